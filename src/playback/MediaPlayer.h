@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The embedded player: it is handed one location at a time and plays it at once.
+class MediaPlayer {
+public:
+    enum class State {
+        Idle,    // nothing loaded, stopped, or the item ended or failed to open
+        Opening, // loading or buffering; counts as busy for a bounded time
+        Playing,
+        Paused,
+    };
+
+    virtual ~MediaPlayer() = default;
+    // Opens a file path or a network address and starts playing it.
+    virtual void open(const QString &location) = 0;
+    // Stops the current item; state() is Idle and position() 0 afterwards.
+    virtual void close() = 0;
+    // Seconds into the current item; exactly 0 when nothing plays.
+    virtual double position() const = 0;
+    virtual State state() const = 0;
+};
