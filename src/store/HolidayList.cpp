@@ -1,0 +1,67 @@
+#include "HolidayList.h"
+
+#include "ProfileStore.h"
+#include "StoreDirectory.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+const QString kDateSection = QStringLiteral("Holiday");
+const QString kCountSection = QStringLiteral("The number of date");
+const QString kCountKey = QStringLiteral("quantity");
+// A hand-edited count far beyond any real list must not make the load run away.
+constexpr int kCountLimit = 1000000;
+
+QString dateKey(int index) { return QStringLiteral("Date%1").arg(index); }
+
+// The order of a sorted list box: text order, letters without case.
+bool listBefore(const QString &a, const QString &b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+}
+} // namespace
+
+QString HolidayList::fileName() { return QStringLiteral("date.ini"); }
+
+HolidayList::HolidayList(QString directory) : m_directory(std::move(directory)) {}
+
+QString HolidayList::path() const { return StoreDirectory::filePath(m_directory, fileName()); }
+
+void HolidayList::load() {
+    m_dates.clear();
+    const ProfileFile file = ProfileFile::load(path());
+    const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
+    for (int i = 0; i < count; ++i) {
+        const QString date = file.string(kDateSection, dateKey(i));
+        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), date, listBefore), date);
+    }
+}
+
+int HolidayList::add(const QString &date, StoreResult *result) {
+    const auto at = std::upper_bound(m_dates.begin(), m_dates.end(), date, listBefore);
+    const int index = static_cast<int>(at - m_dates.begin());
+    m_dates.insert(at, date);
+    const StoreResult written = rewrite();
+    if (result)
+        *result = written;
+    return index;
+}
+
+StoreResult HolidayList::removeAt(int index) {
+    if (index >= 0 && index < m_dates.size())
+        m_dates.removeAt(index);
+    return rewrite();
+}
+
+StoreResult HolidayList::rewrite() const {
+    ProfileFile file;
+    for (int i = 0; i < m_dates.size(); ++i) {
+        if (const StoreResult set = file.setValue(kDateSection, dateKey(i), m_dates.at(i)); !set)
+            return set;
+    }
+    if (const StoreResult set = file.setValue(kCountSection, kCountKey,
+                                              QString::number(m_dates.size()));
+        !set)
+        return set;
+    return file.save(path());
+}
