@@ -1,0 +1,143 @@
+#include "PlaylistDriver.h"
+
+#include "ItemDisplayName.h"
+#include "MasterVolume.h"
+#include "MediaPlayer.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+const QString CaptionMargin(16, u' ');
+
+} // namespace
+
+PlaylistDriver::PlaylistDriver(MediaPlayer &player, MasterVolume &volume, PlaylistSource source,
+                               QObject *parent)
+    : QObject(parent), m_player(player), m_volume(volume), m_source(std::move(source)),
+      m_random(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()))
+{
+    m_stepTimer.setInterval(StepIntervalMs);
+    connect(&m_stepTimer, &QTimer::timeout, this, &PlaylistDriver::stepIfDayOpen);
+}
+
+int PlaylistDriver::volumeOf(const QString &typeText)
+{
+    return leadingInt(typeText);
+}
+
+void PlaylistDriver::StartTask(const PlayTask &task)
+{
+    m_state.taskName = task.Name;
+    m_state.playMode = task.Recurrence;
+    m_state.volume = volumeOf(task.Type);
+    StartTaskPlayback(task.Name, task.Recurrence);
+    m_state.itemsStarted = 0;
+    m_stepTimer.start();
+}
+
+void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playMode)
+{
+    if (playMode == TaskText::Sequential)
+        setPlayMode(PlayMode::Sequential);
+    else if (playMode == TaskText::Loop)
+        setPlayMode(PlayMode::Loop);
+    else if (playMode == TaskText::Random)
+        setPlayMode(PlayMode::Random);
+
+    // Entries stay also when empty: the count in the file is the authority.
+    m_items = m_source ? m_source(name) : TaskPlaylist();
+    m_selected = -1;
+    emit listChanged(m_items);
+    emit selectionChanged(m_selected);
+
+    m_player.close();
+    m_stepTimer.start();
+}
+
+void PlaylistDriver::PlaylistStep()
+{
+    if (m_items.isEmpty())
+        return;
+    // Opening and buffering count as busy (the backend bounds that), so a slow stream is
+    // not replaced while it connects.
+    const bool busy = m_player.state() != MediaPlayer::State::Idle;
+    m_state.itemCount = static_cast<int>(m_items.size());
+
+    if (m_state.itemsStarted >= m_state.itemCount && m_mode == PlayMode::Sequential) {
+        // The pass is over; the last item plays to its end and nothing follows.
+        m_state.itemsStarted = 0;
+        m_stepTimer.stop();
+        return;
+    }
+    if (busy)
+        return;
+
+    QString item;
+    if (m_mode == PlayMode::Random) {
+        const int r = static_cast<int>(m_random() % static_cast<std::uint32_t>(m_items.size()));
+        select(r);
+        item = m_items.at(r);
+    } else {
+        item = m_items.constFirst();
+        m_items.append(item);
+        m_items.removeFirst();
+        emit listChanged(m_items);
+        m_selected = -1;
+        select(0);
+        if (m_mode == PlayMode::Sequential)
+            ++m_state.itemsStarted;
+    }
+    StartItem(item);
+}
+
+void PlaylistDriver::StartItem(const QString &item)
+{
+    m_state.currentLabel = m_state.taskName;
+    emit currentLabelChanged(m_state.currentLabel);
+
+    m_state.captionText = CaptionMargin + ItemDisplayName(item) + CaptionMargin;
+    emit captionChanged(m_state.captionText);
+
+    // An empty entry cannot be opened; it counts as ended at once.
+    if (item.isEmpty())
+        m_player.close();
+    else
+        m_player.open(item);
+
+    // The mixer's scale is 0..65535; a hand-edited volume outside it is held to the range
+    // instead of reaching the mixer and the label as a wrapped number.
+    const int volume = std::clamp(m_state.volume, 0, 65535);
+    m_volume.SetMasterVolume(volume);
+    emit volumeShown(volume);
+}
+
+void PlaylistDriver::StopPlayback()
+{
+    m_stepTimer.stop();
+    m_player.close();
+}
+
+void PlaylistDriver::setPlayMode(PlayMode mode)
+{
+    if (m_mode == mode)
+        return;
+    m_mode = mode;
+    emit playModeChanged(mode);
+}
+
+void PlaylistDriver::select(int row)
+{
+    if (m_selected == row)
+        return;
+    m_selected = row;
+    emit selectionChanged(row);
+}
+
+void PlaylistDriver::stepIfDayOpen()
+{
+    if (!m_gate || m_gate())
+        PlaylistStep();
+}

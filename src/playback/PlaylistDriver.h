@@ -1,0 +1,75 @@
+#pragma once
+
+#include "PlaybackState.h"
+#include "store/PlayTask.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <random>
+
+class MediaPlayer;
+class MasterVolume;
+
+enum class PlayMode { Sequential, Loop, Random };
+
+// Turns a started task into items handed one at a time to the player. The working list is
+// rotated by the sequential and loop modes, so its first entry is their next item; the
+// play mode is read live at every step, so a change takes effect from the next item.
+class PlaylistDriver : public QObject {
+    Q_OBJECT
+public:
+    using PlaylistSource = std::function<TaskPlaylist(const QString &taskName)>;
+    using StepGate = std::function<bool()>;
+
+    static constexpr int StepIntervalMs = 3000;
+
+    PlaylistDriver(MediaPlayer &player, MasterVolume &volume, PlaylistSource source,
+                   QObject *parent = nullptr);
+
+    // The start of a due task: record it, load its list, and step from three seconds on.
+    void StartTask(const PlayTask &task);
+    void StartTaskPlayback(const QString &name, const QString &playMode);
+    void PlaylistStep();
+    void StartItem(const QString &item);
+    void StopPlayback();
+    // What the step timer runs: the step, unless the gate closes the day.
+    void stepIfDayOpen();
+
+    // The step timer asks the gate first, like every pass of the scheduler.
+    void setStepGate(StepGate gate) { m_gate = std::move(gate); }
+    void setRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
+
+    PlayMode playMode() const { return m_mode; }
+    void setPlayMode(PlayMode mode);
+    const QStringList &items() const { return m_items; }
+    int selectedRow() const { return m_selected; }
+    const PlaybackState &state() const { return m_state; }
+    bool isStepping() const { return m_stepTimer.isActive(); }
+
+    static int volumeOf(const QString &typeText);
+
+signals:
+    void listChanged(const QStringList &items);
+    void selectionChanged(int row);
+    void currentLabelChanged(const QString &text);
+    void captionChanged(const QString &text);
+    void volumeShown(int value);
+    void playModeChanged(PlayMode mode);
+
+private:
+    void select(int row);
+
+    MediaPlayer &m_player;
+    MasterVolume &m_volume;
+    PlaylistSource m_source;
+    StepGate m_gate;
+    QTimer m_stepTimer;
+    std::mt19937 m_random;
+    PlaybackState m_state;
+    PlayMode m_mode = PlayMode::Sequential;
+    QStringList m_items;
+    int m_selected = -1;
+};

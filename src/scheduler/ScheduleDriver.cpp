@@ -1,0 +1,119 @@
+#include "ScheduleDriver.h"
+
+#include "Clock.h"
+#include "playback/PlaylistDriver.h"
+
+namespace {
+
+// The local wall-clock second of a reading. Tasks are matched on wall-clock texts, so the
+// driver counts wall-clock seconds: a daylight-saving change is a step of the clock.
+QDateTime wallSecond(const QDateTime &reading)
+{
+    const QDateTime local = reading.toLocalTime();
+    const QTime t = local.time();
+    return QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
+}
+
+} // namespace
+
+ScheduleDriver::ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent)
+    : QObject(parent), m_clock(clock), m_playback(playback)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &ScheduleDriver::tick);
+    m_playback.setStepGate([this] { return dayOpen(); });
+}
+
+void ScheduleDriver::setWeekdayOff(int weekday, bool off)
+{
+    m_gate.weekdayOff.at(static_cast<size_t>(weekday)) = off;
+}
+
+void ScheduleDriver::start()
+{
+    m_lastChecked = QDateTime();
+    tick();
+}
+
+void ScheduleDriver::stop()
+{
+    m_timer.stop();
+}
+
+void ScheduleDriver::tick()
+{
+    const QDateTime reading = m_clock.now();
+    const QDateTime now = wallSecond(reading);
+    const qint64 msInto = reading.toLocalTime().time().msec();
+    const qint64 gap = m_lastChecked.isValid() ? m_lastChecked.secsTo(now) : 1;
+
+    if (gap >= 1 && gap <= MaxCatchUpSeconds + 1) {
+        // Late by up to MaxCatchUpSeconds: every second missed is checked, in order.
+        for (qint64 back = gap - 1; back >= 0; --back) {
+            if (back > 0)
+                ++m_stats.caughtUp;
+            runPass(now.addSecs(-back));
+            emit passRan(now.addSecs(-back), back * 1000 + msInto);
+        }
+        m_lastChecked = now;
+        m_behind = false;
+    } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds) {
+        // The clock was set: the seconds jumped over were never lived through, and after
+        // a large step back the day is lived anew.
+        if (gap > 0)
+            m_stats.skipped += gap - 1;
+        else
+            ++m_stats.restarts;
+        runPass(now);
+        emit passRan(now, msInto);
+        m_lastChecked = now;
+        m_behind = false;
+    } else if (gap < 0 && !m_behind) {
+        // Set back a little: the seconds up to the last one checked are done already and
+        // wait until the clock passes them again.
+        ++m_stats.backwardSteps;
+        m_behind = true;
+    }
+    arm();
+}
+
+void ScheduleDriver::arm()
+{
+    const int ms = m_clock.now().toLocalTime().time().msec();
+    m_timer.start(1000 - ms + ArmSlackMs);
+}
+
+bool ScheduleDriver::passGate(const QDate &date, const QString &dateText)
+{
+    const int weekday = Weekday::of(date);
+    if (!m_gate.admits(weekday, dateText))
+        return false;
+    m_todayName = Weekday::name(weekday);
+    return true;
+}
+
+bool ScheduleDriver::dayOpen()
+{
+    const QDateTime now = wallSecond(m_clock.now());
+    return passGate(now.date(), ClockTexts::of(now).date);
+}
+
+void ScheduleDriver::runPass(const QDateTime &second)
+{
+    ++m_stats.passes;
+    const ClockTexts texts = ClockTexts::of(second);
+    if (!passGate(second.date(), texts.date))
+        return;
+
+    // End before start: a task ending at the second the next one starts must not stop it.
+    if (SchedulePass::dueEnd(m_table, texts))
+        m_playback.StopPlayback();
+
+    const qsizetype due = SchedulePass::dueStart(m_table, texts, m_todayName);
+    if (due >= 0)
+        m_playback.StartTask(m_table.at(due));
+
+    if (m_shutdown)
+        m_shutdown(texts);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "ClockTexts.h"
+#include "SchedulePass.h"
+#include "store/PlayTask.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class Clock;
+class PlaylistDriver;
+
+// Runs the schedule pass for every local second exactly once, in order. The timer is
+// re-armed for just after each second boundary; when it comes late the missed seconds
+// are checked in order, so a busy moment loses no bell.
+class ScheduleDriver : public QObject {
+    Q_OBJECT
+public:
+    using ShutdownHook = std::function<void(const ClockTexts &now)>;
+
+    // Seconds a late timer may have missed and still catch up; a clock step beyond that
+    // is a jump, not lateness.
+    static constexpr int MaxCatchUpSeconds = 10;
+    // Armed this long after the boundary so the clock reads the new second.
+    static constexpr int ArmSlackMs = 4;
+
+    struct Stats {
+        qint64 passes = 0;         // seconds checked
+        qint64 caughtUp = 0;       // of those, seconds checked after a later one was due
+        qint64 skipped = 0;        // seconds left out by forward jumps
+        qint64 backwardSteps = 0;  // small steps back: nothing re-checked
+        qint64 restarts = 0;       // large steps back: started afresh
+    };
+
+    ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent = nullptr);
+
+    void setSchedule(const ScheduleTable &table) { m_table = table; }
+    const ScheduleTable &schedule() const { return m_table; }
+    void setWeekdayOff(int weekday, bool off);
+    void setHolidays(const QStringList &dates) { m_gate.holidays = dates; }
+    const DayGate &dayGate() const { return m_gate; }
+    // The timed shutdown's check, run last in each second.
+    void setShutdownHook(ShutdownHook hook) { m_shutdown = std::move(hook); }
+
+    // Checks the current second and keeps checking every second from now on.
+    void start();
+    void stop();
+    bool isRunning() const { return m_timer.isActive(); }
+
+    // One wake-up of the timer: checks every second due since the last one checked.
+    void tick();
+    // Whether the day of the clock's current reading passes the day gate (for the
+    // playlist step, which is gated like every pass).
+    bool dayOpen();
+
+    const QString &todayName() const { return m_todayName; }
+    const Stats &stats() const { return m_stats; }
+
+signals:
+    // After each checked second; lateness is how long after that second began it ran.
+    void passRan(const QDateTime &second, qint64 latenessMs);
+
+private:
+    void runPass(const QDateTime &second);
+    bool passGate(const QDate &date, const QString &dateText);
+    void arm();
+
+    const Clock &m_clock;
+    PlaylistDriver &m_playback;
+    ScheduleTable m_table;
+    DayGate m_gate;
+    ShutdownHook m_shutdown;
+    QString m_todayName;
+    QTimer m_timer;
+    QDateTime m_lastChecked; // wall-clock second, kept in UTC form for plain arithmetic
+    bool m_behind = false;
+    Stats m_stats;
+};

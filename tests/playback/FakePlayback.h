@@ -1,0 +1,54 @@
+#pragma once
+
+#include "playback/MasterVolume.h"
+#include "playback/MediaPlayer.h"
+
+#include <QList>
+#include <QStringList>
+
+// A player that plays whatever it is given until told the item ended.
+class FakePlayer final : public MediaPlayer {
+public:
+    void open(const QString &location) override
+    {
+        opened << location;
+        current = location;
+        m_state = openState;
+    }
+    void close() override
+    {
+        ++closes;
+        current.clear();
+        m_state = State::Idle;
+    }
+    double position() const override { return m_state == State::Playing ? 1.5 : 0.0; }
+    State state() const override { return m_state; }
+
+    void finish()
+    {
+        current.clear();
+        m_state = State::Idle;
+    }
+    void setState(State state) { m_state = state; }
+
+    State openState = State::Playing; // what an opened item turns into
+    QStringList opened;
+    QString current;
+    int closes = 0;
+
+private:
+    State m_state = State::Idle;
+};
+
+class FakeVolume final : public MasterVolume {
+public:
+    Reading GetMasterVolume() override { return {level, QString()}; }
+    void SetMasterVolume(int value) override
+    {
+        level = value;
+        writes << value;
+    }
+
+    int level = 65535;
+    QList<int> writes;
+};
