@@ -36,6 +36,7 @@ void PlaylistDriver::StartTask(const PlayTask &task)
     StartTaskPlayback(task.Name, task.Recurrence);
     m_state.itemsStarted = 0;
     m_stepTimer.start();
+    emit taskStarted(task.Name);
 }
 
 void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playMode)

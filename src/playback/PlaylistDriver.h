@@ -52,6 +52,7 @@ public:
     static int volumeOf(const QString &typeText);
 
 signals:
+    void taskStarted(const QString &name);
     void listChanged(const QStringList &items);
     void selectionChanged(int row);
     void currentLabelChanged(const QString &text);

@@ -1,0 +1,387 @@
+#include "FakeClock.h"
+#include "playback/FakePlayback.h"
+#include "playback/PlaylistDriver.h"
+#include "scheduler/ScheduleDriver.h"
+
+#include <QMap>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// 7 December 2026 is a Monday.
+const QDate Monday(2026, 12, 7);
+
+PlayTask task(const QString &name, const QString &start, const QString &end,
+              const QString &days = TaskText::EveryDay, const QString &mode = TaskText::Loop)
+{
+    PlayTask t;
+    t.Name = name;
+    t.Time = start;
+    t.Duration = end;
+    t.Type = "30000";
+    t.Device = days;
+    t.Recurrence = mode;
+    return t;
+}
+
+QDateTime at(const QDate &day, const QString &time)
+{
+    return QDateTime(day, QTime::fromString(time, "HH:mm:ss"));
+}
+
+// Lives through seconds as the timers would: the driver wakes a few ms after each
+// boundary and the playlist step runs every three seconds after a task started.
+struct Rig {
+    FakeClock clock;
+    FakePlayer player;
+    FakeVolume volume;
+    QMap<QString, TaskPlaylist> lists;
+    PlaylistDriver playback{player, volume, [this](const QString &name) { return lists[name]; }};
+    ScheduleDriver driver{clock, playback};
+    QDateTime stepOrigin;
+    QStringList started; // "name@YYYY-MM-DD HH:MM:SS"
+    QStringList shutdownChecks;
+
+    Rig()
+    {
+        QObject::connect(&playback, &PlaylistDriver::taskStarted, [this](const QString &name) {
+            stepOrigin = clock.now();
+            started << name + "@" + ClockTexts::of(clock.now()).full;
+        });
+        driver.setShutdownHook([this](const ClockTexts &now) { shutdownChecks << now.full; });
+    }
+
+    void live(const QDateTime &from, const QDateTime &to)
+    {
+        for (QDateTime t = from; t <= to; t = t.addSecs(1)) {
+            clock.set(t.addMSecs(5));
+            driver.tick();
+            const qint64 since = stepOrigin.isValid() ? stepOrigin.secsTo(clock.now()) : 0;
+            if (playback.isStepping() && since > 0 && since % 3 == 0)
+                playback.stepIfDayOpen();
+        }
+    }
+    void live(const QDate &day, const QString &from, const QString &to)
+    {
+        live(at(day, from), at(day, to));
+    }
+    void liveDays(const QDate &first, int count, const QString &from, const QString &to)
+    {
+        for (int d = 0; d < count; ++d)
+            live(first.addDays(d), from, to);
+    }
+};
+
+} // namespace
+
+class TestScheduleDriver : public QObject {
+    Q_OBJECT
+private slots:
+    void everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd();
+    void weeklyTaskOnItsDaysOnly();
+    void oneDayTaskOnItsDateOnly();
+    void firstStoredTaskWinsTheSecond();
+    void anyEndSecondStopsWhateverPlays();
+    void backToBackTasksBothPlay();
+    void laterTaskReplacesRunningOne();
+    void gatedDayDoesNothing_data();
+    void gatedDayDoesNothing();
+    void overMidnightStopsNextDay();
+    void deletedTaskNoLongerStarts();
+    void lastOfThousandTasksStarts();
+    void shutdownHookRunsLastEverySecond();
+
+    void lateTimerCatchesUpEverySecond();
+    void catchUpUsesEachSecondsOwnDay();
+    void forwardJumpChecksOnlyNow();
+    void smallBackwardStepRechecksNothing();
+    void largeBackwardStepStartsAfresh();
+    void earlyWakeupChecksNothing();
+};
+
+void TestScheduleDriver::everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd()
+{
+    Rig rig;
+    rig.lists["morning"] = {"/bells/A.wav", "/bells/B.wav"};
+    rig.driver.setSchedule({task("morning", "08:00:00", "08:30:00")});
+    for (int d = 0; d < 2; ++d) {
+        const QDate day = Monday.addDays(d);
+        rig.live(day, "07:59:55", "08:00:02");
+        QCOMPARE(rig.started.size(), d + 1);
+        QCOMPARE(rig.player.opened.size(), 2 * d);
+        rig.live(day, "08:00:03", "08:00:03");
+        QCOMPARE(rig.player.current, QString("/bells/A.wav"));
+        QCOMPARE(rig.volume.level, 30000);
+        rig.player.finish();
+        rig.live(day, "08:00:04", "08:00:06");
+        QCOMPARE(rig.player.current, QString("/bells/B.wav"));
+        rig.live(day, "08:29:50", "08:29:59");
+        QVERIFY(!rig.player.current.isEmpty());
+        rig.live(day, "08:30:00", "08:30:00");
+        QVERIFY(rig.player.current.isEmpty());
+        QVERIFY(!rig.playback.isStepping());
+    }
+    QCOMPARE(rig.started, QStringList({"morning@2026-12-07 08:00:00", "morning@2026-12-08 08:00:00"}));
+}
+
+void TestScheduleDriver::weeklyTaskOnItsDaysOnly()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("", "", "", ""), // weekly with no day ticked
+                            task("mwf", "09:00:00", "09:10:00", "周一周三周五"),
+                            task("sun", "09:00:01", "09:10:00", "周日")});
+    rig.liveDays(Monday, 7, "08:59:58", "09:00:02");
+    QCOMPARE(rig.started, QStringList({"mwf@2026-12-07 09:00:00", "mwf@2026-12-09 09:00:00",
+                                       "mwf@2026-12-11 09:00:00", "sun@2026-12-13 09:00:01"}));
+    QCOMPARE(rig.driver.todayName(), QString("周日"));
+}
+
+void TestScheduleDriver::oneDayTaskOnItsDateOnly()
+{
+    Rig rig;
+    rig.lists["fair"] = {"/m/fair.mp3"};
+    rig.driver.setSchedule(
+        {task("fair", "2012-05-01 09:00:00", "2012-05-01 10:00:00", TaskText::OneDay)});
+    rig.liveDays(QDate(2012, 4, 30), 3, "08:59:59", "09:00:03");
+    QCOMPARE(rig.started, QStringList({"fair@2012-05-01 09:00:00"}));
+    QCOMPARE(rig.player.current, QString("/m/fair.mp3"));
+    rig.live(QDate(2012, 5, 1), "09:59:58", "10:00:00");
+    QVERIFY(rig.player.current.isEmpty());
+}
+
+void TestScheduleDriver::firstStoredTaskWinsTheSecond()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("late", "07:00:00", "07:30:00", "周二"),
+                            task("first", "08:00:00", "08:30:00", "周二"), // not today
+                            task("second", "08:00:00", "08:30:00"),
+                            task("third", "2026-12-07 08:00:00", "x", TaskText::OneDay)});
+    rig.live(Monday, "07:59:59", "08:00:05");
+    QCOMPARE(rig.started, QStringList({"second@2026-12-07 08:00:00"}));
+}
+
+void TestScheduleDriver::anyEndSecondStopsWhateverPlays()
+{
+    Rig rig;
+    rig.lists["radio"] = {"http://radio.example/live"};
+    rig.driver.setSchedule({task("monday", "09:30:00", "10:00:00", "周一"),
+                            task("radio", "09:00:00", "11:00:00", "周二")});
+    const QDate tuesday = Monday.addDays(1);
+    rig.live(tuesday, "09:00:00", "09:00:03");
+    QCOMPARE(rig.player.current, QString("http://radio.example/live"));
+    rig.live(tuesday, "09:59:58", "10:00:00");
+    QVERIFY(rig.player.current.isEmpty());
+    QVERIFY(!rig.playback.isStepping());
+}
+
+void TestScheduleDriver::backToBackTasksBothPlay()
+{
+    Rig rig;
+    rig.lists["first"] = {"/m/first.mp3"};
+    rig.lists["second"] = {"/m/second.mp3"};
+    rig.driver.setSchedule({task("first", "08:00:00", "08:30:00"),
+                            task("second", "08:30:00", "09:00:00")});
+    rig.live(Monday, "08:00:00", "08:00:03");
+    rig.live(Monday, "08:29:58", "08:30:03");
+    QCOMPARE(rig.started.size(), 2);
+    QCOMPARE(rig.player.current, QString("/m/second.mp3"));
+    QVERIFY(rig.playback.isStepping());
+    rig.live(Monday, "09:00:00", "09:00:00");
+    QVERIFY(rig.player.current.isEmpty());
+}
+
+void TestScheduleDriver::laterTaskReplacesRunningOne()
+{
+    Rig rig;
+    rig.lists["long"] = {"/m/long1.mp3", "/m/long2.mp3"};
+    rig.lists["news"] = {"/m/news.mp3"};
+    rig.driver.setSchedule({task("long", "08:00:00", "12:00:00"),
+                            task("news", "09:00:00", "09:05:00", TaskText::EveryDay,
+                                 TaskText::Sequential)});
+    rig.live(Monday, "08:00:00", "08:00:03");
+    rig.live(Monday, "09:00:00", "09:00:00");
+    QVERIFY(rig.player.current.isEmpty()); // closed at once
+    QCOMPARE(rig.playback.items(), rig.lists["news"]);
+    rig.live(Monday, "09:00:01", "09:00:03");
+    QCOMPARE(rig.player.current, QString("/m/news.mp3"));
+    QCOMPARE(rig.playback.state().currentLabel, QString("news"));
+}
+
+void TestScheduleDriver::gatedDayDoesNothing_data()
+{
+    QTest::addColumn<bool>("sundayOff");
+    QTest::addColumn<QStringList>("holidays");
+    QTest::newRow("Sunday box") << true << QStringList({"2026-12-25"});
+    QTest::newRow("holiday") << false << QStringList({"2026-01-01", "2026-12-13"});
+}
+
+void TestScheduleDriver::gatedDayDoesNothing()
+{
+    QFETCH(bool, sundayOff);
+    QFETCH(QStringList, holidays);
+    const QDate saturday = Monday.addDays(5);
+    const QDate sunday = Monday.addDays(6);
+    Rig rig;
+    rig.lists["late"] = {"/m/A.mp3", "/m/B.mp3"};
+    rig.lists["day"] = {"/m/day.mp3"};
+    rig.driver.setSchedule({task("late", "23:59:50", "00:00:30"), task("day", "09:00:00", "09:30:00")});
+    rig.driver.setWeekdayOff(0, sundayOff);
+    rig.driver.setHolidays(holidays);
+
+    rig.live(saturday, "23:59:50", "23:59:59");
+    QCOMPARE(rig.player.current, QString("/m/A.mp3"));
+    const int checksBefore = rig.shutdownChecks.size();
+    rig.live(sunday, "00:00:00", "00:00:40");
+    // The item playing at midnight plays on; its end second and the steps are gated.
+    QCOMPARE(rig.player.current, QString("/m/A.mp3"));
+    rig.player.finish();
+    rig.live(sunday, "00:00:41", "00:00:50");
+    rig.live(sunday, "08:59:50", "09:00:10");
+    QCOMPARE(rig.player.opened, QStringList({"/m/A.mp3"}));
+    QCOMPARE(rig.started.size(), 1);
+    QCOMPARE(rig.shutdownChecks.size(), checksBefore);
+
+    // The step timer kept running; the next open day goes on with the list.
+    rig.live(Monday.addDays(7), "00:00:00", "00:00:03");
+    QCOMPARE(rig.player.opened, QStringList({"/m/A.mp3", "/m/B.mp3"}));
+    QCOMPARE(rig.shutdownChecks.last(), QString("2026-12-14 00:00:03"));
+}
+
+void TestScheduleDriver::overMidnightStopsNextDay()
+{
+    Rig rig;
+    rig.lists["night"] = {"/m/night.mp3"};
+    rig.driver.setSchedule({task("night", "23:00:00", "01:00:00")});
+    rig.live(Monday, "22:59:59", "23:00:03");
+    rig.live(Monday, "23:59:58", "23:59:59");
+    rig.live(Monday.addDays(1), "00:00:00", "00:59:59"); // an hour at full pace
+    QCOMPARE(rig.player.current, QString("/m/night.mp3"));
+    rig.live(Monday.addDays(1), "01:00:00", "01:00:00");
+    QVERIFY(rig.player.current.isEmpty());
+    QCOMPARE(rig.driver.stats().caughtUp, 0);
+}
+
+void TestScheduleDriver::deletedTaskNoLongerStarts()
+{
+    Rig rig;
+    ScheduleTable table = {task("a", "08:00:00", "08:01:00"), task("b", "08:00:05", "08:01:00")};
+    rig.driver.setSchedule(table);
+    rig.live(Monday, "08:00:00", "08:00:06");
+    QCOMPARE(rig.started.size(), 2);
+    table.removeLast();
+    rig.driver.setSchedule(table);
+    rig.live(Monday.addDays(1), "08:00:00", "08:00:06");
+    QCOMPARE(rig.started, QStringList({"a@2026-12-07 08:00:00", "b@2026-12-07 08:00:05",
+                                       "a@2026-12-08 08:00:00"}));
+}
+
+void TestScheduleDriver::lastOfThousandTasksStarts()
+{
+    Rig rig;
+    ScheduleTable table;
+    for (int i = 0; i < 999; ++i)
+        table << task(QString::number(i), "07:00:00", "07:00:01", "周二");
+    table << task("last", "08:00:00", "08:30:00");
+    rig.driver.setSchedule(table);
+    rig.live(Monday, "07:59:59", "08:00:00");
+    QCOMPARE(rig.started, QStringList({"last@2026-12-07 08:00:00"}));
+}
+
+void TestScheduleDriver::shutdownHookRunsLastEverySecond()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("a", "08:00:00", "08:30:00")});
+    QStringList seen;
+    rig.driver.setShutdownHook([&](const ClockTexts &now) {
+        seen << now.time + (rig.playback.isStepping() ? "+" : "-");
+    });
+    rig.live(Monday, "07:59:59", "08:00:01");
+    QCOMPARE(seen, QStringList({"07:59:59-", "08:00:00+", "08:00:01+"}));
+}
+
+void TestScheduleDriver::lateTimerCatchesUpEverySecond()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("a", "09:00:00", "09:30:00"), task("b", "09:00:03", "09:30:00")});
+    QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    rig.live(Monday, "08:59:54", "08:59:54");
+    // Ten seconds late: 08:59:55 .. 09:00:05 all checked, in order, each once.
+    rig.clock.set(at(Monday, "09:00:05").addMSecs(300));
+    rig.driver.tick();
+    QCOMPARE(passes.size(), 12);
+    for (int i = 1; i < passes.size(); ++i)
+        QCOMPARE(passes.at(i - 1).at(0).toDateTime().secsTo(passes.at(i).at(0).toDateTime()), 1);
+    QCOMPARE(passes.last().at(0).toDateTime(), at(Monday, "09:00:05"));
+    QCOMPARE(passes.last().at(1).toLongLong(), 300);
+    QCOMPARE(passes.at(1).at(1).toLongLong(), 10300);
+    QCOMPARE(rig.started, QStringList({"a@2026-12-07 09:00:05", "b@2026-12-07 09:00:05"}));
+    QCOMPARE(rig.driver.stats().caughtUp, 10);
+    QCOMPARE(rig.driver.stats().skipped, 0);
+}
+
+void TestScheduleDriver::catchUpUsesEachSecondsOwnDay()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("sat", "23:59:59", "x"), task("sun", "00:00:01", "x")});
+    rig.driver.setWeekdayOff(0, true);
+    rig.live(Monday.addDays(5), "23:59:57", "23:59:57");
+    rig.clock.set(at(Monday.addDays(6), "00:00:03"));
+    rig.driver.tick();
+    QCOMPARE(rig.started.size(), 1);
+    QVERIFY(rig.started.first().startsWith("sat@"));
+}
+
+void TestScheduleDriver::forwardJumpChecksOnlyNow()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("between", "09:00:05", "x"), task("now", "09:00:12", "x")});
+    QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    rig.live(Monday, "09:00:00", "09:00:00");
+    rig.live(Monday, "09:00:12", "09:00:12");
+    QCOMPARE(passes.size(), 2);
+    QCOMPARE(rig.started, QStringList({"now@2026-12-07 09:00:12"}));
+    QCOMPARE(rig.driver.stats().skipped, 11);
+}
+
+void TestScheduleDriver::smallBackwardStepRechecksNothing()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("a", "09:00:00", "x"), task("b", "09:00:03", "x")});
+    QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    rig.live(Monday, "08:59:58", "09:00:01");
+    rig.live(Monday, "08:59:51", "09:00:04"); // set back ten seconds
+    QStringList seconds;
+    for (const auto &pass : passes)
+        seconds << pass.at(0).toDateTime().toString("HH:mm:ss");
+    QCOMPARE(seconds, QStringList({"08:59:58", "08:59:59", "09:00:00", "09:00:01", "09:00:02",
+                                   "09:00:03", "09:00:04"}));
+    QCOMPARE(rig.started, QStringList({"a@2026-12-07 09:00:00", "b@2026-12-07 09:00:03"}));
+    QCOMPARE(rig.driver.stats().backwardSteps, 1);
+}
+
+void TestScheduleDriver::largeBackwardStepStartsAfresh()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("a", "09:00:00", "x")});
+    rig.live(Monday, "08:59:59", "09:00:01");
+    rig.live(Monday, "08:59:50", "09:00:00"); // eleven seconds back
+    QCOMPARE(rig.started.size(), 2);
+    QCOMPARE(rig.driver.stats().restarts, 1);
+}
+
+void TestScheduleDriver::earlyWakeupChecksNothing()
+{
+    Rig rig;
+    rig.driver.setSchedule({task("a", "09:00:00", "x")});
+    QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    rig.clock.set(at(Monday, "09:00:00").addMSecs(10));
+    rig.driver.tick();
+    rig.clock.set(at(Monday, "09:00:00").addMSecs(998));
+    rig.driver.tick();
+    QCOMPARE(passes.size(), 1);
+    QCOMPARE(rig.started.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestScheduleDriver)
+#include "tst_ScheduleDriver.moc"
