@@ -1,0 +1,213 @@
+// The master volume against a real PulseAudio daemon (the "pulse" ctest fixture).
+#include "platform/PulseMasterVolume.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pulse/volume.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+QString pactl(const QStringList &arguments) {
+    QProcess process;
+    process.start(QStringLiteral("pactl"), arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return QStringLiteral("pactl failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// The raw per-channel values pactl reports for the default sink, e.g. {30000, 30000}.
+QList<uint> sinkChannels() {
+    const QString out = pactl({QStringLiteral("get-sink-volume"), QStringLiteral("@DEFAULT_SINK@")});
+    QList<uint> values;
+    static const QRegularExpression channel(QStringLiteral(R"(:\s*(\d+)\s*/\s*\d+%)"));
+    auto it = channel.globalMatch(out.section(QLatin1Char('\n'), 0, 0));
+    while (it.hasNext())
+        values.append(it.next().captured(1).toUInt());
+    return values;
+}
+
+void setSinkChannels(const QStringList &values) {
+    pactl(QStringList{QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@")} + values);
+}
+
+// Points the client at another server for the life of the guard.
+class ServerOverride {
+public:
+    explicit ServerOverride(const QByteArray &server) : m_saved(qgetenv("PULSE_SERVER")) {
+        qputenv("PULSE_SERVER", server);
+    }
+    ~ServerOverride() { qputenv("PULSE_SERVER", m_saved); }
+
+private:
+    QByteArray m_saved;
+};
+
+// A socket that takes connections into its backlog and never says a word.
+class SilentSocket {
+public:
+    explicit SilentSocket(const QString &path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(),
+                    std::min<size_t>(name.size(), sizeof(address.sun_path) - 1));
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (m_fd >= 0 && (::bind(m_fd, reinterpret_cast<sockaddr *>(&address),
+                                 sizeof(address)) != 0 ||
+                          ::listen(m_fd, 4) != 0)) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~SilentSocket() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool listening() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+class TestPulseMasterVolume : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY2(!qgetenv("PULSE_SERVER").isEmpty(), "run through ctest: needs the pulse fixture");
+        setSinkChannels({QStringLiteral("65536")});
+    }
+
+    void everyValueMapsBackToItself() {
+        QCOMPARE(PulseMasterVolume::toPulse(0), PA_VOLUME_MUTED);
+        QCOMPARE(PulseMasterVolume::toPulse(65535), PA_VOLUME_NORM);
+        uint32_t previous = 0;
+        for (int v = 0; v <= 65535; ++v) {
+            const uint32_t pa = PulseMasterVolume::toPulse(v);
+            if (PulseMasterVolume::fromPulse(pa) != v || (v > 0 && pa <= previous))
+                QFAIL(qPrintable(QStringLiteral("value %1 -> %2 -> %3")
+                                     .arg(v)
+                                     .arg(pa)
+                                     .arg(PulseMasterVolume::fromPulse(pa))));
+            previous = pa;
+        }
+        // Out of scale: clamped, never wrapped around.
+        QCOMPARE(PulseMasterVolume::toPulse(-1), PA_VOLUME_MUTED);
+        QCOMPARE(PulseMasterVolume::toPulse(70000), PA_VOLUME_NORM);
+        QCOMPARE(PulseMasterVolume::fromPulse(PA_VOLUME_NORM * 3 / 2), 65535);
+    }
+
+    void setIsSeenByTheServerAndReadBack() {
+        PulseMasterVolume volume;
+        volume.SetMasterVolume(30000);
+        QCOMPARE(sinkChannels(), (QList<uint>{30000, 30000}));
+        const MasterVolume::Reading reading = volume.GetMasterVolume();
+        QCOMPARE(reading.value, 30000);
+        QVERIFY(reading.failure.isEmpty());
+    }
+
+    void changeMadeOutsideIsReadBack() {
+        PulseMasterVolume volume;
+        setSinkChannels({QStringLiteral("20000")});
+        QCOMPARE(volume.GetMasterVolume().value, PulseMasterVolume::fromPulse(20000));
+        setSinkChannels({QStringLiteral("50%")});
+        QCOMPARE(volume.GetMasterVolume().value, 32768);
+        // Channels apart read as the loudest; a set brings them together again.
+        setSinkChannels({QStringLiteral("10000"), QStringLiteral("40000")});
+        QCOMPARE(volume.GetMasterVolume().value, PulseMasterVolume::fromPulse(40000));
+        volume.SetMasterVolume(25000);
+        const uint expected = PulseMasterVolume::toPulse(25000);
+        QCOMPARE(sinkChannels(), (QList<uint>{expected, expected}));
+    }
+
+    void extremesRoundTripAndZeroDoesNotMute() {
+        PulseMasterVolume volume;
+        volume.SetMasterVolume(0);
+        QCOMPARE(volume.GetMasterVolume().value, 0);
+        QCOMPARE(sinkChannels(), (QList<uint>{0, 0}));
+        QVERIFY(pactl({QStringLiteral("get-sink-mute"), QStringLiteral("@DEFAULT_SINK@")})
+                    .contains(QLatin1String("no")));
+        volume.SetMasterVolume(65535);
+        QCOMPARE(volume.GetMasterVolume().value, 65535);
+        QCOMPARE(sinkChannels(), (QList<uint>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
+    }
+
+    void noServerFailsAtTheFirstStep() {
+        QTemporaryDir dir;
+        ServerOverride server("unix:" + QFile::encodeName(dir.filePath(QStringLiteral("none"))));
+        PulseMasterVolume volume;
+        const MasterVolume::Reading reading = volume.GetMasterVolume();
+        QCOMPARE(reading.value, -1);
+        QCOMPARE(reading.failure, QStringLiteral("mixerOpen() failed"));
+        volume.SetMasterVolume(1000); // silent, and nothing to check but that it returns
+    }
+
+    void serverThatNeverAnswersTimesOut() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("silent"));
+        SilentSocket silent(path);
+        QVERIFY(silent.listening());
+        ServerOverride server("unix:" + QFile::encodeName(path));
+        PulseMasterVolume volume(300);
+        const MasterVolume::Reading reading = volume.GetMasterVolume();
+        QCOMPARE(reading.value, -1);
+        QCOMPARE(reading.failure, QStringLiteral("mixerOpen() failed"));
+    }
+
+    void serverWithoutOutputFailsAtTheLine() {
+        // A second daemon of our own with no sink at all.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString config = dir.filePath(QStringLiteral("bare.pa"));
+        const QString socket = dir.filePath(QStringLiteral("native"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("load-module module-native-protocol-unix auth-anonymous=1 socket=" +
+                   QFile::encodeName(socket) + "\n");
+        file.close();
+        QDir(dir.path()).mkpath(QStringLiteral("run"));
+        QFile::setPermissions(dir.filePath(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir.filePath(QStringLiteral("run")));
+        env.remove(QStringLiteral("PULSE_SERVER"));
+        QProcess daemon;
+        daemon.setProcessEnvironment(env);
+        daemon.start(QStringLiteral("pulseaudio"),
+                     {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                      QStringLiteral("-n"), QStringLiteral("-F"), config,
+                      QStringLiteral("--log-target=stderr")});
+        QVERIFY(daemon.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
+
+        ServerOverride server("unix:" + QFile::encodeName(socket));
+        PulseMasterVolume volume;
+        MasterVolume::Reading reading;
+        // The socket exists a moment before the daemon accepts on it.
+        QTRY_VERIFY_WITH_TIMEOUT((reading = volume.GetMasterVolume()).failure !=
+                                     QStringLiteral("mixerOpen() failed"),
+                                 10000);
+        QCOMPARE(reading.value, -1);
+        QCOMPARE(reading.failure, QStringLiteral("mixerGetLineInfo() failed"));
+
+        daemon.terminate();
+        QVERIFY(daemon.waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPulseMasterVolume)
+#include "test_pulse_master_volume.moc"
