@@ -1,0 +1,327 @@
+#include "MpvPlayer.h"
+
+#include "MidiRenderer.h"
+
+#include <QDir>
+#include <QMetaObject>
+#include <QTemporaryFile>
+
+#include <mpv/client.h>
+
+#include <clocale>
+
+namespace {
+
+enum ObservedProperty : uint64_t { kPause = 1, kPausedForCache, kTimePos, kDuration };
+
+void setOption(mpv_handle *mpv, const char *name, const QString &value)
+{
+    mpv_set_option_string(mpv, name, value.toUtf8().constData());
+}
+
+} // namespace
+
+MpvPlayer::Options MpvPlayer::defaultOptions()
+{
+    Options options;
+    options.videoOutput = qEnvironmentVariable("HORALET_MPV_VO", QStringLiteral("libmpv"));
+    options.audioOutput = qEnvironmentVariable("HORALET_MPV_AO");
+    return options;
+}
+
+MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
+    : QObject(parent), m_options(options)
+{
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setInterval(m_options.openingLimitMs);
+    connect(&m_stallTimer, &QTimer::timeout, this, &MpvPlayer::giveUp);
+
+    // libmpv refuses to start unless numbers are formatted the C way; Qt set the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+    m_mpv = mpv_create();
+    if (!m_mpv)
+        return;
+
+    const QString vo = m_options.videoOutput.isEmpty() ? QStringLiteral("libmpv")
+                                                       : m_options.videoOutput;
+    m_rendersVideo = vo == QLatin1String("libmpv");
+    setOption(m_mpv, "vo", vo);
+    if (!m_options.audioOutput.isEmpty())
+        setOption(m_mpv, "ao", m_options.audioOutput);
+    // Nothing outside the program may change what plays: no user config, scripts, key bindings
+    // or on-screen controller, no youtube-dl lookups of a location.
+    for (auto [name, value] : {std::pair{"config", "no"},
+                               {"load-scripts", "no"},
+                               {"ytdl", "no"},
+                               {"input-default-bindings", "no"},
+                               {"input-vo-keyboard", "no"},
+                               {"osc", "no"},
+                               {"terminal", "no"},
+                               {"force-window", "no"},
+                               {"fullscreen", "no"},
+                               // An idle core with no item is the "nothing plays" state.
+                               {"idle", "yes"},
+                               {"keep-open", "no"},
+                               // Items end when their sound has been heard, not earlier.
+                               {"gapless-audio", "no"},
+                               {"pulse-buffer", "native"},
+                               {"audio-client-name", "Horalet"},
+                               {"network-timeout", "20"}})
+        mpv_set_option_string(m_mpv, name, value);
+
+    if (mpv_initialize(m_mpv) < 0) {
+        mpv_terminate_destroy(m_mpv);
+        m_mpv = nullptr;
+        return;
+    }
+    mpv_observe_property(m_mpv, kPause, "pause", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(m_mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
+
+    // Called on libmpv's threads: only schedule the drain, once per burst of events.
+    mpv_set_wakeup_callback(
+        m_mpv,
+        [](void *self) {
+            auto *player = static_cast<MpvPlayer *>(self);
+            if (player->m_drainQueued.exchange(true))
+                return;
+            QMetaObject::invokeMethod(player, [player] { player->drainEvents(); },
+                                      Qt::QueuedConnection);
+        },
+        this);
+}
+
+MpvPlayer::~MpvPlayer()
+{
+    emit shuttingDown();
+    if (m_mpv) {
+        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+        mpv_terminate_destroy(m_mpv);
+    }
+}
+
+void MpvPlayer::open(const QString &location)
+{
+    close();
+    if (!m_mpv || location.isEmpty())
+        return;
+    m_location = location;
+
+    QString target = location;
+    if (MidiRenderer::isMidiLocation(location)) {
+        auto wav = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                    QStringLiteral("/horalet-midi-XXXXXX.wav"));
+        const QString font = m_options.soundFont.isEmpty() ? MidiRenderer::findSoundFont()
+                                                           : m_options.soundFont;
+        if (!wav->open() || !MidiRenderer::renderToWav(location, wav->fileName(), font))
+            return; // cannot be opened: Idle at once, as for any failed item
+        target = wav->fileName();
+        m_renderedMidi = std::move(wav);
+    }
+
+    int flag = 0;
+    mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
+    const QByteArray utf8 = target.toUtf8();
+    const char *args[] = {"loadfile", utf8.constData(), "replace", nullptr};
+    mpv_node result{};
+    if (mpv_command_ret(m_mpv, args, &result) < 0) {
+        m_renderedMidi.reset();
+        return;
+    }
+    // The entry id tells this item's events from those of the item it replaced.
+    int64_t entry = 0;
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        for (int i = 0; i < result.u.list->num; ++i) {
+            if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
+                result.u.list->values[i].format == MPV_FORMAT_INT64)
+                entry = result.u.list->values[i].u.int64;
+        }
+    }
+    mpv_free_node_contents(&result);
+    if (entry <= 0)
+        mpv_get_property(m_mpv, "playlist/0/id", MPV_FORMAT_INT64, &entry);
+
+    m_active = true;
+    m_started = false;
+    m_paused = false;
+    m_buffering = false;
+    m_firstEntry = m_lastEntry = entry;
+    m_currentEntry = 0;
+    m_stallTimer.start();
+    updateState();
+}
+
+void MpvPlayer::close()
+{
+    if (m_mpv && m_active) {
+        const char *args[] = {"stop", nullptr};
+        mpv_command(m_mpv, args);
+    }
+    endItem();
+}
+
+double MpvPlayer::position() const
+{
+    return m_state == State::Idle ? 0.0 : m_position;
+}
+
+void MpvPlayer::setPaused(bool paused)
+{
+    if (!m_mpv || !m_active)
+        return;
+    int flag = paused ? 1 : 0;
+    mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvPlayer::seek(double seconds)
+{
+    if (!m_mpv || !m_started)
+        return;
+    const QByteArray target = QByteArray::number(seconds, 'f', 3);
+    const char *args[] = {"seek", target.constData(), "absolute", nullptr};
+    mpv_command_async(m_mpv, 0, args);
+}
+
+void MpvPlayer::drainEvents()
+{
+    m_drainQueued = false;
+    if (!m_mpv)
+        return;
+    for (;;) {
+        mpv_event *event = mpv_wait_event(m_mpv, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        handleEvent(*event);
+    }
+}
+
+void MpvPlayer::handleEvent(const mpv_event &event)
+{
+    const auto ours = [this](int64_t entry) {
+        return m_active && entry >= m_firstEntry && entry <= m_lastEntry;
+    };
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE: {
+        const auto *start = static_cast<const mpv_event_start_file *>(event.data);
+        if (ours(start->playlist_entry_id)) {
+            m_currentEntry = start->playlist_entry_id;
+            m_started = false;
+            setPosition(0.0);
+            updateState();
+        }
+        break;
+    }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        if (m_active && m_currentEntry != 0) {
+            m_started = true;
+            updateState();
+        }
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
+        if (!ours(end->playlist_entry_id))
+            break;
+        if (end->reason == MPV_END_FILE_REASON_REDIRECT && end->playlist_insert_num_entries > 0) {
+            // A playlist location (.m3u, .pls) unfolded into its entries: they are this item.
+            m_lastEntry = end->playlist_insert_id + end->playlist_insert_num_entries - 1;
+            m_firstEntry = end->playlist_insert_id;
+            m_started = false;
+            updateState();
+        } else if ((end->reason == MPV_END_FILE_REASON_EOF ||
+                    end->reason == MPV_END_FILE_REASON_ERROR) &&
+                   end->playlist_entry_id < m_lastEntry) {
+            // libmpv goes on with the next entry of the unfolded playlist.
+            m_started = false;
+            setPosition(0.0);
+            updateState();
+        } else {
+            endItem();
+        }
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto *prop = static_cast<const mpv_event_property *>(event.data);
+        const bool has = prop->data != nullptr;
+        switch (event.reply_userdata) {
+        case kPause:
+            m_paused = has && prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
+            updateState();
+            break;
+        case kPausedForCache:
+            m_buffering =
+                has && prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
+            updateState();
+            break;
+        case kTimePos:
+            if (m_started && has && prop->format == MPV_FORMAT_DOUBLE)
+                setPosition(*static_cast<double *>(prop->data));
+            break;
+        case kDuration: {
+            const double d =
+                has && prop->format == MPV_FORMAT_DOUBLE ? *static_cast<double *>(prop->data) : 0;
+            if (d != m_duration) {
+                m_duration = d;
+                emit durationChanged(d);
+            }
+            break;
+        }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MpvPlayer::endItem()
+{
+    m_active = false;
+    m_started = false;
+    m_buffering = false;
+    m_firstEntry = m_lastEntry = m_currentEntry = 0;
+    m_stallTimer.stop();
+    m_renderedMidi.reset();
+    setPosition(0.0);
+    updateState();
+}
+
+void MpvPlayer::giveUp()
+{
+    if (m_state == State::Opening)
+        close();
+}
+
+void MpvPlayer::updateState()
+{
+    State next = State::Idle;
+    if (m_active) {
+        if (!m_started)
+            next = State::Opening;
+        else if (m_paused)
+            next = State::Paused;
+        else if (m_buffering)
+            next = State::Opening;
+        else
+            next = State::Playing;
+    }
+    if (next == m_state)
+        return;
+    // The opening limit runs while an item waits for data, and only then.
+    if (next == State::Opening && !m_stallTimer.isActive())
+        m_stallTimer.start();
+    else if (next != State::Opening)
+        m_stallTimer.stop();
+    m_state = next;
+    if (next == State::Idle)
+        setPosition(0.0);
+    emit stateChanged(next);
+}
+
+void MpvPlayer::setPosition(double seconds)
+{
+    if (seconds == m_position)
+        return;
+    m_position = seconds;
+    emit positionChanged(seconds);
+}

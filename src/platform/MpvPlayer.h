@@ -1,0 +1,91 @@
+#pragma once
+
+#include "playback/MediaPlayer.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+struct mpv_handle;
+struct mpv_event;
+class QTemporaryFile;
+
+// The embedded player on libmpv. Events of the player thread are handled on the thread that
+// owns this object, so state() and position() are plain reads of the last known state.
+//
+// One location is one item. It counts as busy (Opening) while it connects or buffers, for at
+// most the opening limit; after that the player gives it up and reports Idle. A location that
+// cannot be opened reports Idle as soon as the player says so.
+class MpvPlayer final : public QObject, public MediaPlayer {
+    Q_OBJECT
+public:
+    struct Options {
+        QString videoOutput;  // "libmpv" renders into a PlayerPane; "null" plays without picture
+        QString audioOutput;  // empty: libmpv's own choice (PulseAudio first)
+        int openingLimitMs = 20000;
+        QString soundFont;    // General MIDI font for MIDI items; empty: the system's
+    };
+    // HORALET_MPV_VO and HORALET_MPV_AO override the outputs (tests, headless machines).
+    static Options defaultOptions();
+
+    explicit MpvPlayer(const Options &options = defaultOptions(), QObject *parent = nullptr);
+    ~MpvPlayer() override;
+
+    // False when libmpv could not be started; every operation is then harmless and Idle.
+    bool isValid() const { return m_mpv != nullptr; }
+
+    void open(const QString &location) override;
+    void close() override;
+    double position() const override;
+    State state() const override { return m_state; }
+
+    // For the pane's own controls.
+    double duration() const { return m_duration; }
+    QString location() const { return m_location; }
+    void setPaused(bool paused);
+    void seek(double seconds);
+
+    // For the video surface; null when libmpv is not running.
+    mpv_handle *handle() const { return m_mpv; }
+    bool rendersVideo() const { return m_rendersVideo; }
+
+signals:
+    void stateChanged(MediaPlayer::State state);
+    void positionChanged(double seconds);
+    void durationChanged(double seconds);
+    // Emitted first thing in the destructor: a render context must be freed before the core.
+    void shuttingDown();
+
+private:
+    void drainEvents();
+    void handleEvent(const mpv_event &event);
+    void endItem();
+    void giveUp();
+    void updateState();
+    void setPosition(double seconds);
+
+    mpv_handle *m_mpv = nullptr;
+    Options m_options;
+    bool m_rendersVideo = false;
+    std::atomic_bool m_drainQueued{false};
+
+    // The item: the playlist entries that belong to it (a redirect adds entries).
+    bool m_active = false;
+    bool m_started = false; // playback of the current entry has begun
+    bool m_paused = false;
+    bool m_buffering = false;
+    int64_t m_firstEntry = 0;
+    int64_t m_lastEntry = 0;
+    int64_t m_currentEntry = 0;
+    QString m_location;
+    std::unique_ptr<QTemporaryFile> m_renderedMidi;
+
+    State m_state = State::Idle;
+    double m_position = 0.0;
+    double m_duration = 0.0;
+    QTimer m_stallTimer;
+};

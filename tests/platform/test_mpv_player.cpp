@@ -1,0 +1,354 @@
+// Real libmpv playback without a sound card or a display (ao=null, vo=null). libmpv plays in
+// real time even then, so items are short; every wait is bounded.
+#include "platform/MidiRenderer.h"
+#include "platform/MpvPlayer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+using State = MediaPlayer::State;
+
+namespace {
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<quint32>(v, b.data());
+    return b;
+}
+
+QByteArray le16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian<quint16>(v, b.data());
+    return b;
+}
+
+// A 440 Hz mono tone, 16-bit PCM at 22050 Hz.
+void writeTone(const QString &path, double seconds)
+{
+    const int rate = 22050;
+    const int frames = int(seconds * rate);
+    QByteArray pcm;
+    for (int i = 0; i < frames; ++i)
+        pcm += le16(quint16(qint16(8000 * std::sin(2 * M_PI * 440 * i / rate))));
+    QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+                     le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(pcm.size());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(wav + pcm);
+}
+
+// One note of one second on a piano: a format-0 file, 96 ticks a quarter at 120 bpm.
+QByteArray oneNoteMidi()
+{
+    const QByteArray track = QByteArray::fromHex("00c000"     // program 0
+                                                 "00903c64"   // note on C4
+                                                 "8140803c40" // 192 ticks later, note off
+                                                 "00ff2f00"); // end of track
+    QByteArray midi = "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060");
+    midi += "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
+    return midi + track;
+}
+
+QByteArray rmiWrap(const QByteArray &midi)
+{
+    QByteArray data = "data" + le32(midi.size()) + midi;
+    if (midi.size() & 1)
+        data += '\0';
+    return "RIFF" + le32(4 + data.size()) + "RMID" + data;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+MpvPlayer::Options headless()
+{
+    MpvPlayer::Options options;
+    options.videoOutput = QStringLiteral("null");
+    options.audioOutput = QStringLiteral("null");
+    return options;
+}
+
+// A local web server started by the test; the port is the first line it prints.
+class LocalServer {
+public:
+    ~LocalServer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    bool start(const QStringList &arguments, const QRegularExpression &portPattern)
+    {
+        m_process.setProgram(QStringLiteral("/usr/bin/python3"));
+        m_process.setArguments(arguments);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start();
+        QByteArray seen;
+        for (int i = 0; i < 50 && m_port == 0; ++i) {
+            if (!m_process.waitForReadyRead(200) && m_process.state() == QProcess::NotRunning)
+                break;
+            seen += m_process.readAll();
+            const auto match = portPattern.match(QString::fromUtf8(seen));
+            if (match.hasMatch())
+                m_port = match.captured(1).toInt();
+        }
+        return m_port != 0;
+    }
+    QString url(const QString &file) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(file);
+    }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+} // namespace
+
+class TestMpvPlayer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void localFilePlaysToItsEndAndReadsZero();
+    void closeAndReplaceAreExact();
+    void pauseHoldsTheItem();
+    void unplayableItemsEndAtOnce();
+    void networkItemPlays();
+    void slowStreamStaysBusyWhileItConnects();
+    void stalledStreamIsGivenUpAfterTheLimit();
+    void midiItemsPlay();
+    void midiDataIsFoundInRiffFiles();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_tone;
+    QString m_longTone;
+};
+
+void TestMpvPlayer::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_tone = m_dir.filePath(QStringLiteral("tone.wav"));
+    m_longTone = m_dir.filePath(QStringLiteral("long tone.wav"));
+    writeTone(m_tone, 2.0);
+    writeTone(m_longTone, 30.0);
+}
+
+void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()
+{
+    MpvPlayer player(headless());
+    QVERIFY(player.isValid());
+    QCOMPARE(player.state(), State::Idle);
+    QCOMPARE(player.position(), 0.0);
+
+    double furthest = 0;
+    QList<State> states;
+    connect(&player, &MpvPlayer::positionChanged, this,
+            [&](double s) { furthest = qMax(furthest, s); });
+    connect(&player, &MpvPlayer::stateChanged, this, [&](State s) { states << s; });
+
+    player.open(m_tone);
+    QVERIFY(player.state() != State::Idle); // busy from the moment it is handed over
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 5000);
+    QVERIFY(qAbs(player.duration() - 2.0) < 0.05);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    QCOMPARE(player.position(), 0.0);
+    // The item was heard to its end, not cut short by a look-ahead to a next file.
+    QVERIFY2(furthest > 1.8, qPrintable(QString::number(furthest)));
+    QCOMPARE(states, (QList<State>{State::Opening, State::Playing, State::Idle}));
+
+    // Nothing arrives late to undo the end.
+    QTest::qWait(300);
+    QCOMPARE(player.state(), State::Idle);
+    QCOMPARE(player.position(), 0.0);
+}
+
+void TestMpvPlayer::closeAndReplaceAreExact()
+{
+    MpvPlayer player(headless());
+    player.open(m_longTone);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.2, 5000);
+
+    player.close();
+    QCOMPARE(player.state(), State::Idle);
+    QCOMPARE(player.position(), 0.0);
+    QTest::qWait(300); // the stop's own end event must not matter
+    QCOMPARE(player.state(), State::Idle);
+    QCOMPARE(player.position(), 0.0);
+
+    // A new item replaces a playing one; the old one's end belongs to the old one.
+    player.open(m_longTone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    player.open(m_tone);
+    QCOMPARE(player.location(), m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTest::qWait(300);
+    QCOMPARE(player.state(), State::Playing);
+    QVERIFY(player.position() < 1.5); // the short item, from its start
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(player.duration() - 2.0) < 0.05, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+}
+
+void TestMpvPlayer::pauseHoldsTheItem()
+{
+    MpvPlayer player(headless());
+    player.open(m_longTone);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.2, 5000);
+    player.setPaused(true);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Paused, 2000);
+    QTest::qWait(300); // sound already sent to the output still counts
+    const double held = player.position();
+    QTest::qWait(500);
+    QCOMPARE(player.position(), held);
+    QVERIFY(held > 0);
+
+    // A new item plays at once even when the last one was paused.
+    player.open(m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+
+    player.setPaused(true);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Paused, 2000);
+    player.setPaused(false);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 2000);
+    player.seek(1.5);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 5000);
+}
+
+void TestMpvPlayer::unplayableItemsEndAtOnce()
+{
+    const QString notMedia = m_dir.filePath(QStringLiteral("notes.mp3"));
+    writeBytes(notMedia, QByteArray(4096, 'x'));
+
+    MpvPlayer player(headless());
+    for (const QString &location :
+         {m_dir.filePath(QStringLiteral("missing.mp3")), notMedia,
+          QStringLiteral("http://127.0.0.1:1/refused.mp3"), QString()}) {
+        player.open(location);
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 3000);
+        QCOMPARE(player.position(), 0.0);
+    }
+    // A failed item leaves the player ready for the next one.
+    player.open(m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+}
+
+void TestMpvPlayer::networkItemPlays()
+{
+    LocalServer server;
+    QVERIFY(server.start({QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+                          QStringLiteral("0"), QStringLiteral("--bind"),
+                          QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), m_dir.path()},
+                         QRegularExpression(QStringLiteral("port (\\d+)"))));
+    MpvPlayer player(headless());
+    player.open(server.url(QStringLiteral("tone.wav")));
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    QCOMPARE(player.position(), 0.0);
+}
+
+void TestMpvPlayer::slowStreamStaysBusyWhileItConnects()
+{
+    LocalServer server;
+    QVERIFY(server.start({QStringLiteral(HORALET_SOURCE_DIR "/tests/platform/slow_http_server.py"),
+                          m_dir.path(), QStringLiteral("5")},
+                         QRegularExpression(QStringLiteral("^(\\d+)"))));
+    MpvPlayer player(headless());
+    player.open(server.url(QStringLiteral("tone.wav")));
+    // Longer than one step of the playlist: the item must still count as busy.
+    QTest::qWait(3500);
+    QCOMPARE(player.state(), State::Opening);
+    QCOMPARE(player.position(), 0.0);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+}
+
+void TestMpvPlayer::stalledStreamIsGivenUpAfterTheLimit()
+{
+    LocalServer server;
+    QVERIFY(server.start({QStringLiteral(HORALET_SOURCE_DIR "/tests/platform/slow_http_server.py"),
+                          m_dir.path(), QStringLiteral("-1")},
+                         QRegularExpression(QStringLiteral("^(\\d+)"))));
+    MpvPlayer::Options options = headless();
+    options.openingLimitMs = 2000;
+    MpvPlayer player(options);
+    QList<State> states;
+    connect(&player, &MpvPlayer::stateChanged, this, [&](State s) { states << s; });
+    player.open(server.url(QStringLiteral("tone.wav")));
+    QTest::qWait(1000);
+    QCOMPARE(player.state(), State::Opening);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    QCOMPARE(player.position(), 0.0);
+    QCOMPARE(states, (QList<State>{State::Opening, State::Idle}));
+}
+
+void TestMpvPlayer::midiItemsPlay()
+{
+    if (MidiRenderer::findSoundFont().isEmpty())
+        QSKIP("no General MIDI sound font installed (timgm6mb-soundfont)");
+    const QString mid = m_dir.filePath(QStringLiteral("bell.MID"));
+    const QString rmi = m_dir.filePath(QStringLiteral("bell.rmi"));
+    const QString broken = m_dir.filePath(QStringLiteral("broken.mid"));
+    writeBytes(mid, oneNoteMidi());
+    writeBytes(rmi, rmiWrap(oneNoteMidi()));
+    writeBytes(broken, QByteArray("MThd") + QByteArray(20, '\xff'));
+
+    const QStringList before = QDir::temp().entryList({QStringLiteral("horalet-midi-*")});
+    MpvPlayer player(headless());
+    for (const QString &location : {mid, rmi}) {
+        player.open(location);
+        QCOMPARE(player.location(), location);
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+        // One second of note plus its release, rendered whole.
+        QVERIFY2(player.duration() > 1.0 && player.duration() < 2.5,
+                 qPrintable(QString::number(player.duration())));
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    }
+    player.open(broken);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 3000);
+    // The rendered sound is temporary.
+    QCOMPARE(QDir::temp().entryList({QStringLiteral("horalet-midi-*")}), before);
+}
+
+void TestMpvPlayer::midiDataIsFoundInRiffFiles()
+{
+    const QByteArray midi = oneNoteMidi();
+    QCOMPARE(MidiRenderer::midiData(midi), midi);
+    QCOMPARE(MidiRenderer::midiData(rmiWrap(midi)), midi);
+    // A chunk before the data chunk is stepped over, including its pad byte.
+    QByteArray withInfo = rmiWrap(midi);
+    withInfo.insert(12, "LIST" + le32(3) + "abc" + '\0');
+    withInfo.replace(4, 4, le32(withInfo.size() - 8));
+    QCOMPARE(MidiRenderer::midiData(withInfo), midi);
+    // A data chunk that claims more than the file holds is refused, not over-read.
+    QByteArray cut = rmiWrap(midi);
+    cut.chop(10);
+    QVERIFY(MidiRenderer::midiData(cut).isEmpty());
+    QVERIFY(MidiRenderer::midiData(QByteArray("RIFF\x04\0\0\0WAVE", 12)).isEmpty());
+    QVERIFY(MidiRenderer::midiData("ID3 not midi").isEmpty());
+
+    QVERIFY(MidiRenderer::isMidiLocation(QStringLiteral("/music/Bell.MIDI")));
+    QVERIFY(MidiRenderer::isMidiLocation(QStringLiteral("D:\\music\\bell.rmi")));
+    QVERIFY(!MidiRenderer::isMidiLocation(QStringLiteral("/music/bell.mp3")));
+    QVERIFY(!MidiRenderer::isMidiLocation(QStringLiteral("http://host/bell.mid")));
+}
+
+QTEST_GUILESS_MAIN(TestMpvPlayer)
+#include "test_mpv_player.moc"
