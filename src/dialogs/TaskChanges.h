@@ -1,0 +1,34 @@
+#pragma once
+
+#include "store/TaskStore.h"
+
+// The three changes a user makes to the task list, each one rewrite of the store. Texts are
+// checked first, so a refused change touches no file; a change that reached the store
+// always hands back what the files now hold, even when a write failed.
+struct TaskChangeOutcome {
+    bool ok = false;
+    QString message;      // why the change was refused or failed, for the user
+    bool touched = false; // the store was written: rows and schedule are fresh
+    QList<PlayTask> rows;
+    ScheduleTable schedule;
+    int section = -1; // where the added or modified task now stands
+};
+
+class TaskChanges {
+public:
+    explicit TaskChanges(const TaskStore &store) : m_store(store) {}
+
+    TaskChangeOutcome add(const PlayTask &task, const TaskPlaylist &items) const;
+    // section/expected: the task as the user selected it; it is replaced only if the file
+    // still holds exactly that task there.
+    TaskChangeOutcome modify(int section, const PlayTask &expected, const PlayTask &task,
+                             const TaskPlaylist &items) const;
+    TaskChangeOutcome remove(int section, const PlayTask &expected) const;
+
+    const TaskStore &store() const { return m_store; }
+
+private:
+    QString textProblem(const PlayTask &task, const TaskPlaylist &items, int self) const;
+
+    const TaskStore &m_store;
+};

@@ -1,0 +1,169 @@
+#include "TaskForm.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace TaskForms {
+
+const QStringList &weekdayNames() {
+    static const QStringList names = {
+        QStringLiteral("周一"), QStringLiteral("周二"), QStringLiteral("周三"),
+        QStringLiteral("周四"), QStringLiteral("周五"), QStringLiteral("周六"),
+        QStringLiteral("周日"),
+    };
+    return names;
+}
+
+const QStringList &volumeEntries() {
+    static const QStringList entries = {
+        QStringLiteral("0"),     QStringLiteral("10000"), QStringLiteral("20000"),
+        QStringLiteral("30000"), QStringLiteral("40000"), QStringLiteral("50000"),
+        QStringLiteral("60000"), QStringLiteral("65535"),
+    };
+    return entries;
+}
+
+int volumeEntryIndex(const QString &volume) {
+    return static_cast<int>(volumeEntries().indexOf(volume));
+}
+
+TaskForm newTaskForm(const QDateTime &now) {
+    TaskForm form;
+    form.playMode = TaskText::Sequential;
+    form.rule = DateRule::EveryDay;
+    form.date = now.date();
+    form.start = now.time();
+    form.end = now.time();
+    form.volume = volumeEntries()[NewTaskVolumeEntry];
+    return form;
+}
+
+namespace {
+
+// Reads "Y-M-D H:M:S" the lenient way the stored texts were always read: numbers with
+// any run of blanks between date and time. Nothing is returned for an impossible date.
+std::optional<QDateTime> readDateTime(const QString &text) {
+    const QByteArray bytes = text.toLatin1();
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    if (std::sscanf(bytes.constData(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6)
+        return std::nullopt;
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, s);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+} // namespace
+
+TaskForm formFromTask(const PlayTask &task, const QDateTime &now) {
+    TaskForm form;
+    form.name = task.Name;
+    form.playMode = task.Recurrence;
+    form.volume = task.Type;
+
+    const QStringList &days = weekdayNames();
+    for (int i = 0; i < 7; ++i) {
+        form.weekdays[i] = task.Device.contains(days[i]);
+        if (form.weekdays[i])
+            form.rule = DateRule::Weekly;
+    }
+    if (task.Device == TaskText::EveryDay || task.Device == TaskText::OneDay) {
+        form.rule = task.Device == TaskText::EveryDay ? DateRule::EveryDay : DateRule::OneDay;
+        form.weekdays = {};
+    } else if (task.Device.isEmpty() && task.Time.isEmpty() && task.Duration.isEmpty()) {
+        // How a weekly task with no day ticked is stored.
+        form.rule = DateRule::Weekly;
+    }
+
+    form.date = now.date();
+    form.start = now.time();
+    form.end = now.time();
+    if (task.Time.size() == 19 || task.Duration.size() == 19) {
+        if (auto start = readDateTime(task.Time)) {
+            form.date = start->date();
+            form.start = start->time();
+        }
+        if (auto end = readDateTime(task.Duration))
+            form.end = end->time();
+    } else if (task.Time.size() == 8 || task.Duration.size() == 8) {
+        const QString today = now.date().toString(QStringLiteral("yyyy-MM-dd")) + u' ';
+        if (auto start = readDateTime(today + task.Time))
+            form.start = start->time();
+        if (auto end = readDateTime(today + task.Duration))
+            form.end = end->time();
+    }
+    return form;
+}
+
+PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored) {
+    PlayTask task;
+    task.Name = form.name;
+    task.Recurrence = form.playMode;
+    task.Type = form.volume;
+
+    const QString clock = QStringLiteral("HH:mm:ss");
+    const QString start = form.start.toString(clock);
+    const QString end = form.end.toString(clock);
+    QString days;
+    for (int i = 0; i < 7; ++i)
+        if (form.weekdays[i])
+            days += weekdayNames()[i];
+
+    if (!days.isEmpty()) {
+        task.Device = days;
+        task.Time = start;
+        task.Duration = end;
+    } else if (form.rule == DateRule::EveryDay) {
+        task.Device = TaskText::EveryDay;
+        task.Time = start;
+        task.Duration = end;
+    } else if (form.rule == DateRule::OneDay) {
+        const QString date = form.date.toString(QStringLiteral("yyyy-MM-dd")) + u' ';
+        task.Device = TaskText::OneDay;
+        task.Time = date + start;
+        task.Duration = date + end;
+    } else if (form.rule == DateRule::None) {
+        task.Device = stored.Device;
+        task.Time = stored.Time;
+        task.Duration = stored.Duration;
+    }
+    // Weekly with no day: Time, Duration and Device stay empty, so it never plays.
+    return task;
+}
+
+QStringList mediaFileFilters() {
+    // Description|patterns pairs as the chooser has always offered them.
+    static const char *const pairs[][2] = {
+        {"媒体文件(所有类型)", "*.*"},   {"Mp3 File(*.mp3)", "*.mp3"},
+        {"VOB File(*.VOB)", "*.VOB"},    {"RM  File(*.rm) ", "*.rm"},
+        {"Mp4 File(*.mp4)", "*.mp4"},    {"SWF File(*.swf)", "*.swf"},
+        {"MIDI File(*.midi)", "*.midi"}, {"MOV File(*.mov)", "*.mov"},
+        {"DVD File(*.dvd)", "*.dvd"},    {"MPEG File(*.mpeg)", "*.mpeg"},
+        {"Asf File(*.asf)", "*.asf"},    {"Wma File(*.wma)", "*.wma"},
+        {"Video File(*.dat)", "*.dat"},  {"Wave File(*.wav)", "*.wav"},
+        {"AVI File(*.avi)", "*.avi"},    {"Movie File(*.mov)", "*.mov"},
+        {"Media File(*.wmv)", "*.wmv"},  {"Mid File(*.mid;*,rmi)", "*.mid;*.rmi"},
+        {"MPEG File(*.mpeg)", "*.mpeg"}, {"All File(*.*)", "*.*"},
+    };
+    QStringList filters;
+    for (const auto &pair : pairs) {
+        const QString description = QString::fromUtf8(pair[0]).trimmed();
+        QStringList patterns = QString::fromLatin1(pair[1]).split(u';');
+        // "*.*" means every file on Windows; here that is "*", or files without a dot
+        // would be hidden.
+        for (QString &pattern : patterns)
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        const QString list = patterns.join(u' ');
+        // Qt reads the patterns from the last parentheses of the text, so keep the text as
+        // it is when they already say the same, and append them otherwise.
+        if (description.endsWith(u'(' + list + u')'))
+            filters.append(description);
+        else
+            filters.append(description + QStringLiteral(" (") + list + u')');
+    }
+    return filters;
+}
+
+} // namespace TaskForms

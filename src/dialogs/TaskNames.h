@@ -1,0 +1,20 @@
+#pragma once
+
+#include "store/PlayTask.h"
+
+#include <QList>
+#include <QString>
+
+// What a task's texts must be before they are stored. Each check returns the message to
+// show, or an empty text when the value is fine.
+namespace TaskNames {
+inline const QString EmptyName = QStringLiteral("请填写播放任务名称.");
+
+// A name is the stem of the task's playlist file, so it must be unique among the stored
+// tasks (except the one being changed, at section `self`), be a plain file name, not be
+// one of the program's own files and be writable in code page 936.
+QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self = -1);
+// A volume text or playlist item: one line that code page 936 can hold.
+QString volumeProblem(const QString &volume);
+QString itemProblem(const QString &item);
+} // namespace TaskNames

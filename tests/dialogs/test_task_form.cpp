@@ -1,0 +1,269 @@
+#include "dialogs/TaskChanges.h"
+#include "dialogs/TaskForm.h"
+#include "dialogs/TaskNames.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace TaskForms;
+
+namespace {
+
+const QDateTime kNow(QDate(2013, 6, 14), QTime(10, 11, 12));
+
+TaskForm form(DateRule rule) {
+    TaskForm f = newTaskForm(kNow);
+    f.name = QStringLiteral("早操");
+    f.rule = rule;
+    f.date = QDate(2012, 5, 1);
+    f.start = QTime(8, 0, 0);
+    f.end = QTime(8, 30, 0);
+    return f;
+}
+
+PlayTask task(const QString &name, const QString &time, const QString &end, const QString &device,
+              const QString &mode = TaskText::Sequential) {
+    PlayTask t;
+    t.Name = name;
+    t.Time = time;
+    t.Duration = end;
+    t.Type = QStringLiteral("60000");
+    t.Device = device;
+    t.Recurrence = mode;
+    return t;
+}
+
+} // namespace
+
+class TestTaskForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void encodesEachDateRule() {
+        QCOMPARE(taskFromForm(form(DateRule::EveryDay)),
+                 task("早操", "08:00:00", "08:30:00", "每天"));
+        QCOMPARE(taskFromForm(form(DateRule::OneDay)),
+                 task("早操", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天"));
+
+        TaskForm weekly = form(DateRule::Weekly);
+        weekly.weekdays = {true, false, true, false, true, false, false};
+        QCOMPARE(taskFromForm(weekly), task("早操", "08:00:00", "08:30:00", "周一周三周五"));
+        weekly.weekdays = {false, false, false, false, false, true, true};
+        QCOMPARE(taskFromForm(weekly).Device, QStringLiteral("周六周日"));
+        weekly.weekdays = {};
+        QCOMPARE(taskFromForm(weekly), task("早操", "", "", ""));
+
+        // With no rule chosen the stored rule and times stay as they were.
+        const PlayTask odd = task("x", "08:00:00", "09:00:00", "每周末");
+        TaskForm none = formFromTask(odd, kNow);
+        QCOMPARE(none.rule, DateRule::None);
+        none.start = QTime(1, 2, 3);
+        QCOMPARE(taskFromForm(none, odd), odd);
+
+        // The mode and volume fields are stored as they read, whatever they hold.
+        TaskForm typed = form(DateRule::EveryDay);
+        typed.volume = QStringLiteral("loud");
+        typed.playMode = QStringLiteral("乱序");
+        QCOMPARE(taskFromForm(typed).Type, QStringLiteral("loud"));
+        QCOMPARE(taskFromForm(typed).Recurrence, QStringLiteral("乱序"));
+    }
+
+    void newFormDefaults() {
+        const TaskForm f = newTaskForm(kNow);
+        QCOMPARE(f.rule, DateRule::EveryDay);
+        QCOMPARE(f.playMode, TaskText::Sequential);
+        QCOMPARE(f.volume, QStringLiteral("60000"));
+        QCOMPARE(f.start, kNow.time());
+        QCOMPARE(f.end, kNow.time());
+        QCOMPARE(f.date, kNow.date());
+        QCOMPARE(volumeEntries().size(), 8);
+        QCOMPARE(volumeEntries()[ModifyTaskVolumeEntry], QStringLiteral("30000"));
+    }
+
+    void decodesEachStoredKind() {
+        TaskForm daily = formFromTask(task("a", "08:00:00", "08:30:00", "每天"), kNow);
+        QCOMPARE(daily.rule, DateRule::EveryDay);
+        QCOMPARE(daily.date, kNow.date());
+        QCOMPARE(daily.start, QTime(8, 0, 0));
+        QCOMPARE(daily.end, QTime(8, 30, 0));
+        QCOMPARE(daily.playMode, TaskText::Sequential);
+
+        TaskForm one = formFromTask(
+            task("b", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天"), kNow);
+        QCOMPARE(one.rule, DateRule::OneDay);
+        QCOMPARE(one.date, QDate(2012, 5, 1));
+        QCOMPARE(one.start, QTime(8, 0, 0));
+        QCOMPARE(one.end, QTime(8, 30, 0));
+
+        TaskForm weekly = formFromTask(task("c", "07:00:00", "07:05:00", "周二周四"), kNow);
+        QCOMPARE(weekly.rule, DateRule::Weekly);
+        QCOMPARE(weekly.weekdays,
+                 (std::array<bool, 7>{false, true, false, true, false, false, false}));
+
+        // A weekly task without days keeps its name, mode and volume; pickers show now.
+        PlayTask empty = task("d", "", "", "", TaskText::Random);
+        empty.Type = QStringLiteral("5");
+        TaskForm noDays = formFromTask(empty, kNow);
+        QCOMPARE(noDays.rule, DateRule::Weekly);
+        QCOMPARE(noDays.name, QStringLiteral("d"));
+        QCOMPARE(noDays.playMode, TaskText::Random);
+        QCOMPARE(noDays.volume, QStringLiteral("5"));
+        QCOMPARE(noDays.start, kNow.time());
+        QCOMPARE(taskFromForm(noDays, empty), empty);
+
+        // Unreadable times leave the pickers at now instead of inventing a time.
+        TaskForm bad = formFromTask(task("e", "2012-13-01 08:00:00", "xx:yy:zz", "每天"), kNow);
+        QCOMPARE(bad.date, kNow.date());
+        QCOMPARE(bad.start, kNow.time());
+        QCOMPARE(bad.end, kNow.time());
+        // Blanks between date and time are read the lenient way.
+        QCOMPARE(formFromTask(task("f", "2012-5-1    8:00:00", "", "指定的一天"), kNow).date,
+                 QDate(2012, 5, 1));
+    }
+
+    void storedTasksSurviveOpeningAndOk() {
+        const QList<PlayTask> kinds = {
+            task("a", "08:00:00", "08:30:00", "每天"),
+            task("b", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天"),
+            task("c", "23:59:59", "00:00:01", "周一周日", TaskText::Random),
+            task("d", "", "", "", "unknown mode"),
+            task("e", "08:00:00", "09:00:00", "假日"),
+        };
+        for (const PlayTask &t : kinds)
+            QCOMPARE(taskFromForm(formFromTask(t, kNow), t), t);
+    }
+
+    void volumeEntryOnlyWhenEqual() {
+        QCOMPARE(volumeEntryIndex("50000"), 5);
+        QCOMPARE(volumeEntryIndex("0"), 0);
+        QCOMPARE(volumeEntryIndex("5"), -1);
+        QCOMPARE(volumeEntryIndex(""), -1);
+    }
+
+    void fileFiltersInQtSyntax() {
+        const QStringList filters = mediaFileFilters();
+        QCOMPARE(filters.size(), 20);
+        QCOMPARE(filters.first(), QStringLiteral("媒体文件(所有类型) (*)"));
+        QCOMPARE(filters[1], QStringLiteral("Mp3 File(*.mp3)"));
+        QCOMPARE(filters[3], QStringLiteral("RM  File(*.rm)"));
+        QCOMPARE(filters[17], QStringLiteral("Mid File(*.mid;*,rmi) (*.mid *.rmi)"));
+        QCOMPARE(filters.last(), QStringLiteral("All File(*.*) (*)"));
+    }
+
+    void refusedNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << ""
+                               << "请填写播放任务名称.";
+        QTest::newRow("repeat") << "早操"
+                                << "重复";
+        QTest::newRow("repeat other case") << "Bell"
+                                           << "重复";
+        QTest::newRow("slash") << "a/b"
+                               << "/";
+        QTest::newRow("backslash") << "a\\b"
+                                   << "/";
+        QTest::newRow("newline") << "a\nb"
+                                 << "控制字符";
+        QTest::newRow("tab") << "a\tb"
+                             << "控制字符";
+        QTest::newRow("dot") << "."
+                             << "\".\"";
+        QTest::newRow("dotdot") << ".."
+                                << "\".\"";
+        QTest::newRow("song") << "SONG"
+                              << "数据文件";
+        QTest::newRow("date") << "Date"
+                              << "数据文件";
+        QTest::newRow("flags") << "复选控制"
+                               << "数据文件";
+        QTest::newRow("shutdown") << "定时器时间设置"
+                                  << "数据文件";
+        QTest::newRow("not gbk") << "bell🔔"
+                                 << "无法保存";
+    }
+
+    void refusedNames() {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        const QList<PlayTask> rows = {task("早操", "", "", ""), task("bell", "", "", "")};
+        const QString problem = TaskNames::nameProblem(name, rows);
+        QVERIFY2(problem.contains(message), qPrintable(problem));
+        if (name == QLatin1String("早操"))
+            QVERIFY(TaskNames::nameProblem(name, rows, 0).isEmpty()); // its own name
+    }
+
+    void acceptedTexts() {
+        const QList<PlayTask> rows = {task("早操", "", "", "")};
+        for (const QString name : {"午操", "song2", "a.b", "...", "My Bell", "songs", "ü"})
+            QVERIFY2(TaskNames::nameProblem(name, rows).isEmpty(), qPrintable(name));
+        QVERIFY(TaskNames::volumeProblem("loud").isEmpty());
+        QVERIFY(TaskNames::volumeProblem("").isEmpty());
+        QVERIFY(!TaskNames::volumeProblem("6\n0").isEmpty());
+        QVERIFY(TaskNames::itemProblem("/home/u/音乐/a b.mp3").isEmpty());
+        QVERIFY(!TaskNames::itemProblem("/home/u/🎵.mp3").isEmpty());
+        QVERIFY(!TaskNames::itemProblem("/tmp/a\nb.mp3").isEmpty());
+    }
+
+    void changesGoThroughTheStore() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const TaskChanges changes(store);
+
+        TaskChangeOutcome added =
+            changes.add(task("A", "08:00:00", "08:30:00", "每天"), {"/m/a.mp3", "http://radio/x"});
+        QVERIFY2(added.ok, qPrintable(added.message));
+        QCOMPARE(added.section, 0);
+        QCOMPARE(added.schedule.size(), 1);
+        added = changes.add(task("B", "09:00:00", "09:30:00", "每天"), {});
+        QCOMPARE(added.section, 1);
+        QCOMPARE(added.rows.size(), 2);
+
+        // A repeated name touches nothing.
+        const QByteArray song = [&] {
+            QFile f(store.songFile());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        const TaskChangeOutcome repeated = changes.add(task("a", "", "", ""), {});
+        QVERIFY(!repeated.ok);
+        QVERIFY(!repeated.touched);
+        QVERIFY(repeated.message.contains("重复"));
+        {
+            QFile f(store.songFile());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), song);
+        }
+        // Renaming B onto A is a repeat too; keeping its own name is not.
+        QVERIFY(!changes.modify(1, added.rows[1], task("A", "", "", ""), {}).ok);
+        PlayTask later = added.rows[1];
+        later.Time = QStringLiteral("10:00:00");
+        QVERIFY(changes.modify(1, added.rows[1], later, {}).ok);
+
+        // Rename A to C: C.ini gets A's items, A.ini stays.
+        const PlayTask a = store.ReadTaskRows()[0];
+        PlayTask c = a;
+        c.Name = QStringLiteral("C");
+        const TaskChangeOutcome renamed = changes.modify(0, a, c, store.ReadTaskPlaylist("A"));
+        QVERIFY2(renamed.ok, qPrintable(renamed.message));
+        QCOMPARE(renamed.section, 0);
+        QCOMPARE(store.ReadTaskPlaylist("C"), (TaskPlaylist{"/m/a.mp3", "http://radio/x"}));
+        QVERIFY(QFile::exists(dir.filePath("A.ini")));
+        QCOMPARE(renamed.schedule[0].Name, QStringLiteral("C"));
+
+        // A stale selection is refused rather than applied to whatever stands there now.
+        const TaskChangeOutcome stale = changes.remove(0, a);
+        QVERIFY(!stale.ok);
+        QCOMPARE(stale.rows.size(), 2);
+
+        const TaskChangeOutcome removed = changes.remove(0, renamed.rows[0]);
+        QVERIFY2(removed.ok, qPrintable(removed.message));
+        QCOMPARE(removed.rows.size(), 1);
+        QCOMPARE(removed.rows[0].Name, QStringLiteral("B"));
+        QVERIFY(!QFile::exists(dir.filePath("C.ini")));
+        QCOMPARE(removed.schedule, removed.rows);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskForm)
+#include "test_task_form.moc"
