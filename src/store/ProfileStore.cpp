@@ -322,7 +322,8 @@ StoreResult deleteFile(const QString &path)
 StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     const QByteArray target = QFile::encodeName(path);
-    QByteArray temp = target + ".tmp-XXXXXX";
+    // A short name of its own, so even a target of the longest file name has a temporary.
+    QByteArray temp = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.horalet-XXXXXX";
     auto fail = [&](const QString &what, int code) {
         return StoreResult::failure(
             QStringLiteral("无法保存文件“%1”（%2）：%3").arg(path, what, systemError(code)));

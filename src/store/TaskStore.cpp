@@ -3,6 +3,7 @@
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -102,6 +103,9 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
         name.contains(QChar(u'\0')) || name == QLatin1String(".") || name == QLatin1String(".."))
         return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
+    // Names on disk are UTF-8, where a file name holds at most 255 bytes.
+    if (QFile::encodeName(name + QStringLiteral(".ini")).size() > 255)
+        return refuse(QStringLiteral("播放任务名称“%1”太长，无法用作文件名。").arg(name));
     const QString path = StoreDirectory::filePath(m_directory, name + QStringLiteral(".ini"));
     if (QFileInfo(path).absolutePath() != QFileInfo(m_directory + QStringLiteral("/x")).absolutePath())
         return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
