@@ -1,0 +1,53 @@
+#include "AboutDlg.h"
+
+#include "AppIcon.h"
+#include "view/MakerInfo.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("关于"));
+    setObjectName(QStringLiteral("aboutDialog100"));
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(AppIcon::application().pixmap(48, 48));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto *name = new QLabel(MakerInfo::productName() + QLatin1Char(' ') + MakerInfo::version(),
+                            this);
+    QFont bold = name->font();
+    bold.setBold(true);
+    name->setFont(bold);
+    auto *what = new QLabel(QStringLiteral("按时间表播放歌曲、视频和网络广播的定时播放系统。"), this);
+    auto *files = new QLabel(QStringLiteral("数据文件目录: %1").arg(storeDirectory), this);
+    files->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    files->setWordWrap(true);
+    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(MakerInfo::homePage()),
+                            this);
+    link->setOpenExternalLinks(true);
+
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(name);
+    texts->addWidget(what);
+    texts->addWidget(files);
+    texts->addWidget(link);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addLayout(texts, 1);
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    setMinimumWidth(360);
+}

@@ -1,0 +1,165 @@
+#include "HoraletView.h"
+
+#include "CommandIds.h"
+#include "ListCtrlCl.h"
+#include "MakerInfo.h"
+#include "TaskTableModel.h"
+#include "ui_HoraletView.h"
+#include "widgets/TipControl.h"
+
+#include <QAbstractButton>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QWindow>
+
+CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory)
+{
+    m_ui->setupUi(this);
+    // They only hold a stored state.
+    m_ui->fullScreenCheck1003->hide();
+    m_ui->useSetVolumeCheck1059->hide();
+
+    m_taskModel = new TaskTableModel(this);
+    m_ui->taskTable1001->setModel(m_taskModel);
+
+    setCommand(CommandId::HomePage, [] { QDesktopServices::openUrl(MakerInfo::homePageUrl()); });
+    setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
+}
+
+CHoraletView::~CHoraletView() = default;
+
+CListCtrlCl *CHoraletView::taskTable() const
+{
+    return m_ui->taskTable1001;
+}
+
+// Start-up order of the program's state. Each step completes before the next; panels of
+// the settings, playback and scheduler are created at their place in this list.
+void CHoraletView::OnInitialUpdate()
+{
+    if (m_initialised)
+        return;
+    m_initialised = true;
+
+    // random generator of the play mode: seeded by the playlist driver it belongs to
+    // shutdown time
+    // display keeper
+    m_ui->sequentialRadio1112->setChecked(true);
+    // holiday list
+    shrinkFrameToForm();
+    // master volume on the slider
+    // clock
+    setupTaskColumns();
+    fillTaskTable();
+    // option flags and weekday boxes
+    m_scheduleTable = m_taskStore.LoadScheduleTable();
+    // holiday group check
+    // scrolling caption
+    setupToolTips();
+    // scheduler
+    pushInitialValues();
+}
+
+void CHoraletView::shrinkFrameToForm()
+{
+    QWidget *frame = window();
+    if (frame == this)
+        return;
+    const QSize fit = frame->sizeHint().expandedTo(frame->minimumSize());
+    frame->resize(frame->size().boundedTo(fit).expandedTo(frame->minimumSize()));
+}
+
+void CHoraletView::setupTaskColumns()
+{
+    QList<int> widths;
+    for (int column = 0; column < TaskTableModel::ColumnCount; ++column)
+        widths.append(TaskTableModel::columnWidth(column));
+    m_ui->taskTable1001->setColumnWidths(widths);
+}
+
+void CHoraletView::fillTaskTable()
+{
+    m_taskModel->DeleteAllItems();
+    for (const PlayTask &task : m_taskStore.ReadTaskRows())
+        AppendTaskRow(task);
+}
+
+void CHoraletView::AppendTaskRow(const PlayTask &task)
+{
+    m_taskModel->AppendTaskRow(task);
+}
+
+void CHoraletView::setupToolTips()
+{
+    m_toolTips = new CTipControl(this);
+    m_toolTips->activate(true);
+    m_toolTips->setMaxTipWidth(200);
+    const struct {
+        QWidget *control;
+        const char *text;
+    } tools[] = {
+        {m_ui->newButton1019, " 新增定时播放任务."},
+        {m_ui->modifyButton1021, "修改定时播放任务：修改时请先选择一行."},
+        {m_ui->deleteButton1022, " 删除定时播放任务：删除时请先选择一行."},
+        {m_ui->todayButton1016, "列出今日的定时播放任务"},
+        {m_ui->weekButton1017, " 列出本周的定时播放任务"},
+        {m_ui->monthButton1018, "列出本月的定时播放任务"},
+        {m_ui->allButton1002, "列出所有定时播放任务"},
+        {m_ui->addHolidayButton1082, "增加:点击日历，选择日期, 点击‘增加’按钮"},
+        {m_ui->deleteHolidayButton1083, "删除: 选择左边的一个日期，点击‘删除’按钮"},
+    };
+    for (const auto &tool : tools)
+        m_toolTips->addTool(tool.control, QString::fromUtf8(tool.text));
+    m_toolTips->setTipTextColor(QColor(255, 0, 0));
+    m_toolTips->setDelayTime(200);
+}
+
+void CHoraletView::pushInitialValues()
+{
+    m_ui->holidayDate1006->setDateTime(m_clock->now());
+    m_ui->currentTask1043->clear();
+}
+
+void CHoraletView::setCommand(int id, std::function<void()> handler)
+{
+    const bool wired = m_commands.contains(id);
+    m_commands.insert(id, std::move(handler));
+    if (!wired) {
+        if (auto *button = qobject_cast<QAbstractButton *>(controlById(id)))
+            connect(button, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
+    }
+    emit commandsChanged();
+}
+
+bool CHoraletView::runCommand(int id)
+{
+    const auto handler = m_commands.value(id);
+    if (!handler)
+        return false;
+    handler();
+    return true;
+}
+
+QWidget *CHoraletView::controlById(int id) const
+{
+    const QString suffix = QString::number(id);
+    const auto children = findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        const QString name = child->objectName();
+        if (name.endsWith(suffix) && !name.at(name.size() - suffix.size() - 1).isDigit())
+            return child;
+    }
+    return nullptr;
+}
+
+void CHoraletView::mousePressEvent(QMouseEvent *event)
+{
+    // A press on the form's own background moves the window, as a drag on its title would.
+    // Presses reach here only when no control took them (captions and group frames do not).
+    if (event->button() == Qt::LeftButton) {
+        if (QWindow *handle = window()->windowHandle())
+            handle->startSystemMove();
+    }
+    QWidget::mousePressEvent(event);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "scheduler/Clock.h"
+#include "store/PlayTask.h"
+#include "store/TaskStore.h"
+
+#include <QHash>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class CHoraletView;
+}
+class CListCtrlCl;
+class CTipControl;
+class TaskTableModel;
+
+// The form that carries the whole interface, and the composition root: its initial update
+// builds the program's state in start-up order and wires each subsystem to the form.
+// Every control's objectName ends with its id (e.g. "playList1037").
+class CHoraletView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CHoraletView(const QString &storeDirectory, QWidget *parent = nullptr);
+    ~CHoraletView() override;
+
+    // Runs once, before the window is first shown; later calls do nothing.
+    void OnInitialUpdate();
+    bool isInitialised() const { return m_initialised; }
+
+    Ui::CHoraletView *form() const { return m_ui.get(); }
+    CListCtrlCl *taskTable() const;
+    TaskTableModel *taskModel() const { return m_taskModel; }
+    CTipControl *toolTips() const { return m_toolTips; }
+    const TaskStore &taskStore() const { return m_taskStore; }
+    const QString &storeDirectory() const { return m_taskStore.directory(); }
+
+    // Every stored task; the scheduler scans it, every change of a task replaces it.
+    const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
+    void setScheduleTable(const ScheduleTable &table) { m_scheduleTable = table; }
+
+    // Local time for everything the view decides; tests put a fake in before the initial update.
+    const Clock &clock() const { return *m_clock; }
+    void setClock(const Clock *clock) { m_clock = clock ? clock : &m_systemClock; }
+
+    void AppendTaskRow(const PlayTask &task);
+
+    // Commands shared by menu, toolbar and form: setting one also wires the form's button of
+    // that id (do not connect that button yourself). Without a handler the frame disables
+    // the command.
+    void setCommand(int id, std::function<void()> handler);
+    bool hasCommand(int id) const { return m_commands.contains(id); }
+    bool runCommand(int id);
+
+signals:
+    void commandsChanged();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void shrinkFrameToForm();
+    void setupTaskColumns();
+    void fillTaskTable();
+    void setupToolTips();
+    void pushInitialValues();
+    QWidget *controlById(int id) const;
+
+    std::unique_ptr<Ui::CHoraletView> m_ui;
+    TaskStore m_taskStore;
+    TaskTableModel *m_taskModel = nullptr;
+    CTipControl *m_toolTips = nullptr;
+    ScheduleTable m_scheduleTable;
+    SystemClock m_systemClock;
+    const Clock *m_clock = &m_systemClock;
+    QHash<int, std::function<void()>> m_commands;
+    bool m_initialised = false;
+};

@@ -1,0 +1,117 @@
+#include "TaskTableModel.h"
+
+namespace {
+struct ColumnSpec {
+    const char *title;
+    int width;
+};
+
+constexpr ColumnSpec kColumns[TaskTableModel::ColumnCount] = {
+    {"播放任务名称", 150}, {"开始时间", 160}, {"结束时间", 160},
+    {"音量", 80},         {"播放日期", 228}, {"播放模式", 90},
+};
+} // namespace
+
+TaskTableModel::TaskTableModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+QString TaskTableModel::columnTitle(int column)
+{
+    if (column < 0 || column >= ColumnCount)
+        return {};
+    return QString::fromUtf8(kColumns[column].title);
+}
+
+int TaskTableModel::columnWidth(int column)
+{
+    if (column < 0 || column >= ColumnCount)
+        return 0;
+    return kColumns[column].width;
+}
+
+QString TaskTableModel::cellText(const PlayTask &task, int column)
+{
+    switch (column) {
+    case NameColumn:
+        return task.Name;
+    case StartColumn:
+        return task.Time;
+    case EndColumn:
+        return task.Duration;
+    case VolumeColumn:
+        return task.Type;
+    case DateColumn:
+        return task.Device;
+    case ModeColumn:
+        return task.Recurrence;
+    default:
+        return {};
+    }
+}
+
+int TaskTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_tasks.size());
+}
+
+int TaskTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TaskTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_tasks.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return cellText(m_tasks.at(index.row()), index.column());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole)
+        return columnTitle(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+void TaskTableModel::AppendTaskRow(const PlayTask &task)
+{
+    const int row = int(m_tasks.size());
+    beginInsertRows({}, row, row);
+    m_tasks.append(task);
+    endInsertRows();
+}
+
+void TaskTableModel::DeleteAllItems()
+{
+    beginResetModel();
+    m_tasks.clear();
+    endResetModel();
+}
+
+void TaskTableModel::setTasks(const QList<PlayTask> &tasks)
+{
+    beginResetModel();
+    m_tasks = tasks;
+    endResetModel();
+}
+
+void TaskTableModel::removeTaskRow(int row)
+{
+    if (row < 0 || row >= m_tasks.size())
+        return;
+    beginRemoveRows({}, row, row);
+    m_tasks.removeAt(row);
+    endRemoveRows();
+}
+
+PlayTask TaskTableModel::task(int row) const
+{
+    return m_tasks.value(row);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "store/PlayTask.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+
+// The rows of the task table: six columns, each cell the stored text of one field, unchanged.
+// The table is also the working copy from which song.ini is rewritten.
+class TaskTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { NameColumn, StartColumn, EndColumn, VolumeColumn, DateColumn, ModeColumn };
+    static constexpr int ColumnCount = 6;
+
+    explicit TaskTableModel(QObject *parent = nullptr);
+
+    static QString columnTitle(int column);
+    static int columnWidth(int column);
+    // The text a cell shows; Notes has no column.
+    static QString cellText(const PlayTask &task, int column);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Adds a row at the end.
+    void AppendTaskRow(const PlayTask &task);
+    void DeleteAllItems();
+    void setTasks(const QList<PlayTask> &tasks);
+    void removeTaskRow(int row);
+
+    const QList<PlayTask> &tasks() const { return m_tasks; }
+    // The task shown in a row; an empty task for a row that does not exist.
+    PlayTask task(int row) const;
+
+private:
+    QList<PlayTask> m_tasks;
+};
