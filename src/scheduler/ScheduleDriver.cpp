@@ -107,12 +107,12 @@ void ScheduleDriver::runPass(const QDateTime &second)
         return;
 
     // End before start: a task ending at the second the next one starts must not stop it.
-    if (SchedulePass::dueEnd(m_table, texts))
+    if (m_index.dueEnd(texts))
         m_playback.StopPlayback();
 
-    const qsizetype due = SchedulePass::dueStart(m_table, texts, m_todayName);
+    const qsizetype due = m_index.dueStart(texts, m_todayName);
     if (due >= 0)
-        m_playback.StartTask(m_table.at(due));
+        m_playback.StartTask(m_index.table().at(due));
 
     if (m_shutdown)
         m_shutdown(texts);

@@ -37,8 +37,9 @@ public:
 
     ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent = nullptr);
 
-    void setSchedule(const ScheduleTable &table) { m_table = table; }
-    const ScheduleTable &schedule() const { return m_table; }
+    // A fresh copy after every reload of the stored tasks.
+    void setSchedule(const ScheduleTable &table) { m_index = ScheduleIndex(table); }
+    const ScheduleTable &schedule() const { return m_index.table(); }
     void setWeekdayOff(int weekday, bool off);
     void setHolidays(const QStringList &dates) { m_gate.holidays = dates; }
     const DayGate &dayGate() const { return m_gate; }
@@ -70,7 +71,7 @@ private:
 
     const Clock &m_clock;
     PlaylistDriver &m_playback;
-    ScheduleTable m_table;
+    ScheduleIndex m_index;
     DayGate m_gate;
     ShutdownHook m_shutdown;
     QString m_todayName;

@@ -7,35 +7,45 @@ bool DayGate::admits(int weekday, const QString &dateText) const
     return !holidays.contains(dateText);
 }
 
-namespace {
-
-bool atSecond(const QString &stored, const ClockTexts &now)
-{
-    return stored == now.time || stored == now.full;
-}
-
-} // namespace
-
-qsizetype SchedulePass::dueStart(const ScheduleTable &table, const ClockTexts &now,
-                                 const QString &weekdayName)
+ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table)
 {
     for (qsizetype k = 0; k < table.size(); ++k) {
-        const PlayTask &task = table[k];
-        if (!atSecond(task.Time, now))
-            continue;
-        // A one-day task's date was matched by the full text already.
-        if (task.Device.contains(weekdayName) || task.Device == TaskText::EveryDay ||
-            task.Device == TaskText::OneDay)
-            return k;
+        m_startSlots[table[k].Time].append(k);
+        m_ends.insert(table[k].Duration);
+    }
+}
+
+bool ScheduleIndex::admitsToday(qsizetype slot, const QString &weekdayName) const
+{
+    // A one-day task's date was matched by the full text already.
+    const QString &device = m_table[slot].Device;
+    return device.contains(weekdayName) || device == TaskText::EveryDay ||
+           device == TaskText::OneDay;
+}
+
+qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayName) const
+{
+    static const QList<qsizetype> none;
+    const auto timeIt = m_startSlots.constFind(now.time);
+    const auto fullIt = m_startSlots.constFind(now.full);
+    const QList<qsizetype> &byTime = timeIt == m_startSlots.cend() ? none : *timeIt;
+    const QList<qsizetype> &byFull = fullIt == m_startSlots.cend() ? none : *fullIt;
+
+    // Both lists ascend; walk them merged so the earliest stored task wins.
+    qsizetype i = 0, j = 0;
+    while (i < byTime.size() || j < byFull.size()) {
+        qsizetype slot;
+        if (j >= byFull.size() || (i < byTime.size() && byTime[i] < byFull[j]))
+            slot = byTime[i++];
+        else
+            slot = byFull[j++];
+        if (admitsToday(slot, weekdayName))
+            return slot;
     }
     return -1;
 }
 
-bool SchedulePass::dueEnd(const ScheduleTable &table, const ClockTexts &now)
+bool ScheduleIndex::dueEnd(const ClockTexts &now) const
 {
-    for (const PlayTask &task : table) {
-        if (atSecond(task.Duration, now))
-            return true;
-    }
-    return false;
+    return m_ends.contains(now.time) || m_ends.contains(now.full);
 }

@@ -3,6 +3,8 @@
 #include "ClockTexts.h"
 #include "store/PlayTask.h"
 
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <array>
@@ -15,10 +17,26 @@ struct DayGate {
     bool admits(int weekday, const QString &dateText) const;
 };
 
-namespace SchedulePass {
-// Index of the first task whose start second is now and whose date rule admits today,
-// or -1. Only one task starts per second: the one stored first.
-qsizetype dueStart(const ScheduleTable &table, const ClockTexts &now, const QString &weekdayName);
-// Whether any task ends now. No date rule: an end second stops whatever plays.
-bool dueEnd(const ScheduleTable &table, const ClockTexts &now);
-} // namespace SchedulePass
+// The start and end checks over every stored task. Stored times are matched as exact
+// texts, so the tasks are indexed by those texts once per reload: a pass then costs the
+// same for ten tasks or ten thousand.
+class ScheduleIndex {
+public:
+    ScheduleIndex() = default;
+    explicit ScheduleIndex(const ScheduleTable &table);
+
+    const ScheduleTable &table() const { return m_table; }
+
+    // Slot of the first task whose start second is now and whose date rule admits today,
+    // or -1. Only one task starts per second: the one stored first.
+    qsizetype dueStart(const ClockTexts &now, const QString &weekdayName) const;
+    // Whether any task ends now. No date rule: an end second stops whatever plays.
+    bool dueEnd(const ClockTexts &now) const;
+
+private:
+    bool admitsToday(qsizetype slot, const QString &weekdayName) const;
+
+    ScheduleTable m_table;
+    QHash<QString, QList<qsizetype>> m_startSlots; // ascending slots per start text
+    QSet<QString> m_ends;
+};
