@@ -87,6 +87,8 @@ void ScheduleDriver::arm()
 bool ScheduleDriver::passGate(const QDate &date, const QString &dateText)
 {
     const int weekday = Weekday::of(date);
+    if (m_gateSource)
+        m_gate = m_gateSource();
     if (!m_gate.admits(weekday, dateText))
         return false;
     m_todayName = Weekday::name(weekday);
@@ -105,6 +107,12 @@ void ScheduleDriver::runPass(const QDateTime &second)
     const ClockTexts texts = ClockTexts::of(second);
     if (!passGate(second.date(), texts.date))
         return;
+    if (m_scheduleSource) {
+        // Our copy shares the owner's data until the owner replaces or changes it.
+        const ScheduleTable &current = m_scheduleSource();
+        if (!current.isSharedWith(m_index.table()))
+            m_index = ScheduleIndex(current);
+    }
 
     // End before start: a task ending at the second the next one starts must not stop it.
     if (m_index.dueEnd(texts))

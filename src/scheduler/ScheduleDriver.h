@@ -37,12 +37,20 @@ public:
 
     ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent = nullptr);
 
+    using ScheduleSource = std::function<const ScheduleTable &()>;
+    using DayGateSource = std::function<DayGate()>;
+
     // A fresh copy after every reload of the stored tasks.
     void setSchedule(const ScheduleTable &table) { m_index = ScheduleIndex(table); }
+    // Or read the owner's table at every pass, so no reload can be missed; a table that was
+    // replaced or changed since the last pass is indexed anew.
+    void setScheduleSource(ScheduleSource source) { m_scheduleSource = std::move(source); }
     const ScheduleTable &schedule() const { return m_index.table(); }
+
     void setWeekdayOff(int weekday, bool off);
     void setHolidays(const QStringList &dates) { m_gate.holidays = dates; }
-    const DayGate &dayGate() const { return m_gate; }
+    // Or read the boxes and the holiday list live at every pass.
+    void setDayGateSource(DayGateSource source) { m_gateSource = std::move(source); }
     // The timed shutdown's check, run last in each second.
     void setShutdownHook(ShutdownHook hook) { m_shutdown = std::move(hook); }
 
@@ -72,7 +80,9 @@ private:
     const Clock &m_clock;
     PlaylistDriver &m_playback;
     ScheduleIndex m_index;
+    ScheduleSource m_scheduleSource;
     DayGate m_gate;
+    DayGateSource m_gateSource;
     ShutdownHook m_shutdown;
     QString m_todayName;
     QTimer m_timer;

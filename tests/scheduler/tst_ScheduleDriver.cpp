@@ -91,6 +91,7 @@ private slots:
     void deletedTaskNoLongerStarts();
     void lastOfThousandTasksStarts();
     void shutdownHookRunsLastEverySecond();
+    void ownerTablesAreReadLive();
 
     void lateTimerCatchesUpEverySecond();
     void catchUpUsesEachSecondsOwnDay();
@@ -298,6 +299,29 @@ void TestScheduleDriver::shutdownHookRunsLastEverySecond()
     });
     rig.live(Monday, "07:59:59", "08:00:01");
     QCOMPARE(seen, QStringList({"07:59:59-", "08:00:00+", "08:00:01+"}));
+}
+
+void TestScheduleDriver::ownerTablesAreReadLive()
+{
+    Rig rig;
+    ScheduleTable owned = {task("a", "08:00:00", "x")};
+    DayGate gate;
+    rig.driver.setScheduleSource([&]() -> const ScheduleTable & { return owned; });
+    rig.driver.setDayGateSource([&] { return gate; });
+    rig.live(Monday, "08:00:00", "08:00:00");
+    owned = {task("b", "08:00:01", "x")}; // a reload after a new task
+    rig.live(Monday, "08:00:01", "08:00:01");
+    owned[0].Time = "08:00:02"; // a change in place
+    rig.live(Monday, "08:00:02", "08:00:02");
+    gate.weekdayOff[1] = true; // the Monday box ticked
+    owned[0].Time = "08:00:03";
+    rig.live(Monday, "08:00:03", "08:00:03");
+    gate.weekdayOff[1] = false;
+    gate.holidays = QStringList{"2026-12-07"};
+    owned[0].Time = "08:00:04";
+    rig.live(Monday, "08:00:04", "08:00:04");
+    QCOMPARE(rig.started, QStringList({"a@2026-12-07 08:00:00", "b@2026-12-07 08:00:01",
+                                       "b@2026-12-07 08:00:02"}));
 }
 
 void TestScheduleDriver::lateTimerCatchesUpEverySecond()
