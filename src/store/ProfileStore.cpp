@@ -16,7 +16,7 @@ namespace {
 
 bool isLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
-QByteArray trimBlanks(const QByteArray &text)
+QByteArrayView trimmedView(QByteArrayView text)
 {
     // A trail byte of a double-byte character is never a blank or a tab, so bytes will do.
     qsizetype begin = 0;
@@ -25,8 +25,31 @@ QByteArray trimBlanks(const QByteArray &text)
         ++begin;
     while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
 }
+
+QByteArray trimBlanks(QByteArrayView text) { return trimmedView(text).toByteArray(); }
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+
+// Equal but for the case of ASCII letters; double-byte characters must match whole.
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (isLead(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+        } else if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+
 
 // Lowers ASCII letters only; double-byte characters are copied whole, so a trail byte that
 // happens to be a letter is never changed.
@@ -57,12 +80,18 @@ qsizetype lastCloseBracket(const QByteArray &line)
     return found;
 }
 
-QByteArray unquote(const QByteArray &value)
+QByteArrayView unquote(QByteArrayView value)
 {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
-        return value.mid(1, value.size() - 2);
+        return value.sliced(1, value.size() - 2);
     return value;
+}
+
+QString valueOf(const QByteArray &raw)
+{
+    const QByteArrayView view(raw);
+    return Gbk::decode(unquote(trimmedView(view.sliced(raw.indexOf('=') + 1))).toByteArray());
 }
 
 // A value that reading would alter (surrounding blanks, an enclosing pair of quotes) is
@@ -80,8 +109,10 @@ QByteArray protectValue(const QByteArray &value)
 
 bool hasLineBreakOrNul(const QString &text)
 {
-    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
-           text.contains(QChar(u'\0'));
+    for (QChar c : text)
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return true;
+    return false;
 }
 
 StoreResult encodeName(const QString &text, const char *what, QByteArray *out)
@@ -123,28 +154,29 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
         qsizetype end = pos;
         while (end < size && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        const QByteArray raw = bytes.mid(pos, end - pos);
+        const QByteArrayView rawView = QByteArrayView(bytes).sliced(pos, end - pos);
         if (end < size && bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n')
             pos = end + 2;
         else
             pos = end + 1;
 
-        const QByteArray trimmed = trimBlanks(raw);
+        const QByteArrayView trimmed = trimmedView(rawView);
         if (trimmed.startsWith('[')) {
-            const qsizetype close = lastCloseBracket(trimmed);
+            const qsizetype close = lastCloseBracket(trimmed.toByteArray());
             Section section;
-            section.name = trimBlanks(close < 0 ? trimmed.mid(1) : trimmed.mid(1, close - 1));
+            section.name = trimBlanks(close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1));
             section.folded = foldAscii(section.name);
-            section.header = raw;
+            section.header = rawView.toByteArray();
             profile.m_sections.push_back(std::move(section));
             profile.indexSection(int(profile.m_sections.size()) - 1);
             continue;
         }
-        Line line{raw, {}, {}};
-        const qsizetype eq = raw.indexOf('=');
+        Line line{rawView.toByteArray(), 0, -1};
+        const qsizetype eq = rawView.indexOf('=');
         if (eq >= 0) {
-            line.key = trimBlanks(raw.left(eq));
-            line.folded = foldAscii(line.key);
+            const QByteArrayView key = trimmedView(rawView.first(eq));
+            line.keyBegin = int(key.data() - rawView.data());
+            line.keyLength = int(key.size());
         }
         auto &lines = profile.m_sections.empty() ? profile.m_preamble : profile.m_sections.back().lines;
         lines.push_back(std::move(line));
@@ -165,10 +197,18 @@ const ProfileFile::Section *ProfileFile::findSection(const QByteArray &folded) c
     return it == m_firstSection.cend() ? nullptr : &m_sections[size_t(*it)];
 }
 
-const ProfileFile::Line *ProfileFile::findKey(const Section &section, const QByteArray &folded) const
+ProfileFile::Line ProfileFile::keyLine(const QByteArray &key, const QByteArray &value)
+{
+    QByteArray raw;
+    raw.reserve(key.size() + 1 + value.size());
+    raw.append(key).append('=').append(value);
+    return {std::move(raw), 0, int(key.size())};
+}
+
+const ProfileFile::Line *ProfileFile::findKey(const Section &section, QByteArrayView key)
 {
     for (const Line &line : section.lines)
-        if (line.folded == folded && line.raw.contains('='))
+        if (line.keyLength >= 0 && sameName(line.key(), key))
             return &line;
     return nullptr;
 }
@@ -197,11 +237,10 @@ std::optional<QString> ProfileFile::value(const QString &section, const QString 
     const Section *found = findSection(foldAscii(trimBlanks(*sectionName)));
     if (!found)
         return std::nullopt;
-    const Line *line = findKey(*found, foldAscii(trimBlanks(*keyName)));
+    const Line *line = findKey(*found, trimmedView(*keyName));
     if (!line)
         return std::nullopt;
-    const qsizetype eq = line->raw.indexOf('=');
-    return Gbk::decode(unquote(trimBlanks(line->raw.mid(eq + 1))));
+    return valueOf(line->raw);
 }
 
 QString ProfileFile::string(const QString &section, const QString &key, const QString &fallback) const
@@ -234,7 +273,6 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
         return StoreResult::failure(QStringLiteral("节名“%1”无效。").arg(section));
 
     const QByteArray sectionFolded = foldAscii(sectionName);
-    const QByteArray keyFolded = foldAscii(keyName);
     const QByteArray stored = protectValue(valueBytes);
 
     auto it = m_firstSection.constFind(sectionFolded);
@@ -249,8 +287,8 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
     }
     Section &target = m_sections[size_t(*it)];
     for (Line &line : target.lines) {
-        if (line.folded == keyFolded && line.raw.contains('=')) {
-            line.raw = line.key + '=' + stored;
+        if (line.keyLength >= 0 && sameName(line.key(), keyName)) {
+            line = keyLine(line.key().toByteArray(), stored);
             return StoreResult::success();
         }
     }
@@ -258,13 +296,85 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
     auto insertAt = target.lines.end();
     while (insertAt != target.lines.begin() && trimBlanks(std::prev(insertAt)->raw).isEmpty())
         --insertAt;
-    target.lines.insert(insertAt, Line{keyName + '=' + stored, keyName, keyFolded});
+    target.lines.insert(insertAt, keyLine(keyName, stored));
     return StoreResult::success();
+}
+
+StoreResult ProfileFile::appendSection(const QString &section,
+                                       const QList<std::pair<QString, QString>> &entries)
+{
+    QByteArray name;
+    if (auto r = encodeName(section, "节名", &name); !r)
+        return r;
+    name = trimBlanks(name);
+    const QByteArray folded = foldAscii(name);
+    if (name.contains(']') || m_firstSection.contains(folded)) {
+        for (const auto &[key, value] : entries)
+            if (auto r = setValue(section, key, value); !r)
+                return r;
+        return StoreResult::success();
+    }
+    Section created{name, folded, '[' + name + ']', {}};
+    created.lines.reserve(size_t(entries.size()));
+    for (const auto &[key, value] : entries) {
+        QByteArray keyBytes, valueBytes;
+        if (auto r = encodeName(key, "键名", &keyBytes); !r)
+            return r;
+        if (auto r = encodeName(value, "内容", &valueBytes); !r)
+            return r;
+        keyBytes = trimBlanks(keyBytes);
+        if (keyBytes.isEmpty() || keyBytes.contains('='))
+            return StoreResult::failure(QStringLiteral("键名“%1”无效。").arg(key));
+        const bool repeated = std::any_of(created.lines.cbegin(), created.lines.cend(),
+                                          [&](const Line &l) { return sameName(l.key(), keyBytes); });
+        if (repeated)
+            return StoreResult::failure(QStringLiteral("键名“%1”重复。").arg(key));
+        created.lines.push_back(keyLine(keyBytes, protectValue(valueBytes)));
+    }
+    m_sections.push_back(std::move(created));
+    indexSection(int(m_sections.size()) - 1);
+    return StoreResult::success();
+}
+
+ProfileFile::SectionRef ProfileFile::section(const QString &name) const
+{
+    SectionRef ref;
+    ref.m_file = this;
+    if (auto bytes = Gbk::encode(name))
+        ref.m_section = findSection(foldAscii(trimBlanks(*bytes)));
+    return ref;
+}
+
+ProfileFile::SectionRef ProfileFile::sectionNamedAs(qsizetype headerIndex) const
+{
+    SectionRef ref;
+    ref.m_file = this;
+    if (headerIndex >= 0 && headerIndex < sectionCount())
+        ref.m_section = findSection(m_sections[size_t(headerIndex)].folded);
+    return ref;
+}
+
+std::optional<QString> ProfileFile::SectionRef::value(QLatin1StringView asciiKey) const
+{
+    if (!m_section)
+        return std::nullopt;
+    const Line *line = findKey(*static_cast<const Section *>(m_section),
+                               QByteArrayView(asciiKey.data(), asciiKey.size()));
+    return line ? std::optional<QString>(valueOf(line->raw)) : std::nullopt;
 }
 
 QByteArray ProfileFile::toBytes() const
 {
+    qsizetype total = 0;
+    for (const Line &line : m_preamble)
+        total += line.raw.size() + 2;
+    for (const Section &section : m_sections) {
+        total += section.header.size() + 2;
+        for (const Line &line : section.lines)
+            total += line.raw.size() + 2;
+    }
     QByteArray out;
+    out.reserve(total);
     auto put = [&out](const QByteArray &raw) {
         out += raw;
         out += "\r\n";

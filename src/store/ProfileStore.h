@@ -44,14 +44,35 @@ public:
     // last entry of its section, or appends the section at the end of the file.
     StoreResult setValue(const QString &section, const QString &key, const QString &value);
 
+    // Appends a new section with its entries in order: the fast way to build a file whole.
+    StoreResult appendSection(const QString &section,
+                              const QList<std::pair<QString, QString>> &entries);
+
+    // The values of one section, for readers that take many keys of many sections.
+    class SectionRef {
+    public:
+        std::optional<QString> value(QLatin1StringView asciiKey) const;
+        QString string(QLatin1StringView asciiKey) const { return value(asciiKey).value_or(QString()); }
+
+    private:
+        friend class ProfileFile;
+        const ProfileFile *m_file = nullptr;
+        const void *m_section = nullptr;
+    };
+    qsizetype sectionCount() const { return qsizetype(m_sections.size()); }
+    // The first section of the given name (or of the name of the index-th header).
+    SectionRef section(const QString &name) const;
+    SectionRef sectionNamedAs(qsizetype headerIndex) const;
+
     QByteArray toBytes() const;
     StoreResult save(const QString &path) const;
 
 private:
     struct Line {
-        QByteArray raw;    // without line end
-        QByteArray key;    // trimmed key as spelled in the file; empty when no key
-        QByteArray folded; // key with ASCII letters lowered, for lookup
+        QByteArray raw;       // without line end
+        int keyBegin = 0;     // the trimmed key as spelled in the file...
+        int keyLength = -1;   // ...or -1 when the line holds no key
+        QByteArrayView key() const { return QByteArrayView(raw).sliced(keyBegin, keyLength); }
     };
     struct Section {
         QByteArray name;
@@ -61,7 +82,8 @@ private:
     };
 
     const Section *findSection(const QByteArray &folded) const;
-    const Line *findKey(const Section &section, const QByteArray &folded) const;
+    static const Line *findKey(const Section &section, QByteArrayView key);
+    static Line keyLine(const QByteArray &key, const QByteArray &value);
     void indexSection(int index);
 
     std::vector<Line> m_preamble; // lines before the first section: no section owns them

@@ -21,36 +21,37 @@ constexpr int kMaxPlaylistItems = 100000;
 
 QString sectionFor(qsizetype row) { return QStringLiteral("FileInfo%1").arg(row); }
 
-PlayTask readTask(const ProfileFile &file, const QString &section, bool lowerNameKeys)
+PlayTask readTask(const ProfileFile::SectionRef &section, bool lowerNameKeys)
 {
     PlayTask task;
-    task.Name = file.string(section, lowerNameKeys ? QStringLiteral("name") : QStringLiteral("Name"));
-    task.Time = file.string(section, QStringLiteral("Time"));
-    task.Duration = file.string(section, QStringLiteral("Duration"));
-    task.Type = file.string(section, lowerNameKeys ? QStringLiteral("type") : QStringLiteral("Type"));
-    task.Device = file.string(section, QStringLiteral("Device"));
-    task.Recurrence = file.string(section, QStringLiteral("Recurrence"));
-    task.Notes = file.string(section, QStringLiteral("Notes"));
+    task.Name = section.string(lowerNameKeys ? QLatin1StringView("name") : QLatin1StringView("Name"));
+    task.Time = section.string(QLatin1StringView("Time"));
+    task.Duration = section.string(QLatin1StringView("Duration"));
+    task.Type = section.string(lowerNameKeys ? QLatin1StringView("type") : QLatin1StringView("Type"));
+    task.Device = section.string(QLatin1StringView("Device"));
+    task.Recurrence = section.string(QLatin1StringView("Recurrence"));
+    task.Notes = section.string(QLatin1StringView("Notes"));
     return task;
 }
 
+// Table rows address sections by number; the schedule reads them by the names as listed.
 QList<PlayTask> rowsFrom(const ProfileFile &file)
 {
-    const qsizetype count = file.sectionNames().size();
+    const qsizetype count = file.sectionCount();
     QList<PlayTask> rows;
     rows.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
-        rows << readTask(file, sectionFor(i), false);
+        rows << readTask(file.section(sectionFor(i)), false);
     return rows;
 }
 
 ScheduleTable scheduleFrom(const ProfileFile &file)
 {
+    const qsizetype count = file.sectionCount();
     ScheduleTable table;
-    const QStringList names = file.sectionNames();
-    table.reserve(names.size());
-    for (const QString &name : names)
-        table << readTask(file, name, true);
+    table.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        table << readTask(file.sectionNamedAs(i), true);
     return table;
 }
 
@@ -129,14 +130,16 @@ StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
     ProfileFile file;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
-        const QString section = sectionFor(i);
-        const std::pair<const char *, const QString *> keys[] = {
-            {"Name", &t.Name},     {"Time", &t.Time},     {"Duration", &t.Duration},
-            {"Type", &t.Type},     {"Device", &t.Device}, {"Recurrence", &t.Recurrence},
-            {"Notes", &t.Notes}};
-        for (const auto &[key, value] : keys)
-            if (auto r = file.setValue(section, QString::fromLatin1(key), *value); !r)
-                return r;
+        const StoreResult r = file.appendSection(
+            sectionFor(i), {{QStringLiteral("Name"), t.Name},
+                            {QStringLiteral("Time"), t.Time},
+                            {QStringLiteral("Duration"), t.Duration},
+                            {QStringLiteral("Type"), t.Type},
+                            {QStringLiteral("Device"), t.Device},
+                            {QStringLiteral("Recurrence"), t.Recurrence},
+                            {QStringLiteral("Notes"), t.Notes}});
+        if (!r)
+            return r;
     }
     return file.save(songFile());
 }
