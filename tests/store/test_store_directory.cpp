@@ -1,0 +1,82 @@
+#include "store/StoreDirectory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestStoreDirectory : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        qunsetenv("HORALET_STORE_DIR");
+        QFile::remove(QCoreApplication::applicationDirPath() + "/portable");
+    }
+    void cleanup() { init(); }
+
+    void chosenInOrderOfPrecedence()
+    {
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        QCOMPARE(StoreDirectory::resolve(), data.filePath("horalet"));
+        QVERIFY(QFileInfo(data.filePath("horalet")).isDir());
+
+        QFile portable(QCoreApplication::applicationDirPath() + "/portable");
+        QVERIFY(portable.open(QIODevice::WriteOnly));
+        portable.close();
+        QCOMPARE(StoreDirectory::resolve(), QCoreApplication::applicationDirPath());
+
+        QTemporaryDir explicitDir;
+        const QString nested = explicitDir.filePath("a/b");
+        qputenv("HORALET_STORE_DIR", nested.toLocal8Bit());
+        QCOMPARE(StoreDirectory::resolve(), nested);
+        QVERIFY(QFileInfo(nested).isDir());
+    }
+
+    void uncreatableDirectoryIsReported()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("HORALET_STORE_DIR", dir.filePath("file/sub").toLocal8Bit());
+        QString error;
+        QVERIFY(StoreDirectory::resolve(&error).isEmpty());
+        QVERIFY(error.contains(dir.filePath("file/sub")));
+    }
+
+    void oneInstancePerDirectory()
+    {
+        QTemporaryDir dir;
+        InstanceLock first(dir.path());
+        QVERIFY(first.acquire());
+        InstanceLock second(dir.path());
+        QVERIFY(!second.acquire());
+        QVERIFY(!first.lockPath().endsWith(".ini"));
+
+        QTemporaryDir other;
+        InstanceLock elsewhere(other.path());
+        QVERIFY(elsewhere.acquire());
+    }
+
+    void lockOfAKilledInstanceIsTakenOver()
+    {
+        QTemporaryDir dir;
+        QProcess holder;
+        holder.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readAll().trimmed(), QByteArray("locked"));
+        InstanceLock mine(dir.path());
+        QVERIFY(!mine.acquire());
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(mine.acquire());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreDirectory)
+#include "test_store_directory.moc"
