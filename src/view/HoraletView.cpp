@@ -3,7 +3,10 @@
 #include "CommandIds.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
+#include "SettingsPanel.h"
 #include "TaskTableModel.h"
+#include "VolumePanel.h"
+#include "platform/PulseMasterVolume.h"
 #include "ui_HoraletView.h"
 #include "widgets/TipControl.h"
 
@@ -19,6 +22,8 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     // They only hold a stored state.
     m_ui->fullScreenCheck1003->hide();
     m_ui->useSetVolumeCheck1059->hide();
+
+    m_masterVolume = std::make_unique<PulseMasterVolume>();
 
     m_taskModel = new TaskTableModel(this);
     m_ui->taskTable1001->setModel(m_taskModel);
@@ -43,18 +48,21 @@ void CHoraletView::OnInitialUpdate()
     m_initialised = true;
 
     // random generator of the play mode: seeded by the playlist driver it belongs to
-    // shutdown time
+    m_settings = new SettingsPanel(*m_ui, m_taskStore.directory(), *m_clock, this);
+    m_settings->loadShutdownTime();
     // display keeper
     m_ui->sequentialRadio1112->setChecked(true);
-    // holiday list
+    m_settings->loadHolidays();
     shrinkFrameToForm();
-    // master volume on the slider
+    m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
+                                    *m_masterVolume, this);
+    m_volumePanel->synchronise();
     // clock
     setupTaskColumns();
     fillTaskTable();
-    // option flags and weekday boxes
+    m_settings->loadOptionFlags();
     m_scheduleTable = m_taskStore.LoadScheduleTable();
-    // holiday group check
+    m_settings->attachHolidayGroup();
     // scrolling caption
     setupToolTips();
     // scheduler

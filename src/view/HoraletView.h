@@ -14,7 +14,10 @@ class CHoraletView;
 }
 class CListCtrlCl;
 class CTipControl;
+class MasterVolume;
+class SettingsPanel;
 class TaskTableModel;
+class VolumePanel;
 
 // The form that carries the whole interface, and the composition root: its initial update
 // builds the program's state in start-up order and wires each subsystem to the form.
@@ -35,6 +38,12 @@ public:
     CTipControl *toolTips() const { return m_toolTips; }
     const TaskStore &taskStore() const { return m_taskStore; }
     const QString &storeDirectory() const { return m_taskStore.directory(); }
+    // The system's master volume; it exists from construction on.
+    MasterVolume &masterVolume() const { return *m_masterVolume; }
+    // Settings of no task (flags, weekday boxes, holidays, shutdown time) and the volume
+    // row; they exist once the initial update has run.
+    SettingsPanel *settingsPanel() const { return m_settings; }
+    VolumePanel *volumePanel() const { return m_volumePanel; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
@@ -68,6 +77,9 @@ private:
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;
+    std::unique_ptr<MasterVolume> m_masterVolume;
+    SettingsPanel *m_settings = nullptr;
+    VolumePanel *m_volumePanel = nullptr;
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;

@@ -1,0 +1,138 @@
+#include "SettingsPanel.h"
+
+#include "scheduler/Clock.h"
+#include "store/ShutdownTimeFile.h"
+#include "store/StoreResult.h"
+#include "ui_HoraletView.h"
+#include "widgets/GroupCheck.h"
+
+#include <QMessageBox>
+
+SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirectory,
+                             const Clock &clock, QWidget *dialogParent)
+    : QObject(dialogParent), m_form(form), m_directory(storeDirectory), m_clock(clock),
+      m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory) {
+    connect(m_form.shutdownOkButton1075, &QPushButton::clicked, this,
+            &SettingsPanel::storeShutdownTime);
+    connect(m_form.addHolidayButton1082, &QPushButton::clicked, this, &SettingsPanel::addHoliday);
+    connect(m_form.deleteHolidayButton1083, &QPushButton::clicked, this,
+            &SettingsPanel::deleteHoliday);
+
+    // Each box writes its own key on the user's click; loading sets them without a click.
+    const struct {
+        QAbstractButton *box;
+        OptionFlags::Flag flag;
+    } boxes[] = {
+        {m_form.fullScreenCheck1003, OptionFlags::FullScreen},
+        {m_form.useSetVolumeCheck1059, OptionFlags::UseSetVolume},
+        {m_form.shutdownCheck1076, OptionFlags::ShutdownEnabled},
+        {m_form.weekdayMonday1045, OptionFlags::Monday},
+        {m_form.weekdayTuesday1046, OptionFlags::Tuesday},
+        {m_form.weekdayWednesday1047, OptionFlags::Wednesday},
+        {m_form.weekdayThursday1048, OptionFlags::Thursday},
+        {m_form.weekdayFriday1049, OptionFlags::Friday},
+        {m_form.weekdaySaturday1050, OptionFlags::Saturday},
+        {m_form.weekdaySunday1051, OptionFlags::Sunday},
+    };
+    for (const auto &entry : boxes) {
+        QAbstractButton *box = entry.box;
+        const OptionFlags::Flag flag = entry.flag;
+        connect(box, &QAbstractButton::clicked, this, [this, box, flag] {
+            toggle(flag, box->isChecked());
+        });
+    }
+    // A click on a radio always ticks it, so the loop radio only ever writes "1".
+    connect(m_form.loopRadio1071, &QAbstractButton::clicked, this,
+            [this] { toggle(OptionFlags::Loop, m_form.loopRadio1071->isChecked()); });
+}
+
+void SettingsPanel::loadShutdownTime() {
+    m_shutdownTime = ShutdownTimeFile::load(m_directory);
+    const QDateTime now = m_clock.now();
+    // Today's date with the stored time; no stored time, or no time at all: now.
+    const std::optional<QTime> stored = ShutdownTimeFile::parse(m_shutdownTime);
+    m_form.shutdownTime1044->setDateTime(QDateTime(now.date(), stored.value_or(now.time())));
+}
+
+void SettingsPanel::storeShutdownTime() {
+    m_shutdownTime = ShutdownTimeFile::format(m_form.shutdownTime1044->time());
+    emit shutdownTimeChanged(m_shutdownTime);
+    const StoreResult result = ShutdownTimeFile::store(m_directory, m_shutdownTime);
+    if (!result) {
+        reportFailure(result);
+        return;
+    }
+    notify(QStringLiteral("关机时间已设置."));
+}
+
+void SettingsPanel::loadHolidays() {
+    m_holidays.load();
+    showHolidays();
+}
+
+void SettingsPanel::showHolidays(int current) {
+    QListWidget *list = m_form.holidayList1081;
+    list->clear();
+    list->addItems(m_holidays.dates());
+    if (current >= 0 && current < list->count())
+        list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+}
+
+void SettingsPanel::addHoliday() {
+    const QString date = m_form.holidayDate1006->date().toString(QStringLiteral("yyyy-MM-dd"));
+    QMessageBox question(QMessageBox::Question, QStringLiteral("添加不需要定时播放的日期"),
+                         QStringLiteral("确实要添加") + date + QStringLiteral("这个日期吗?"),
+                         QMessageBox::Yes | QMessageBox::No, m_dialogParent);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    StoreResult result;
+    const int index = m_holidays.add(date, &result);
+    showHolidays(index);
+    if (!result)
+        reportFailure(result);
+}
+
+void SettingsPanel::deleteHoliday() {
+    QListWidget *list = m_form.holidayList1081;
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    const int row = selected.isEmpty() ? -1 : list->row(selected.first());
+    const StoreResult result = m_holidays.removeAt(row);
+    showHolidays();
+    if (!result)
+        reportFailure(result);
+}
+
+void SettingsPanel::loadOptionFlags() {
+    m_flags.load();
+    // The loop flag is read but never put back: play mode starts sequential.
+    m_form.fullScreenCheck1003->setChecked(m_flags.isSet(OptionFlags::FullScreen));
+    m_form.useSetVolumeCheck1059->setChecked(m_flags.isSet(OptionFlags::UseSetVolume));
+    m_form.shutdownCheck1076->setChecked(m_flags.isSet(OptionFlags::ShutdownEnabled));
+    QAbstractButton *const weekdays[] = {
+        m_form.weekdayMonday1045,   m_form.weekdayTuesday1046, m_form.weekdayWednesday1047,
+        m_form.weekdayThursday1048, m_form.weekdayFriday1049,  m_form.weekdaySaturday1050,
+        m_form.weekdaySunday1051,
+    };
+    for (int i = 0; i < 7; ++i)
+        weekdays[i]->setChecked(m_flags.isSet(static_cast<OptionFlags::Flag>(OptionFlags::Monday + i)));
+}
+
+void SettingsPanel::attachHolidayGroup() {
+    m_form.holidayCheck1121->AttachToGroup(m_form.settingsGroup1122, false);
+}
+
+void SettingsPanel::toggle(OptionFlags::Flag flag, bool on) {
+    const StoreResult result = m_flags.set(flag, on);
+    if (!result)
+        reportFailure(result);
+}
+
+void SettingsPanel::reportFailure(const StoreResult &result) {
+    notify(result.error.isEmpty() ? QStringLiteral("设置未能保存。") : result.error);
+}
+
+void SettingsPanel::notify(const QString &text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Horalet"), text, QMessageBox::Ok,
+                    m_dialogParent);
+    box.exec();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "scheduler/SchedulePass.h"
+#include "store/HolidayList.h"
+#include "store/OptionFlags.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+class Clock;
+class QWidget;
+struct StoreResult;
+namespace Ui {
+class CHoraletView;
+}
+
+// The settings of the form that belong to no task: option flags and weekday boxes, the
+// holiday list and its group, and the timed-shutdown time. Every change is written at once.
+class SettingsPanel : public QObject {
+    Q_OBJECT
+public:
+    SettingsPanel(Ui::CHoraletView &form, const QString &storeDirectory, const Clock &clock,
+                  QWidget *dialogParent);
+
+    // Start-up steps, called by the view in its order.
+    void loadShutdownTime();
+    void loadHolidays();
+    void loadOptionFlags();
+    void attachHolidayGroup();
+
+    // What the scheduler reads: the days switched off (weekday index 0 = Sunday).
+    std::array<bool, 7> weekdaysOff() const { return m_flags.weekdaysOff(); }
+    const QStringList &holidayDates() const { return m_holidays.dates(); }
+    DayGate dayGate() const { return {m_flags.weekdaysOff(), m_holidays.dates()}; }
+
+    // The timed shutdown: the time in force ("HH:MM:SS", empty when none was ever stored)
+    // and whether the feature is switched on.
+    const QString &shutdownTime() const { return m_shutdownTime; }
+    bool shutdownEnabled() const { return m_flags.isSet(OptionFlags::ShutdownEnabled); }
+
+    const OptionFlags &optionFlags() const { return m_flags; }
+    const HolidayList &holidays() const { return m_holidays; }
+
+signals:
+    void shutdownTimeChanged(const QString &time);
+
+private:
+    void storeShutdownTime();
+    void addHoliday();
+    void deleteHoliday();
+    void showHolidays(int current = -1);
+    void toggle(OptionFlags::Flag flag, bool on);
+    void reportFailure(const StoreResult &result);
+    void notify(const QString &text);
+
+    Ui::CHoraletView &m_form;
+    QString m_directory;
+    const Clock &m_clock;
+    QWidget *m_dialogParent;
+    OptionFlags m_flags;
+    HolidayList m_holidays;
+    QString m_shutdownTime;
+};

@@ -1,0 +1,51 @@
+#include "VolumePanel.h"
+
+#include "playback/MasterVolume.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace {
+constexpr int kVolumeMax = 65535;
+} // namespace
+
+VolumePanel::VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume,
+                         QWidget *dialogParent)
+    : QObject(slider), m_slider(slider), m_label(label), m_volume(volume),
+      m_dialogParent(dialogParent) {
+    {
+        const QSignalBlocker quiet(m_slider);
+        m_slider->setRange(0, kVolumeMax);
+        // The steps of a track bar over this range: one unit, a fifth of the range.
+        m_slider->setSingleStep(1);
+        m_slider->setPageStep(kVolumeMax / 5);
+        m_slider->setTracking(true);
+    }
+    // Drag, keys, page clicks and the wheel all change the value: each sets the volume.
+    connect(m_slider, &QSlider::valueChanged, this, &VolumePanel::onSliderMoved);
+}
+
+void VolumePanel::synchronise() {
+    const MasterVolume::Reading reading = m_volume.GetMasterVolume();
+    if (reading.value < 0) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Horalet"), reading.failure,
+                        QMessageBox::Ok, m_dialogParent);
+        box.exec();
+    }
+    const QSignalBlocker quiet(m_slider);
+    m_slider->setValue(reading.value); // a failed read (-1) stops at the left end
+    m_label->setText(QString::number(m_slider->value()));
+}
+
+void VolumePanel::showVolume(int value) {
+    const QSignalBlocker quiet(m_slider);
+    m_slider->setValue(value);
+    m_label->setText(QString::number(m_slider->value()));
+}
+
+void VolumePanel::onSliderMoved(int position) {
+    m_label->setText(QString::number(position));
+    m_volume.SetMasterVolume(m_slider->value());
+}
