@@ -1,0 +1,239 @@
+#include "TaskDlgBase.h"
+
+#include "TaskNames.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimeEdit>
+
+namespace {
+
+QStringList chooseMediaFiles(QWidget *parent, const QStringList &filters) {
+    QFileDialog dialog(parent, QStringLiteral("打开"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+void warn(QWidget *parent, const QString &text) {
+    QMessageBox::warning(parent, QStringLiteral("Horalet"), text);
+}
+
+} // namespace
+
+CTaskDlgBase::CTaskDlgBase(QWidget *parent)
+    : QDialog(parent), m_chooseFiles(chooseMediaFiles), m_notice(warn) {}
+
+template <typename T> T *CTaskDlgBase::control(const char *name) {
+    T *found = findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT_X(found, "CTaskDlgBase", name);
+    return found;
+}
+
+void CTaskDlgBase::bindControls() {
+    m_name = control<QLineEdit>("nameEdit1004");
+    m_mode = control<QLineEdit>("modeEdit1005");
+    m_start = control<QTimeEdit>("startPicker1006");
+    m_date = control<QDateEdit>("datePicker1009");
+    m_end = control<QTimeEdit>("endPicker1044");
+    m_volume = control<QComboBox>("volumeCombo1012");
+    m_everyDay = control<QRadioButton>("everyDayRadio1013");
+    m_oneDay = control<QRadioButton>("oneDayRadio1014");
+    m_weekly = control<QRadioButton>("weeklyRadio1017");
+    const char *days[] = {"dayMonday1085", "dayTuesday1086",  "dayWednesday1087", "dayThursday1088",
+                          "dayFriday1089", "daySaturday1090", "daySunday1091"};
+    for (int i = 0; i < 7; ++i)
+        m_days[i] = control<QCheckBox>(days[i]);
+    m_loop = control<QRadioButton>("loopRadio1116");
+    m_sequential = control<QRadioButton>("sequentialRadio1117");
+    m_random = control<QRadioButton>("randomRadio1118");
+    m_list = control<QListWidget>("playList1032");
+
+    m_mode->hide();
+    m_date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    // Typing "5" must stay "5", not complete to an entry.
+    m_volume->setCompleter(nullptr);
+    m_volume->setInsertPolicy(QComboBox::NoInsert);
+    m_volume->addItems(TaskForms::volumeEntries());
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    connect(m_everyDay, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            setWeekdaysEnabled(false);
+    });
+    connect(m_oneDay, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            setWeekdaysEnabled(false);
+    });
+    connect(m_weekly, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            for (QCheckBox *day : m_days)
+                day->setEnabled(true);
+    });
+    const std::pair<QRadioButton *, QString> modes[] = {{m_loop, TaskText::Loop},
+                                                        {m_sequential, TaskText::Sequential},
+                                                        {m_random, TaskText::Random}};
+    for (const auto &[radio, text] : modes)
+        connect(radio, &QRadioButton::toggled, this, [this, text = text](bool on) {
+            if (on)
+                m_mode->setText(text);
+        });
+
+    connect(control<QPushButton>("addFilesButton1033"), &QPushButton::clicked, this,
+            &CTaskDlgBase::AddMediaFiles);
+    connect(control<QPushButton>("deleteItemButton1034"), &QPushButton::clicked, this,
+            &CTaskDlgBase::DeleteItem);
+    connect(control<QPushButton>("deleteAllButton1035"), &QPushButton::clicked, this,
+            &CTaskDlgBase::DeleteAllItems);
+    connect(control<QPushButton>("okButton1"), &QPushButton::clicked, this, &CTaskDlgBase::accept);
+    connect(control<QPushButton>("cancelButton2"), &QPushButton::clicked, this,
+            &CTaskDlgBase::reject);
+}
+
+void CTaskDlgBase::setWeekdaysEnabled(bool enabled) {
+    for (QCheckBox *day : m_days) {
+        day->setEnabled(enabled);
+        if (!enabled)
+            day->setChecked(false);
+    }
+}
+
+void CTaskDlgBase::checkOnly(const QList<QRadioButton *> &group, QRadioButton *checked) {
+    // Auto-exclusive radios cannot be unchecked one by one; a stored text matching none of
+    // them must show none.
+    for (QRadioButton *radio : group) {
+        radio->setAutoExclusive(false);
+        radio->setChecked(radio == checked);
+    }
+    for (QRadioButton *radio : group)
+        radio->setAutoExclusive(true);
+}
+
+void CTaskDlgBase::showForm(const TaskForm &form) {
+    m_name->setText(form.name);
+    QRadioButton *mode = form.playMode == TaskText::Sequential ? m_sequential
+                         : form.playMode == TaskText::Random   ? m_random
+                         : form.playMode == TaskText::Loop     ? m_loop
+                                                               : nullptr;
+    checkOnly({m_loop, m_sequential, m_random}, mode);
+    // The field, not the radios, is what OK stores: an unknown mode is kept as it was.
+    m_mode->setText(form.playMode);
+
+    for (int i = 0; i < 7; ++i)
+        m_days[i]->setChecked(form.weekdays[i]);
+    QRadioButton *rule = form.rule == DateRule::EveryDay ? m_everyDay
+                         : form.rule == DateRule::OneDay ? m_oneDay
+                         : form.rule == DateRule::Weekly ? m_weekly
+                                                         : nullptr;
+    checkOnly({m_everyDay, m_oneDay, m_weekly}, rule);
+    if (rule == m_everyDay || rule == m_oneDay)
+        setWeekdaysEnabled(false);
+    else if (rule == m_weekly)
+        setWeekdaysEnabled(true);
+
+    m_start->setTime(form.start);
+    m_date->setDate(form.date);
+    m_end->setTime(form.end);
+
+    const int entry = TaskForms::volumeEntryIndex(form.volume);
+    if (entry >= 0)
+        m_volume->setCurrentIndex(entry);
+    else {
+        m_volume->setCurrentIndex(-1);
+        m_volume->setEditText(form.volume);
+    }
+}
+
+TaskForm CTaskDlgBase::form() const {
+    TaskForm form;
+    form.name = m_name->text();
+    form.playMode = m_mode->text();
+    form.rule = m_everyDay->isChecked() ? DateRule::EveryDay
+                : m_oneDay->isChecked() ? DateRule::OneDay
+                : m_weekly->isChecked() ? DateRule::Weekly
+                                        : DateRule::None;
+    for (int i = 0; i < 7; ++i)
+        form.weekdays[i] = m_days[i]->isChecked();
+    form.date = m_date->date();
+    form.start = m_start->time();
+    form.end = m_end->time();
+    form.volume = m_volume->currentText();
+    return form;
+}
+
+TaskPlaylist CTaskDlgBase::playlist() const {
+    TaskPlaylist items;
+    for (int i = 0; i < m_list->count(); ++i)
+        items.append(m_list->item(i)->text());
+    return items;
+}
+
+PlayTask CTaskDlgBase::task() const {
+    return TaskForms::taskFromForm(form(), m_stored);
+}
+
+void CTaskDlgBase::setPlaylist(const TaskPlaylist &items) {
+    m_list->clear();
+    appendItems(items);
+}
+
+void CTaskDlgBase::appendItems(const QStringList &items) {
+    m_list->setUpdatesEnabled(false);
+    for (const QString &item : items)
+        m_list->addItem(item);
+    m_list->setUpdatesEnabled(true);
+}
+
+void CTaskDlgBase::notify(const QString &text) {
+    if (m_notice)
+        m_notice(this, text);
+}
+
+void CTaskDlgBase::AddMediaFiles() {
+    const QStringList chosen =
+        m_chooseFiles ? m_chooseFiles(this, TaskForms::mediaFileFilters()) : QStringList();
+    QStringList accepted;
+    QStringList problems;
+    for (const QString &path : chosen) {
+        const QString problem = TaskNames::itemProblem(path);
+        if (problem.isEmpty())
+            accepted.append(path);
+        else
+            problems.append(problem);
+    }
+    appendItems(accepted);
+    if (!problems.isEmpty())
+        notify(problems.join(u'\n'));
+}
+
+void CTaskDlgBase::DeleteItem() {
+    const QList<QListWidgetItem *> selected = m_list->selectedItems();
+    if (!selected.isEmpty())
+        delete m_list->takeItem(m_list->row(selected.first()));
+}
+
+void CTaskDlgBase::DeleteAllItems() {
+    m_list->clear();
+}
+
+void CTaskDlgBase::accept() {
+    if (!m_commit)
+        return;
+    m_outcome = m_commit(task(), playlist());
+    if (!m_outcome.ok) {
+        notify(m_outcome.message);
+        return;
+    }
+    QDialog::accept();
+}

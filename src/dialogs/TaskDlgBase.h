@@ -1,0 +1,84 @@
+#pragma once
+
+#include "TaskChanges.h"
+#include "TaskForm.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
+class QTimeEdit;
+
+// What the new-task and modify-task dialogs share: the same controls (found by the ids
+// their names end with), handlers and OK steps. A dialog edits one task and its playlist
+// and hands them to its commit function, which makes the one change in the store; when
+// that is refused or fails, the dialog says why and stays open.
+class CTaskDlgBase : public QDialog {
+    Q_OBJECT
+public:
+    using Commit = std::function<TaskChangeOutcome(const PlayTask &, const TaskPlaylist &)>;
+    using FileChooser = std::function<QStringList(QWidget *parent, const QStringList &filters)>;
+    using Notice = std::function<void(QWidget *parent, const QString &text)>;
+
+    void setCommit(Commit commit) { m_commit = std::move(commit); }
+    // Replace the open-file dialog and the message box (tests drive the dialog without them).
+    void setFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
+    void setNotice(Notice notice) { m_notice = std::move(notice); }
+
+    TaskForm form() const;
+    TaskPlaylist playlist() const;
+    // The task OK would store.
+    PlayTask task() const;
+    // The outcome of the last OK, if any.
+    const TaskChangeOutcome &outcome() const { return m_outcome; }
+
+    void accept() override;
+
+    // The commands of the buttons, callable as the buttons call them.
+    void AddMediaFiles();
+    void DeleteItem();
+    void DeleteAllItems();
+
+protected:
+    explicit CTaskDlgBase(QWidget *parent);
+    // After the form is set up: finds the shared controls and connects their handlers.
+    void bindControls();
+    void showForm(const TaskForm &form);
+    void setPlaylist(const TaskPlaylist &items);
+    void appendItems(const QStringList &items);
+    void notify(const QString &text);
+    // The task as stored, for what a form with no date rule keeps.
+    PlayTask m_stored;
+
+    QLineEdit *m_name = nullptr;
+    QLineEdit *m_mode = nullptr;
+    QTimeEdit *m_start = nullptr;
+    QDateEdit *m_date = nullptr;
+    QTimeEdit *m_end = nullptr;
+    QComboBox *m_volume = nullptr;
+    QRadioButton *m_everyDay = nullptr;
+    QRadioButton *m_oneDay = nullptr;
+    QRadioButton *m_weekly = nullptr;
+    std::array<QCheckBox *, 7> m_days{};
+    QRadioButton *m_loop = nullptr;
+    QRadioButton *m_sequential = nullptr;
+    QRadioButton *m_random = nullptr;
+    QListWidget *m_list = nullptr;
+
+private:
+    template <typename T> T *control(const char *name);
+    void setWeekdaysEnabled(bool enabled);
+    static void checkOnly(const QList<QRadioButton *> &group, QRadioButton *checked);
+
+    Commit m_commit;
+    FileChooser m_chooseFiles;
+    Notice m_notice;
+    TaskChangeOutcome m_outcome;
+};

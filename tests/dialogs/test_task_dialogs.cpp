@@ -1,0 +1,365 @@
+#include "dialogs/ModifyTaskDlg.h"
+#include "dialogs/NewTaskDlg.h"
+#include "store/ProfileStore.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+
+namespace {
+
+const QDateTime kNow(QDate(2013, 6, 14), QTime(10, 11, 12));
+
+QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+PlayTask stored(const QString &name, const QString &time, const QString &end, const QString &device,
+                const QString &volume = "60000", const QString &mode = TaskText::Sequential) {
+    return {name, time, end, volume, device, mode, {}};
+}
+
+} // namespace
+
+class TestTaskDialogs : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TaskStore> m_store;
+    std::unique_ptr<TaskChanges> m_changes;
+    QStringList m_notices;
+
+    template <typename T> T *child(QWidget *dialog, const char *name) {
+        T *found = dialog->findChild<T *>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+
+    void click(QWidget *dialog, const char *name) {
+        QTest::mouseClick(child<QAbstractButton>(dialog, name), Qt::LeftButton);
+    }
+
+    void prepare(CTaskDlgBase &dialog, CTaskDlgBase::Commit commit) {
+        dialog.setCommit(std::move(commit));
+        dialog.setNotice([this](QWidget *, const QString &text) { m_notices << text; });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    }
+
+    void prepareNew(CNewTaskDlg &dialog) {
+        prepare(dialog, [this](const PlayTask &t, const TaskPlaylist &items) {
+            return m_changes->add(t, items);
+        });
+    }
+
+    void prepareModify(CModifyTaskDlg &dialog, int section) {
+        const PlayTask expected = m_store->ReadTaskRows().value(section);
+        prepare(dialog, [this, section, expected](const PlayTask &t, const TaskPlaylist &items) {
+            return m_changes->modify(section, expected, t, items);
+        });
+    }
+
+    void setName(QWidget *dialog, const QString &name) {
+        auto *edit = child<QLineEdit>(dialog, "nameEdit1004");
+        edit->clear();
+        // Key clicks carry ASCII only; other text arrives as an input method commits it.
+        bool ascii = true;
+        for (QChar c : name)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii)
+            QTest::keyClicks(edit, name);
+        else
+            edit->insert(name);
+    }
+
+    // Adds a task the way a user does and returns its stored row.
+    PlayTask addThroughDialog(const PlayTask &t, const TaskPlaylist &items = {}) {
+        PlayTask result;
+        [&] {
+            QVERIFY2(m_changes->add(t, items).ok, qPrintable(t.Name));
+            result = m_store->ReadTaskRows().last();
+        }();
+        return result;
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<TaskStore>(m_dir->path());
+        m_changes = std::make_unique<TaskChanges>(*m_store);
+        m_notices.clear();
+    }
+
+    void onlyANameGivesAnEveryDayTask() {
+        CNewTaskDlg dialog(kNow);
+        prepareNew(dialog);
+        QVERIFY(child<QRadioButton>(&dialog, "everyDayRadio1013")->isChecked());
+        QVERIFY(child<QRadioButton>(&dialog, "sequentialRadio1117")->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, "dayMonday1085")->isEnabled());
+        QCOMPARE(child<QComboBox>(&dialog, "volumeCombo1012")->count(), 8);
+        QVERIFY(!child<QLineEdit>(&dialog, "modeEdit1005")->isVisible());
+
+        // No name: the message, nothing stored, the dialog stays.
+        click(&dialog, "okButton1");
+        QCOMPARE(m_notices, QStringList{"请填写播放任务名称."});
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!QFile::exists(m_store->songFile()));
+
+        setName(&dialog, "早操");
+        click(&dialog, "okButton1");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(m_store->ReadTaskRows(),
+                 QList<PlayTask>{stored("早操", "10:11:12", "10:11:12", "每天")});
+        QCOMPARE(ProfileStore::readString(m_dir->filePath("早操.ini"), "多媒体文件数量", "数量"),
+                 QStringLiteral("0"));
+        QCOMPARE(dialog.outcome().schedule.size(), 1);
+    }
+
+    void eachDateRuleStoresItsFields() {
+        CNewTaskDlg oneDay(kNow);
+        prepareNew(oneDay);
+        setName(&oneDay, "one");
+        click(&oneDay, "oneDayRadio1014");
+        child<QDateEdit>(&oneDay, "datePicker1009")->setDate(QDate(2012, 5, 1));
+        child<QTimeEdit>(&oneDay, "startPicker1006")->setTime(QTime(8, 0));
+        child<QTimeEdit>(&oneDay, "endPicker1044")->setTime(QTime(8, 30));
+        click(&oneDay, "loopRadio1116");
+        click(&oneDay, "okButton1");
+
+        CNewTaskDlg weekly(kNow);
+        prepareNew(weekly);
+        setName(&weekly, "weekly");
+        click(&weekly, "weeklyRadio1017");
+        for (const char *day : {"dayMonday1085", "dayWednesday1087", "dayFriday1089"})
+            click(&weekly, day);
+        click(&weekly, "randomRadio1118");
+        click(&weekly, "okButton1");
+
+        CNewTaskDlg none(kNow);
+        prepareNew(none);
+        setName(&none, "no days");
+        click(&none, "weeklyRadio1017");
+        click(&none, "okButton1");
+
+        // Ticks made under 每周 are cleared by 每天.
+        CNewTaskDlg daily(kNow);
+        prepareNew(daily);
+        setName(&daily, "daily");
+        click(&daily, "weeklyRadio1017");
+        click(&daily, "dayTuesday1086");
+        click(&daily, "everyDayRadio1013");
+        QVERIFY(!child<QCheckBox>(&daily, "dayTuesday1086")->isChecked());
+        QVERIFY(!child<QCheckBox>(&daily, "dayTuesday1086")->isEnabled());
+        click(&daily, "okButton1");
+
+        QCOMPARE(m_notices, QStringList{});
+        const QList<PlayTask> expected = {
+            stored("one", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天", "60000",
+                   TaskText::Loop),
+            stored("weekly", "10:11:12", "10:11:12", "周一周三周五", "60000", TaskText::Random),
+            stored("no days", "", "", ""),
+            stored("daily", "10:11:12", "10:11:12", "每天"),
+        };
+        QCOMPARE(m_store->ReadTaskRows(), expected);
+        QCOMPARE(m_store->LoadScheduleTable(), expected);
+    }
+
+    void volumeIsStoredAsTyped() {
+        for (const QString typed : {"loud", "5"}) {
+            CNewTaskDlg dialog(kNow);
+            prepareNew(dialog);
+            setName(&dialog, "v" + typed);
+            auto *combo = child<QComboBox>(&dialog, "volumeCombo1012");
+            combo->lineEdit()->selectAll();
+            QTest::keyClicks(combo->lineEdit(), typed);
+            click(&dialog, "okButton1");
+            QCOMPARE(m_store->ReadTaskRows().last().Type, typed);
+        }
+    }
+
+    void playListCommands() {
+        CNewTaskDlg dialog(kNow);
+        prepareNew(dialog);
+        QStringList offered = {"/m/b.mp3", "/m/a.wav", "/m/b.mp3"};
+        QStringList filtersSeen;
+        dialog.setFileChooser([&](QWidget *, const QStringList &filters) {
+            filtersSeen = filters;
+            return offered;
+        });
+        click(&dialog, "addFilesButton1033");
+        QCOMPARE(filtersSeen.first(), QStringLiteral("媒体文件(所有类型) (*)"));
+        offered = {"/m/c.mid", "/m/🎵.mp3"};
+        click(&dialog, "addFilesButton1033");
+        QCOMPARE(m_notices.size(), 1);
+        QVERIFY(m_notices[0].contains("🎵"));
+        offered = {};
+        click(&dialog, "addFilesButton1033"); // cancelled chooser
+
+        auto *url = child<QLineEdit>(&dialog, "urlEdit1079");
+        click(&dialog, "addUrlButton1080"); // empty: nothing
+        QTest::keyClicks(url, "http://radio.example/live");
+        click(&dialog, "addUrlButton1080");
+        QCOMPARE(url->text(), QStringLiteral("http://radio.example/live"));
+        QCOMPARE(dialog.playlist(), (TaskPlaylist{"/m/b.mp3", "/m/a.wav", "/m/b.mp3", "/m/c.mid",
+                                                  "http://radio.example/live"}));
+
+        click(&dialog, "deleteItemButton1034"); // nothing selected
+        QCOMPARE(dialog.playlist().size(), 5);
+        child<QListWidget>(&dialog, "playList1032")->setCurrentRow(1);
+        click(&dialog, "deleteItemButton1034");
+        QCOMPARE(dialog.playlist(),
+                 (TaskPlaylist{"/m/b.mp3", "/m/b.mp3", "/m/c.mid", "http://radio.example/live"}));
+
+        setName(&dialog, "list");
+        click(&dialog, "okButton1");
+        QCOMPARE(m_store->ReadTaskPlaylist("list"), dialog.playlist());
+
+        CModifyTaskDlg modify(m_store->ReadTaskRows()[0], m_store->ReadTaskPlaylist("list"), kNow);
+        prepareModify(modify, 0);
+        QVERIFY(!modify.findChild<QLineEdit *>("urlEdit1079"));
+        click(&modify, "deleteAllButton1035");
+        click(&modify, "okButton1");
+        QCOMPARE(m_store->ReadTaskPlaylist("list"), TaskPlaylist{});
+    }
+
+    void reopeningShowsEachKindAsStored() {
+        const QList<PlayTask> kinds = {
+            stored("daily", "08:00:00", "08:30:00", "每天"),
+            stored("one", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天", "1234",
+                   TaskText::Loop),
+            stored("weekly", "07:00:00", "07:05:00", "周二周四", "5", TaskText::Random),
+            stored("no days", "", "", "", "50000", "别的模式"),
+        };
+        for (const PlayTask &t : kinds)
+            addThroughDialog(t, {"/m/" + t.Name + ".mp3"});
+
+        for (int section = 0; section < kinds.size(); ++section) {
+            const PlayTask &t = kinds[section];
+            CModifyTaskDlg dialog(t, m_store->ReadTaskPlaylist(t.Name), kNow);
+            prepareModify(dialog, section);
+            QCOMPARE(child<QLineEdit>(&dialog, "nameEdit1004")->text(), t.Name);
+            QCOMPARE(child<QComboBox>(&dialog, "volumeCombo1012")->currentText(), t.Type);
+            QCOMPARE(dialog.playlist(), TaskPlaylist{"/m/" + t.Name + ".mp3"});
+            // OK without touching anything stores the task unchanged.
+            click(&dialog, "okButton1");
+            QCOMPARE(m_notices, QStringList{});
+            QCOMPARE(m_store->ReadTaskRows()[section], t);
+        }
+
+        CModifyTaskDlg daily(kinds[0], {}, kNow);
+        QVERIFY(child<QRadioButton>(&daily, "everyDayRadio1013")->isChecked());
+        QVERIFY(!child<QCheckBox>(&daily, "dayMonday1085")->isEnabled());
+        QCOMPARE(child<QDateEdit>(&daily, "datePicker1009")->date(), kNow.date());
+        QCOMPARE(child<QTimeEdit>(&daily, "startPicker1006")->time(), QTime(8, 0));
+        QCOMPARE(child<QTimeEdit>(&daily, "endPicker1044")->time(), QTime(8, 30));
+        QVERIFY(child<QRadioButton>(&daily, "sequentialRadio1117")->isChecked());
+
+        CModifyTaskDlg one(kinds[1], {}, kNow);
+        QVERIFY(child<QRadioButton>(&one, "oneDayRadio1014")->isChecked());
+        QCOMPARE(child<QRadioButton>(&one, "oneDayRadio1014")->text(),
+                 QStringLiteral("指定一个日期"));
+        QCOMPARE(child<QDateEdit>(&one, "datePicker1009")->date(), QDate(2012, 5, 1));
+        QCOMPARE(child<QComboBox>(&one, "volumeCombo1012")->currentIndex(), -1);
+
+        CModifyTaskDlg weekly(kinds[2], {}, kNow);
+        QVERIFY(child<QRadioButton>(&weekly, "weeklyRadio1017")->isChecked());
+        QVERIFY(child<QCheckBox>(&weekly, "dayTuesday1086")->isChecked());
+        QVERIFY(child<QCheckBox>(&weekly, "dayThursday1088")->isChecked());
+        QVERIFY(!child<QCheckBox>(&weekly, "dayMonday1085")->isChecked());
+        QVERIFY(child<QCheckBox>(&weekly, "dayMonday1085")->isEnabled());
+        QCOMPARE(child<QComboBox>(&weekly, "volumeCombo1012")->currentText(), QStringLiteral("5"));
+
+        CModifyTaskDlg odd(kinds[3], {}, kNow);
+        for (const char *mode : {"loopRadio1116", "sequentialRadio1117", "randomRadio1118"})
+            QVERIFY(!child<QRadioButton>(&odd, mode)->isChecked());
+        QCOMPARE(child<QComboBox>(&odd, "volumeCombo1012")->currentIndex(), 5);
+        QCOMPARE(child<QTimeEdit>(&odd, "startPicker1006")->time(), kNow.time());
+    }
+
+    void renameWritesTheNewPlaylistAndKeepsTheOld() {
+        addThroughDialog(stored("A", "08:00:00", "08:30:00", "每天"), {"/m/1.mp3", "http://x/y"});
+        CModifyTaskDlg dialog(m_store->ReadTaskRows()[0], m_store->ReadTaskPlaylist("A"), kNow);
+        prepareModify(dialog, 0);
+        setName(&dialog, "B");
+        click(&dialog, "okButton1");
+        QCOMPARE(m_store->ReadTaskRows()[0].Name, QStringLiteral("B"));
+        QCOMPARE(m_store->ReadTaskPlaylist("B"), (TaskPlaylist{"/m/1.mp3", "http://x/y"}));
+        QVERIFY(QFile::exists(m_dir->filePath("A.ini")));
+    }
+
+    void refusedNamesLeaveEverythingAsItWas() {
+        addThroughDialog(stored("A", "08:00:00", "08:30:00", "每天"));
+        addThroughDialog(stored("B", "09:00:00", "09:30:00", "每天"));
+        const QByteArray before = fileBytes(m_store->songFile());
+
+        CModifyTaskDlg dialog(m_store->ReadTaskRows()[1], {}, kNow);
+        prepareModify(dialog, 1);
+        for (const QString name : {"", "a", "x/y", "..", "Song", "复选控制", "ä"}) {
+            setName(&dialog, name);
+            click(&dialog, "okButton1");
+            QVERIFY2(dialog.isVisible(), qPrintable(name));
+        }
+        QCOMPARE(m_notices.size(), 7);
+        QCOMPARE(m_notices[0], QStringLiteral("请填写播放任务名称."));
+        QVERIFY(m_notices[1].contains("重复"));
+        QCOMPARE(fileBytes(m_store->songFile()), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3); // song, A, B
+
+        // Its own name is no repeat.
+        setName(&dialog, "B");
+        click(&dialog, "okButton1");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void cancelChangesNothing() {
+        addThroughDialog(stored("A", "08:00:00", "08:30:00", "每天"), {"/m/1.mp3"});
+        const QByteArray song = fileBytes(m_store->songFile());
+        const QByteArray list = fileBytes(m_dir->filePath("A.ini"));
+
+        CModifyTaskDlg modify(m_store->ReadTaskRows()[0], {"/m/1.mp3"}, kNow);
+        prepareModify(modify, 0);
+        setName(&modify, "Z");
+        click(&modify, "deleteAllButton1035");
+        click(&modify, "cancelButton2");
+        QCOMPARE(modify.result(), int(QDialog::Rejected));
+
+        CNewTaskDlg added(kNow);
+        prepareNew(added);
+        setName(&added, "N");
+        click(&added, "cancelButton2");
+
+        QCOMPARE(fileBytes(m_store->songFile()), song);
+        QCOMPARE(fileBytes(m_dir->filePath("A.ini")), list);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
+    }
+
+    void aFailedWriteIsShownAndTheDialogStays() {
+        addThroughDialog(stored("A", "08:00:00", "08:30:00", "每天"));
+        // A directory where the playlist file must go makes its write fail.
+        QVERIFY(QDir(m_dir->path()).mkdir("C.ini"));
+        CNewTaskDlg dialog(kNow);
+        prepareNew(dialog);
+        setName(&dialog, "C");
+        click(&dialog, "okButton1");
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(m_notices.size(), 1);
+        QVERIFY(!m_notices[0].isEmpty());
+        QVERIFY(dialog.outcome().touched);
+        // What the files hold: the task was not kept without its playlist.
+        QCOMPARE(dialog.outcome().rows, m_store->ReadTaskRows());
+        QCOMPARE(m_store->ReadTaskRows().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestTaskDialogs)
+#include "test_task_dialogs.moc"
