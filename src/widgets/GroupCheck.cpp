@@ -55,6 +55,10 @@ QList<QWidget *> CGroupCheck::governedWidgets() const {
         if (child != this && !child->isWindow())
             governed.append(child);
     }
+    // Rectangles say what lies inside only on a form placed by coordinates; a laid-out
+    // group holds its contents as children.
+    if (m_group->isAncestorOf(this))
+        return governed;
     if (QWidget *parent = m_group->parentWidget()) {
         const QRect area = m_group->geometry();
         for (QWidget *sibling : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {

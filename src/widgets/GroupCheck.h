@@ -16,8 +16,8 @@ public:
     void AttachToGroup(QGroupBox *group, bool hideWithCheck = false);
     QGroupBox *group() const { return m_group; }
 
-    // The controls the box governs: the group's own child widgets and the widgets beside
-    // the group whose rectangles meet it; never the box or the group itself.
+    // The controls the box governs: the group's own child widgets and, when the box stands
+    // beside the group, the widgets whose rectangles meet it; never the box or the group.
     QList<QWidget *> governedWidgets() const;
 
 private:

@@ -1,0 +1,372 @@
+// The form's settings of no task and its volume row, on the real form, against the real
+// sound server of the "pulse" fixture.
+#include "platform/PulseMasterVolume.h"
+#include "store/ProfileStore.h"
+#include "view/HoraletView.h"
+#include "view/SettingsPanel.h"
+#include "view/VolumePanel.h"
+#include "widgets/GroupCheck.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
+
+#include <deque>
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    QDateTime now() const override { return QDateTime(QDate(2026, 3, 4), QTime(13, 14, 15)); }
+};
+
+struct Shown {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the message boxes the program opens, in order, and records what they said.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> answers = {})
+        : m_answers(std::move(answers)) {
+        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
+        m_timer.start(10);
+    }
+    QList<Shown> shown;
+
+private:
+    void poll() {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        shown.append({box->windowTitle(), box->text(), box->icon()});
+        QMessageBox::StandardButton answer = QMessageBox::Ok;
+        if (!m_answers.empty()) {
+            answer = m_answers.front();
+            m_answers.pop_front();
+        }
+        if (QAbstractButton *button = box->button(answer))
+            button->click();
+        else
+            box->reject();
+    }
+    std::deque<QMessageBox::StandardButton> m_answers;
+    QTimer m_timer;
+};
+
+template <typename T> T *control(const QWidget &view, const char *name) {
+    T *found = view.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+void click(QAbstractButton *button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+QString flag(const QTemporaryDir &dir, const QString &key) {
+    return ProfileStore::readString(dir.filePath(QStringLiteral("复选控制.ini")),
+                                    QStringLiteral("复选控制"), key, QStringLiteral("<absent>"));
+}
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A started view, as the program shows it.
+struct Started {
+    explicit Started(const QString &directory) : view(directory) {
+        view.setClock(&clock);
+        view.resize(1000, 800);
+        view.OnInitialUpdate();
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            qWarning("view not exposed");
+    }
+    FixedClock clock;
+    CHoraletView view;
+};
+
+void setPulse(const QByteArray &server) { qputenv("PULSE_SERVER", server); }
+
+} // namespace
+
+class TestSettingsPanel : public QObject {
+    Q_OBJECT
+    QByteArray m_server;
+
+private slots:
+    void initTestCase() {
+        m_server = qgetenv("PULSE_SERVER");
+        QVERIFY2(!m_server.isEmpty(), "run through ctest: needs the pulse fixture");
+    }
+    void init() { setPulse(m_server); }
+
+    void freshStartHasEverythingClearAndTheGroupDisabled() {
+        QTemporaryDir dir;
+        BoxAnswerer boxes;
+        Started s(dir.path());
+        QVERIFY(boxes.shown.isEmpty());
+        const CHoraletView &view = s.view;
+        SettingsPanel *settings = view.settingsPanel();
+        QVERIFY(settings);
+        QCOMPARE(settings->weekdaysOff(), (std::array<bool, 7>{}));
+        QVERIFY(settings->holidayDates().isEmpty());
+        QVERIFY(settings->shutdownTime().isEmpty());
+        QVERIFY(!settings->shutdownEnabled());
+        QCOMPARE(control<QTimeEdit>(view, "shutdownTime1044")->time(), QTime(13, 14, 15));
+        QVERIFY(control<QRadioButton>(view, "sequentialRadio1112")->isChecked());
+        QCOMPARE(control<QListWidget>(view, "holidayList1081")->count(), 0);
+
+        auto *group = control<CGroupCheck>(view, "holidayCheck1121");
+        QVERIFY(!group->isChecked());
+        QVERIFY(group->isEnabled());
+        for (const char *name : {"weekdayMonday1045", "weekdaySunday1051", "holidayList1081",
+                                 "holidayDate1006", "addHolidayButton1082",
+                                 "deleteHolidayButton1083"})
+            QVERIFY2(!control<QWidget>(view, name)->isEnabled(), name);
+        QVERIFY(control<QWidget>(view, "shutdownCheck1076")->isEnabled());
+        QVERIFY(control<QWidget>(view, "volumeSlider1056")->isEnabled());
+        click(group);
+        QVERIFY(control<QWidget>(view, "weekdayMonday1045")->isEnabled());
+        QVERIFY(control<QWidget>(view, "addHolidayButton1082")->isEnabled());
+        // The box itself is no setting.
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("复选控制.ini"))));
+    }
+
+    void boxesWriteTheirFlagsAndComeBackAfterARestart() {
+        QTemporaryDir dir;
+        BoxAnswerer boxes;
+        {
+            Started s(dir.path());
+            click(control<CGroupCheck>(s.view, "holidayCheck1121"));
+            auto *wednesday = control<QCheckBox>(s.view, "weekdayWednesday1047");
+            click(wednesday);
+            QCOMPARE(flag(dir, QStringLiteral("周三")), QStringLiteral("1"));
+            click(wednesday);
+            QCOMPARE(flag(dir, QStringLiteral("周三")), QStringLiteral("0"));
+            click(control<QCheckBox>(s.view, "weekdaySunday1051"));
+            QCOMPARE(flag(dir, QStringLiteral("周日")), QStringLiteral("1"));
+            QCOMPARE(flag(dir, QStringLiteral("周六")), QStringLiteral("<absent>"));
+            click(control<QCheckBox>(s.view, "shutdownCheck1076"));
+            QCOMPARE(flag(dir, QStringLiteral("是否执行关机时间")), QStringLiteral("1"));
+            QVERIFY(s.view.settingsPanel()->shutdownEnabled());
+            // The scheduler sees the boxes as they stand.
+            const DayGate gate = s.view.settingsPanel()->dayGate();
+            QVERIFY(gate.weekdayOff[0]);
+            QVERIFY(!gate.weekdayOff[3]);
+
+            click(control<QRadioButton>(s.view, "loopRadio1071"));
+            QCOMPARE(flag(dir, QStringLiteral("是否循环")), QStringLiteral("1"));
+            const QByteArray before = readAll(dir.filePath(QStringLiteral("复选控制.ini")));
+            click(control<QRadioButton>(s.view, "sequentialRadio1112"));
+            click(control<QRadioButton>(s.view, "randomRadio1110"));
+            QCOMPARE(readAll(dir.filePath(QStringLiteral("复选控制.ini"))), before);
+        }
+        Started again(dir.path());
+        QVERIFY(control<QCheckBox>(again.view, "weekdaySunday1051")->isChecked());
+        QVERIFY(!control<QCheckBox>(again.view, "weekdayWednesday1047")->isChecked());
+        QVERIFY(!control<QCheckBox>(again.view, "weekdaySaturday1050")->isChecked());
+        QVERIFY(control<QCheckBox>(again.view, "shutdownCheck1076")->isChecked());
+        QVERIFY(control<QRadioButton>(again.view, "sequentialRadio1112")->isChecked());
+        QVERIFY(!control<QRadioButton>(again.view, "loopRadio1071")->isChecked());
+        QCOMPARE(again.view.settingsPanel()->weekdaysOff(),
+                 (std::array<bool, 7>{true, false, false, false, false, false, false}));
+        QVERIFY(boxes.shown.isEmpty());
+    }
+
+    void hiddenFlagsAreRestoredButNotShown() {
+        QTemporaryDir dir;
+        QVERIFY(ProfileStore::writeString(dir.filePath(QStringLiteral("复选控制.ini")),
+                                          QStringLiteral("复选控制"),
+                                          QStringLiteral("是否使用设定的音量"), QStringLiteral("1")));
+        Started s(dir.path());
+        auto *useSetVolume = control<QCheckBox>(s.view, "useSetVolumeCheck1059");
+        QVERIFY(useSetVolume->isChecked());
+        QVERIFY(!useSetVolume->isVisible());
+        QVERIFY(!control<QCheckBox>(s.view, "fullScreenCheck1003")->isChecked());
+    }
+
+    void failedWriteIsShownAndTheBoxKeepsItsState() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("复选控制.ini")));
+        BoxAnswerer boxes;
+        Started s(dir.path());
+        click(control<CGroupCheck>(s.view, "holidayCheck1121"));
+        auto *friday = control<QCheckBox>(s.view, "weekdayFriday1049");
+        click(friday);
+        QTRY_COMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.at(0).caption, QStringLiteral("Horalet"));
+        QCOMPARE(boxes.shown.at(0).icon, QMessageBox::Warning);
+        QVERIFY(!boxes.shown.at(0).text.isEmpty());
+        QVERIFY(friday->isChecked());
+        QVERIFY(s.view.settingsPanel()->weekdaysOff()[5]);
+    }
+
+    void shutdownTimeIsStoredOnlyByTheButton() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("定时器时间设置.ini"));
+        {
+            BoxAnswerer boxes;
+            Started s(dir.path());
+            SettingsPanel *settings = s.view.settingsPanel();
+            auto *picker = control<QTimeEdit>(s.view, "shutdownTime1044");
+            picker->setTime(QTime(22, 30, 0));
+            QVERIFY(settings->shutdownTime().isEmpty()); // moving the picker changes nothing
+            click(control<QPushButton>(s.view, "shutdownOkButton1075"));
+            QTRY_COMPARE(boxes.shown.size(), 1);
+            QCOMPARE(boxes.shown.at(0).text, QStringLiteral("关机时间已设置."));
+            QCOMPARE(boxes.shown.at(0).caption, QStringLiteral("Horalet"));
+            QCOMPARE(boxes.shown.at(0).icon, QMessageBox::Warning);
+            QCOMPARE(settings->shutdownTime(), QStringLiteral("22:30:00"));
+            QCOMPARE(ProfileStore::readString(file, QStringLiteral("定时器时间设置"),
+                                              QStringLiteral("关机时间")),
+                     QStringLiteral("22:30:00"));
+
+            picker->setTime(QTime(23, 0, 0));
+            QCOMPARE(settings->shutdownTime(), QStringLiteral("22:30:00"));
+            QCOMPARE(ProfileStore::readString(file, QStringLiteral("定时器时间设置"),
+                                              QStringLiteral("关机时间")),
+                     QStringLiteral("22:30:00"));
+        }
+        Started again(dir.path());
+        QCOMPARE(again.view.settingsPanel()->shutdownTime(), QStringLiteral("22:30:00"));
+        QCOMPARE(control<QTimeEdit>(again.view, "shutdownTime1044")->dateTime(),
+                 QDateTime(QDate(2026, 3, 4), QTime(22, 30, 0)));
+
+        // Not a time: the picker shows the current time, and nothing fires on the text.
+        QVERIFY(ProfileStore::writeString(file, QStringLiteral("定时器时间设置"),
+                                          QStringLiteral("关机时间"), QStringLiteral("soon")));
+        Started broken(dir.path());
+        QCOMPARE(control<QTimeEdit>(broken.view, "shutdownTime1044")->time(), QTime(13, 14, 15));
+        QCOMPARE(broken.view.settingsPanel()->shutdownTime(), QStringLiteral("soon"));
+    }
+
+    void holidaysAreAskedForSortedAndDeleted() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("date.ini"));
+        BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::No});
+        Started s(dir.path());
+        click(control<CGroupCheck>(s.view, "holidayCheck1121"));
+        auto *date = control<QDateEdit>(s.view, "holidayDate1006");
+        auto *list = control<QListWidget>(s.view, "holidayList1081");
+        auto *add = control<QPushButton>(s.view, "addHolidayButton1082");
+
+        date->setDate(QDate(2012, 5, 1));
+        click(add);
+        QTRY_COMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.at(0).caption, QStringLiteral("添加不需要定时播放的日期"));
+        QCOMPARE(boxes.shown.at(0).text, QStringLiteral("确实要添加2012-05-01这个日期吗?"));
+        QCOMPARE(boxes.shown.at(0).icon, QMessageBox::Question);
+        date->setDate(QDate(2012, 1, 1));
+        click(add);
+        QTRY_COMPARE(boxes.shown.size(), 2);
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("2012-01-01"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("2012-05-01"));
+        QCOMPARE(s.view.settingsPanel()->holidayDates(),
+                 (QStringList{QStringLiteral("2012-01-01"), QStringLiteral("2012-05-01")}));
+
+        // No: neither list nor file changes.
+        const QByteArray before = readAll(file);
+        date->setDate(QDate(2012, 10, 1));
+        click(add);
+        QTRY_COMPARE(boxes.shown.size(), 3);
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(readAll(file), before);
+
+        // Delete takes the selected date, without a question.
+        list->setCurrentRow(1);
+        click(control<QPushButton>(s.view, "deleteHolidayButton1083"));
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("2012-01-01"));
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(0, QStringLiteral("2012-01-01")));
+        QVERIFY(s.view.settingsPanel()->dayGate().admits(2, QStringLiteral("2012-05-01")));
+        list->clearSelection();
+        click(control<QPushButton>(s.view, "deleteHolidayButton1083"));
+        QCOMPARE(list->count(), 1);
+        QTest::qWait(50);
+        QCOMPARE(boxes.shown.size(), 3);
+    }
+
+    void sliderFollowsTheSystemVolumeAndSetsIt() {
+        PulseMasterVolume pulse;
+        pulse.SetMasterVolume(20000);
+        QTemporaryDir dir;
+        BoxAnswerer boxes;
+        Started s(dir.path());
+        auto *slider = control<QSlider>(s.view, "volumeSlider1056");
+        auto *label = control<QLabel>(s.view, "volumeLabel1057");
+        QCOMPARE(slider->minimum(), 0);
+        QCOMPARE(slider->maximum(), 65535);
+        QCOMPARE(slider->value(), 20000);
+        QCOMPARE(label->text(), QStringLiteral("20000"));
+
+        // Keys and page moves act at once.
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QVERIFY(slider->value() > 20000);
+        QCOMPARE(label->text(), QString::number(slider->value()));
+        QCOMPARE(pulse.GetMasterVolume().value, slider->value());
+        QTest::keyClick(slider, Qt::Key_Home);
+        QCOMPARE(label->text(), QStringLiteral("0"));
+        QCOMPARE(pulse.GetMasterVolume().value, 0);
+        QTest::keyClick(slider, Qt::Key_End);
+        QCOMPARE(label->text(), QStringLiteral("65535"));
+        QCOMPARE(pulse.GetMasterVolume().value, 65535);
+
+        // A drag: every position on the way reaches the system.
+        slider->setSliderDown(true);
+        slider->setSliderPosition(12345);
+        QCOMPARE(label->text(), QStringLiteral("12345"));
+        QCOMPARE(pulse.GetMasterVolume().value, 12345);
+        slider->setSliderPosition(54321);
+        QCOMPARE(pulse.GetMasterVolume().value, 54321);
+        slider->setSliderDown(false);
+
+        // A volume set by a task shows on the row without another write.
+        pulse.SetMasterVolume(30000);
+        s.view.volumePanel()->showVolume(30000);
+        QCOMPARE(slider->value(), 30000);
+        QCOMPARE(label->text(), QStringLiteral("30000"));
+        QCOMPARE(pulse.GetMasterVolume().value, 30000);
+        QVERIFY(boxes.shown.isEmpty());
+    }
+
+    void noSoundServerIsReportedAndTheSliderStandsAtZero() {
+        QTemporaryDir dir;
+        setPulse("unix:" + QFile::encodeName(dir.filePath(QStringLiteral("no-server"))));
+        BoxAnswerer boxes;
+        Started s(dir.path());
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.at(0).text, QStringLiteral("mixerOpen() failed"));
+        QCOMPARE(boxes.shown.at(0).caption, QStringLiteral("Horalet"));
+        QCOMPARE(boxes.shown.at(0).icon, QMessageBox::Warning);
+        auto *slider = control<QSlider>(s.view, "volumeSlider1056");
+        QCOMPARE(slider->value(), 0);
+        QCOMPARE(control<QLabel>(s.view, "volumeLabel1057")->text(), QStringLiteral("0"));
+        // Moving it still shows the number; the failed write says nothing.
+        slider->setValue(40000);
+        QCOMPARE(control<QLabel>(s.view, "volumeLabel1057")->text(), QStringLiteral("40000"));
+        QTest::qWait(50);
+        QCOMPARE(boxes.shown.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestSettingsPanel)
+#include "test_settings_panel.moc"
