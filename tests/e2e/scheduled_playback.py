@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""The program's main job, seen from outside: a task in song.ini plays its tone at its
+second, at its volume, and stops at its end second.
+
+Runs the real program under Xvfb against a private PulseAudio server whose default sink is
+a null sink, records that sink's monitor, and checks when the tone was heard.
+
+Usage: scheduled_playback.py <horalet executable>
+Needs PULSE_SERVER (the pulse fixture) in the environment.
+"""
+
+import array
+import math
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import wave
+
+RATE = 44100
+CHUNK_S = 0.1
+TONE_HZ = 440
+TASK_VOLUME = 30000
+SINK = "horalet_null"
+LEAD_S = 8     # launch to start second: room for Xvfb and start-up
+LENGTH_S = 10  # start second to end second
+LOUD = 300     # RMS of a chunk that holds the tone; silence is 0
+
+
+def write_tone(path, seconds):
+    frames = array.array("h", (int(30000 * math.sin(2 * math.pi * TONE_HZ * i / RATE))
+                               for i in range(int(RATE * seconds))))
+    with wave.open(path, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(RATE)
+        out.writeframes(frames.tobytes())
+
+
+def write_profile(path, sections):
+    """A profile file as the Windows program writes it: code page 936, CRLF."""
+    lines = []
+    for name, keys in sections:
+        lines.append("[%s]" % name)
+        lines.extend("%s=%s" % kv for kv in keys)
+    with open(path, "wb") as out:
+        out.write(("\r\n".join(lines) + "\r\n").encode("gbk"))
+
+
+def pactl(*args):
+    return subprocess.run(["pactl", *args], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def sink_volumes():
+    # "Volume: front-left: 30000 /  46% / -20.20 dB,   front-right: 30000 / ..."
+    words = pactl("get-sink-volume", SINK).replace(",", " ").split()
+    return [int(words[i + 1]) for i, w in enumerate(words) if w.endswith(":") and
+            w not in ("Volume:", "balance") and i + 1 < len(words) and words[i + 1].isdigit()]
+
+
+def loudness(raw):
+    samples = array.array("h")
+    samples.frombytes(raw[: len(raw) // 2 * 2])
+    if not samples:
+        return 0.0
+    return math.sqrt(sum(s * s for s in samples) / len(samples))
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    if "PULSE_SERVER" not in os.environ:
+        print("PULSE_SERVER is not set: the pulse fixture did not run")
+        return 1
+    work = tempfile.mkdtemp(prefix="horalet-e2e-")
+    store = os.path.join(work, "store")
+    os.mkdir(store)
+    tone = os.path.join(work, "tone.wav")
+    write_tone(tone, LEAD_S + LENGTH_S + 15)
+
+    start = math.ceil(time.time()) + LEAD_S
+    end = start + LENGTH_S
+    clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
+    write_profile(os.path.join(store, "song.ini"), [
+        ("FileInfo0", [("Name", "上课铃"), ("Time", clock(start)), ("Duration", clock(end)),
+                       ("Type", str(TASK_VOLUME)), ("Device", "每天"),
+                       ("Recurrence", "顺序播放"), ("Notes", "")]),
+    ])
+    write_profile(os.path.join(store, "上课铃.ini"), [
+        ("歌曲", [("歌曲名称0", tone)]),
+        ("多媒体文件数量", [("数量", "1")]),
+    ])
+
+    pactl("set-sink-volume", SINK, "65536")
+    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
+    env.pop("QT_QPA_PLATFORM", None)
+    env.pop("DISPLAY", None)
+    log = open(os.path.join(work, "horalet.log"), "wb")
+    app = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", program],
+                           env=env, stdout=log, stderr=subprocess.STDOUT,
+                           start_new_session=True)
+    # The monitor only delivers while a stream plays into the sink: keep silence playing.
+    silence = subprocess.Popen(["pacat", "--playback", "-d", SINK, "--raw", "--format=s16le",
+                                "--rate=%d" % RATE, "--channels=1"],
+                               stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    stop_silence = threading.Event()
+
+    def feed_silence():
+        zeros = bytes(int(RATE * 2 * CHUNK_S))
+        try:
+            while not stop_silence.is_set():
+                silence.stdin.write(zeros)
+                silence.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            pass
+
+    feeder = threading.Thread(target=feed_silence, daemon=True)
+    feeder.start()
+    recorder = subprocess.Popen(["parec", "-d", SINK + ".monitor", "--raw", "--format=s16le",
+                                 "--rate=%d" % RATE, "--channels=1", "--latency-msec=20"],
+                                stdout=subprocess.PIPE)
+    # Each chunk is stamped with the moment it arrived: it holds the sound of the tenth of a
+    # second before. The start of the recording does not matter.
+    chunks = []  # (end time, loudness)
+    step = int(RATE * CHUNK_S) * 2
+    volume_during = None
+    try:
+        while time.time() < end + 5:
+            raw = recorder.stdout.read(step)
+            if not raw:
+                break
+            chunks.append((time.time(), loudness(raw)))
+            if volume_during is None and time.time() > start + 5:
+                volume_during = sink_volumes()
+    finally:
+        recorder.terminate()
+        recorder.wait()
+        stop_silence.set()
+        silence.kill()
+        silence.wait()
+        alive = app.poll() is None
+        os.killpg(app.pid, signal.SIGTERM)
+        app.wait()
+        log.close()
+
+    def heard(t0, t1):
+        return [level > LOUD for t, level in chunks if t0 <= t - CHUNK_S and t <= t1]
+
+    failures = []
+    if not alive:
+        failures.append("the program ended before the test did")
+    if not chunks:
+        failures.append("nothing was recorded")
+    if any(heard(0, start + 2.5)):
+        failures.append("tone heard before about three seconds after the start second")
+    if not all(heard(start + 4.5, end - 0.3)):
+        failures.append("tone not heard throughout from start+4.5 s to the end second")
+    if any(heard(end + 0.7, end + 4.8)):
+        failures.append("tone still heard after the end second")
+    expected = round(TASK_VOLUME * 65536 / 65535)
+    if not volume_during or any(abs(v - expected) > 1 for v in volume_during):
+        failures.append("sink volume %s, expected %d" % (volume_during, expected))
+
+    loud = [t for t, level in chunks if level > LOUD]
+    onset, offset = (loud[0] - CHUNK_S, loud[-1]) if loud else (None, None)
+    print("start second %s, end second %s" % (clock(start), clock(end)))
+    if onset:
+        print("tone heard from start%+.1f s to end%+.1f s" % (onset - start, offset - end))
+    print("sink volume while playing: %s (expected %d)" % (volume_during, expected))
+    if failures:
+        with open(os.path.join(work, "horalet.log"), "rb") as log_in:
+            sys.stdout.write(log_in.read().decode("utf-8", "replace")[-4000:])
+        print("FAILED: " + "; ".join(failures))
+        print("files kept in " + work)
+        return 1
+    subprocess.run(["rm", "-rf", work])
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
