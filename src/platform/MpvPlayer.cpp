@@ -52,6 +52,9 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
     // or on-screen controller, no youtube-dl lookups of a location.
     for (auto [name, value] : {std::pair{"config", "no"},
                                {"load-scripts", "no"},
+                               {"load-stats-overlay", "no"},
+                               {"load-osd-console", "no"},
+                               {"load-auto-profiles", "no"},
                                {"ytdl", "no"},
                                {"input-default-bindings", "no"},
                                {"input-vo-keyboard", "no"},
@@ -66,7 +69,9 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
                                {"gapless-audio", "no"},
                                {"pulse-buffer", "native"},
                                {"audio-client-name", "Horalet"},
-                               {"network-timeout", "20"}})
+                               {"network-timeout", "20"},
+                               // The picture is drawn on the GUI thread, which must not wait.
+                               {"video-timing-offset", "0"}})
         mpv_set_option_string(m_mpv, name, value);
 
     if (mpv_initialize(m_mpv) < 0) {
@@ -104,9 +109,9 @@ MpvPlayer::~MpvPlayer()
 void MpvPlayer::open(const QString &location)
 {
     close();
+    m_location = location;
     if (!m_mpv || location.isEmpty())
         return;
-    m_location = location;
 
     QString target = location;
     if (MidiRenderer::isMidiLocation(location)) {

@@ -7,6 +7,9 @@
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
 #include "platform/PulseMasterVolume.h"
+#include "platform/MpvPlayer.h"
+#include "platform/PlayerPane.h"
+#include "platform/ScreenSaverInhibitor.h"
 #include "ui_HoraletView.h"
 #include "widgets/TipControl.h"
 
@@ -25,6 +28,10 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
 
     m_masterVolume = std::make_unique<PulseMasterVolume>();
 
+    // The player is a control of the form: it is there before the initial update.
+    m_player = new MpvPlayer(MpvPlayer::defaultOptions(), this);
+    m_ui->playerPaneLayout->addWidget(new PlayerPane(m_player, m_ui->playerPane1077));
+
     m_taskModel = new TaskTableModel(this);
     m_ui->taskTable1001->setModel(m_taskModel);
 
@@ -33,6 +40,11 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
 }
 
 CHoraletView::~CHoraletView() = default;
+
+MediaPlayer &CHoraletView::mediaPlayer() const
+{
+    return *m_player;
+}
 
 CListCtrlCl *CHoraletView::taskTable() const
 {
@@ -50,7 +62,8 @@ void CHoraletView::OnInitialUpdate()
     // random generator of the play mode: seeded by the playlist driver it belongs to
     m_settings = new SettingsPanel(*m_ui, m_taskStore.directory(), *m_clock, this);
     m_settings->loadShutdownTime();
-    // display keeper
+    m_displayKeeper = std::make_unique<ScreenSaverInhibitor>();
+    m_displayKeeper->keepAwake(); // without a screen saver service the display is left alone
     m_ui->sequentialRadio1112->setChecked(true);
     m_settings->loadHolidays();
     shrinkFrameToForm();

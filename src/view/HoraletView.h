@@ -14,6 +14,9 @@ class CHoraletView;
 }
 class CListCtrlCl;
 class CTipControl;
+class DisplayKeeper;
+class MediaPlayer;
+class MpvPlayer;
 class MasterVolume;
 class SettingsPanel;
 class TaskTableModel;
@@ -37,6 +40,8 @@ public:
     TaskTableModel *taskModel() const { return m_taskModel; }
     CTipControl *toolTips() const { return m_toolTips; }
     const TaskStore &taskStore() const { return m_taskStore; }
+    // The embedded player of pane 1077; it exists from construction on.
+    MediaPlayer &mediaPlayer() const;
     const QString &storeDirectory() const { return m_taskStore.directory(); }
     // The system's master volume; it exists from construction on.
     MasterVolume &masterVolume() const { return *m_masterVolume; }
@@ -77,6 +82,8 @@ private:
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;
+    MpvPlayer *m_player = nullptr;
+    std::unique_ptr<DisplayKeeper> m_displayKeeper;
     std::unique_ptr<MasterVolume> m_masterVolume;
     SettingsPanel *m_settings = nullptr;
     VolumePanel *m_volumePanel = nullptr;

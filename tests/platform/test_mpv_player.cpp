@@ -2,6 +2,7 @@
 // real time even then, so items are short; every wait is bounded.
 #include "platform/MidiRenderer.h"
 #include "platform/MpvPlayer.h"
+#include "GeneratedMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,35 +18,6 @@
 using State = MediaPlayer::State;
 
 namespace {
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian<quint32>(v, b.data());
-    return b;
-}
-
-QByteArray le16(quint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian<quint16>(v, b.data());
-    return b;
-}
-
-// A 440 Hz mono tone, 16-bit PCM at 22050 Hz.
-void writeTone(const QString &path, double seconds)
-{
-    const int rate = 22050;
-    const int frames = int(seconds * rate);
-    QByteArray pcm;
-    for (int i = 0; i < frames; ++i)
-        pcm += le16(quint16(qint16(8000 * std::sin(2 * M_PI * 440 * i / rate))));
-    QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-                     le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(pcm.size());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(wav + pcm);
-}
 
 // One note of one second on a piano: a format-0 file, 96 ticks a quarter at 120 bpm.
 QByteArray oneNoteMidi()
@@ -146,8 +118,8 @@ void TestMpvPlayer::initTestCase()
     QVERIFY(m_dir.isValid());
     m_tone = m_dir.filePath(QStringLiteral("tone.wav"));
     m_longTone = m_dir.filePath(QStringLiteral("long tone.wav"));
-    writeTone(m_tone, 2.0);
-    writeTone(m_longTone, 30.0);
+    QVERIFY(writeTone(m_tone, 2.0));
+    QVERIFY(writeTone(m_longTone, 30.0));
 }
 
 void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()

@@ -1,11 +1,14 @@
 // The display keeper against a mock screen saver on a private session bus.
 #include "platform/ScreenSaverInhibitor.h"
+#include "view/HoraletView.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QApplication>
+#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -61,6 +64,7 @@ private slots:
     void cleanupTestCase();
     void withoutServiceCarriesOnSilently();
     void inhibitsOnceAndKeepsTheCookie();
+    void startUpAsksOnce();
 
 private:
     QTemporaryDir m_dir;
@@ -129,5 +133,29 @@ void TestScreenSaverInhibitor::inhibitsOnceAndKeepsTheCookie()
     QVERIFY(!calls[0].args[1].toString().isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestScreenSaverInhibitor)
+void TestScreenSaverInhibitor::startUpAsksOnce()
+{
+    QDBusMessage clear = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("ClearCalls"));
+    QCOMPARE(QDBusConnection::sessionBus().call(clear).type(), QDBusMessage::ReplyMessage);
+
+    QTemporaryDir store;
+    QVERIFY(store.isValid());
+    CHoraletView view(store.path());
+    // Start-up may tell the user about other things (e.g. the volume); answer any such box.
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    answer.start(100);
+    QCOMPARE(mockCalls().size(), 0); // not before the initial update
+    view.OnInitialUpdate();
+    view.OnInitialUpdate();
+    const QList<Call> calls = mockCalls();
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls[0].method, QStringLiteral("Inhibit"));
+}
+
+QTEST_MAIN(TestScreenSaverInhibitor)
 #include "test_screen_saver_inhibitor.moc"

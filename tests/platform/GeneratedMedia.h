@@ -1,0 +1,39 @@
+#pragma once
+// Media the tests write themselves: tones as 16-bit PCM WAV.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QtEndian>
+
+#include <cmath>
+
+inline QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<quint32>(v, b.data());
+    return b;
+}
+
+inline QByteArray le16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian<quint16>(v, b.data());
+    return b;
+}
+
+// A 440 Hz mono tone, 16-bit PCM at 22050 Hz. Returns false when the file cannot be written.
+inline bool writeTone(const QString &path, double seconds)
+{
+    const int rate = 22050;
+    const int frames = int(seconds * rate);
+    QByteArray pcm;
+    pcm.reserve(frames * 2);
+    for (int i = 0; i < frames; ++i)
+        pcm += le16(quint16(qint16(8000 * std::sin(2 * M_PI * 440 * i / rate))));
+    const QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) +
+                           le16(1) + le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" +
+                           le32(pcm.size());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(wav + pcm) == wav.size() + pcm.size();
+}
