@@ -4,6 +4,7 @@
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
 #include "SettingsPanel.h"
+#include "TaskEditing.h"
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
 #include "platform/PulseMasterVolume.h"
@@ -73,6 +74,11 @@ void CHoraletView::OnInitialUpdate()
     // clock
     setupTaskColumns();
     fillTaskTable();
+    m_taskEditing = new TaskEditing(m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
+                                    [this](const ScheduleTable &table) { setScheduleTable(table); },
+                                    this);
+    for (auto &[id, handler] : m_taskEditing->commands())
+        setCommand(id, std::move(handler));
     m_settings->loadOptionFlags();
     m_scheduleTable = m_taskStore.LoadScheduleTable();
     m_settings->attachHolidayGroup();

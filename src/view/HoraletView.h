@@ -19,6 +19,7 @@ class MediaPlayer;
 class MpvPlayer;
 class MasterVolume;
 class SettingsPanel;
+class TaskEditing;
 class TaskTableModel;
 class VolumePanel;
 
@@ -49,6 +50,7 @@ public:
     // row; they exist once the initial update has run.
     SettingsPanel *settingsPanel() const { return m_settings; }
     VolumePanel *volumePanel() const { return m_volumePanel; }
+    TaskEditing *taskEditing() const { return m_taskEditing; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<DisplayKeeper> m_displayKeeper;
     std::unique_ptr<MasterVolume> m_masterVolume;
     SettingsPanel *m_settings = nullptr;
+    TaskEditing *m_taskEditing = nullptr;
     VolumePanel *m_volumePanel = nullptr;
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;

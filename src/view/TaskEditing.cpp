@@ -1,0 +1,210 @@
+#include "TaskEditing.h"
+
+#include "CommandIds.h"
+#include "TaskTableModel.h"
+#include "dialogs/ModifyTaskDlg.h"
+#include "dialogs/NewTaskDlg.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTableView>
+#include <QUrl>
+
+namespace {
+
+const QString kModifyHint = QStringLiteral("修改定时播放任务：修改时请先选择一行.");
+const QString kDeleteHint = QStringLiteral("删除定时播放任务：删除时请先选择一行.");
+constexpr int kHiddenHelpButton = 1119;
+
+bool askYesNo(QWidget *parent, const QString &text, const QString &caption)
+{
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void warn(QWidget *parent, const QString &text)
+{
+    QMessageBox::warning(parent, QStringLiteral("Horalet"), text);
+}
+
+} // namespace
+
+TaskEditing::TaskEditing(QTableView *table, TaskTableModel *model, const TaskStore &store,
+                         const Clock &clock, ScheduleSink schedule, QWidget *dialogParent)
+    : QObject(dialogParent), m_table(table), m_model(model), m_store(store), m_changes(store),
+      m_clock(clock), m_schedule(std::move(schedule)), m_dialogParent(dialogParent),
+      m_prompts{askYesNo, warn}, m_runDialog([](CTaskDlgBase &dialog) { dialog.exec(); })
+{
+    m_table->horizontalHeader()->setSectionsClickable(true);
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TaskEditing::SortByColumn);
+    connect(m_table, &QTableView::doubleClicked, this, &TaskEditing::ModifyTask);
+    ShowAllTasks();
+}
+
+QList<std::pair<int, std::function<void()>>> TaskEditing::commands()
+{
+    return {
+        {CommandId::ShowAll, [this] { ShowAllTasks(); }},
+        {CommandId::ShowToday, [this] { ShowTodayTasks(); }},
+        {CommandId::ShowWeek, [this] { ShowWeekTasks(); }},
+        {CommandId::ShowMonth, [this] { ShowMonthTasks(); }},
+        {CommandId::NewTask, [this] { NewTask(); }},
+        {CommandId::ModifyTask, [this] { ModifyTask(); }},
+        {CommandId::DeleteTask, [this] { DeleteTask(); }},
+        {CommandId::RemoveRow, [this] { RemoveRow(); }},
+        {CommandId::Help, [this] { OpenHelp(); }},
+        {kHiddenHelpButton, [this] { OpenHelp(); }},
+    };
+}
+
+void TaskEditing::ShowAllTasks() { fill(TaskFilter::All); }
+void TaskEditing::ShowTodayTasks() { fill(TaskFilter::Today); }
+void TaskEditing::ShowWeekTasks() { fill(TaskFilter::Week); }
+void TaskEditing::ShowMonthTasks() { fill(TaskFilter::Month); }
+
+void TaskEditing::fill(TaskFilter filter)
+{
+    const std::optional<ShownTask> selected = selectedTask();
+    m_rows.fill(m_store.ReadTaskRows(), filter, m_clock.now().date());
+    showRows(selected);
+}
+
+void TaskEditing::showRows(const std::optional<ShownTask> &select)
+{
+    m_table->setUpdatesEnabled(false);
+    m_model->setTasks(m_rows.shownTasks());
+    selectTask(select);
+    m_table->setUpdatesEnabled(true);
+}
+
+std::optional<ShownTask> TaskEditing::selectedTask() const
+{
+    const QItemSelectionModel *selection = m_table->selectionModel();
+    if (!selection)
+        return std::nullopt;
+    int row = -1;
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row()))
+        row = current.row();
+    else if (const QModelIndexList rows = selection->selectedRows(); !rows.isEmpty())
+        row = std::min_element(rows.begin(), rows.end(), [](auto a, auto b) {
+                  return a.row() < b.row();
+              })->row();
+    std::optional<ShownTask> shown = m_rows.at(row);
+    // Only what the table really shows counts as selected.
+    if (shown && m_model->task(row) != shown->task)
+        return std::nullopt;
+    return shown;
+}
+
+void TaskEditing::selectTask(const std::optional<ShownTask> &task)
+{
+    QItemSelectionModel *selection = m_table->selectionModel();
+    const int row = task ? m_rows.positionOf(*task) : -1;
+    if (row < 0) {
+        selection->clear();
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                          QItemSelectionModel::Rows);
+    m_table->scrollTo(index);
+}
+
+TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome)
+{
+    if (!outcome.touched) {
+        // A refused change touched no file; the table still starts again from all tasks.
+        ShowAllTasks();
+        return outcome;
+    }
+    m_schedule(outcome.schedule);
+    const std::optional<ShownTask> previous = selectedTask();
+    m_rows.fill(outcome.rows, TaskFilter::All, m_clock.now().date());
+    if (outcome.section >= 0 && outcome.section < outcome.rows.size())
+        showRows(ShownTask{outcome.section, outcome.rows[outcome.section]});
+    else
+        showRows(outcome.ok ? std::nullopt : previous);
+    return outcome;
+}
+
+void TaskEditing::NewTask()
+{
+    CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
+    dialog.setCommit([this](const PlayTask &task, const TaskPlaylist &items) {
+        return apply(m_changes.add(task, items));
+    });
+    m_runDialog(dialog);
+}
+
+void TaskEditing::ModifyTask()
+{
+    const std::optional<ShownTask> selected = selectedTask();
+    if (!selected) {
+        m_prompts.tell(m_dialogParent, kModifyHint);
+        return;
+    }
+    // A playlist that exists but cannot be read must not be replaced by an empty one on OK.
+    TaskPlaylist items;
+    if (!m_store.playlistPath(selected->task.Name).isEmpty()) {
+        QString error;
+        items = m_store.ReadTaskPlaylist(selected->task.Name, &error);
+        if (!error.isEmpty()) {
+            m_prompts.tell(m_dialogParent, error);
+            return;
+        }
+    }
+    CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
+    dialog.setCommit([this, selected](const PlayTask &task, const TaskPlaylist &items) {
+        return apply(m_changes.modify(selected->section, selected->task, task, items));
+    });
+    m_runDialog(dialog);
+}
+
+void TaskEditing::DeleteTask()
+{
+    const std::optional<ShownTask> selected = selectedTask();
+    if (!selected) {
+        m_prompts.tell(m_dialogParent, kDeleteHint);
+        return;
+    }
+    if (!m_prompts.ask(m_dialogParent, QStringLiteral("确定要删除吗?"), QStringLiteral("删除")))
+        return;
+    const TaskChangeOutcome outcome = apply(m_changes.remove(selected->section, selected->task));
+    if (!outcome.ok)
+        m_prompts.tell(m_dialogParent, outcome.message);
+}
+
+void TaskEditing::RemoveRow()
+{
+    const std::optional<ShownTask> selected = selectedTask();
+    if (!selected)
+        return;
+    const int row = m_rows.positionOf(*selected);
+    m_rows.removeShown(row);
+    m_model->removeTaskRow(row);
+}
+
+void TaskEditing::SortByColumn(int column)
+{
+    const std::optional<ShownTask> selected = selectedTask();
+    m_rows.sortBy(column);
+    showRows(selected);
+}
+
+QString TaskEditing::helpFile()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help.chm"));
+}
+
+void TaskEditing::OpenHelp()
+{
+    const QString path = helpFile();
+    if (QFileInfo::exists(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "TaskTableRows.h"
+#include "dialogs/TaskChanges.h"
+#include "scheduler/Clock.h"
+
+#include <QObject>
+#include <functional>
+#include <optional>
+
+class CTaskDlgBase;
+class QTableView;
+class QWidget;
+class TaskTableModel;
+
+// What the user does with the task table: the four filters, new, modify, delete, removing a
+// row from the display, clicks, column sorting and help. The selection is tied to the task
+// itself, so after a filter, a sort or a refill modify and delete act on exactly the task the
+// user selected. Every change goes through TaskChanges and hands the fresh schedule on.
+class TaskEditing : public QObject {
+    Q_OBJECT
+public:
+    using ScheduleSink = std::function<void(const ScheduleTable &)>;
+    // Message boxes; tests answer them without a display.
+    struct Prompts {
+        std::function<bool(QWidget *parent, const QString &text, const QString &caption)> ask;
+        std::function<void(QWidget *parent, const QString &text)> tell;
+    };
+    // Runs a task dialog modally; tests drive the dialog instead.
+    using DialogRunner = std::function<void(CTaskDlgBase &)>;
+
+    TaskEditing(QTableView *table, TaskTableModel *model, const TaskStore &store,
+                const Clock &clock, ScheduleSink schedule, QWidget *dialogParent);
+
+    // The commands by id, for menu, toolbar and form buttons.
+    QList<std::pair<int, std::function<void()>>> commands();
+
+    void ShowAllTasks();
+    void ShowTodayTasks();
+    void ShowWeekTasks();
+    void ShowMonthTasks();
+    void NewTask();
+    void ModifyTask();
+    void DeleteTask();
+    void RemoveRow();
+    void SortByColumn(int column);
+    void OpenHelp();
+
+    std::optional<ShownTask> selectedTask() const;
+    void selectTask(const std::optional<ShownTask> &task);
+    const TaskTableRows &rows() const { return m_rows; }
+
+    void setPrompts(Prompts prompts) { m_prompts = std::move(prompts); }
+    void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+
+    static QString helpFile();
+
+private:
+    void fill(TaskFilter filter);
+    void showRows(const std::optional<ShownTask> &select);
+    // Shows what the store holds after a change and hands the schedule on.
+    TaskChangeOutcome apply(TaskChangeOutcome outcome);
+
+    QTableView *m_table;
+    TaskTableModel *m_model;
+    const TaskStore &m_store;
+    TaskChanges m_changes;
+    const Clock &m_clock;
+    ScheduleSink m_schedule;
+    QWidget *m_dialogParent;
+    TaskTableRows m_rows;
+    Prompts m_prompts;
+    DialogRunner m_runDialog;
+};
