@@ -20,14 +20,12 @@ const QString kModifyHint = QStringLiteral("修改定时播放任务：修改时
 const QString kDeleteHint = QStringLiteral("删除定时播放任务：删除时请先选择一行.");
 constexpr int kHiddenHelpButton = 1119;
 
-bool askYesNo(QWidget *parent, const QString &text, const QString &caption)
-{
+bool askYesNo(QWidget *parent, const QString &text, const QString &caption) {
     return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-void warn(QWidget *parent, const QString &text)
-{
+void warn(QWidget *parent, const QString &text) {
     QMessageBox::warning(parent, QStringLiteral("Horalet"), text);
 }
 
@@ -36,9 +34,9 @@ void warn(QWidget *parent, const QString &text)
 TaskEditing::TaskEditing(QTableView *table, TaskTableModel *model, const TaskStore &store,
                          const Clock &clock, ScheduleSink schedule, QWidget *dialogParent)
     : QObject(dialogParent), m_table(table), m_model(model), m_store(store), m_changes(store),
-      m_clock(clock), m_schedule(std::move(schedule)), m_dialogParent(dialogParent),
-      m_prompts{askYesNo, warn}, m_runDialog([](CTaskDlgBase &dialog) { dialog.exec(); })
-{
+      m_clock(clock), m_schedule(std::move(schedule)),
+      m_dialogParent(dialogParent), m_prompts{askYesNo, warn},
+      m_runDialog([](CTaskDlgBase &dialog) { dialog.exec(); }) {
     m_table->horizontalHeader()->setSectionsClickable(true);
     connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &TaskEditing::SortByColumn);
@@ -46,8 +44,7 @@ TaskEditing::TaskEditing(QTableView *table, TaskTableModel *model, const TaskSto
     ShowAllTasks();
 }
 
-QList<std::pair<int, std::function<void()>>> TaskEditing::commands()
-{
+QList<std::pair<int, std::function<void()>>> TaskEditing::commands() {
     return {
         {CommandId::ShowAll, [this] { ShowAllTasks(); }},
         {CommandId::ShowToday, [this] { ShowTodayTasks(); }},
@@ -62,28 +59,33 @@ QList<std::pair<int, std::function<void()>>> TaskEditing::commands()
     };
 }
 
-void TaskEditing::ShowAllTasks() { fill(TaskFilter::All); }
-void TaskEditing::ShowTodayTasks() { fill(TaskFilter::Today); }
-void TaskEditing::ShowWeekTasks() { fill(TaskFilter::Week); }
-void TaskEditing::ShowMonthTasks() { fill(TaskFilter::Month); }
+void TaskEditing::ShowAllTasks() {
+    fill(TaskFilter::All);
+}
+void TaskEditing::ShowTodayTasks() {
+    fill(TaskFilter::Today);
+}
+void TaskEditing::ShowWeekTasks() {
+    fill(TaskFilter::Week);
+}
+void TaskEditing::ShowMonthTasks() {
+    fill(TaskFilter::Month);
+}
 
-void TaskEditing::fill(TaskFilter filter)
-{
+void TaskEditing::fill(TaskFilter filter) {
     const std::optional<ShownTask> selected = selectedTask();
     m_rows.fill(m_store.ReadTaskRows(), filter, m_clock.now().date());
     showRows(selected);
 }
 
-void TaskEditing::showRows(const std::optional<ShownTask> &select)
-{
+void TaskEditing::showRows(const std::optional<ShownTask> &select) {
     m_table->setUpdatesEnabled(false);
     m_model->setTasks(m_rows.shownTasks());
     selectTask(select);
     m_table->setUpdatesEnabled(true);
 }
 
-std::optional<ShownTask> TaskEditing::selectedTask() const
-{
+std::optional<ShownTask> TaskEditing::selectedTask() const {
     const QItemSelectionModel *selection = m_table->selectionModel();
     if (!selection)
         return std::nullopt;
@@ -102,8 +104,7 @@ std::optional<ShownTask> TaskEditing::selectedTask() const
     return shown;
 }
 
-void TaskEditing::selectTask(const std::optional<ShownTask> &task)
-{
+void TaskEditing::selectTask(const std::optional<ShownTask> &task) {
     QItemSelectionModel *selection = m_table->selectionModel();
     const int row = task ? m_rows.positionOf(*task) : -1;
     if (row < 0) {
@@ -111,13 +112,12 @@ void TaskEditing::selectTask(const std::optional<ShownTask> &task)
         return;
     }
     const QModelIndex index = m_model->index(row, 0);
-    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_table->scrollTo(index);
 }
 
-TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome)
-{
+TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
     if (!outcome.touched) {
         // A refused change touched no file; the table still starts again from all tasks.
         ShowAllTasks();
@@ -133,8 +133,7 @@ TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome)
     return outcome;
 }
 
-void TaskEditing::NewTask()
-{
+void TaskEditing::NewTask() {
     CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
     dialog.setCommit([this](const PlayTask &task, const TaskPlaylist &items) {
         return apply(m_changes.add(task, items));
@@ -142,8 +141,7 @@ void TaskEditing::NewTask()
     m_runDialog(dialog);
 }
 
-void TaskEditing::ModifyTask()
-{
+void TaskEditing::ModifyTask() {
     const std::optional<ShownTask> selected = selectedTask();
     if (!selected) {
         m_prompts.tell(m_dialogParent, kModifyHint);
@@ -166,8 +164,7 @@ void TaskEditing::ModifyTask()
     m_runDialog(dialog);
 }
 
-void TaskEditing::DeleteTask()
-{
+void TaskEditing::DeleteTask() {
     const std::optional<ShownTask> selected = selectedTask();
     if (!selected) {
         m_prompts.tell(m_dialogParent, kDeleteHint);
@@ -180,8 +177,7 @@ void TaskEditing::DeleteTask()
         m_prompts.tell(m_dialogParent, outcome.message);
 }
 
-void TaskEditing::RemoveRow()
-{
+void TaskEditing::RemoveRow() {
     const std::optional<ShownTask> selected = selectedTask();
     if (!selected)
         return;
@@ -190,20 +186,17 @@ void TaskEditing::RemoveRow()
     m_model->removeTaskRow(row);
 }
 
-void TaskEditing::SortByColumn(int column)
-{
+void TaskEditing::SortByColumn(int column) {
     const std::optional<ShownTask> selected = selectedTask();
     m_rows.sortBy(column);
     showRows(selected);
 }
 
-QString TaskEditing::helpFile()
-{
+QString TaskEditing::helpFile() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help.chm"));
 }
 
-void TaskEditing::OpenHelp()
-{
+void TaskEditing::OpenHelp() {
     const QString path = helpFile();
     if (QFileInfo::exists(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));

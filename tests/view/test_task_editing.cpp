@@ -1,0 +1,304 @@
+#include "dialogs/ModifyTaskDlg.h"
+#include "dialogs/NewTaskDlg.h"
+#include "scheduler/FakeClock.h"
+#include "store/ProfileStore.h"
+#include "view/ListCtrlCl.h"
+#include "view/TaskEditing.h"
+#include "view/TaskTableModel.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+PlayTask task(const QString &name, const QString &time, const QString &device,
+              const QString &volume = "60000") {
+    return {name, time, time, volume, device, TaskText::Sequential, {}};
+}
+
+} // namespace
+
+class TestTaskEditing : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TaskStore> m_store;
+    FakeClock m_clock;
+    std::unique_ptr<QWidget> m_window;
+    CListCtrlCl *m_table = nullptr;
+    TaskTableModel *m_model = nullptr;
+    TaskEditing *m_editing = nullptr;
+    ScheduleTable m_schedule;
+    int m_schedulesHandedOn = 0;
+    QStringList m_told;
+    QStringList m_asked;
+    bool m_answer = true;
+    int m_dialogsRun = 0;
+    std::function<void(CTaskDlgBase &)> m_inDialog;
+    QList<QUrl> m_opened;
+
+    void start(const QList<PlayTask> &tasks) {
+        for (const PlayTask &t : tasks)
+            QVERIFY(TaskChanges(*m_store).add(t, {"/m/" + t.Name + ".mp3"}).ok);
+        m_window = std::make_unique<QWidget>();
+        m_table = new CListCtrlCl(m_window.get());
+        m_table->resize(900, 400);
+        m_model = new TaskTableModel(m_window.get());
+        m_table->setModel(m_model);
+        m_editing = new TaskEditing(
+            m_table, m_model, *m_store, m_clock,
+            [this](const ScheduleTable &table) {
+                m_schedule = table;
+                ++m_schedulesHandedOn;
+            },
+            m_window.get());
+        m_editing->setPrompts({[this](QWidget *, const QString &text, const QString &caption) {
+                                   m_asked << caption + ":" + text;
+                                   return m_answer;
+                               },
+                               [this](QWidget *, const QString &text) { m_told << text; }});
+        m_editing->setDialogRunner([this](CTaskDlgBase &dialog) {
+            ++m_dialogsRun;
+            dialog.setNotice([this](QWidget *, const QString &text) { m_told << text; });
+            if (m_inDialog)
+                m_inDialog(dialog);
+        });
+        m_window->resize(900, 400);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    QStringList shownNames() const {
+        QStringList names;
+        for (const PlayTask &t : m_model->tasks())
+            names << t.Name;
+        return names;
+    }
+
+    QStringList storedNames() const {
+        QStringList names;
+        for (const PlayTask &t : m_store->ReadTaskRows())
+            names << t.Name;
+        return names;
+    }
+
+    void clickRow(int row) {
+        const QRect cell = m_table->visualRect(m_model->index(row, 0));
+        QTest::mouseClick(m_table->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    void clickTitle(int column) {
+        QHeaderView *header = m_table->horizontalHeader();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+
+    // In the modify dialog: set the volume and press OK.
+    void changeVolumeTo(const QString &volume) {
+        m_inDialog = [volume](CTaskDlgBase &dialog) {
+            auto *combo = dialog.findChild<QComboBox *>("volumeCombo1012");
+            combo->setEditText(volume);
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+    }
+
+public slots:
+    void openUrl(const QUrl &url) { m_opened << url; }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<TaskStore>(m_dir->path());
+        m_clock.set(QDateTime(QDate(2012, 4, 30), QTime(9, 0))); // a Monday
+        m_schedule.clear();
+        m_schedulesHandedOn = 0;
+        m_told.clear();
+        m_asked.clear();
+        m_answer = true;
+        m_dialogsRun = 0;
+        m_inDialog = nullptr;
+        m_opened.clear();
+    }
+
+    void cleanup() { m_window.reset(); }
+
+    void filtersByTheClockAndAChangeShowsAllAgain() {
+        start({task("mon", "08:00:00", "周一周五"), task("tue", "08:00:00", "周二"),
+               task("may1", "2012-05-01 08:00:00", "指定的一天"),
+               task("later", "2012-06-30 08:00:00", "指定的一天"), task("none", "", "")});
+        QCOMPARE(shownNames(), (QStringList{"mon", "tue", "may1", "later", "none"}));
+        m_editing->ShowTodayTasks();
+        QCOMPARE(shownNames(), QStringList{"mon"});
+        m_editing->ShowWeekTasks();
+        QCOMPARE(shownNames(), (QStringList{"mon", "tue", "may1"}));
+        m_editing->ShowMonthTasks();
+        QCOMPARE(shownNames(), (QStringList{"mon", "tue", "may1"}));
+        m_clock.set(QDateTime(QDate(2012, 5, 31), QTime(9, 0)));
+        m_editing->ShowMonthTasks();
+        QCOMPARE(shownNames(), (QStringList{"mon", "tue", "later"}));
+
+        // A new task: the table shows all tasks with the new one selected, and the schedule
+        // has it at once.
+        m_inDialog = [](CTaskDlgBase &dialog) {
+            dialog.findChild<QLineEdit *>("nameEdit1004")->setText("new");
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        m_editing->NewTask();
+        QCOMPARE(m_dialogsRun, 1);
+        QCOMPARE(shownNames(), (QStringList{"mon", "tue", "may1", "later", "none", "new"}));
+        QCOMPARE(m_editing->selectedTask()->task.Name, QStringLiteral("new"));
+        QCOMPARE(m_schedule.size(), 6);
+        QCOMPARE(m_schedule.last().Time, QStringLiteral("09:00:00"));
+    }
+
+    void modifyAndDeleteActOnTheSelectedTaskAfterSortAndFilter() {
+        start({task("c", "07:00:00", "每天", "10000"),
+               task("a", "2012-04-30 08:00:00", "指定的一天"), task("b", "09:00:00", "周二")});
+        clickRow(1); // "a"
+        QCOMPARE(m_editing->selectedTask()->task.Name, QStringLiteral("a"));
+        clickTitle(0);
+        QCOMPARE(shownNames(), (QStringList{"a", "b", "c"}));
+        // The highlight followed the task to its new place.
+        QCOMPARE(m_table->selectionModel()->selectedRows().value(0).row(), 0);
+        changeVolumeTo("20000");
+        m_editing->ModifyTask();
+        QCOMPARE(m_store->ReadTaskRows()[1].Type, QStringLiteral("20000"));
+        QCOMPARE(m_store->ReadTaskRows()[0].Type, QStringLiteral("10000"));
+        QCOMPARE(m_schedule[1].Type, QStringLiteral("20000"));
+        // The change shows all tasks in file order, the changed one still selected.
+        QCOMPARE(shownNames(), (QStringList{"c", "a", "b"}));
+        QCOMPARE(m_editing->selectedTask()->section, 1);
+
+        // Today (a Monday) shows c and a; b is no longer at the selected place.
+        clickRow(2); // "b"
+        m_editing->ShowTodayTasks();
+        QCOMPARE(shownNames(), (QStringList{"c", "a"}));
+        QVERIFY(!m_editing->selectedTask());
+        m_editing->ModifyTask();
+        m_editing->DeleteTask();
+        QCOMPARE(m_dialogsRun, 1);
+        QCOMPARE(m_told, (QStringList{"修改定时播放任务：修改时请先选择一行.",
+                                      "删除定时播放任务：删除时请先选择一行."}));
+        QVERIFY(m_asked.isEmpty());
+
+        // Sort descending by start, select "c" at the bottom, filter again: delete removes c.
+        clickTitle(1);
+        clickTitle(1);
+        QCOMPARE(shownNames(), (QStringList{"a", "c"}));
+        clickRow(1);
+        m_editing->ShowTodayTasks();
+        QCOMPARE(m_editing->selectedTask()->task.Name, QStringLiteral("c"));
+        m_answer = false;
+        m_editing->DeleteTask();
+        QCOMPARE(m_asked, QStringList{"删除:确定要删除吗?"});
+        QCOMPARE(storedNames(), (QStringList{"c", "a", "b"}));
+        QCOMPARE(shownNames(), (QStringList{"c", "a"})); // the filter stays on No
+        m_answer = true;
+        m_editing->DeleteTask();
+        QCOMPARE(storedNames(), (QStringList{"a", "b"}));
+        QCOMPARE(shownNames(), (QStringList{"a", "b"}));
+        QVERIFY(!QFile::exists(m_dir->filePath("c.ini")));
+        QVERIFY(QFile::exists(m_dir->filePath("a.ini")));
+        QCOMPARE(m_schedule.size(), 2);
+        // Nothing is selected after a deletion, so a second delete cannot hit a neighbour.
+        QVERIFY(!m_editing->selectedTask());
+    }
+
+    void doubleClickOpensTheClickedTask() {
+        start({task("a", "08:00:00", "每天"), task("b", "09:00:00", "每天")});
+        QString opened;
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            opened = dialog.findChild<QLineEdit *>("nameEdit1004")->text();
+            QCOMPARE(dialog.playlist(), TaskPlaylist{"/m/b.mp3"});
+        };
+        const QRect cell = m_table->visualRect(m_model->index(1, 2));
+        // A double click arrives as a click followed by the double-click event.
+        QTest::mouseClick(m_table->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(m_table->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(opened, QStringLiteral("b"));
+        QVERIFY(m_told.isEmpty());
+    }
+
+    void threeClicksOnOneTitle() {
+        start({task("x", "08:00:00", "每天", "60000"), task("y", "08:00:00", "每天", "0"),
+               task("z", "08:00:00", "每天", "65535"), task("w", "08:00:00", "每天", "10000")});
+        auto volumes = [this] {
+            QStringList out;
+            for (const PlayTask &t : m_model->tasks())
+                out << t.Type;
+            return out;
+        };
+        clickTitle(3);
+        QCOMPARE(volumes(), (QStringList{"0", "10000", "60000", "65535"}));
+        clickTitle(3);
+        QCOMPARE(volumes(), (QStringList{"65535", "60000", "10000", "0"}));
+        clickTitle(3);
+        QCOMPARE(volumes(), (QStringList{"0", "10000", "60000", "65535"}));
+        m_editing->ShowAllTasks();
+        QCOMPARE(shownNames(), (QStringList{"x", "y", "z", "w"}));
+    }
+
+    void removeRowTakesItOffTheDisplayOnly() {
+        start({task("a", "08:00:00", "每天"), task("b", "09:00:00", "每天")});
+        m_editing->RemoveRow(); // no selection: nothing
+        QCOMPARE(shownNames(), (QStringList{"a", "b"}));
+        clickRow(0);
+        m_editing->RemoveRow();
+        QCOMPARE(shownNames(), QStringList{"b"});
+        QCOMPARE(storedNames(), (QStringList{"a", "b"}));
+        QCOMPARE(m_schedulesHandedOn, 0);
+        m_editing->ShowAllTasks();
+        QCOMPARE(shownNames(), (QStringList{"a", "b"}));
+    }
+
+    void aTaskChangedMeanwhileIsNotOverwritten() {
+        start({task("a", "08:00:00", "每天"), task("b", "09:00:00", "每天")});
+        clickRow(1);
+        // Another copy of the program deletes "a"; "b" is now section 0.
+        QVERIFY(TaskChanges(*m_store).remove(0, m_store->ReadTaskRows()[0]).ok);
+        changeVolumeTo("1");
+        m_editing->ModifyTask();
+        QCOMPARE(m_told.size(), 1);
+        QCOMPARE(m_store->ReadTaskRows(), QList<PlayTask>{task("b", "09:00:00", "每天")});
+        QCOMPARE(shownNames(), QStringList{"b"}); // the table shows what the file holds
+
+        // A playlist that cannot be read is not opened, so OK cannot empty it.
+        m_told.clear();
+        QVERIFY(QFile::remove(m_dir->filePath("b.ini")));
+        QVERIFY(QDir(m_dir->path()).mkdir("b.ini"));
+        m_editing->ShowAllTasks();
+        clickRow(0);
+        m_editing->ModifyTask();
+        QCOMPARE(m_dialogsRun, 1);
+        QCOMPARE(m_told.size(), 1);
+    }
+
+    void helpOpensTheFileBesideTheProgramWhenItExists() {
+        start({});
+        QDesktopServices::setUrlHandler("file", this, "openUrl");
+        const QString help = TaskEditing::helpFile();
+        QFile::remove(help);
+        m_editing->OpenHelp();
+        QVERIFY(m_opened.isEmpty());
+        {
+            QFile file(help);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        for (const auto &[id, handler] : m_editing->commands())
+            if (id == 1063 || id == 1119)
+                handler();
+        QFile::remove(help);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(m_opened, (QList<QUrl>{QUrl::fromLocalFile(help), QUrl::fromLocalFile(help)}));
+    }
+};
+
+QTEST_MAIN(TestTaskEditing)
+#include "test_task_editing.moc"
