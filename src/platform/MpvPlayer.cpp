@@ -71,7 +71,10 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
                                {"audio-client-name", "Horalet"},
                                {"network-timeout", "20"},
                                // The picture is drawn on the GUI thread, which must not wait.
-                               {"video-timing-offset", "0"}})
+                               {"video-timing-offset", "0"},
+                               // No hardware decoding, so no probing for its drivers.
+                               {"hwdec", "no"},
+                               {"gpu-hwdec-interop", "no"}})
         mpv_set_option_string(m_mpv, name, value);
 
     if (mpv_initialize(m_mpv) < 0) {

@@ -1,6 +1,7 @@
 // The player pane's own controls over real libmpv playback (offscreen, ao=null).
 #include "GeneratedMedia.h"
 #include "platform/MpvPlayer.h"
+#include "platform/MpvVideoSurface.h"
 #include "platform/PlayerPane.h"
 
 #include <QLabel>
@@ -17,7 +18,8 @@ private slots:
     void initTestCase();
     void timeTextCountsWholeSeconds();
     void controlsFollowAndDriveThePlayer();
-    void withoutOpenGLItemsAreStillHeard();
+    void itemsAreHeardWithOrWithoutOpenGL();
+    void pictureIsDrawnInThePane();
 
 private:
     QTemporaryDir m_dir;
@@ -88,7 +90,7 @@ void TestPlayerPane::controlsFollowAndDriveThePlayer()
     QVERIFY(!pane.window()->isFullScreen());
 }
 
-void TestPlayerPane::withoutOpenGLItemsAreStillHeard()
+void TestPlayerPane::itemsAreHeardWithOrWithoutOpenGL()
 {
     // The program's own setting: the picture goes through the render API when it can.
     MpvPlayer::Options options = MpvPlayer::defaultOptions();
@@ -102,6 +104,41 @@ void TestPlayerPane::withoutOpenGLItemsAreStillHeard()
     player.open(m_tone);
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.3, 5000);
+}
+
+// Needs a display with OpenGL: ctest runs it again under Xvfb.
+void TestPlayerPane::pictureIsDrawnInThePane()
+{
+    if (!MpvVideoSurface::openGLAvailable())
+        QSKIP("no OpenGL on this display");
+    MpvPlayer::Options options = MpvPlayer::defaultOptions();
+    options.audioOutput = QStringLiteral("null");
+    MpvPlayer player(options);
+    PlayerPane pane(&player);
+    pane.resize(320, 240);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    auto *surface = qobject_cast<MpvVideoSurface *>(pane.videoSurface());
+    QVERIFY(surface);
+    QTRY_VERIFY_WITH_TIMEOUT(surface->isRendering(), 5000);
+
+    // libavfilter's test card: colour bars over the whole picture.
+    player.open(QStringLiteral("av://lavfi:testsrc=size=320x240:rate=25:duration=5"));
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    auto colours = [surface] {
+        const QImage frame = surface->grabFramebuffer();
+        QSet<QRgb> seen;
+        for (int y = 0; y < frame.height(); y += 8)
+            for (int x = 0; x < frame.width(); x += 8)
+                seen.insert(frame.pixel(x, y) & 0xf0f0f0);
+        return seen.size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(colours() > 5, 5000);
+    QVERIFY(!pane.window()->isFullScreen());
+
+    // Gone with the item: the pane goes black again.
+    player.close();
+    QTRY_VERIFY_WITH_TIMEOUT(colours() == 1, 5000);
 }
 
 QTEST_MAIN(TestPlayerPane)
