@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
+#include "PlayPanel.h"
 #include "SettingsPanel.h"
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
@@ -84,7 +85,11 @@ void CHoraletView::OnInitialUpdate()
     m_settings->attachHolidayGroup();
     // scrolling caption
     setupToolTips();
-    // scheduler
+    m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
+    connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
+            &VolumePanel::showVolume);
+    m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
+                                [this] { return m_settings->dayGate(); });
     pushInitialValues();
 }
 

@@ -18,6 +18,7 @@ class DisplayKeeper;
 class MediaPlayer;
 class MpvPlayer;
 class MasterVolume;
+class PlayPanel;
 class SettingsPanel;
 class TaskEditing;
 class TaskTableModel;
@@ -50,6 +51,7 @@ public:
     // row; they exist once the initial update has run.
     SettingsPanel *settingsPanel() const { return m_settings; }
     VolumePanel *volumePanel() const { return m_volumePanel; }
+    PlayPanel *playPanel() const { return m_playPanel; }
     TaskEditing *taskEditing() const { return m_taskEditing; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
@@ -90,6 +92,7 @@ private:
     SettingsPanel *m_settings = nullptr;
     TaskEditing *m_taskEditing = nullptr;
     VolumePanel *m_volumePanel = nullptr;
+    PlayPanel *m_playPanel = nullptr;
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;
