@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,7 +60,8 @@ void CTaskDlgBase::bindControls() {
     m_list = control<QListWidget>("playList1032");
 
     m_mode->hide();
-    m_date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    // Four-digit years, in the order the store writes dates.
+    m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     // Typing "5" must stay "5", not complete to an entry.
     m_volume->setCompleter(nullptr);
     m_volume->setInsertPolicy(QComboBox::NoInsert);
