@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -16,6 +18,11 @@ int main(int argc, char *argv[])
                       font.family()});
     font.setPointSize(9);
     QApplication::setFont(font);
+    // Chinese texts on Qt's own buttons and menus (message boxes, pickers, edit menus).
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     // Nothing reads a file before the store directory is settled and locked.
     auto guard = StartupGuard::acquire();

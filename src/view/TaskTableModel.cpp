@@ -71,7 +71,7 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const
 
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal)
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
     if (role == Qt::DisplayRole)
         return columnTitle(section);

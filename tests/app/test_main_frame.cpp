@@ -1,0 +1,248 @@
+#include "app/MainFrame.h"
+#include "view/HoraletView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <functional>
+
+namespace {
+// Describes a menu as "text=id" items and "-" for separators.
+QStringList describe(const QMenu *menu)
+{
+    QStringList items;
+    for (const QAction *action : menu->actions())
+        items << (action->isSeparator() ? QStringLiteral("-")
+                                        : action->text() + QLatin1Char('=') +
+                                              action->data().toString());
+    return items;
+}
+
+// Answers the next modal message box by the given means once it is up; records its look.
+struct BoxAnswer {
+    QString title;
+    QString text;
+    QString defaultButton;
+    QStringList buttons;
+    bool seen = false;
+
+    void answer(std::function<void(QMessageBox *)> how)
+    {
+        QTimer::singleShot(0, [this, how] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) {
+                answer(how); // not up yet
+                return;
+            }
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+            for (QAbstractButton *button : box->buttons())
+                buttons << button->text();
+            how(box);
+        });
+    }
+};
+
+struct Frame {
+    QTemporaryDir dir;
+    CMainFrame frame{dir.path()};
+    QList<int> exits;
+
+    Frame()
+    {
+        frame.setExitHandler([this](int code) { exits << code; });
+        frame.view()->OnInitialUpdate();
+    }
+};
+} // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+private slots:
+    void windowTitleSizeAndButtons()
+    {
+        Frame f;
+        QCOMPARE(f.frame.windowTitle(), QStringLiteral("Quenlo多媒体定时播放系统 13.0.6"));
+        QVERIFY(!(f.frame.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(f.frame.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(f.frame.windowFlags() & Qt::WindowCloseButtonHint);
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        f.frame.resize(500, 400);
+        QCOMPARE(f.frame.size(), QSize(900, 765));
+        // The whole form fits at the smallest size: no control is squeezed under its minimum.
+        QWidget *form = f.frame.view();
+        QVERIFY2(form->minimumSizeHint().height() <= form->height(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(form->minimumSizeHint().height())
+                                .arg(form->height())));
+        QVERIFY(form->minimumSizeHint().width() <= form->width());
+    }
+
+    void menusInOrderWithTheirIds()
+    {
+        Frame f;
+        const QList<QAction *> popups = f.frame.menuBar()->actions();
+        QCOMPARE(popups.size(), 4);
+        QCOMPARE(popups.at(0)->text(), QStringLiteral("操作"));
+        QCOMPARE(popups.at(2)->text(), QStringLiteral("备份  "));
+        QCOMPARE(popups.at(3)->text(), QStringLiteral("帮助(&H)"));
+        QCOMPARE(describe(popups.at(0)->menu()),
+                 QStringList({"新增播放任务=1019", "修改..=1021", "删除..=32787", "-",
+                              "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002",
+                              "-", "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
+        QCOMPARE(describe(popups.at(1)->menu()),
+                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393"}));
+        QCOMPARE(describe(popups.at(2)->menu()),
+                 QStringList({"备份定时播放任务=32804", "-", "导入定时播放任务=32805"}));
+        QCOMPARE(describe(popups.at(3)->menu()),
+                 QStringList({"关于(&A)...=57664", "-", "软件使用说明=1063"}));
+        QCOMPARE(describe(f.frame.trayMenu()),
+                 QStringList({"打开=32800", "-", "隐藏=32801", "-", "退出=57665"}));
+    }
+
+    void toolbarButtonsTipsAndPrompts()
+    {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        const QList<QAction *> actions = f.frame.toolBar()->actions();
+        QList<int> ids;
+        for (const QAction *action : actions)
+            ids << action->data().toInt();
+        QCOMPARE(ids, QList<int>({1019, 1021, 1022, 1016, 1017, 1018, 1002, 1068, 1020, 1063,
+                                  57665, 1023}));
+        const QStringList tips = {"新增", "修改", "删除", "今日", "一周", "一月", "所有",
+                                  "发邮件", "主页", "帮助", "退出"};
+        const QStringList prompts = {"新增定时播放任务",
+                                     "修改定时播放任务，修改前请先选中一行",
+                                     "删除定时播放任务，修改前请先选中一行",
+                                     "显示本日定时播放任务",
+                                     "显示包括本日在内的后7天的定时播放任务",
+                                     "显示包括本日在内的后31天的定时播放任务",
+                                     "显示所有的定时播放任务",
+                                     "给软件作者发邮件",
+                                     "软件开发者主页",
+                                     "软件帮助文档",
+                                     "退出"};
+        for (int i = 0; i < tips.size(); ++i) {
+            QCOMPARE(actions.at(i)->toolTip(), tips.at(i));
+            QCOMPARE(actions.at(i)->statusTip(), prompts.at(i));
+            QVERIFY(!actions.at(i)->icon().isNull());
+        }
+        QCOMPARE(f.frame.toolBar()->iconSize(), QSize(32, 32));
+        // Nothing handles 1023; the exit button always works.
+        QVERIFY(!actions.last()->isEnabled());
+        QVERIFY(f.frame.action(57665)->isEnabled());
+        // A command gets enabled the moment the view learns to handle it.
+        int runs = 0;
+        f.frame.view()->setCommand(1023, [&] { ++runs; });
+        QVERIFY(actions.last()->isEnabled());
+        actions.last()->trigger();
+        QCOMPARE(runs, 1);
+
+        // Status bar: idle text, hover prompt, and the last pane.
+        QCOMPARE(f.frame.messagePane()->text(), QStringLiteral("就绪"));
+        QWidget *weekButton = f.frame.toolBar()->widgetForAction(f.frame.action(1017));
+        QTest::mouseMove(weekButton, weekButton->rect().center());
+        QTRY_COMPARE(f.frame.statusBar()->currentMessage(),
+                     QStringLiteral("显示包括本日在内的后7天的定时播放任务"));
+        QVERIFY(!f.frame.contactPane()->text().isEmpty());
+        QVERIFY(f.frame.contactPane()->maximumWidth() == 800);
+        QVERIFY(f.frame.capsPane()->text().isEmpty()); // no lock state offscreen
+    }
+
+    void toolbarAndStatusBarCanBeHidden()
+    {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QAction *toolBar = f.frame.action(59392);
+        QAction *statusBar = f.frame.action(59393);
+        QVERIFY(toolBar->isChecked() && statusBar->isChecked());
+        toolBar->trigger();
+        QVERIFY(f.frame.toolBar()->isHidden());
+        QVERIFY(!toolBar->isChecked());
+        toolBar->trigger();
+        QVERIFY(!f.frame.toolBar()->isHidden());
+        statusBar->trigger();
+        QVERIFY(f.frame.statusBar()->isHidden());
+        statusBar->trigger();
+        QVERIFY(!f.frame.statusBar()->isHidden());
+    }
+
+    void exitQuestionDefaultsToNo()
+    {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        BoxAnswer enter;
+        enter.answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+        f.frame.action(57665)->trigger();
+        QVERIFY(enter.seen);
+        QCOMPARE(enter.title, QStringLiteral("提示"));
+        QCOMPARE(enter.text, QStringLiteral("确定要退出吗？"));
+        QCOMPARE(enter.defaultButton, QStringLiteral("否(&N)"));
+        enter.buttons.sort();
+        QCOMPARE(enter.buttons, QStringList({"否(&N)", "是(&Y)"}));
+        QVERIFY(f.exits.isEmpty());
+        QVERIFY(f.frame.isVisible());
+
+        // Escape and the window's close box are a No as well.
+        BoxAnswer escape;
+        escape.answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+        QVERIFY(!f.frame.close());
+        QVERIFY(escape.seen);
+        QVERIFY(f.exits.isEmpty());
+        QVERIFY(f.frame.isVisible());
+
+        BoxAnswer yes;
+        yes.answer([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+        f.frame.runCommand(57665);
+        QCOMPARE(f.exits, QList<int>({0}));
+    }
+
+    void trayExitAsksTheSameQuestion()
+    {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        BoxAnswer no;
+        no.answer([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
+        f.frame.trayMenu()->actions().last()->trigger();
+        QVERIFY(no.seen);
+        QCOMPARE(no.text, QStringLiteral("确定要退出吗？"));
+        QVERIFY(f.exits.isEmpty());
+
+        // "隐藏" hides, "打开" brings the window back.
+        f.frame.trayMenu()->actions().at(2)->trigger();
+        QVERIFY(!f.frame.isVisible());
+        f.frame.trayMenu()->actions().at(0)->trigger();
+        QVERIFY(f.frame.isVisible());
+    }
+
+    void withoutATrayMinimisingKeepsTheWindow()
+    {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        f.frame.showMinimized();
+        QTest::qWait(50); // let any deferred hide run
+        QVERIFY(!f.frame.isHidden());
+        QVERIFY(!f.frame.trayIcon()->isVisible());
+        f.frame.showNormal();
+        QVERIFY(f.frame.isVisible());
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "test_main_frame.moc"

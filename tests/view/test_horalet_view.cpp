@@ -1,0 +1,274 @@
+#include "view/HoraletView.h"
+#include "view/ListCtrlCl.h"
+#include "view/TaskTableModel.h"
+#include "widgets/TipControl.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+
+namespace {
+class FixedClock : public Clock {
+public:
+    QDateTime now() const override
+    {
+        return QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58));
+    }
+};
+
+QWidget *control(const QWidget &view, int id)
+{
+    const QString suffix = QString::number(id);
+    QWidget *found = nullptr;
+    for (QWidget *child : view.findChildren<QWidget *>()) {
+        const QString name = child->objectName();
+        if (name.endsWith(suffix) && !name.at(name.size() - suffix.size() - 1).isDigit()) {
+            if (found)
+                qWarning() << "two controls with id" << id;
+            found = child;
+        }
+    }
+    return found;
+}
+
+QString textOf(QWidget *widget)
+{
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        return button->text();
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        return label->text();
+    return {};
+}
+
+QStringList rowTexts(const QAbstractItemModel *model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model->columnCount(); ++column)
+        texts << model->index(row, column).data().toString();
+    return texts;
+}
+} // namespace
+
+class TestHoraletView : public QObject {
+    Q_OBJECT
+private slots:
+    void formHasEveryControlUnderItsId_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        const struct {
+            int id;
+            const char *kind;
+            const char *text;
+        } controls[] = {
+            {1001, "CListCtrlCl", ""},       {1019, "QPushButton", "新增"},
+            {1021, "QPushButton", "修改"},   {1022, "QPushButton", "删除"},
+            {1016, "QPushButton", "本日任务"}, {1017, "QPushButton", "本周"},
+            {1018, "QPushButton", "本月"},   {1002, "QPushButton", "所有"},
+            {1122, "QGroupBox", ""},         {1121, "QCheckBox", "下列日期不播放(节假日)"},
+            {1045, "QCheckBox", "一"},       {1046, "QCheckBox", "二"},
+            {1047, "QCheckBox", "三"},       {1048, "QCheckBox", "四"},
+            {1049, "QCheckBox", "五"},       {1050, "QCheckBox", "六"},
+            {1051, "QCheckBox", "日"},       {1081, "QListWidget", ""},
+            {1006, "QDateEdit", ""},         {1082, "QPushButton", "增加"},
+            {1083, "QPushButton", "删除"},   {1057, "QLabel", ""},
+            {1056, "QSlider", ""},           {1076, "QCheckBox", "开启定时关机"},
+            {1044, "QTimeEdit", ""},         {1075, "QPushButton", "确定"},
+            {1077, "QWidget", ""},           {1061, "QPushButton", "停止当前播放"},
+            {1043, "QLineEdit", ""},         {1037, "QListWidget", ""},
+            {1112, "QRadioButton", "顺序播放"}, {1071, "QRadioButton", "循环播放"},
+            {1110, "QRadioButton", "随机播放"}, {1023, "QWidget", ""},
+            {1125, "QLabel", ""},            {1003, "QCheckBox", "播放视频时全屏"},
+            {1059, "QCheckBox", "使用设定的音量"},
+        };
+        for (const auto &c : controls)
+            QTest::addRow("%d", c.id) << c.id << QString::fromLatin1(c.kind)
+                                      << QString::fromUtf8(c.text);
+    }
+
+    void formHasEveryControlUnderItsId()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        CHoraletView view(QDir::tempPath());
+        QWidget *widget = control(view, id);
+        QVERIFY2(widget, qPrintable(QStringLiteral("no control %1").arg(id)));
+        QVERIFY2(widget->inherits(kind.toLatin1()), widget->metaObject()->className());
+        QCOMPARE(textOf(widget), text);
+        // Only the two stored check boxes stay hidden.
+        QCOMPARE(widget->isHidden(), id == 1003 || id == 1059);
+    }
+
+    void formCaptionsAndGrouping()
+    {
+        CHoraletView view(QDir::tempPath());
+        QStringList captions;
+        for (QLabel *label : view.findChildren<QLabel *>())
+            captions << label->text();
+        for (const char *caption : {"点击表格标题栏可以进行排序", " 定时播放任务设置:", "一周内",
+                                    "一年内", "日历", "系统音量:", "当前播放任务:",
+                                    "播放列表内容", "播放模式"})
+            QVERIFY2(captions.contains(QString::fromUtf8(caption)), caption);
+
+        // The holiday box governs what lies inside its group: weekdays and holiday controls.
+        QWidget *group = control(view, 1122);
+        for (int id : {1121, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1081, 1006, 1082, 1083})
+            QVERIFY2(group->isAncestorOf(control(view, id)), qPrintable(QString::number(id)));
+        for (int id : {1001, 1056, 1044, 1037, 1061, 1112})
+            QVERIFY(!group->isAncestorOf(control(view, id)));
+
+        auto *calendar = qobject_cast<QDateEdit *>(control(view, 1006));
+        QVERIFY(calendar->calendarPopup());
+        QVERIFY(calendar->alignment() & Qt::AlignRight);
+        QVERIFY(qobject_cast<QTimeEdit *>(control(view, 1044))->alignment() & Qt::AlignRight);
+        // The player and the clock are areas other widgets are put into.
+        QVERIFY(control(view, 1077)->layout());
+        QVERIFY(control(view, 1023)->layout());
+        auto *table = qobject_cast<CListCtrlCl *>(control(view, 1001));
+        QCOMPARE(table->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+    }
+
+    void initialUpdateFillsTheTableFromTheStore()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
+                            dir.filePath(QStringLiteral("song.ini"))));
+        FixedClock clock;
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+
+        const QAbstractItemModel *model = view.taskTable()->model();
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(rowTexts(model, 0), QStringList({"早操铃声", "08:00:00", "08:30:00", "60000",
+                                                  "每天", "顺序播放"}));
+        QCOMPARE(rowTexts(model, 1).at(4), QStringLiteral("周一周五"));
+        QCOMPARE(rowTexts(model, 2).at(1), QStringLiteral("2012-05-01 08:30:00"));
+        const QList<int> widths = {150, 160, 160, 80, 228, 90};
+        for (int column = 0; column < 6; ++column)
+            QCOMPARE(view.taskTable()->horizontalHeader()->sectionSize(column),
+                     widths.at(column));
+
+        // The scheduler's table holds every stored task.
+        QCOMPARE(view.scheduleTable().size(), 4);
+        QCOMPARE(view.scheduleTable().at(3).Name, QStringLiteral("午休音乐 Lunch"));
+        QVERIFY(qobject_cast<QRadioButton *>(control(view, 1112))->isChecked());
+        QCOMPARE(qobject_cast<QDateEdit *>(control(view, 1006))->date(), QDate(2012, 4, 30));
+        QVERIFY(qobject_cast<QLineEdit *>(control(view, 1043))->text().isEmpty());
+
+        // A second initial update must not add the rows again.
+        view.OnInitialUpdate();
+        QCOMPARE(model->rowCount(), 4);
+    }
+
+    void emptyStoreGivesAnEmptyTableWithItsColumns()
+    {
+        QTemporaryDir dir;
+        CHoraletView view(dir.path());
+        view.OnInitialUpdate();
+        const QAbstractItemModel *model = view.taskTable()->model();
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(model->columnCount(), 6);
+        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("播放任务名称"));
+        QVERIFY(view.scheduleTable().isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("song.ini"))));
+    }
+
+    void toolTipsShowTheirTextsInRed()
+    {
+        QTemporaryDir dir;
+        CHoraletView view(dir.path());
+        view.OnInitialUpdate();
+        CTipControl *tips = view.toolTips();
+        QVERIFY(tips);
+        QVERIFY(tips->isActive());
+        QCOMPARE(tips->toolCount(), 9);
+        QCOMPARE(tips->delayTime(), 200);
+        QCOMPARE(tips->maxTipWidth(), 200);
+        QCOMPARE(tips->tipTextColor(), QColor(255, 0, 0));
+        const QList<QPair<int, QString>> expected = {
+            {1019, " 新增定时播放任务."},
+            {1021, "修改定时播放任务：修改时请先选择一行."},
+            {1022, " 删除定时播放任务：删除时请先选择一行."},
+            {1016, "列出今日的定时播放任务"},
+            {1017, " 列出本周的定时播放任务"},
+            {1018, "列出本月的定时播放任务"},
+            {1002, "列出所有定时播放任务"},
+            {1082, "增加:点击日历，选择日期, 点击‘增加’按钮"},
+            {1083, "删除: 选择左边的一个日期，点击‘删除’按钮"},
+        };
+        for (const auto &[id, text] : expected)
+            QCOMPARE(tips->toolText(control(view, id)), text);
+
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QWidget *week = control(view, 1017);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), week->mapToGlobal(QPointF(5, 5)));
+        QApplication::sendEvent(week, &enter);
+        QTRY_COMPARE(tips->shownTool(), week);
+        QLabel *tip = tips->tipWindow();
+        QCOMPARE(tip->text(), QStringLiteral(" 列出本周的定时播放任务"));
+        QCOMPARE(tip->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QVERIFY(tip->width() <= 200);
+
+        // A long text wraps at the width instead of running off.
+        QWidget *add = control(view, 1082);
+        QEnterEvent enterAdd(QPointF(5, 5), QPointF(5, 5), add->mapToGlobal(QPointF(5, 5)));
+        QApplication::sendEvent(add, &enterAdd);
+        QVERIFY(!tip->isVisible()); // moving to another tool hides the old tip at once
+        QTRY_COMPARE(tips->shownTool(), add);
+        QVERIFY(tip->width() <= 200);
+
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(add, &leave);
+        QVERIFY(!tip->isVisible());
+        QCOMPARE(tips->shownTool(), nullptr);
+    }
+
+    void commandsWireTheFormButtonOfTheirId()
+    {
+        QTemporaryDir dir;
+        CHoraletView view(dir.path());
+        auto *button = qobject_cast<QAbstractButton *>(control(view, 1019));
+        QVERIFY(!view.hasCommand(1019));
+        QVERIFY(!view.runCommand(1019));
+        button->click(); // nothing handles it yet: nothing happens
+
+        int first = 0;
+        int second = 0;
+        view.setCommand(1019, [&] { ++first; });
+        button->click();
+        QCOMPARE(first, 1);
+        // Replacing the handler must not leave the button firing twice.
+        view.setCommand(1019, [&] { ++second; });
+        button->click();
+        QCOMPARE(first, 1);
+        QCOMPARE(second, 1);
+        QVERIFY(view.runCommand(1019));
+        QCOMPARE(second, 2);
+        // Menu-only commands have no button but run all the same.
+        int removed = 0;
+        view.setCommand(32787, [&] { ++removed; });
+        QVERIFY(view.runCommand(32787));
+        QCOMPARE(removed, 1);
+    }
+};
+
+QTEST_MAIN(TestHoraletView)
+#include "test_horalet_view.moc"

@@ -1,0 +1,121 @@
+#include "store/TaskStore.h"
+#include "view/TaskTableModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+PlayTask task(const QString &name, const QString &time = QStringLiteral("08:00:00"))
+{
+    return {name,
+            time,
+            QStringLiteral("08:30:00"),
+            QStringLiteral("60000"),
+            QStringLiteral("每天"),
+            QStringLiteral("顺序播放"),
+            QString()};
+}
+
+QStringList rowTexts(const TaskTableModel &model, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < model.columnCount(); ++column)
+        texts << model.data(model.index(row, column)).toString();
+    return texts;
+}
+} // namespace
+
+class TestTaskTableModel : public QObject {
+    Q_OBJECT
+private slots:
+    void columnsHaveTheTableTitlesAndWidths()
+    {
+        TaskTableModel model;
+        QCOMPARE(model.columnCount(), 6);
+        const QStringList titles = {"播放任务名称", "开始时间", "结束时间",
+                                    "音量",         "播放日期", "播放模式"};
+        const QList<int> widths = {150, 160, 160, 80, 228, 90};
+        for (int column = 0; column < 6; ++column) {
+            QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), titles.at(column));
+            QCOMPARE(TaskTableModel::columnWidth(column), widths.at(column));
+            QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
+                         .value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+                     Qt::AlignLeft);
+        }
+        QVERIFY(!model.headerData(6, Qt::Horizontal).isValid());
+        QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
+    }
+
+    void cellsShowTheStoredTextUnchangedAndNotesIsDropped()
+    {
+        TaskTableModel model;
+        QAbstractItemModelTester tester(&model);
+        // Texts the program never produces must still show as stored, untouched.
+        const PlayTask odd{QStringLiteral(" 名 称 "), QStringLiteral("2012-05-01 08:30:00"),
+                           QStringLiteral("25:99:99"), QStringLiteral("音量abc"),
+                           QString(),  QStringLiteral("随机播放"),
+                           QStringLiteral("note")};
+        model.AppendTaskRow(odd);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(rowTexts(model, 0),
+                 QStringList({" 名 称 ", "2012-05-01 08:30:00", "25:99:99", "音量abc", "",
+                              "随机播放"}));
+        QCOMPARE(model.task(0), odd);
+        QVERIFY(!model.data(model.index(0, 6)).isValid());
+    }
+
+    void appendAddsRowsAtTheEndAndRefillsReplaceThem()
+    {
+        TaskTableModel model;
+        QAbstractItemModelTester tester(&model);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        model.AppendTaskRow(task("A"));
+        model.AppendTaskRow(task("B"));
+        model.AppendTaskRow(task("C"));
+        QCOMPARE(inserted.size(), 3);
+        QCOMPARE(inserted.last().at(1).toInt(), 2);
+        QCOMPARE(model.data(model.index(2, 0)).toString(), QStringLiteral("C"));
+
+        model.removeTaskRow(1);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.task(1).Name, QStringLiteral("C"));
+        model.removeTaskRow(5); // no such row: nothing happens
+        model.removeTaskRow(-1);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.task(7), PlayTask{});
+
+        model.setTasks({task("X")});
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.task(0).Name, QStringLiteral("X"));
+        model.DeleteAllItems();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.data(model.index(0, 0)).isValid());
+    }
+
+    // The fill the main window does at start-up, from a GBK file written by the Windows program.
+    void filledFromAGbkSongIniInSectionOrder()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
+                            dir.filePath(QStringLiteral("song.ini"))));
+        TaskTableModel model;
+        for (const PlayTask &row : TaskStore(dir.path()).ReadTaskRows())
+            model.AppendTaskRow(row);
+
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(rowTexts(model, 0), QStringList({"早操铃声", "08:00:00", "08:30:00", "60000",
+                                                  "每天", "顺序播放"}));
+        QCOMPARE(rowTexts(model, 1).at(4), QStringLiteral("周一周五"));
+        QCOMPARE(rowTexts(model, 2), QStringList({"五一晚会", "2012-05-01 08:30:00",
+                                                  "2012-05-01 09:00:00", "65535", "指定的一天",
+                                                  "随机播放"}));
+        QCOMPARE(rowTexts(model, 3).at(0), QStringLiteral("午休音乐 Lunch"));
+        QCOMPARE(rowTexts(model, 3).at(3), QStringLiteral("0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskTableModel)
+#include "test_task_table_model.moc"
