@@ -18,8 +18,8 @@ constexpr int kChannels = 2;
 constexpr int kBlockFrames = 4096;
 // Notes ring on after the last event; without a tail the file ends in a click.
 constexpr int kTailFrames = kSampleRate;
-// A broken or looping file must not fill the disk.
-constexpr qint64 kMaxFrames = qint64(kSampleRate) * 60 * 60;
+// A broken or looping file must not fill the disk (30 minutes are about 320 MB).
+constexpr qint64 kMaxFrames = qint64(kSampleRate) * 60 * 30;
 
 struct FluidDeleter {
     void operator()(fluid_settings_t *p) const { delete_fluid_settings(p); }
@@ -54,13 +54,13 @@ QByteArray wavHeader(qint64 frames)
 
 void quietFluidSynth()
 {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
-    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
-    fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+    // Failures come back as results; FluidSynth's own chatter stays off the terminal.
+    [[maybe_unused]] static const bool done = [] {
+        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+        fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        return true;
+    }();
 }
 
 bool fail(QString *error, const QString &text)
@@ -119,7 +119,7 @@ QByteArray midiData(const QByteArray &bytes)
 }
 
 bool renderToWav(const QString &midiPath, const QString &wavPath, const QString &soundFont,
-                 QString *error)
+                 QString *error, const std::atomic_bool *cancel)
 {
     QFile in(midiPath);
     if (!in.open(QIODevice::ReadOnly))
@@ -156,6 +156,8 @@ bool renderToWav(const QString &midiPath, const QString &wavPath, const QString 
     qint64 frames = 0;
     int tail = kTailFrames;
     while (tail > 0 && frames < kMaxFrames) {
+        if (cancel && cancel->load())
+            return fail(error, QStringLiteral("cancelled"));
         // The player idles on for seconds after the last event; the music ends at the last tick.
         const int total = fluid_player_get_total_ticks(player.get());
         if (fluid_player_get_status(player.get()) != FLUID_PLAYER_PLAYING ||

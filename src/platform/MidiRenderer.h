@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 // libmpv cannot decode MIDI, so MIDI items are rendered with FluidSynth to a WAV file first.
 namespace MidiRenderer {
 
@@ -18,7 +20,8 @@ QString findSoundFont();
 QByteArray midiData(const QByteArray &fileBytes);
 
 // Renders a MIDI file to 16-bit stereo WAV at wavPath. On failure returns false and says why.
+// Safe on any thread; a set cancel flag stops it (it then returns false).
 bool renderToWav(const QString &midiPath, const QString &wavPath, const QString &soundFont,
-                 QString *error = nullptr);
+                 QString *error = nullptr, const std::atomic_bool *cancel = nullptr);
 
 } // namespace MidiRenderer

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QMetaObject>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <mpv/client.h>
 
@@ -20,6 +21,12 @@ void setOption(mpv_handle *mpv, const char *name, const QString &value)
 }
 
 } // namespace
+
+// Shared by the player and its worker: the file goes when both are done with it.
+struct MidiRendering {
+    QTemporaryFile wav{QDir::tempPath() + QStringLiteral("/horalet-midi-XXXXXX.wav")};
+    std::atomic_bool cancel{false};
+};
 
 MpvPlayer::Options MpvPlayer::defaultOptions()
 {
@@ -103,6 +110,10 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
 MpvPlayer::~MpvPlayer()
 {
     emit shuttingDown();
+    if (m_midi)
+        m_midi->cancel = true;
+    for (QThread *worker : findChildren<QThread *>())
+        worker->wait();
     if (m_mpv) {
         mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
         mpv_terminate_destroy(m_mpv);
@@ -115,26 +126,60 @@ void MpvPlayer::open(const QString &location)
     m_location = location;
     if (!m_mpv || location.isEmpty())
         return;
+    if (MidiRenderer::isMidiLocation(location))
+        renderMidi(location);
+    else
+        load(location);
+}
 
-    QString target = location;
-    if (MidiRenderer::isMidiLocation(location)) {
-        auto wav = std::make_unique<QTemporaryFile>(QDir::tempPath() +
-                                                    QStringLiteral("/horalet-midi-XXXXXX.wav"));
-        const QString font = m_options.soundFont.isEmpty() ? MidiRenderer::findSoundFont()
-                                                           : m_options.soundFont;
-        if (!wav->open() || !MidiRenderer::renderToWav(location, wav->fileName(), font))
-            return; // cannot be opened: Idle at once, as for any failed item
-        target = wav->fileName();
-        m_renderedMidi = std::move(wav);
-    }
+void MpvPlayer::renderMidi(const QString &location)
+{
+    auto job = std::make_shared<MidiRendering>();
+    if (!job->wav.open())
+        return; // cannot be played: Idle at once, as any failed item
+    const QString wavPath = job->wav.fileName();
+    const QString font =
+        m_options.soundFont.isEmpty() ? MidiRenderer::findSoundFont() : m_options.soundFont;
+    auto ok = std::make_shared<std::atomic_bool>(false);
+    // Rendering a long piece takes seconds: not on the thread that keeps the schedule.
+    QThread *worker = QThread::create([job, ok, location, wavPath, font] {
+        *ok = MidiRenderer::renderToWav(location, wavPath, font, nullptr, &job->cancel);
+    });
+    worker->setParent(this);
+    connect(worker, &QThread::finished, this, [this, worker, job, ok] {
+        worker->deleteLater();
+        midiRendered(job, *ok);
+    });
+    m_midi = job;
+    m_rendering = true;
+    m_active = true;
+    m_started = false;
+    m_paused = false;
+    m_buffering = false;
+    updateState(); // Opening while it renders
+    worker->start();
+}
 
+void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
+{
+    if (job != m_midi || !m_rendering)
+        return; // closed or replaced meanwhile
+    m_rendering = false;
+    if (ok)
+        load(job->wav.fileName());
+    else
+        endItem();
+}
+
+void MpvPlayer::load(const QString &target)
+{
     int flag = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
     const QByteArray utf8 = target.toUtf8();
     const char *args[] = {"loadfile", utf8.constData(), "replace", nullptr};
     mpv_node result{};
     if (mpv_command_ret(m_mpv, args, &result) < 0) {
-        m_renderedMidi.reset();
+        endItem();
         return;
     }
     // The entry id tells this item's events from those of the item it replaced.
@@ -147,8 +192,13 @@ void MpvPlayer::open(const QString &location)
         }
     }
     mpv_free_node_contents(&result);
-    if (entry <= 0)
-        mpv_get_property(m_mpv, "playlist/0/id", MPV_FORMAT_INT64, &entry);
+    if (entry <= 0) {
+        // Without its id the item's end could not be told apart: never report it as playing.
+        const char *stop[] = {"stop", nullptr};
+        mpv_command(m_mpv, stop);
+        endItem();
+        return;
+    }
 
     m_active = true;
     m_started = false;
@@ -289,7 +339,11 @@ void MpvPlayer::endItem()
     m_buffering = false;
     m_firstEntry = m_lastEntry = m_currentEntry = 0;
     m_stallTimer.stop();
-    m_renderedMidi.reset();
+    m_rendering = false;
+    if (m_midi) {
+        m_midi->cancel = true;
+        m_midi.reset();
+    }
     setPosition(0.0);
     updateState();
 }
@@ -316,7 +370,7 @@ void MpvPlayer::updateState()
     if (next == m_state)
         return;
     // The opening limit runs while an item waits for data, and only then.
-    if (next == State::Opening && !m_stallTimer.isActive())
+    if (next == State::Opening && !m_rendering && !m_stallTimer.isActive())
         m_stallTimer.start();
     else if (next != State::Opening)
         m_stallTimer.stop();

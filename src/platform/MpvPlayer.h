@@ -12,7 +12,7 @@
 
 struct mpv_handle;
 struct mpv_event;
-class QTemporaryFile;
+struct MidiRendering;
 
 // The embedded player on libmpv. Events of the player thread are handled on the thread that
 // owns this object, so state() and position() are plain reads of the last known state.
@@ -61,6 +61,9 @@ signals:
     void shuttingDown();
 
 private:
+    void load(const QString &target);
+    void renderMidi(const QString &location);
+    void midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok);
     void drainEvents();
     void handleEvent(const mpv_event &event);
     void endItem();
@@ -82,7 +85,9 @@ private:
     int64_t m_lastEntry = 0;
     int64_t m_currentEntry = 0;
     QString m_location;
-    std::unique_ptr<QTemporaryFile> m_renderedMidi;
+    // A MIDI item: its sound is rendered on a worker thread, then played from a temporary file.
+    std::shared_ptr<MidiRendering> m_midi;
+    bool m_rendering = false;
 
     State m_state = State::Idle;
     double m_position = 0.0;

@@ -31,6 +31,23 @@ QByteArray oneNoteMidi()
     return midi + track;
 }
 
+// Minutes of eight-note chords: seconds of rendering work.
+QByteArray denseMidi(int seconds)
+{
+    QByteArray track;
+    for (int step = 0; step < seconds * 8; ++step) {
+        for (int ch = 0; ch < 8; ++ch)
+            track += QByteArray::fromHex("00") + char(0x90 | ch) + char(40 + ch * 4) + char(90);
+        for (int ch = 0; ch < 8; ++ch) // a 16th at 96 ticks a quarter is 24 ticks
+            track += QByteArray::fromHex(ch == 0 ? "18" : "00") + char(0x80 | ch) +
+                     char(40 + ch * 4) + char(0);
+    }
+    track += QByteArray::fromHex("00ff2f00");
+    QByteArray midi = "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060");
+    midi += "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
+    return midi + track;
+}
+
 QByteArray rmiWrap(const QByteArray &midi)
 {
     QByteArray data = "data" + le32(midi.size()) + midi;
@@ -106,6 +123,7 @@ private slots:
     void stalledStreamIsGivenUpAfterTheLimit();
     void midiItemsPlay();
     void midiDataIsFoundInRiffFiles();
+    void midiRenderingGivesWayToTheNextItem();
 
 private:
     QTemporaryDir m_dir;
@@ -320,6 +338,39 @@ void TestMpvPlayer::midiDataIsFoundInRiffFiles()
     QVERIFY(MidiRenderer::isMidiLocation(QStringLiteral("D:\\music\\bell.rmi")));
     QVERIFY(!MidiRenderer::isMidiLocation(QStringLiteral("/music/bell.mp3")));
     QVERIFY(!MidiRenderer::isMidiLocation(QStringLiteral("http://host/bell.mid")));
+}
+
+void TestMpvPlayer::midiRenderingGivesWayToTheNextItem()
+{
+    if (MidiRenderer::findSoundFont().isEmpty())
+        QSKIP("no General MIDI sound font installed (timgm6mb-soundfont)");
+    const QString longPiece = m_dir.filePath(QStringLiteral("long.mid"));
+    writeBytes(longPiece, denseMidi(600));
+    const QStringList before = QDir::temp().entryList({QStringLiteral("horalet-midi-*")});
+
+    MpvPlayer player(headless());
+    player.open(longPiece);
+    QCOMPARE(player.state(), State::Opening); // busy while its sound is being made
+    player.close();
+    QCOMPARE(player.state(), State::Idle);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir::temp().entryList({QStringLiteral("horalet-midi-*")}), before,
+                              10000);
+
+    // A rendering overtaken by the next item never takes the player back.
+    player.open(longPiece);
+    player.open(m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir::temp().entryList({QStringLiteral("horalet-midi-*")}), before,
+                              10000);
+    QCOMPARE(player.location(), m_tone);
+    QVERIFY(qAbs(player.duration() - 2.0) < 0.05);
+
+    // Destroyed while rendering: it waits for its worker and leaves nothing behind.
+    {
+        MpvPlayer another(headless());
+        another.open(longPiece);
+    }
+    QCOMPARE(QDir::temp().entryList({QStringLiteral("horalet-midi-*")}), before);
 }
 
 QTEST_GUILESS_MAIN(TestMpvPlayer)
