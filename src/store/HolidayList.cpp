@@ -10,8 +10,9 @@ namespace {
 const QString kDateSection = QStringLiteral("Holiday");
 const QString kCountSection = QStringLiteral("The number of date");
 const QString kCountKey = QStringLiteral("quantity");
-// A hand-edited count far beyond any real list must not make the load run away.
-constexpr int kCountLimit = 1000000;
+// A hand-edited count far beyond any real list must not make the load run away: this
+// is a holiday a day for more than two centuries.
+constexpr int kCountLimit = 100000;
 
 QString dateKey(int index) { return QStringLiteral("Date%1").arg(index); }
 
@@ -32,8 +33,12 @@ void HolidayList::load() {
     const ProfileFile file = ProfileFile::load(path());
     const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
     for (int i = 0; i < count; ++i) {
-        const QString date = file.string(kDateSection, dateKey(i));
-        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), date, listBefore), date);
+        // A count above the keys present would otherwise list (and store) blank dates.
+        const std::optional<QString> date = file.value(kDateSection, dateKey(i));
+        if (!date)
+            continue;
+        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), *date, listBefore),
+                       *date);
     }
 }
 

@@ -124,6 +124,12 @@ private slots:
                                 "[The number of date]\r\nquantity=1\r\n");
         list.load();
         QCOMPARE(list.dates(), QStringList{QStringLiteral("2012-05-01")});
+        // A count above the keys present lists no blank dates.
+        writeAll(filePath(dir), "[Holiday]\r\nDate0=2012-05-01\r\nDate2=2012-06-01\r\n"
+                                "[The number of date]\r\nquantity=5\r\n");
+        list.load();
+        QCOMPARE(list.dates(),
+                 (QStringList{QStringLiteral("2012-05-01"), QStringLiteral("2012-06-01")}));
         // A negative count reads as none.
         writeAll(filePath(dir), "[The number of date]\r\nquantity=-4\r\n");
         list.load();
