@@ -13,7 +13,8 @@ CGroupCheck::CGroupCheck(const QString &text, QWidget *parent) : QCheckBox(text,
     red.setColor(QPalette::WindowText, Qt::red);
     red.setColor(QPalette::ButtonText, Qt::red);
     setPalette(red);
-    connect(this, &QCheckBox::clicked, this, &CGroupCheck::applyState);
+    // Also when ticked by code, so the group never disagrees with the box.
+    connect(this, &QCheckBox::toggled, this, &CGroupCheck::applyState);
 }
 
 void CGroupCheck::AttachToGroup(QGroupBox *group, bool hideWithCheck) {

@@ -62,6 +62,11 @@ private slots:
         QVERIFY(!list->isEnabled());
         QVERIFY(box->isEnabled());
         QVERIFY(outside->isEnabled());
+        // Ticked by code, the group follows just the same.
+        box->setChecked(true);
+        QVERIFY(list->isEnabled());
+        box->setChecked(false);
+        QVERIFY(!list->isEnabled());
         // Nothing is hidden unless asked.
         QVERIFY(inside->isVisible());
         QVERIFY(group->isVisible());
