@@ -224,6 +224,13 @@ private slots:
         QTest::mouseDClick(m_table->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(opened, QStringLiteral("b"));
         QVERIFY(m_told.isEmpty());
+
+        // A click below the last row selects nothing, so modify only asks for a row.
+        QTest::mouseClick(m_table->viewport(), Qt::LeftButton, {},
+                          QPoint(10, m_table->viewport()->height() - 5));
+        m_editing->ModifyTask();
+        QCOMPARE(m_dialogsRun, 1);
+        QCOMPARE(m_told, QStringList{"修改定时播放任务：修改时请先选择一行."});
     }
 
     void threeClicksOnOneTitle() {
