@@ -115,6 +115,7 @@ class TestMpvPlayer : public QObject {
 private slots:
     void initTestCase();
     void localFilePlaysToItsEndAndReadsZero();
+    void soundReachesPulseAudio();
     void closeAndReplaceAreExact();
     void pauseHoldsTheItem();
     void unplayableItemsEndAtOnce();
@@ -168,6 +169,31 @@ void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()
     QTest::qWait(300);
     QCOMPARE(player.state(), State::Idle);
     QCOMPARE(player.position(), 0.0);
+}
+
+// What PulseAudio lists as playing now.
+QString sinkInputs()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
+    pactl.waitForFinished(5000);
+    return QString::fromUtf8(pactl.readAllStandardOutput());
+}
+
+void TestMpvPlayer::soundReachesPulseAudio()
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        QSKIP("needs the private PulseAudio daemon of the test fixtures");
+    MpvPlayer::Options options = headless();
+    options.audioOutput = QStringLiteral("pulse");
+    MpvPlayer player(options);
+    player.open(m_tone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sinkInputs().contains(QStringLiteral("\"Horalet\"")), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    QCOMPARE(player.position(), 0.0);
+    // Its sound has been played out when it counts as ended, not cut or still queued.
+    QVERIFY(!sinkInputs().contains(QStringLiteral("\"Horalet\"")));
 }
 
 void TestMpvPlayer::closeAndReplaceAreExact()
