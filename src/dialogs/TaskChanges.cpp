@@ -2,6 +2,8 @@
 
 #include "TaskNames.h"
 
+#include "store/ProfileStore.h"
+
 namespace {
 
 TaskChangeOutcome refused(const QString &message) {
@@ -10,11 +12,16 @@ TaskChangeOutcome refused(const QString &message) {
     return outcome;
 }
 
-TaskChangeOutcome fromStore(TaskStore::ChangeResult result, int section) {
+TaskChangeOutcome fromStore(const TaskStore &store, TaskStore::ChangeResult result, int section) {
     TaskChangeOutcome outcome;
     outcome.ok = result.result.ok;
     outcome.message = result.result.error;
-    outcome.touched = true;
+    // An unreadable song.ini gives no rows; handing those on would empty the schedule and
+    // silence every bell, so the caller keeps what it has.
+    QString unreadable;
+    if (!outcome.ok)
+        ProfileFile::load(store.songFile(), &unreadable);
+    outcome.touched = unreadable.isEmpty();
     outcome.rows = std::move(result.rows);
     outcome.schedule = std::move(result.schedule);
     outcome.section = outcome.ok ? section : -1;
@@ -40,16 +47,16 @@ TaskChangeOutcome TaskChanges::add(const PlayTask &task, const TaskPlaylist &ite
         return refused(problem);
     TaskStore::ChangeResult result = m_store.AddTask(task, items);
     const int section = static_cast<int>(result.rows.size()) - 1;
-    return fromStore(std::move(result), section);
+    return fromStore(m_store, std::move(result), section);
 }
 
 TaskChangeOutcome TaskChanges::modify(int section, const PlayTask &expected, const PlayTask &task,
                                       const TaskPlaylist &items) const {
     if (QString problem = textProblem(task, items, section); !problem.isEmpty())
         return refused(problem);
-    return fromStore(m_store.ModifyTask(section, expected, task, items), section);
+    return fromStore(m_store, m_store.ModifyTask(section, expected, task, items), section);
 }
 
 TaskChangeOutcome TaskChanges::remove(int section, const PlayTask &expected) const {
-    return fromStore(m_store.DeleteTask(section, expected), -1);
+    return fromStore(m_store, m_store.DeleteTask(section, expected), -1);
 }

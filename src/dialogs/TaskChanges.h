@@ -8,7 +8,7 @@
 struct TaskChangeOutcome {
     bool ok = false;
     QString message;      // why the change was refused or failed, for the user
-    bool touched = false; // the store was written: rows and schedule are fresh
+    bool touched = false; // rows and schedule are what the files now hold
     QList<PlayTask> rows;
     ScheduleTable schedule;
     int section = -1; // where the added or modified task now stands

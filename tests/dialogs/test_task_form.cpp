@@ -2,6 +2,7 @@
 #include "dialogs/TaskForm.h"
 #include "dialogs/TaskNames.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -262,6 +263,18 @@ private slots:
         QCOMPARE(removed.rows[0].Name, QStringLiteral("B"));
         QVERIFY(!QFile::exists(dir.filePath("C.ini")));
         QCOMPARE(removed.schedule, removed.rows);
+    }
+
+    void anUnreadableStoreNeverEmptiesTheSchedule() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        QVERIFY(QDir(dir.path()).mkdir("song.ini"));
+        const TaskChangeOutcome outcome =
+            TaskChanges(store).add(task("A", "08:00:00", "08:30:00", "每天"), {});
+        QVERIFY(!outcome.ok);
+        QVERIFY(!outcome.message.isEmpty());
+        QVERIFY(!outcome.touched);
+        QVERIFY(!QFile::exists(dir.filePath("A.ini")));
     }
 };
 
