@@ -278,6 +278,19 @@ void TestMpvPlayer::networkItemPlays()
     QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.5, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
     QCOMPARE(player.position(), 0.0);
+
+    // A playlist address (as radio stations give) is one item: it ends after its last entry.
+    writeBytes(m_dir.filePath(QStringLiteral("station.m3u")), "tone.wav\ntone.wav\n");
+    int ends = 0;
+    int starts = 0;
+    connect(&player, &MpvPlayer::stateChanged, this, [&](State s) {
+        ends += s == State::Idle;
+        starts += s == State::Playing;
+    });
+    player.open(server.url(QStringLiteral("station.m3u")));
+    QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 20000);
+    QCOMPARE(starts, 2);
+    QCOMPARE(player.state(), State::Idle);
 }
 
 void TestMpvPlayer::slowStreamStaysBusyWhileItConnects()
