@@ -1,6 +1,6 @@
 #include "TaskForm.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <optional>
 
 namespace TaskForms {
@@ -42,13 +42,44 @@ namespace {
 
 // Reads "Y-M-D H:M:S" the lenient way the stored texts were always read: numbers with
 // any run of blanks between date and time. Nothing is returned for an impossible date.
+// One number as scanf's %d reads it: blanks, an optional sign, digits. Huge numbers are
+// capped; no date or time has them anyway.
+bool readNumber(const QString &text, qsizetype &at, int &value) {
+    while (at < text.size() && text[at].isSpace())
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'-' || text[at] == u'+'))
+        negative = text[at++] == u'-';
+    const qsizetype first = at;
+    qint64 number = 0;
+    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at)
+        number = std::min<qint64>(number * 10 + (text[at].unicode() - u'0'), 1000000000);
+    value = int(negative ? -number : number);
+    return at > first;
+}
+
+// Reads "Y-M-D H:M:S" the lenient way stored texts have always been read: numbers with any
+// run of blanks between date and time. Nothing is returned for an impossible date.
 std::optional<QDateTime> readDateTime(const QString &text) {
-    const QByteArray bytes = text.toLatin1();
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (std::sscanf(bytes.constData(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6)
-        return std::nullopt;
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, s);
+    int fields[6] = {};
+    const char separators[] = {'-', '-', ' ', ':', ':'};
+    qsizetype at = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (!readNumber(text, at, fields[i]))
+            return std::nullopt;
+        if (i == 5)
+            break;
+        if (separators[i] == ' ') {
+            // A blank in the pattern matches any run of blanks, none included; the next
+            // number skips them itself.
+            continue;
+        }
+        if (at >= text.size() || text[at] != QLatin1Char(separators[i]))
+            return std::nullopt;
+        ++at;
+    }
+    const QDate date(fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5]);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return QDateTime(date, time);

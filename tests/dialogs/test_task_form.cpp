@@ -121,6 +121,10 @@ private slots:
         // Blanks between date and time are read the lenient way.
         QCOMPARE(formFromTask(task("f", "2012-5-1    8:00:00", "", "指定的一天"), kNow).date,
                  QDate(2012, 5, 1));
+        const TaskForm huge =
+            formFromTask(task("g", "99999999999-1-1 0:0", "2012-05-01 08:00:0x", "每天"), kNow);
+        QCOMPARE(huge.date, kNow.date());
+        QCOMPARE(huge.end, QTime(8, 0, 0));
     }
 
     void storedTasksSurviveOpeningAndOk() {
