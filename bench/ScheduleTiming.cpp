@@ -13,8 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     const double minutes = argc > 1 ? QString(argv[1]).toDouble() : 10.0;
     if (minutes <= 0) {

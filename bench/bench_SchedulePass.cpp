@@ -10,8 +10,7 @@
 namespace {
 
 // Tasks spread over the day, none due at the measured second.
-ScheduleTable makeTable(int count)
-{
+ScheduleTable makeTable(int count) {
     ScheduleTable table;
     const QStringList days = {TaskText::EveryDay, "周一周三周五", TaskText::OneDay, "周二"};
     for (int i = 0; i < count; ++i) {
@@ -31,8 +30,7 @@ ScheduleTable makeTable(int count)
 }
 
 // Gate, end check and start check on the texts of one second.
-void BM_PassChecks(benchmark::State &state)
-{
+void BM_PassChecks(benchmark::State &state) {
     const ScheduleIndex index(makeTable(static_cast<int>(state.range(0))));
     DayGate gate;
     for (int i = 0; i < 20; ++i)
@@ -49,8 +47,7 @@ void BM_PassChecks(benchmark::State &state)
 BENCHMARK(BM_PassChecks)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 // One wake-up of the driver as it runs: clock reading, texts, gate, checks, re-arming.
-void BM_DriverTick(benchmark::State &state)
-{
+void BM_DriverTick(benchmark::State &state) {
     SteppedClock clock;
     SilentPlayer player;
     SilentVolume volume;
@@ -68,8 +65,7 @@ BENCHMARK(BM_DriverTick)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv); // the driver arms a QTimer
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -2,8 +2,7 @@
 
 #include <QList>
 
-QString ItemDisplayName(const QString &item)
-{
+QString ItemDisplayName(const QString &item) {
     // Work on code points so a name is never cut inside a surrogate pair.
     const QList<uint> chars = item.toUcs4();
     const bool network = item.contains(QLatin1String("://"));
@@ -20,6 +19,5 @@ QString ItemDisplayName(const QString &item)
     const qsizetype length = chars.size() - start - 4;
     if (length <= 0)
         return QString();
-    return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData() + start),
-                             length);
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData() + start), length);
 }

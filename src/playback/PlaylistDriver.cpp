@@ -17,19 +17,16 @@ const QString CaptionMargin(16, u' ');
 PlaylistDriver::PlaylistDriver(MediaPlayer &player, MasterVolume &volume, PlaylistSource source,
                                QObject *parent)
     : QObject(parent), m_player(player), m_volume(volume), m_source(std::move(source)),
-      m_random(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()))
-{
+      m_random(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch())) {
     m_stepTimer.setInterval(StepIntervalMs);
     connect(&m_stepTimer, &QTimer::timeout, this, &PlaylistDriver::stepIfDayOpen);
 }
 
-int PlaylistDriver::volumeOf(const QString &typeText)
-{
+int PlaylistDriver::volumeOf(const QString &typeText) {
     return leadingInt(typeText);
 }
 
-void PlaylistDriver::StartTask(const PlayTask &task)
-{
+void PlaylistDriver::StartTask(const PlayTask &task) {
     m_state.taskName = task.Name;
     m_state.playMode = task.Recurrence;
     m_state.volume = volumeOf(task.Type);
@@ -39,8 +36,7 @@ void PlaylistDriver::StartTask(const PlayTask &task)
     emit taskStarted(task.Name);
 }
 
-void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playMode)
-{
+void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playMode) {
     if (playMode == TaskText::Sequential)
         setPlayMode(PlayMode::Sequential);
     else if (playMode == TaskText::Loop)
@@ -58,8 +54,7 @@ void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playM
     m_stepTimer.start();
 }
 
-void PlaylistDriver::PlaylistStep()
-{
+void PlaylistDriver::PlaylistStep() {
     if (m_items.isEmpty())
         return;
     // Opening and buffering count as busy (the backend bounds that), so a slow stream is
@@ -94,8 +89,7 @@ void PlaylistDriver::PlaylistStep()
     StartItem(item);
 }
 
-void PlaylistDriver::StartItem(const QString &item)
-{
+void PlaylistDriver::StartItem(const QString &item) {
     m_state.currentLabel = m_state.taskName;
     emit currentLabelChanged(m_state.currentLabel);
 
@@ -115,30 +109,26 @@ void PlaylistDriver::StartItem(const QString &item)
     emit volumeShown(volume);
 }
 
-void PlaylistDriver::StopPlayback()
-{
+void PlaylistDriver::StopPlayback() {
     m_stepTimer.stop();
     m_player.close();
 }
 
-void PlaylistDriver::setPlayMode(PlayMode mode)
-{
+void PlaylistDriver::setPlayMode(PlayMode mode) {
     if (m_mode == mode)
         return;
     m_mode = mode;
     emit playModeChanged(mode);
 }
 
-void PlaylistDriver::select(int row)
-{
+void PlaylistDriver::select(int row) {
     if (m_selected == row)
         return;
     m_selected = row;
     emit selectionChanged(row);
 }
 
-void PlaylistDriver::stepIfDayOpen()
-{
+void PlaylistDriver::stepIfDayOpen() {
     if (!m_gate || m_gate())
         PlaylistStep();
 }

@@ -6,8 +6,7 @@ namespace {
 
 // Zero-padded decimal without QString::arg's locale and parsing overhead: a pass forms
 // these texts every second.
-void put(QChar *&out, int value, int width)
-{
+void put(QChar *&out, int value, int width) {
     for (int i = width - 1; i >= 0; --i) {
         out[i] = QChar(u'0' + value % 10);
         value /= 10;
@@ -17,8 +16,7 @@ void put(QChar *&out, int value, int width)
 
 } // namespace
 
-ClockTexts ClockTexts::of(const QDateTime &moment)
-{
+ClockTexts ClockTexts::of(const QDateTime &moment) {
     const QDate d = moment.date();
     const QTime t = moment.time();
     QString full(19, Qt::Uninitialized);
@@ -37,8 +35,7 @@ ClockTexts ClockTexts::of(const QDateTime &moment)
     return {full, full.mid(11), full.left(10)};
 }
 
-int Weekday::of(int year, int dayOfYear)
-{
+int Weekday::of(int year, int dayOfYear) {
     // Whole years before this one shift the weekday by 365 mod 7 = 1 each, plus a leap day
     // every Gregorian leap year; 1 January of year 1 was a Monday.
     const long long y = year - 1;
@@ -46,16 +43,14 @@ int Weekday::of(int year, int dayOfYear)
     return static_cast<int>(((days % 7) + 7) % 7);
 }
 
-int Weekday::of(const QDate &date)
-{
+int Weekday::of(const QDate &date) {
     return of(date.year(), date.dayOfYear());
 }
 
-const QString &Weekday::name(int weekday)
-{
-    static const std::array<QString, 7> names = {
-        QStringLiteral("周日"), QStringLiteral("周一"), QStringLiteral("周二"),
-        QStringLiteral("周三"), QStringLiteral("周四"), QStringLiteral("周五"),
-        QStringLiteral("周六")};
+const QString &Weekday::name(int weekday) {
+    static const std::array<QString, 7> names = {QStringLiteral("周日"), QStringLiteral("周一"),
+                                                 QStringLiteral("周二"), QStringLiteral("周三"),
+                                                 QStringLiteral("周四"), QStringLiteral("周五"),
+                                                 QStringLiteral("周六")};
     return names.at(static_cast<size_t>(weekday));
 }

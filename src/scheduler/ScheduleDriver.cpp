@@ -7,8 +7,7 @@ namespace {
 
 // The local wall-clock second of a reading. Tasks are matched on wall-clock texts, so the
 // driver counts wall-clock seconds: a daylight-saving change is a step of the clock.
-QDateTime wallSecond(const QDateTime &reading)
-{
+QDateTime wallSecond(const QDateTime &reading) {
     const QDateTime local = reading.toLocalTime();
     const QTime t = local.time();
     return QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
@@ -17,32 +16,27 @@ QDateTime wallSecond(const QDateTime &reading)
 } // namespace
 
 ScheduleDriver::ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent)
-    : QObject(parent), m_clock(clock), m_playback(playback)
-{
+    : QObject(parent), m_clock(clock), m_playback(playback) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ScheduleDriver::tick);
     m_playback.setStepGate([this] { return dayOpen(); });
 }
 
-void ScheduleDriver::setWeekdayOff(int weekday, bool off)
-{
+void ScheduleDriver::setWeekdayOff(int weekday, bool off) {
     m_gate.weekdayOff.at(static_cast<size_t>(weekday)) = off;
 }
 
-void ScheduleDriver::start()
-{
+void ScheduleDriver::start() {
     m_lastChecked = QDateTime();
     tick();
 }
 
-void ScheduleDriver::stop()
-{
+void ScheduleDriver::stop() {
     m_timer.stop();
 }
 
-void ScheduleDriver::tick()
-{
+void ScheduleDriver::tick() {
     const QDateTime reading = m_clock.now();
     const QDateTime now = wallSecond(reading);
     const qint64 msInto = reading.toLocalTime().time().msec();
@@ -78,14 +72,12 @@ void ScheduleDriver::tick()
     arm();
 }
 
-void ScheduleDriver::arm()
-{
+void ScheduleDriver::arm() {
     const int ms = m_clock.now().toLocalTime().time().msec();
     m_timer.start(1000 - ms + ArmSlackMs);
 }
 
-bool ScheduleDriver::passGate(const QDate &date, const QString &dateText)
-{
+bool ScheduleDriver::passGate(const QDate &date, const QString &dateText) {
     const int weekday = Weekday::of(date);
     if (m_gateSource)
         m_gate = m_gateSource();
@@ -95,14 +87,12 @@ bool ScheduleDriver::passGate(const QDate &date, const QString &dateText)
     return true;
 }
 
-bool ScheduleDriver::dayOpen()
-{
+bool ScheduleDriver::dayOpen() {
     const QDateTime now = wallSecond(m_clock.now());
     return passGate(now.date(), ClockTexts::of(now).date);
 }
 
-void ScheduleDriver::runPass(const QDateTime &second)
-{
+void ScheduleDriver::runPass(const QDateTime &second) {
     ++m_stats.passes;
     const ClockTexts texts = ClockTexts::of(second);
     if (!passGate(second.date(), texts.date))

@@ -28,11 +28,11 @@ public:
     static constexpr int ArmSlackMs = 4;
 
     struct Stats {
-        qint64 passes = 0;         // seconds checked
-        qint64 caughtUp = 0;       // of those, seconds checked after a later one was due
-        qint64 skipped = 0;        // seconds left out by forward jumps
-        qint64 backwardSteps = 0;  // small steps back: nothing re-checked
-        qint64 restarts = 0;       // large steps back: started afresh
+        qint64 passes = 0;        // seconds checked
+        qint64 caughtUp = 0;      // of those, seconds checked after a later one was due
+        qint64 skipped = 0;       // seconds left out by forward jumps
+        qint64 backwardSteps = 0; // small steps back: nothing re-checked
+        qint64 restarts = 0;      // large steps back: started afresh
     };
 
     ScheduleDriver(const Clock &clock, PlaylistDriver &playback, QObject *parent = nullptr);

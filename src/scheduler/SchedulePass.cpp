@@ -1,30 +1,26 @@
 #include "SchedulePass.h"
 
-bool DayGate::admits(int weekday, const QString &dateText) const
-{
+bool DayGate::admits(int weekday, const QString &dateText) const {
     if (weekdayOff.at(static_cast<size_t>(weekday)))
         return false;
     return !holidays.contains(dateText);
 }
 
-ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table)
-{
+ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table) {
     for (qsizetype k = 0; k < table.size(); ++k) {
         m_startSlots[table[k].Time].append(k);
         m_ends.insert(table[k].Duration);
     }
 }
 
-bool ScheduleIndex::admitsToday(qsizetype slot, const QString &weekdayName) const
-{
+bool ScheduleIndex::admitsToday(qsizetype slot, const QString &weekdayName) const {
     // A one-day task's date was matched by the full text already.
     const QString &device = m_table[slot].Device;
     return device.contains(weekdayName) || device == TaskText::EveryDay ||
            device == TaskText::OneDay;
 }
 
-qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayName) const
-{
+qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayName) const {
     static const QList<qsizetype> none;
     const auto timeIt = m_startSlots.constFind(now.time);
     const auto fullIt = m_startSlots.constFind(now.full);
@@ -45,7 +41,6 @@ qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayN
     return -1;
 }
 
-bool ScheduleIndex::dueEnd(const ClockTexts &now) const
-{
+bool ScheduleIndex::dueEnd(const ClockTexts &now) const {
     return m_ends.contains(now.time) || m_ends.contains(now.full);
 }

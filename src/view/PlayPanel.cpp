@@ -8,8 +8,7 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
     : QObject(parent), m_form(form),
       m_playback(player, volume,
                  [store = &store](const QString &name) { return store->ReadTaskPlaylist(name); }),
-      m_scheduler(clock, m_playback)
-{
+      m_scheduler(clock, m_playback) {
     connect(&m_playback, &PlaylistDriver::listChanged, this, &PlayPanel::showList);
     connect(&m_playback, &PlaylistDriver::selectionChanged, this, &PlayPanel::showSelection);
     connect(&m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
@@ -42,22 +41,19 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
 }
 
 void PlayPanel::startScheduler(ScheduleDriver::ScheduleSource schedule,
-                               ScheduleDriver::DayGateSource dayGate)
-{
+                               ScheduleDriver::DayGateSource dayGate) {
     m_scheduler.setScheduleSource(std::move(schedule));
     m_scheduler.setDayGateSource(std::move(dayGate));
     m_scheduler.start();
 }
 
-void PlayPanel::showList(const QStringList &items)
-{
+void PlayPanel::showList(const QStringList &items) {
     QListWidget *list = m_form.playList1037;
     list->clear();
     list->addItems(items);
 }
 
-void PlayPanel::showSelection(int row)
-{
+void PlayPanel::showSelection(int row) {
     QListWidget *list = m_form.playList1037;
     if (row < 0)
         list->clearSelection();
@@ -65,8 +61,7 @@ void PlayPanel::showSelection(int row)
         list->setCurrentRow(row);
 }
 
-void PlayPanel::showPlayMode(PlayMode mode)
-{
+void PlayPanel::showPlayMode(PlayMode mode) {
     switch (mode) {
     case PlayMode::Sequential:
         m_form.sequentialRadio1112->setChecked(true);

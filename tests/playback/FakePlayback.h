@@ -9,14 +9,12 @@
 // A player that plays whatever it is given until told the item ended.
 class FakePlayer final : public MediaPlayer {
 public:
-    void open(const QString &location) override
-    {
+    void open(const QString &location) override {
         opened << location;
         current = location;
         m_state = openState;
     }
-    void close() override
-    {
+    void close() override {
         ++closes;
         current.clear();
         m_state = State::Idle;
@@ -24,8 +22,7 @@ public:
     double position() const override { return m_state == State::Playing ? 1.5 : 0.0; }
     State state() const override { return m_state; }
 
-    void finish()
-    {
+    void finish() {
         current.clear();
         m_state = State::Idle;
     }
@@ -43,8 +40,7 @@ private:
 class FakeVolume final : public MasterVolume {
 public:
     Reading GetMasterVolume() override { return {level, QString()}; }
-    void SetMasterVolume(int value) override
-    {
+    void SetMasterVolume(int value) override {
         level = value;
         writes << value;
     }

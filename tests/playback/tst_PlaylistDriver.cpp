@@ -8,8 +8,7 @@
 
 namespace {
 
-PlayTask task(const QString &name, const QString &mode, const QString &volume = "30000")
-{
+PlayTask task(const QString &name, const QString &mode, const QString &volume = "30000") {
     PlayTask t;
     t.Name = name;
     t.Time = "08:00:00";
@@ -31,8 +30,7 @@ struct Rig {
     PlaylistDriver driver{player, volume, [this](const QString &name) { return lists[name]; }};
 
     // One step after the item playing now has ended.
-    void next()
-    {
+    void next() {
         player.finish();
         driver.PlaylistStep();
     }
@@ -60,8 +58,7 @@ private slots:
     void displayNames();
 };
 
-void TestPlaylistDriver::startLoadsListClosesAndWaitsForFirstStep()
-{
+void TestPlaylistDriver::startLoadsListClosesAndWaitsForFirstStep() {
     Rig rig;
     QSignalSpy list(&rig.driver, &PlaylistDriver::listChanged);
     rig.driver.StartTask(task("bell", TaskText::Sequential));
@@ -75,8 +72,7 @@ void TestPlaylistDriver::startLoadsListClosesAndWaitsForFirstStep()
     QCOMPARE(rig.driver.state().itemsStarted, 0);
 }
 
-void TestPlaylistDriver::sequentialPassEndsWithLastItemPlayingOut()
-{
+void TestPlaylistDriver::sequentialPassEndsWithLastItemPlayingOut() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Sequential));
     rig.driver.PlaylistStep();
@@ -100,23 +96,20 @@ void TestPlaylistDriver::sequentialPassEndsWithLastItemPlayingOut()
     QCOMPARE(rig.driver.state().itemsStarted, 1);
 }
 
-void TestPlaylistDriver::loopKeepsRotating()
-{
+void TestPlaylistDriver::loopKeepsRotating() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Loop));
     QCOMPARE(rig.driver.playMode(), PlayMode::Loop);
     rig.driver.PlaylistStep();
     for (int i = 0; i < 7; ++i)
         rig.next();
-    QCOMPARE(rig.player.opened,
-             QStringList({"/m/A.mp3", "/m/B.mp3", "/m/C.mp3", "/m/A.mp3", "/m/B.mp3",
-                          "/m/C.mp3", "/m/A.mp3", "/m/B.mp3"}));
+    QCOMPARE(rig.player.opened, QStringList({"/m/A.mp3", "/m/B.mp3", "/m/C.mp3", "/m/A.mp3",
+                                             "/m/B.mp3", "/m/C.mp3", "/m/A.mp3", "/m/B.mp3"}));
     QVERIFY(rig.driver.isStepping());
     QCOMPARE(rig.driver.state().itemsStarted, 0);
 }
 
-void TestPlaylistDriver::randomNeverReorders()
-{
+void TestPlaylistDriver::randomNeverReorders() {
     Rig rig;
     rig.driver.setRandomSeed(7);
     QSignalSpy selection(&rig.driver, &PlaylistDriver::selectionChanged);
@@ -137,8 +130,7 @@ void TestPlaylistDriver::randomNeverReorders()
     QVERIFY(rig.driver.isStepping());
 }
 
-void TestPlaylistDriver::loopToSequentialGivesFullPass()
-{
+void TestPlaylistDriver::loopToSequentialGivesFullPass() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Loop));
     rig.driver.PlaylistStep();
@@ -154,8 +146,7 @@ void TestPlaylistDriver::loopToSequentialGivesFullPass()
     QCOMPARE(rig.player.opened.size(), 5);
 }
 
-void TestPlaylistDriver::busyPlayerHoldsTheList()
-{
+void TestPlaylistDriver::busyPlayerHoldsTheList() {
     Rig rig;
     rig.driver.StartTask(task("news", TaskText::Loop));
     rig.player.openState = MediaPlayer::State::Opening;
@@ -168,8 +159,7 @@ void TestPlaylistDriver::busyPlayerHoldsTheList()
     QCOMPARE(rig.player.opened.size(), 1);
 }
 
-void TestPlaylistDriver::failedItemIsReplacedAtNextStep()
-{
+void TestPlaylistDriver::failedItemIsReplacedAtNextStep() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Sequential));
     rig.player.openState = MediaPlayer::State::Idle; // e.g. a missing file
@@ -181,8 +171,7 @@ void TestPlaylistDriver::failedItemIsReplacedAtNextStep()
     QVERIFY(!rig.driver.isStepping());
 }
 
-void TestPlaylistDriver::itemAppliesTaskVolumeEveryTime()
-{
+void TestPlaylistDriver::itemAppliesTaskVolumeEveryTime() {
     Rig rig;
     QSignalSpy shown(&rig.driver, &PlaylistDriver::volumeShown);
     QSignalSpy label(&rig.driver, &PlaylistDriver::currentLabelChanged);
@@ -201,8 +190,7 @@ void TestPlaylistDriver::itemAppliesTaskVolumeEveryTime()
     QCOMPARE(rig.driver.state().captionText, Blanks + "B" + Blanks);
 }
 
-void TestPlaylistDriver::oddVolumeTextsStayInRange()
-{
+void TestPlaylistDriver::oddVolumeTextsStayInRange() {
     const QList<QPair<QString, int>> cases = {
         {" +40000", 40000}, {"abc", 0}, {"-5", 0}, {"99999", 65535}, {"20000dB", 20000}};
     for (const auto &[text, applied] : cases) {
@@ -213,8 +201,7 @@ void TestPlaylistDriver::oddVolumeTextsStayInRange()
     }
 }
 
-void TestPlaylistDriver::stopKeepsListAndLabel()
-{
+void TestPlaylistDriver::stopKeepsListAndLabel() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Loop));
     rig.driver.PlaylistStep();
@@ -227,8 +214,7 @@ void TestPlaylistDriver::stopKeepsListAndLabel()
     QCOMPARE(rig.driver.state().captionText, Blanks + "A" + Blanks);
 }
 
-void TestPlaylistDriver::secondTaskReplacesFirst()
-{
+void TestPlaylistDriver::secondTaskReplacesFirst() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Sequential));
     rig.driver.PlaylistStep();
@@ -246,8 +232,7 @@ void TestPlaylistDriver::secondTaskReplacesFirst()
     QCOMPARE(rig.driver.playMode(), PlayMode::Random);
 }
 
-void TestPlaylistDriver::emptyPlaylistPlaysNothing()
-{
+void TestPlaylistDriver::emptyPlaylistPlaysNothing() {
     Rig rig;
     rig.driver.StartTask(task("bell", TaskText::Loop));
     rig.driver.PlaylistStep();
@@ -259,8 +244,7 @@ void TestPlaylistDriver::emptyPlaylistPlaysNothing()
     QVERIFY(rig.driver.items().isEmpty());
 }
 
-void TestPlaylistDriver::closedGateHoldsTheStep()
-{
+void TestPlaylistDriver::closedGateHoldsTheStep() {
     Rig rig;
     bool open = false;
     rig.driver.setStepGate([&open] { return open; });
@@ -272,28 +256,38 @@ void TestPlaylistDriver::closedGateHoldsTheStep()
     QCOMPARE(rig.player.opened.size(), 1);
 }
 
-void TestPlaylistDriver::displayNames_data()
-{
+void TestPlaylistDriver::displayNames_data() {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("name");
-    QTest::newRow("windows path") << R"(D:\music\song.mp3)" << "song";
-    QTest::newRow("linux path") << "/home/pat/音乐/早操.mp3" << "早操";
-    QTest::newRow("mixed separators") << R"(C:/bells\ring/上课.wav)" << "上课";
-    QTest::newRow("leading backslash") << R"(\a.mp3)" << R"(\a)";
-    QTest::newRow("leading slash") << "/a.mp3" << "/a";
-    QTest::newRow("bare name") << "tune.wma" << "tune";
-    QTest::newRow("short rest") << "/m/abc" << "";
-    QTest::newRow("exactly four") << "/m/.mp3" << "";
-    QTest::newRow("address keeps slashes")
-        << "http://radio.example/live/a.mp3" << "http://radio.example/live/a";
-    QTest::newRow("address with backslash") << R"(mms://host\stream.asf)" << "stream";
-    QTest::newRow("wide characters") << "/m/𝄞乐曲𝄞.ogg" << "𝄞乐曲𝄞";
-    QTest::newRow("wide extension") << "/m/ab𝄞𝄞𝄞𝄞" << "ab";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("windows path") << R"(D:\music\song.mp3)"
+                                  << "song";
+    QTest::newRow("linux path") << "/home/pat/音乐/早操.mp3"
+                                << "早操";
+    QTest::newRow("mixed separators") << R"(C:/bells\ring/上课.wav)"
+                                      << "上课";
+    QTest::newRow("leading backslash") << R"(\a.mp3)"
+                                       << R"(\a)";
+    QTest::newRow("leading slash") << "/a.mp3"
+                                   << "/a";
+    QTest::newRow("bare name") << "tune.wma"
+                               << "tune";
+    QTest::newRow("short rest") << "/m/abc"
+                                << "";
+    QTest::newRow("exactly four") << "/m/.mp3"
+                                  << "";
+    QTest::newRow("address keeps slashes") << "http://radio.example/live/a.mp3"
+                                           << "http://radio.example/live/a";
+    QTest::newRow("address with backslash") << R"(mms://host\stream.asf)"
+                                            << "stream";
+    QTest::newRow("wide characters") << "/m/𝄞乐曲𝄞.ogg"
+                                     << "𝄞乐曲𝄞";
+    QTest::newRow("wide extension") << "/m/ab𝄞𝄞𝄞𝄞"
+                                    << "ab";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
-void TestPlaylistDriver::displayNames()
-{
+void TestPlaylistDriver::displayNames() {
     QFETCH(QString, item);
     QFETCH(QString, name);
     QCOMPARE(ItemDisplayName(item), name);

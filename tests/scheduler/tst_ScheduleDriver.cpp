@@ -13,8 +13,7 @@ namespace {
 const QDate Monday(2026, 12, 7);
 
 PlayTask task(const QString &name, const QString &start, const QString &end,
-              const QString &days = TaskText::EveryDay, const QString &mode = TaskText::Loop)
-{
+              const QString &days = TaskText::EveryDay, const QString &mode = TaskText::Loop) {
     PlayTask t;
     t.Name = name;
     t.Time = start;
@@ -25,8 +24,7 @@ PlayTask task(const QString &name, const QString &start, const QString &end,
     return t;
 }
 
-QDateTime at(const QDate &day, const QString &time)
-{
+QDateTime at(const QDate &day, const QString &time) {
     return QDateTime(day, QTime::fromString(time, "HH:mm:ss"));
 }
 
@@ -43,8 +41,7 @@ struct Rig {
     QStringList started; // "name@YYYY-MM-DD HH:MM:SS"
     QStringList shutdownChecks;
 
-    Rig()
-    {
+    Rig() {
         QObject::connect(&playback, &PlaylistDriver::taskStarted, [this](const QString &name) {
             stepOrigin = clock.now();
             started << name + "@" + ClockTexts::of(clock.now()).full;
@@ -52,8 +49,7 @@ struct Rig {
         driver.setShutdownHook([this](const ClockTexts &now) { shutdownChecks << now.full; });
     }
 
-    void live(const QDateTime &from, const QDateTime &to)
-    {
+    void live(const QDateTime &from, const QDateTime &to) {
         for (QDateTime t = from; t <= to; t = t.addSecs(1)) {
             clock.set(t.addMSecs(5));
             driver.tick();
@@ -62,12 +58,10 @@ struct Rig {
                 playback.stepIfDayOpen();
         }
     }
-    void live(const QDate &day, const QString &from, const QString &to)
-    {
+    void live(const QDate &day, const QString &from, const QString &to) {
         live(at(day, from), at(day, to));
     }
-    void liveDays(const QDate &first, int count, const QString &from, const QString &to)
-    {
+    void liveDays(const QDate &first, int count, const QString &from, const QString &to) {
         for (int d = 0; d < count; ++d)
             live(first.addDays(d), from, to);
     }
@@ -101,8 +95,7 @@ private slots:
     void earlyWakeupChecksNothing();
 };
 
-void TestScheduleDriver::everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd()
-{
+void TestScheduleDriver::everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd() {
     Rig rig;
     rig.lists["morning"] = {"/bells/A.wav", "/bells/B.wav"};
     rig.driver.setSchedule({task("morning", "08:00:00", "08:30:00")});
@@ -123,11 +116,11 @@ void TestScheduleDriver::everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd()
         QVERIFY(rig.player.current.isEmpty());
         QVERIFY(!rig.playback.isStepping());
     }
-    QCOMPARE(rig.started, QStringList({"morning@2026-12-07 08:00:00", "morning@2026-12-08 08:00:00"}));
+    QCOMPARE(rig.started,
+             QStringList({"morning@2026-12-07 08:00:00", "morning@2026-12-08 08:00:00"}));
 }
 
-void TestScheduleDriver::weeklyTaskOnItsDaysOnly()
-{
+void TestScheduleDriver::weeklyTaskOnItsDaysOnly() {
     Rig rig;
     rig.driver.setSchedule({task("", "", "", ""), // weekly with no day ticked
                             task("mwf", "09:00:00", "09:10:00", "周一周三周五"),
@@ -138,8 +131,7 @@ void TestScheduleDriver::weeklyTaskOnItsDaysOnly()
     QCOMPARE(rig.driver.todayName(), QString("周日"));
 }
 
-void TestScheduleDriver::oneDayTaskOnItsDateOnly()
-{
+void TestScheduleDriver::oneDayTaskOnItsDateOnly() {
     Rig rig;
     rig.lists["fair"] = {"/m/fair.mp3"};
     rig.driver.setSchedule(
@@ -151,8 +143,7 @@ void TestScheduleDriver::oneDayTaskOnItsDateOnly()
     QVERIFY(rig.player.current.isEmpty());
 }
 
-void TestScheduleDriver::firstStoredTaskWinsTheSecond()
-{
+void TestScheduleDriver::firstStoredTaskWinsTheSecond() {
     Rig rig;
     rig.driver.setSchedule({task("late", "07:00:00", "07:30:00", "周二"),
                             task("first", "08:00:00", "08:30:00", "周二"), // not today
@@ -162,8 +153,7 @@ void TestScheduleDriver::firstStoredTaskWinsTheSecond()
     QCOMPARE(rig.started, QStringList({"second@2026-12-07 08:00:00"}));
 }
 
-void TestScheduleDriver::anyEndSecondStopsWhateverPlays()
-{
+void TestScheduleDriver::anyEndSecondStopsWhateverPlays() {
     Rig rig;
     rig.lists["radio"] = {"http://radio.example/live"};
     rig.driver.setSchedule({task("monday", "09:30:00", "10:00:00", "周一"),
@@ -176,13 +166,12 @@ void TestScheduleDriver::anyEndSecondStopsWhateverPlays()
     QVERIFY(!rig.playback.isStepping());
 }
 
-void TestScheduleDriver::backToBackTasksBothPlay()
-{
+void TestScheduleDriver::backToBackTasksBothPlay() {
     Rig rig;
     rig.lists["first"] = {"/m/first.mp3"};
     rig.lists["second"] = {"/m/second.mp3"};
-    rig.driver.setSchedule({task("first", "08:00:00", "08:30:00"),
-                            task("second", "08:30:00", "09:00:00")});
+    rig.driver.setSchedule(
+        {task("first", "08:00:00", "08:30:00"), task("second", "08:30:00", "09:00:00")});
     rig.live(Monday, "08:00:00", "08:00:03");
     rig.live(Monday, "08:29:58", "08:30:03");
     QCOMPARE(rig.started.size(), 2);
@@ -192,14 +181,13 @@ void TestScheduleDriver::backToBackTasksBothPlay()
     QVERIFY(rig.player.current.isEmpty());
 }
 
-void TestScheduleDriver::laterTaskReplacesRunningOne()
-{
+void TestScheduleDriver::laterTaskReplacesRunningOne() {
     Rig rig;
     rig.lists["long"] = {"/m/long1.mp3", "/m/long2.mp3"};
     rig.lists["news"] = {"/m/news.mp3"};
-    rig.driver.setSchedule({task("long", "08:00:00", "12:00:00"),
-                            task("news", "09:00:00", "09:05:00", TaskText::EveryDay,
-                                 TaskText::Sequential)});
+    rig.driver.setSchedule(
+        {task("long", "08:00:00", "12:00:00"),
+         task("news", "09:00:00", "09:05:00", TaskText::EveryDay, TaskText::Sequential)});
     rig.live(Monday, "08:00:00", "08:00:03");
     rig.live(Monday, "09:00:00", "09:00:00");
     QVERIFY(rig.player.current.isEmpty()); // closed at once
@@ -209,16 +197,14 @@ void TestScheduleDriver::laterTaskReplacesRunningOne()
     QCOMPARE(rig.playback.state().currentLabel, QString("news"));
 }
 
-void TestScheduleDriver::gatedDayDoesNothing_data()
-{
+void TestScheduleDriver::gatedDayDoesNothing_data() {
     QTest::addColumn<bool>("sundayOff");
     QTest::addColumn<QStringList>("holidays");
     QTest::newRow("Sunday box") << true << QStringList({"2026-12-25"});
     QTest::newRow("holiday") << false << QStringList({"2026-01-01", "2026-12-13"});
 }
 
-void TestScheduleDriver::gatedDayDoesNothing()
-{
+void TestScheduleDriver::gatedDayDoesNothing() {
     QFETCH(bool, sundayOff);
     QFETCH(QStringList, holidays);
     const QDate saturday = Monday.addDays(5);
@@ -226,7 +212,8 @@ void TestScheduleDriver::gatedDayDoesNothing()
     Rig rig;
     rig.lists["late"] = {"/m/A.mp3", "/m/B.mp3"};
     rig.lists["day"] = {"/m/day.mp3"};
-    rig.driver.setSchedule({task("late", "23:59:50", "00:00:30"), task("day", "09:00:00", "09:30:00")});
+    rig.driver.setSchedule(
+        {task("late", "23:59:50", "00:00:30"), task("day", "09:00:00", "09:30:00")});
     rig.driver.setWeekdayOff(0, sundayOff);
     rig.driver.setHolidays(holidays);
 
@@ -249,8 +236,7 @@ void TestScheduleDriver::gatedDayDoesNothing()
     QCOMPARE(rig.shutdownChecks.last(), QString("2026-12-14 00:00:03"));
 }
 
-void TestScheduleDriver::overMidnightStopsNextDay()
-{
+void TestScheduleDriver::overMidnightStopsNextDay() {
     Rig rig;
     rig.lists["night"] = {"/m/night.mp3"};
     rig.driver.setSchedule({task("night", "23:00:00", "01:00:00")});
@@ -263,8 +249,7 @@ void TestScheduleDriver::overMidnightStopsNextDay()
     QCOMPARE(rig.driver.stats().caughtUp, 0);
 }
 
-void TestScheduleDriver::deletedTaskNoLongerStarts()
-{
+void TestScheduleDriver::deletedTaskNoLongerStarts() {
     Rig rig;
     ScheduleTable table = {task("a", "08:00:00", "08:01:00"), task("b", "08:00:05", "08:01:00")};
     rig.driver.setSchedule(table);
@@ -277,8 +262,7 @@ void TestScheduleDriver::deletedTaskNoLongerStarts()
                                        "a@2026-12-08 08:00:00"}));
 }
 
-void TestScheduleDriver::lastOfThousandTasksStarts()
-{
+void TestScheduleDriver::lastOfThousandTasksStarts() {
     Rig rig;
     ScheduleTable table;
     for (int i = 0; i < 999; ++i)
@@ -289,20 +273,17 @@ void TestScheduleDriver::lastOfThousandTasksStarts()
     QCOMPARE(rig.started, QStringList({"last@2026-12-07 08:00:00"}));
 }
 
-void TestScheduleDriver::shutdownHookRunsLastEverySecond()
-{
+void TestScheduleDriver::shutdownHookRunsLastEverySecond() {
     Rig rig;
     rig.driver.setSchedule({task("a", "08:00:00", "08:30:00")});
     QStringList seen;
-    rig.driver.setShutdownHook([&](const ClockTexts &now) {
-        seen << now.time + (rig.playback.isStepping() ? "+" : "-");
-    });
+    rig.driver.setShutdownHook(
+        [&](const ClockTexts &now) { seen << now.time + (rig.playback.isStepping() ? "+" : "-"); });
     rig.live(Monday, "07:59:59", "08:00:01");
     QCOMPARE(seen, QStringList({"07:59:59-", "08:00:00+", "08:00:01+"}));
 }
 
-void TestScheduleDriver::ownerTablesAreReadLive()
-{
+void TestScheduleDriver::ownerTablesAreReadLive() {
     Rig rig;
     ScheduleTable owned = {task("a", "08:00:00", "x")};
     DayGate gate;
@@ -324,8 +305,7 @@ void TestScheduleDriver::ownerTablesAreReadLive()
                                        "b@2026-12-07 08:00:02"}));
 }
 
-void TestScheduleDriver::lateTimerCatchesUpEverySecond()
-{
+void TestScheduleDriver::lateTimerCatchesUpEverySecond() {
     Rig rig;
     rig.driver.setSchedule({task("a", "09:00:00", "09:30:00"), task("b", "09:00:03", "09:30:00")});
     QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
@@ -344,8 +324,7 @@ void TestScheduleDriver::lateTimerCatchesUpEverySecond()
     QCOMPARE(rig.driver.stats().skipped, 0);
 }
 
-void TestScheduleDriver::catchUpUsesEachSecondsOwnDay()
-{
+void TestScheduleDriver::catchUpUsesEachSecondsOwnDay() {
     Rig rig;
     rig.driver.setSchedule({task("sat", "23:59:59", "x"), task("sun", "00:00:01", "x")});
     rig.driver.setWeekdayOff(0, true);
@@ -356,8 +335,7 @@ void TestScheduleDriver::catchUpUsesEachSecondsOwnDay()
     QVERIFY(rig.started.first().startsWith("sat@"));
 }
 
-void TestScheduleDriver::forwardJumpChecksOnlyNow()
-{
+void TestScheduleDriver::forwardJumpChecksOnlyNow() {
     Rig rig;
     rig.driver.setSchedule({task("between", "09:00:05", "x"), task("now", "09:00:12", "x")});
     QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
@@ -368,8 +346,7 @@ void TestScheduleDriver::forwardJumpChecksOnlyNow()
     QCOMPARE(rig.driver.stats().skipped, 11);
 }
 
-void TestScheduleDriver::smallBackwardStepRechecksNothing()
-{
+void TestScheduleDriver::smallBackwardStepRechecksNothing() {
     Rig rig;
     rig.driver.setSchedule({task("a", "09:00:00", "x"), task("b", "09:00:03", "x")});
     QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
@@ -384,8 +361,7 @@ void TestScheduleDriver::smallBackwardStepRechecksNothing()
     QCOMPARE(rig.driver.stats().backwardSteps, 1);
 }
 
-void TestScheduleDriver::largeBackwardStepStartsAfresh()
-{
+void TestScheduleDriver::largeBackwardStepStartsAfresh() {
     Rig rig;
     rig.driver.setSchedule({task("a", "09:00:00", "x")});
     rig.live(Monday, "08:59:59", "09:00:01");
@@ -394,8 +370,7 @@ void TestScheduleDriver::largeBackwardStepStartsAfresh()
     QCOMPARE(rig.driver.stats().restarts, 1);
 }
 
-void TestScheduleDriver::earlyWakeupChecksNothing()
-{
+void TestScheduleDriver::earlyWakeupChecksNothing() {
     Rig rig;
     rig.driver.setSchedule({task("a", "09:00:00", "x")});
     QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);

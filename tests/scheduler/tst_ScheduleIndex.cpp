@@ -6,8 +6,7 @@
 namespace {
 
 // The rule written the plain way: scan the tasks in stored order.
-qsizetype firstDue(const ScheduleTable &table, const ClockTexts &now, const QString &weekday)
-{
+qsizetype firstDue(const ScheduleTable &table, const ClockTexts &now, const QString &weekday) {
     for (qsizetype k = 0; k < table.size(); ++k) {
         const PlayTask &t = table[k];
         if ((t.Time == now.time || t.Time == now.full) &&
@@ -18,8 +17,7 @@ qsizetype firstDue(const ScheduleTable &table, const ClockTexts &now, const QStr
     return -1;
 }
 
-bool anyEnds(const ScheduleTable &table, const ClockTexts &now)
-{
+bool anyEnds(const ScheduleTable &table, const ClockTexts &now) {
     for (const PlayTask &t : table) {
         if (t.Duration == now.time || t.Duration == now.full)
             return true;
@@ -36,18 +34,16 @@ private slots:
     void oddFieldsNeverMatch();
 };
 
-void TestScheduleIndex::agreesWithStoredOrderScan()
-{
+void TestScheduleIndex::agreesWithStoredOrderScan() {
     // Few distinct seconds, so many tasks share one and the stored order decides.
     QRandomGenerator random(2026);
-    const QStringList days = {TaskText::EveryDay, TaskText::OneDay, "周一周三周五", "周二",
-                              "周日", "", "每天 "};
+    const QStringList days = {
+        TaskText::EveryDay, TaskText::OneDay, "周一周三周五", "周二", "周日", "", "每天 "};
     const QDate base(2026, 12, 6);
     for (int round = 0; round < 20; ++round) {
         ScheduleTable table;
         for (int i = 0; i < 300; ++i) {
-            const QDateTime moment(base.addDays(random.bounded(3)),
-                                   QTime(8, 0, random.bounded(6)));
+            const QDateTime moment(base.addDays(random.bounded(3)), QTime(8, 0, random.bounded(6)));
             const ClockTexts texts = ClockTexts::of(moment);
             PlayTask t;
             t.Name = QString::number(i);
@@ -70,8 +66,7 @@ void TestScheduleIndex::agreesWithStoredOrderScan()
     }
 }
 
-void TestScheduleIndex::oddFieldsNeverMatch()
-{
+void TestScheduleIndex::oddFieldsNeverMatch() {
     PlayTask empty; // a weekly task with no day ticked stores no times at all
     PlayTask spaced;
     spaced.Time = " 08:00:00";

@@ -15,8 +15,7 @@ private slots:
     void texts();
 };
 
-void TestWeekday::formulaMatchesCalendarForFiveCenturies()
-{
+void TestWeekday::formulaMatchesCalendarForFiveCenturies() {
     using namespace std::chrono;
     int checked = 0;
     for (int y = 1900; y <= 2400; ++y) {
@@ -32,8 +31,7 @@ void TestWeekday::formulaMatchesCalendarForFiveCenturies()
     QCOMPARE(checked, 182987);
 }
 
-void TestWeekday::leapDays_data()
-{
+void TestWeekday::leapDays_data() {
     QTest::addColumn<QDate>("date");
     QTest::addColumn<int>("weekday");
     QTest::newRow("1 March 2100") << QDate(2100, 3, 1) << 1;
@@ -44,22 +42,19 @@ void TestWeekday::leapDays_data()
     QTest::newRow("31 December 2400") << QDate(2400, 12, 31) << 0;
 }
 
-void TestWeekday::leapDays()
-{
+void TestWeekday::leapDays() {
     QFETCH(QDate, date);
     QFETCH(int, weekday);
     QCOMPARE(Weekday::of(date), weekday);
 }
 
-void TestWeekday::names()
-{
+void TestWeekday::names() {
     const QStringList expected = {"周日", "周一", "周二", "周三", "周四", "周五", "周六"};
     for (int w = 0; w < 7; ++w)
         QCOMPARE(Weekday::name(w), expected.at(w));
 }
 
-void TestWeekday::texts_data()
-{
+void TestWeekday::texts_data() {
     QTest::addColumn<QDateTime>("moment");
     QTest::addColumn<QString>("full");
     QTest::newRow("padded") << QDateTime(QDate(2026, 3, 7), QTime(8, 5, 9, 999))
@@ -71,8 +66,7 @@ void TestWeekday::texts_data()
                                 << "0987-01-02 01:02:03";
 }
 
-void TestWeekday::texts()
-{
+void TestWeekday::texts() {
     QFETCH(QDateTime, moment);
     QFETCH(QString, full);
     const ClockTexts texts = ClockTexts::of(moment);

@@ -17,16 +17,14 @@ namespace {
 
 const QString Blanks(16, u' ');
 
-template <typename T> T *find(const QWidget &view, const char *name)
-{
+template <typename T> T *find(const QWidget &view, const char *name) {
     T *widget = view.findChild<T *>(QString::fromLatin1(name));
     if (!widget)
         qFatal("no control %s", name);
     return widget;
 }
 
-QStringList entries(const QListWidget *list)
-{
+QStringList entries(const QListWidget *list) {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i)
         texts << list->item(i)->text();
@@ -42,8 +40,7 @@ private slots:
     void radiosAndStopButtonDriveThePlayback();
 };
 
-void TestPlayPanel::scheduledTaskShowsOnThePanel()
-{
+void TestPlayPanel::scheduledTaskShowsOnThePanel() {
     QTemporaryDir dir;
     const TaskStore store(dir.path());
     QVERIFY(store.WriteTaskPlaylist("早操", {"/音乐/一.mp3", "/音乐/二.mp3"}));
@@ -62,7 +59,8 @@ void TestPlayPanel::scheduledTaskShowsOnThePanel()
     task.Device = TaskText::EveryDay;
     task.Recurrence = TaskText::Loop;
     const ScheduleTable table = {task};
-    panel.startScheduler([&]() -> const ScheduleTable & { return table; }, [] { return DayGate(); });
+    panel.startScheduler([&]() -> const ScheduleTable & { return table; },
+                         [] { return DayGate(); });
 
     auto *list = find<QListWidget>(view, "playList1037");
     QCOMPARE(entries(list), QStringList({"/音乐/一.mp3", "/音乐/二.mp3"}));
@@ -80,8 +78,7 @@ void TestPlayPanel::scheduledTaskShowsOnThePanel()
     QCOMPARE(volume.level, 30000);
 }
 
-void TestPlayPanel::radiosAndStopButtonDriveThePlayback()
-{
+void TestPlayPanel::radiosAndStopButtonDriveThePlayback() {
     QTemporaryDir dir;
     const TaskStore store(dir.path());
     QVERIFY(store.WriteTaskPlaylist("bell", {"/m/A.wav", "/m/B.wav"}));
