@@ -25,8 +25,8 @@ CHUNK_S = 0.1
 TONE_HZ = 440
 TASK_VOLUME = 30000
 SINK = "horalet_null"
-LEAD_S = 8     # launch to start second: room for Xvfb and start-up
-LENGTH_S = 10  # start second to end second
+LEAD_S = 12    # launch to start second: room for Xvfb and start-up on a busy machine
+LENGTH_S = 8   # start second to end second
 LOUD = 300     # RMS of a chunk that holds the tone; silence is 0
 
 
