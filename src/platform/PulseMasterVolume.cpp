@@ -43,7 +43,8 @@ public:
 
     // Never starts a server of its own: no server is a failure to report.
     bool open() {
-        if (!m_context || pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        if (!m_context ||
+            pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             return false;
         return runUntil([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; });
     }
@@ -119,7 +120,9 @@ void onSinkInfo(pa_context *context, const pa_sink_info *info, int eol, void *da
         query->done = true;
 }
 
-void onSuccess(pa_context *, int, void *data) { *static_cast<bool *>(data) = true; }
+void onSuccess(pa_context *, int, void *data) {
+    *static_cast<bool *>(data) = true;
+}
 
 // The default output and its volume, or the text of the step that failed.
 struct Output {
@@ -143,9 +146,8 @@ Output findOutput(Connection &connection) {
     }
     SinkQuery sink;
     const bool answered =
-        connection.wait(pa_context_get_sink_info_by_name(connection.context(),
-                                                         server.defaultSink.c_str(), onSinkInfo,
-                                                         &sink),
+        connection.wait(pa_context_get_sink_info_by_name(
+                            connection.context(), server.defaultSink.c_str(), onSinkInfo, &sink),
                         [&] { return sink.done; });
     if (answered && !sink.found && (sink.error == 0 || sink.error == PA_ERR_NOENTITY)) {
         out.failure = kLineFailed;

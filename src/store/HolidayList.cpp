@@ -14,7 +14,9 @@ const QString kCountKey = QStringLiteral("quantity");
 // is a holiday a day for more than two centuries.
 constexpr int kCountLimit = 100000;
 
-QString dateKey(int index) { return QStringLiteral("Date%1").arg(index); }
+QString dateKey(int index) {
+    return QStringLiteral("Date%1").arg(index);
+}
 
 // The order of a sorted list box: text order, letters without case.
 bool listBefore(const QString &a, const QString &b) {
@@ -22,11 +24,15 @@ bool listBefore(const QString &a, const QString &b) {
 }
 } // namespace
 
-QString HolidayList::fileName() { return QStringLiteral("date.ini"); }
+QString HolidayList::fileName() {
+    return QStringLiteral("date.ini");
+}
 
 HolidayList::HolidayList(QString directory) : m_directory(std::move(directory)) {}
 
-QString HolidayList::path() const { return StoreDirectory::filePath(m_directory, fileName()); }
+QString HolidayList::path() const {
+    return StoreDirectory::filePath(m_directory, fileName());
+}
 
 void HolidayList::load() {
     m_dates.clear();
@@ -37,8 +43,7 @@ void HolidayList::load() {
         const std::optional<QString> date = file.value(kDateSection, dateKey(i));
         if (!date)
             continue;
-        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), *date, listBefore),
-                       *date);
+        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), *date, listBefore), *date);
     }
 }
 
@@ -64,8 +69,8 @@ StoreResult HolidayList::rewrite() const {
         if (const StoreResult set = file.setValue(kDateSection, dateKey(i), m_dates.at(i)); !set)
             return set;
     }
-    if (const StoreResult set = file.setValue(kCountSection, kCountKey,
-                                              QString::number(m_dates.size()));
+    if (const StoreResult set =
+            file.setValue(kCountSection, kCountKey, QString::number(m_dates.size()));
         !set)
         return set;
     return file.save(path());

@@ -5,9 +5,13 @@
 
 #include <utility>
 
-QString OptionFlags::fileName() { return QStringLiteral("复选控制.ini"); }
+QString OptionFlags::fileName() {
+    return QStringLiteral("复选控制.ini");
+}
 
-QString OptionFlags::section() { return QStringLiteral("复选控制"); }
+QString OptionFlags::section() {
+    return QStringLiteral("复选控制");
+}
 
 QString OptionFlags::key(Flag flag) {
     switch (flag) {
@@ -45,7 +49,9 @@ OptionFlags::Flag OptionFlags::weekdayFlag(int weekday) {
 
 OptionFlags::OptionFlags(QString directory) : m_directory(std::move(directory)) {}
 
-QString OptionFlags::path() const { return StoreDirectory::filePath(m_directory, fileName()); }
+QString OptionFlags::path() const {
+    return StoreDirectory::filePath(m_directory, fileName());
+}
 
 void OptionFlags::load() {
     const ProfileFile file = ProfileFile::load(path());

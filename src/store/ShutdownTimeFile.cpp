@@ -5,9 +5,15 @@
 
 namespace ShutdownTimeFile {
 
-QString fileName() { return QStringLiteral("定时器时间设置.ini"); }
-QString section() { return QStringLiteral("定时器时间设置"); }
-QString key() { return QStringLiteral("关机时间"); }
+QString fileName() {
+    return QStringLiteral("定时器时间设置.ini");
+}
+QString section() {
+    return QStringLiteral("定时器时间设置");
+}
+QString key() {
+    return QStringLiteral("关机时间");
+}
 
 QString load(const QString &directory) {
     return ProfileStore::readString(StoreDirectory::filePath(directory, fileName()), section(),
@@ -60,6 +66,8 @@ std::optional<QTime> parse(const QString &timeText) {
     return time;
 }
 
-QString format(const QTime &time) { return time.toString(QStringLiteral("HH:mm:ss")); }
+QString format(const QTime &time) {
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
 
 } // namespace ShutdownTimeFile

@@ -37,9 +37,8 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
     for (const auto &entry : boxes) {
         QAbstractButton *box = entry.box;
         const OptionFlags::Flag flag = entry.flag;
-        connect(box, &QAbstractButton::clicked, this, [this, box, flag] {
-            toggle(flag, box->isChecked());
-        });
+        connect(box, &QAbstractButton::clicked, this,
+                [this, box, flag] { toggle(flag, box->isChecked()); });
     }
     // A click on a radio always ticks it, so the loop radio only ever writes "1".
     connect(m_form.loopRadio1071, &QAbstractButton::clicked, this,
@@ -114,7 +113,8 @@ void SettingsPanel::loadOptionFlags() {
         m_form.weekdaySunday1051,
     };
     for (int i = 0; i < 7; ++i)
-        weekdays[i]->setChecked(m_flags.isSet(static_cast<OptionFlags::Flag>(OptionFlags::Monday + i)));
+        weekdays[i]->setChecked(
+            m_flags.isSet(static_cast<OptionFlags::Flag>(OptionFlags::Monday + i)));
 }
 
 void SettingsPanel::attachHolidayGroup() {

@@ -21,13 +21,15 @@ QString pactl(const QStringList &arguments) {
     QProcess process;
     process.start(QStringLiteral("pactl"), arguments);
     if (!process.waitForFinished(10000) || process.exitCode() != 0)
-        return QStringLiteral("pactl failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+        return QStringLiteral("pactl failed: ") +
+               QString::fromLocal8Bit(process.readAllStandardError());
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
 // The raw per-channel values pactl reports for the default sink, e.g. {30000, 30000}.
 QList<uint> sinkChannels() {
-    const QString out = pactl({QStringLiteral("get-sink-volume"), QStringLiteral("@DEFAULT_SINK@")});
+    const QString out =
+        pactl({QStringLiteral("get-sink-volume"), QStringLiteral("@DEFAULT_SINK@")});
     QList<uint> values;
     static const QRegularExpression channel(QStringLiteral(R"(:\s*(\d+)\s*/\s*\d+%)"));
     auto it = channel.globalMatch(out.section(QLatin1Char('\n'), 0, 0));
@@ -37,7 +39,8 @@ QList<uint> sinkChannels() {
 }
 
 void setSinkChannels(const QStringList &values) {
-    pactl(QStringList{QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@")} + values);
+    pactl(QStringList{QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@")} +
+          values);
 }
 
 // Points the client at another server for the life of the guard.
@@ -62,9 +65,9 @@ public:
         std::memcpy(address.sun_path, name.constData(),
                     std::min<size_t>(name.size(), sizeof(address.sun_path) - 1));
         m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (m_fd >= 0 && (::bind(m_fd, reinterpret_cast<sockaddr *>(&address),
-                                 sizeof(address)) != 0 ||
-                          ::listen(m_fd, 4) != 0)) {
+        if (m_fd >= 0 &&
+            (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+             ::listen(m_fd, 4) != 0)) {
             ::close(m_fd);
             m_fd = -1;
         }

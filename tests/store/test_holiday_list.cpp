@@ -14,7 +14,9 @@ namespace {
 const QString kDate = QStringLiteral("Holiday");
 const QString kCount = QStringLiteral("The number of date");
 
-QString filePath(const QTemporaryDir &dir) { return dir.filePath(HolidayList::fileName()); }
+QString filePath(const QTemporaryDir &dir) {
+    return dir.filePath(HolidayList::fileName());
+}
 
 void writeAll(const QString &path, const QByteArray &bytes) {
     QFile f(path);
@@ -70,9 +72,9 @@ private slots:
         list.add(QStringLiteral("2012-10-01"));
         list.add(QStringLiteral("2012-05-01"));
         QCOMPARE(list.add(QStringLiteral("2012-05-01")), 1);
-        QCOMPARE(storedDates(dir), (QStringList{QStringLiteral("2012-05-01"),
-                                                QStringLiteral("2012-05-01"),
-                                                QStringLiteral("2012-10-01")}));
+        QCOMPARE(storedDates(dir),
+                 (QStringList{QStringLiteral("2012-05-01"), QStringLiteral("2012-05-01"),
+                              QStringLiteral("2012-10-01")}));
         QVERIFY(list.removeAt(0));
         QCOMPARE(storedDates(dir),
                  (QStringList{QStringLiteral("2012-05-01"), QStringLiteral("2012-10-01")}));

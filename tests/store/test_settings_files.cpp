@@ -10,7 +10,9 @@
 
 namespace {
 
-QByteArray gbk(const QString &text) { return Gbk::encode(text).value(); }
+QByteArray gbk(const QString &text) {
+    return Gbk::encode(text).value();
+}
 
 QByteArray readAll(const QString &path) {
     QFile f(path);
@@ -67,9 +69,9 @@ private slots:
     void onlyTheTextOneReadsAsTicked() {
         QTemporaryDir dir;
         writeAll(flagsPath(dir), gbk(QStringLiteral("[复选控制]\r\n"
-                                                     "周一=1\r\n周二=2\r\n周三=是\r\n周四=0\r\n"
-                                                     "周五= 1 \r\n周六=11\r\n"
-                                                     "是否执行关机时间=1\r\n是否循环=1\r\n")));
+                                                    "周一=1\r\n周二=2\r\n周三=是\r\n周四=0\r\n"
+                                                    "周五= 1 \r\n周六=11\r\n"
+                                                    "是否执行关机时间=1\r\n是否循环=1\r\n")));
         OptionFlags flags(dir.path());
         flags.load();
         QVERIFY(flags.isSet(OptionFlags::Monday));

@@ -102,7 +102,9 @@ struct Started {
     CHoraletView view;
 };
 
-void setPulse(const QByteArray &server) { qputenv("PULSE_SERVER", server); }
+void setPulse(const QByteArray &server) {
+    qputenv("PULSE_SERVER", server);
+}
 
 } // namespace
 
@@ -136,9 +138,9 @@ private slots:
         auto *group = control<CGroupCheck>(view, "holidayCheck1121");
         QVERIFY(!group->isChecked());
         QVERIFY(group->isEnabled());
-        for (const char *name : {"weekdayMonday1045", "weekdaySunday1051", "holidayList1081",
-                                 "holidayDate1006", "addHolidayButton1082",
-                                 "deleteHolidayButton1083"})
+        for (const char *name :
+             {"weekdayMonday1045", "weekdaySunday1051", "holidayList1081", "holidayDate1006",
+              "addHolidayButton1082", "deleteHolidayButton1083"})
             QVERIFY2(!control<QWidget>(view, name)->isEnabled(), name);
         QVERIFY(control<QWidget>(view, "shutdownCheck1076")->isEnabled());
         QVERIFY(control<QWidget>(view, "volumeSlider1056")->isEnabled());
@@ -192,9 +194,9 @@ private slots:
 
     void hiddenFlagsAreRestoredButNotShown() {
         QTemporaryDir dir;
-        QVERIFY(ProfileStore::writeString(dir.filePath(QStringLiteral("复选控制.ini")),
-                                          QStringLiteral("复选控制"),
-                                          QStringLiteral("是否使用设定的音量"), QStringLiteral("1")));
+        QVERIFY(ProfileStore::writeString(
+            dir.filePath(QStringLiteral("复选控制.ini")), QStringLiteral("复选控制"),
+            QStringLiteral("是否使用设定的音量"), QStringLiteral("1")));
         Started s(dir.path());
         auto *useSetVolume = control<QCheckBox>(s.view, "useSetVolumeCheck1059");
         QVERIFY(useSetVolume->isChecked());
