@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts Horalet under a private Xvfb with a copy of a store and saves a PNG of its main window.
-# usage: screenshot.sh [out.png] [store dir]   (BUILD_DIR selects the build, default build/)
+# Starts Horalet on a private Xvfb display with a copy of a store and saves a PNG of its main
+# window. usage: screenshot.sh [out.png] [store dir]   (BUILD_DIR selects the build, default build/)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$top/build/horalet-main.png}")
@@ -9,22 +9,36 @@ exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/app/horalet}
 [ -x "$exe" ] || { echo "no program at $exe (build first)" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+pids=()
+cleanup() {
+    [ -d "$work/pulse" ] && "$top/tests/fixtures/pulse-stop.sh" "$work/pulse" >/dev/null 2>&1 || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
 mkdir -p "$work/store" "$work/runtime"
 chmod 700 "$work/runtime"
 cp -r "$source_store"/. "$work/store/"
 
-cat >"$work/shoot.sh" <<'INNER'
-#!/usr/bin/env bash
-set -euo pipefail
-"$HORALET_EXE" & pid=$!
-trap 'kill $pid 2>/dev/null || true; wait $pid 2>/dev/null || true' EXIT
-win=$(timeout 20 xdotool search --sync --onlyvisible --name "Quenlo" | head -n1)
-sleep 1.5   # let the first paint settle
-import -window "$win" "$SHOT_OUT"
-INNER
-chmod +x "$work/shoot.sh"
+# Xvfb picks a free display itself, so parallel runs never share one.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && xwininfo -display ":$(head -n1 "$work/display")" -root >/dev/null 2>&1 &&
+        break
+    sleep 0.1
+done
+export DISPLAY=:$(head -n1 "$work/display")
+unset WAYLAND_DISPLAY XAUTHORITY
 
-HORALET_EXE=$exe SHOT_OUT=$out HORALET_STORE_DIR=$work/store XDG_RUNTIME_DIR=$work/runtime \
-    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh"
+# A sound server of its own, so the volume row has a device to show.
+"$top/tests/fixtures/pulse-start.sh" "$work/pulse" >/dev/null
+export PULSE_SERVER=unix:$work/pulse/native
+
+HORALET_STORE_DIR=$work/store XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb "$exe" &
+pids+=($!)
+win=$(timeout 20 xdotool search --sync --onlyvisible --name "Quenlo" | head -n1)
+sleep 1.5 # let the first paint settle
+import -window "$win" "$out"
 echo "$out"
