@@ -30,6 +30,10 @@ MpvVideoSurface::MpvVideoSurface(MpvPlayer *player, QWidget *parent)
 MpvVideoSurface::~MpvVideoSurface()
 {
     releaseRenderer();
+    // The base class destroys the context later, when this part of the object is gone.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
+    disconnect(m_player, nullptr, this, nullptr);
 }
 
 bool MpvVideoSurface::openGLAvailable()
