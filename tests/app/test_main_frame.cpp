@@ -229,6 +229,32 @@ private slots:
         QVERIFY(f.frame.isVisible());
     }
 
+    void aboutBoxNamesTheProgramAndItsFiles()
+    {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QString title;
+        QStringList texts;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            title = box->windowTitle();
+            for (const QLabel *label : box->findChildren<QLabel *>())
+                texts << label->text();
+            for (QPushButton *button : box->findChildren<QPushButton *>())
+                texts << button->text();
+            QTest::keyClick(box, Qt::Key_Return); // "确定" is the default
+        });
+        QVERIFY(f.frame.runCommand(57664));
+        QCOMPARE(title, QStringLiteral("关于"));
+        const QString all = texts.join(QLatin1Char('\n'));
+        QVERIFY2(all.contains(QStringLiteral("Quenlo多媒体定时播放系统 13.0.6")), qPrintable(all));
+        QVERIFY2(all.contains(f.dir.path()), qPrintable(all));
+        QVERIFY(texts.contains(QStringLiteral("确定")));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void withoutATrayMinimisingKeepsTheWindow()
     {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
