@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +69,27 @@ private slots:
         QVERIFY(xdotool({"key", "Escape"}));
         QTRY_VERIFY(!frame.trayMenu()->isVisible());
         QVERIFY(!frame.isVisible());
+
+        // "退出" from the menu asks; No keeps the program in the tray.
+        QString asked;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked = box->text();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        answer.start(50);
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"}, [&] { return frame.trayMenu()->isVisible(); }));
+        QMenu *menu = frame.trayMenu();
+        const QPoint exitItem = menu->mapToGlobal(menu->actionGeometry(menu->actions().last()).center());
+        QVERIFY(xdotool({"mousemove", QString::number(exitItem.x()), QString::number(exitItem.y()),
+                         "click", "1"}));
+        QTRY_COMPARE(asked, QStringLiteral("确定要退出吗？"));
+        answer.stop();
+        QTRY_VERIFY(!menu->isVisible());
+        QVERIFY(!frame.isVisible());
+        QVERIFY(frame.trayIcon()->isVisible());
 
         QVERIFY(clickUntil(frame.trayIcon(), {"click", "--repeat", "2", "--delay", "60", "1"},
                            [&] { return frame.isVisible(); }));
