@@ -9,8 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(parent)
-{
+CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("关于"));
     setObjectName(QStringLiteral("aboutDialog100"));
 
@@ -18,17 +17,18 @@ CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(p
     icon->setPixmap(AppIcon::application().pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
 
-    auto *name = new QLabel(MakerInfo::productName() + QLatin1Char(' ') + MakerInfo::version(),
-                            this);
+    auto *name =
+        new QLabel(MakerInfo::productName() + QLatin1Char(' ') + MakerInfo::version(), this);
     QFont bold = name->font();
     bold.setBold(true);
     name->setFont(bold);
-    auto *what = new QLabel(QStringLiteral("按时间表播放歌曲、视频和网络广播的定时播放系统。"), this);
+    auto *what =
+        new QLabel(QStringLiteral("按时间表播放歌曲、视频和网络广播的定时播放系统。"), this);
     auto *files = new QLabel(QStringLiteral("数据文件目录: %1").arg(storeDirectory), this);
     files->setTextInteractionFlags(Qt::TextSelectableByMouse);
     files->setWordWrap(true);
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(MakerInfo::homePage()),
-                            this);
+    auto *link =
+        new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(MakerInfo::homePage()), this);
     link->setOpenExternalLinks(true);
 
     auto *texts = new QVBoxLayout;

@@ -7,8 +7,7 @@
 #include <QtMath>
 
 namespace {
-QPixmap clockFace(int size)
-{
+QPixmap clockFace(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -39,16 +38,14 @@ constexpr CommandLook kLooks[] = {
 };
 } // namespace
 
-QIcon AppIcon::application()
-{
+QIcon AppIcon::application() {
     QIcon icon;
     for (int size : {16, 32, 48, 64})
         icon.addPixmap(clockFace(size));
     return icon;
 }
 
-QIcon AppIcon::command(int id)
-{
+QIcon AppIcon::command(int id) {
     for (const CommandLook &look : kLooks) {
         if (look.id != id)
             continue;

@@ -5,8 +5,7 @@
 #include <X11/XKBlib.h>
 
 namespace {
-bool indicatorOn(Display *display, const char *name)
-{
+bool indicatorOn(Display *display, const char *name) {
     const Atom atom = XInternAtom(display, name, True);
     if (atom == 0)
         return false;
@@ -17,8 +16,7 @@ bool indicatorOn(Display *display, const char *name)
 }
 } // namespace
 
-LockKeys::State LockKeys::query()
-{
+LockKeys::State LockKeys::query() {
     State state;
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;

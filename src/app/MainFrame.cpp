@@ -42,8 +42,7 @@ constexpr ToolCommand kToolCommands[] = {
     {CommandId::Unassigned, "", ""},
 };
 
-const ToolCommand *toolCommand(int id)
-{
+const ToolCommand *toolCommand(int id) {
     for (const ToolCommand &command : kToolCommands) {
         if (command.id == id)
             return &command;
@@ -54,8 +53,7 @@ const ToolCommand *toolCommand(int id)
 
 CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     : QMainWindow(parent), m_storeDirectory(storeDirectory),
-      m_exit([](int code) { QCoreApplication::exit(code); })
-{
+      m_exit([](int code) { QCoreApplication::exit(code); }) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -77,19 +75,16 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
 
 CMainFrame::~CMainFrame() = default;
 
-QString CMainFrame::frameTitle()
-{
+QString CMainFrame::frameTitle() {
     return MakerInfo::productName() + QLatin1Char(' ') + MakerInfo::version();
 }
 
-QString CMainFrame::trayTip()
-{
+QString CMainFrame::trayTip() {
     return MakerInfo::productName() + QLatin1Char(' ');
 }
 
 QAction *CMainFrame::addCommand(int id, const QString &text, const QString &prompt,
-                                const QString &tip)
-{
+                                const QString &tip) {
     auto *action = new QAction(text, this);
     action->setObjectName(QStringLiteral("action%1").arg(id));
     action->setData(id);
@@ -107,8 +102,7 @@ QAction *CMainFrame::addCommand(int id, const QString &text, const QString &prom
     return action;
 }
 
-void CMainFrame::createMenus()
-{
+void CMainFrame::createMenus() {
     QMenu *operate = menuBar()->addMenu(QStringLiteral("操作"));
     operate->setObjectName(QStringLiteral("menuOperate"));
     operate->addAction(addCommand(CommandId::NewTask, QStringLiteral("新增播放任务")));
@@ -129,8 +123,8 @@ void CMainFrame::createMenus()
     show->setObjectName(QStringLiteral("menuView"));
     QAction *toolBarAction = addCommand(CommandId::ToggleToolBar, QStringLiteral("工具栏(&T)"),
                                         QStringLiteral("显示或隐藏工具栏"));
-    QAction *statusBarAction = addCommand(
-        CommandId::ToggleStatusBar, QStringLiteral("状态栏(&S)"), QStringLiteral("显示或隐藏状态栏"));
+    QAction *statusBarAction = addCommand(CommandId::ToggleStatusBar, QStringLiteral("状态栏(&S)"),
+                                          QStringLiteral("显示或隐藏状态栏"));
     toolBarAction->setCheckable(true);
     toolBarAction->setChecked(true);
     statusBarAction->setCheckable(true);
@@ -152,8 +146,7 @@ void CMainFrame::createMenus()
     help->addAction(addCommand(CommandId::Help, QStringLiteral("软件使用说明")));
 }
 
-void CMainFrame::createToolBar()
-{
+void CMainFrame::createToolBar() {
     m_toolBar = new QToolBar(QStringLiteral("工具栏"), this);
     m_toolBar->setObjectName(QStringLiteral("toolBar128"));
     m_toolBar->setIconSize(QSize(32, 32));
@@ -174,8 +167,7 @@ void CMainFrame::createToolBar()
     });
 }
 
-void CMainFrame::createStatusBar()
-{
+void CMainFrame::createStatusBar() {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
     // Shown whenever no prompt is: the bar hides its widgets while it shows a message.
@@ -205,15 +197,13 @@ void CMainFrame::createStatusBar()
     lockTimer->start(300);
 }
 
-void CMainFrame::updateLockPanes()
-{
+void CMainFrame::updateLockPanes() {
     const LockKeys::State state = LockKeys::query();
     m_capsPane->setText(state.capsLock ? QStringLiteral("大写") : QString());
     m_numPane->setText(state.numLock ? QStringLiteral("数字") : QString());
 }
 
-void CMainFrame::createTray()
-{
+void CMainFrame::createTray() {
     m_tray = new QSystemTrayIcon(AppIcon::application(), this);
     m_tray->setToolTip(trayTip());
     m_trayMenu = new QMenu(this);
@@ -221,7 +211,8 @@ void CMainFrame::createTray()
     const struct {
         int id;
         const char *text;
-    } items[] = {{CommandId::TrayOpen, "打开"}, {CommandId::TrayHide, "隐藏"}, {CommandId::Exit, "退出"}};
+    } items[] = {
+        {CommandId::TrayOpen, "打开"}, {CommandId::TrayHide, "隐藏"}, {CommandId::Exit, "退出"}};
     bool first = true;
     for (const auto &item : items) {
         if (!first)
@@ -237,8 +228,7 @@ void CMainFrame::createTray()
     connect(m_tray, &QSystemTrayIcon::activated, this, &CMainFrame::onTrayActivated);
 }
 
-bool CMainFrame::handlesItself(int id) const
-{
+bool CMainFrame::handlesItself(int id) const {
     switch (id) {
     case CommandId::Exit:
     case CommandId::About:
@@ -252,14 +242,12 @@ bool CMainFrame::handlesItself(int id) const
     }
 }
 
-void CMainFrame::updateCommandStates()
-{
+void CMainFrame::updateCommandStates() {
     for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
         it.value()->setEnabled(handlesItself(it.key()) || m_view->hasCommand(it.key()));
 }
 
-bool CMainFrame::runCommand(int id)
-{
+bool CMainFrame::runCommand(int id) {
     switch (id) {
     case CommandId::Exit:
         close();
@@ -286,8 +274,7 @@ bool CMainFrame::runCommand(int id)
     }
 }
 
-bool CMainFrame::confirmExit()
-{
+bool CMainFrame::confirmExit() {
     QMessageBox box(QMessageBox::Question, QStringLiteral("提示"), QStringLiteral("确定要退出吗？"),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
@@ -297,15 +284,13 @@ bool CMainFrame::confirmExit()
     return box.exec() == QMessageBox::Yes;
 }
 
-void CMainFrame::closeEvent(QCloseEvent *event)
-{
+void CMainFrame::closeEvent(QCloseEvent *event) {
     event->ignore();
     if (confirmExit())
         m_exit(0);
 }
 
-void CMainFrame::changeEvent(QEvent *event)
-{
+void CMainFrame::changeEvent(QEvent *event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
@@ -323,8 +308,7 @@ void CMainFrame::changeEvent(QEvent *event)
     }
 }
 
-void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
-{
+void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::DoubleClick)
         return;
     showMinimized();
@@ -332,8 +316,7 @@ void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason)
     activateWindow();
 }
 
-void CMainFrame::centreOnScreen()
-{
+void CMainFrame::centreOnScreen() {
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;

@@ -7,15 +7,14 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Horalet"));
     // The window goes to the tray; only the exit question ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
-                      font.family()});
+    font.setFamilies(
+        {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"), font.family()});
     font.setPointSize(9);
     QApplication::setFont(font);
     // Chinese texts on Qt's own buttons and menus (message boxes, pickers, edit menus).

@@ -2,8 +2,7 @@
 
 #include <QHeaderView>
 
-CListCtrlCl::CListCtrlCl(QWidget *parent) : QTableView(parent)
-{
+CListCtrlCl::CListCtrlCl(QWidget *parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -17,8 +16,7 @@ CListCtrlCl::CListCtrlCl(QWidget *parent) : QTableView(parent)
     horizontalHeader()->setStretchLastSection(false);
 }
 
-void CListCtrlCl::setColumnWidths(const QList<int> &widths)
-{
+void CListCtrlCl::setColumnWidths(const QList<int> &widths) {
     for (int column = 0; column < widths.size(); ++column)
         setColumnWidth(column, widths.at(column));
 }

@@ -8,28 +8,25 @@ struct ColumnSpec {
 
 constexpr ColumnSpec kColumns[TaskTableModel::ColumnCount] = {
     {"播放任务名称", 150}, {"开始时间", 160}, {"结束时间", 160},
-    {"音量", 80},         {"播放日期", 228}, {"播放模式", 90},
+    {"音量", 80},          {"播放日期", 228}, {"播放模式", 90},
 };
 } // namespace
 
 TaskTableModel::TaskTableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-QString TaskTableModel::columnTitle(int column)
-{
+QString TaskTableModel::columnTitle(int column) {
     if (column < 0 || column >= ColumnCount)
         return {};
     return QString::fromUtf8(kColumns[column].title);
 }
 
-int TaskTableModel::columnWidth(int column)
-{
+int TaskTableModel::columnWidth(int column) {
     if (column < 0 || column >= ColumnCount)
         return 0;
     return kColumns[column].width;
 }
 
-QString TaskTableModel::cellText(const PlayTask &task, int column)
-{
+QString TaskTableModel::cellText(const PlayTask &task, int column) {
     switch (column) {
     case NameColumn:
         return task.Name;
@@ -48,18 +45,15 @@ QString TaskTableModel::cellText(const PlayTask &task, int column)
     }
 }
 
-int TaskTableModel::rowCount(const QModelIndex &parent) const
-{
+int TaskTableModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_tasks.size());
 }
 
-int TaskTableModel::columnCount(const QModelIndex &parent) const
-{
+int TaskTableModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TaskTableModel::data(const QModelIndex &index, int role) const
-{
+QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_tasks.size())
         return {};
     if (role == Qt::DisplayRole)
@@ -69,8 +63,7 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const
     return {};
 }
 
-QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
     if (role == Qt::DisplayRole)
@@ -80,30 +73,26 @@ QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-void TaskTableModel::AppendTaskRow(const PlayTask &task)
-{
+void TaskTableModel::AppendTaskRow(const PlayTask &task) {
     const int row = int(m_tasks.size());
     beginInsertRows({}, row, row);
     m_tasks.append(task);
     endInsertRows();
 }
 
-void TaskTableModel::DeleteAllItems()
-{
+void TaskTableModel::DeleteAllItems() {
     beginResetModel();
     m_tasks.clear();
     endResetModel();
 }
 
-void TaskTableModel::setTasks(const QList<PlayTask> &tasks)
-{
+void TaskTableModel::setTasks(const QList<PlayTask> &tasks) {
     beginResetModel();
     m_tasks = tasks;
     endResetModel();
 }
 
-void TaskTableModel::removeTaskRow(int row)
-{
+void TaskTableModel::removeTaskRow(int row) {
     if (row < 0 || row >= m_tasks.size())
         return;
     beginRemoveRows({}, row, row);
@@ -111,7 +100,6 @@ void TaskTableModel::removeTaskRow(int row)
     endRemoveRows();
 }
 
-PlayTask TaskTableModel::task(int row) const
-{
+PlayTask TaskTableModel::task(int row) const {
     return m_tasks.value(row);
 }

@@ -7,8 +7,7 @@
 #include <QScreen>
 #include <QWidget>
 
-CTipControl::CTipControl(QObject *parent) : QObject(parent)
-{
+CTipControl::CTipControl(QObject *parent) : QObject(parent) {
     m_delayTimer.setSingleShot(true);
     m_popTimer.setSingleShot(true);
     connect(&m_delayTimer, &QTimer::timeout, this, &CTipControl::showTip);
@@ -17,8 +16,7 @@ CTipControl::CTipControl(QObject *parent) : QObject(parent)
 
 CTipControl::~CTipControl() = default;
 
-void CTipControl::addTool(QWidget *tool, const QString &text)
-{
+void CTipControl::addTool(QWidget *tool, const QString &text) {
     if (!tool)
         return;
     if (!m_tools.contains(tool)) {
@@ -29,40 +27,33 @@ void CTipControl::addTool(QWidget *tool, const QString &text)
     m_tools.insert(tool, text);
 }
 
-QString CTipControl::toolText(const QWidget *tool) const
-{
+QString CTipControl::toolText(const QWidget *tool) const {
     return m_tools.value(tool);
 }
 
-void CTipControl::activate(bool active)
-{
+void CTipControl::activate(bool active) {
     m_active = active;
     if (!active)
         hideTip();
 }
 
-void CTipControl::setMaxTipWidth(int pixels)
-{
+void CTipControl::setMaxTipWidth(int pixels) {
     m_maxWidth = pixels;
 }
 
-void CTipControl::setTipTextColor(const QColor &color)
-{
+void CTipControl::setTipTextColor(const QColor &color) {
     m_color = color;
 }
 
-void CTipControl::setDelayTime(int milliseconds)
-{
+void CTipControl::setDelayTime(int milliseconds) {
     m_delay = qMax(0, milliseconds);
 }
 
-QWidget *CTipControl::shownTool() const
-{
+QWidget *CTipControl::shownTool() const {
     return m_tip && m_tip->isVisible() ? m_shown.data() : nullptr;
 }
 
-bool CTipControl::eventFilter(QObject *watched, QEvent *event)
-{
+bool CTipControl::eventFilter(QObject *watched, QEvent *event) {
     auto *tool = qobject_cast<QWidget *>(watched);
     if (!tool || !m_tools.contains(tool))
         return false;
@@ -89,15 +80,13 @@ bool CTipControl::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-void CTipControl::arm(QWidget *tool)
-{
+void CTipControl::arm(QWidget *tool) {
     hideTip();
     m_pending = tool;
     m_delayTimer.start(m_delay);
 }
 
-void CTipControl::showTip()
-{
+void CTipControl::showTip() {
     QWidget *tool = m_pending;
     m_pending = nullptr;
     if (!m_active || !tool || !tool->isVisible())
@@ -132,8 +121,7 @@ void CTipControl::showTip()
     m_popTimer.start(10 * m_delay);
 }
 
-void CTipControl::hideTip()
-{
+void CTipControl::hideTip() {
     m_delayTimer.stop();
     m_popTimer.stop();
     m_pending = nullptr;

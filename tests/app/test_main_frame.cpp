@@ -15,13 +15,12 @@
 
 namespace {
 // Describes a menu as "text=id" items and "-" for separators.
-QStringList describe(const QMenu *menu)
-{
+QStringList describe(const QMenu *menu) {
     QStringList items;
     for (const QAction *action : menu->actions())
-        items << (action->isSeparator() ? QStringLiteral("-")
-                                        : action->text() + QLatin1Char('=') +
-                                              action->data().toString());
+        items << (action->isSeparator()
+                      ? QStringLiteral("-")
+                      : action->text() + QLatin1Char('=') + action->data().toString());
     return items;
 }
 
@@ -33,8 +32,7 @@ struct BoxAnswer {
     QStringList buttons;
     bool seen = false;
 
-    void answer(std::function<void(QMessageBox *)> how)
-    {
+    void answer(std::function<void(QMessageBox *)> how) {
         QTimer::singleShot(0, [this, how] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box) {
@@ -57,8 +55,7 @@ struct Frame {
     CMainFrame frame{dir.path()};
     QList<int> exits;
 
-    Frame()
-    {
+    Frame() {
         frame.setExitHandler([this](int code) { exits << code; });
         frame.view()->OnInitialUpdate();
     }
@@ -68,8 +65,7 @@ struct Frame {
 class TestMainFrame : public QObject {
     Q_OBJECT
 private slots:
-    void windowTitleSizeAndButtons()
-    {
+    void windowTitleSizeAndButtons() {
         Frame f;
         QCOMPARE(f.frame.windowTitle(), QStringLiteral("Quenlo多媒体定时播放系统 13.0.6"));
         QVERIFY(!(f.frame.windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -82,13 +78,13 @@ private slots:
         // The whole form fits at the smallest size: no control is squeezed under its minimum.
         QWidget *form = f.frame.view();
         QVERIFY2(form->minimumSizeHint().height() <= form->height(),
-                 qPrintable(QStringLiteral("%1 > %2").arg(form->minimumSizeHint().height())
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(form->minimumSizeHint().height())
                                 .arg(form->height())));
         QVERIFY(form->minimumSizeHint().width() <= form->width());
     }
 
-    void menusInOrderWithTheirIds()
-    {
+    void menusInOrderWithTheirIds() {
         Frame f;
         const QList<QAction *> popups = f.frame.menuBar()->actions();
         QCOMPARE(popups.size(), 4);
@@ -97,8 +93,8 @@ private slots:
         QCOMPARE(popups.at(3)->text(), QStringLiteral("帮助(&H)"));
         QCOMPARE(describe(popups.at(0)->menu()),
                  QStringList({"新增播放任务=1019", "修改..=1021", "删除..=32787", "-",
-                              "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002",
-                              "-", "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
+                              "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002", "-",
+                              "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
         QCOMPARE(describe(popups.at(1)->menu()),
                  QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393"}));
         QCOMPARE(describe(popups.at(2)->menu()),
@@ -109,8 +105,7 @@ private slots:
                  QStringList({"打开=32800", "-", "隐藏=32801", "-", "退出=57665"}));
     }
 
-    void toolbarButtonsTipsAndPrompts()
-    {
+    void toolbarButtonsTipsAndPrompts() {
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -118,10 +113,10 @@ private slots:
         QList<int> ids;
         for (const QAction *action : actions)
             ids << action->data().toInt();
-        QCOMPARE(ids, QList<int>({1019, 1021, 1022, 1016, 1017, 1018, 1002, 1068, 1020, 1063,
-                                  57665, 1023}));
-        const QStringList tips = {"新增", "修改", "删除", "今日", "一周", "一月", "所有",
-                                  "发邮件", "主页", "帮助", "退出"};
+        QCOMPARE(ids, QList<int>({1019, 1021, 1022, 1016, 1017, 1018, 1002, 1068, 1020, 1063, 57665,
+                                  1023}));
+        const QStringList tips = {"新增", "修改",   "删除", "今日", "一周", "一月",
+                                  "所有", "发邮件", "主页", "帮助", "退出"};
         const QStringList prompts = {"新增定时播放任务",
                                      "修改定时播放任务，修改前请先选中一行",
                                      "删除定时播放任务，修改前请先选中一行",
@@ -160,8 +155,7 @@ private slots:
         QVERIFY(f.frame.capsPane()->text().isEmpty()); // no lock state offscreen
     }
 
-    void toolbarAndStatusBarCanBeHidden()
-    {
+    void toolbarAndStatusBarCanBeHidden() {
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -179,8 +173,7 @@ private slots:
         QVERIFY(!f.frame.statusBar()->isHidden());
     }
 
-    void exitQuestionDefaultsToNo()
-    {
+    void exitQuestionDefaultsToNo() {
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -210,8 +203,7 @@ private slots:
         QCOMPARE(f.exits, QList<int>({0}));
     }
 
-    void trayExitAsksTheSameQuestion()
-    {
+    void trayExitAsksTheSameQuestion() {
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -229,8 +221,7 @@ private slots:
         QVERIFY(f.frame.isVisible());
     }
 
-    void aboutBoxNamesTheProgramAndItsFiles()
-    {
+    void aboutBoxNamesTheProgramAndItsFiles() {
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -255,8 +246,7 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
-    void withoutATrayMinimisingKeepsTheWindow()
-    {
+    void withoutATrayMinimisingKeepsTheWindow() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         Frame f;
         f.frame.show();

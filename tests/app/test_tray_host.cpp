@@ -5,26 +5,24 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 
 #include <unistd.h>
 
 namespace {
-bool xdotool(const QStringList &arguments)
-{
+bool xdotool(const QStringList &arguments) {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
 
 // Clicks at a point until the expected effect shows: the tray host maps and places a new
 // icon some time after it has taken it in, and a click before that reaches nothing.
 bool clickUntil(const QSystemTrayIcon *icon, const QStringList &click,
-                const std::function<bool()> &done)
-{
+                const std::function<bool()> &done) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         const QPoint at = icon->geometry().center();
         if (!xdotool(QStringList{"mousemove", QString::number(at.x()), QString::number(at.y())} +
@@ -41,14 +39,12 @@ bool clickUntil(const QSystemTrayIcon *icon, const QStringList &click,
 class TestTrayHost : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(QGuiApplication::platformName() == QStringLiteral("xcb"));
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     }
 
-    void minimiseGoesToTheTrayAndDoubleClickComesBack()
-    {
+    void minimiseGoesToTheTrayAndDoubleClickComesBack() {
         QTemporaryDir dir;
         CMainFrame frame(dir.path());
         frame.setExitHandler([](int) { QFAIL("nothing here may end the program"); });
@@ -65,7 +61,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(frame.trayIcon()->geometry().width() > 0, 10000);
 
         // A right click opens the small menu; Escape closes it and nothing changes.
-        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"}, [&] { return frame.trayMenu()->isVisible(); }));
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"},
+                           [&] { return frame.trayMenu()->isVisible(); }));
         QVERIFY(xdotool({"key", "Escape"}));
         QTRY_VERIFY(!frame.trayMenu()->isVisible());
         QVERIFY(!frame.isVisible());
@@ -80,9 +77,11 @@ private slots:
             }
         });
         answer.start(50);
-        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"}, [&] { return frame.trayMenu()->isVisible(); }));
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"},
+                           [&] { return frame.trayMenu()->isVisible(); }));
         QMenu *menu = frame.trayMenu();
-        const QPoint exitItem = menu->mapToGlobal(menu->actionGeometry(menu->actions().last()).center());
+        const QPoint exitItem =
+            menu->mapToGlobal(menu->actionGeometry(menu->actions().last()).center());
         QVERIFY(xdotool({"mousemove", QString::number(exitItem.x()), QString::number(exitItem.y()),
                          "click", "1"}));
         QTRY_COMPARE(asked, QStringLiteral("确定要退出吗？"));
@@ -97,8 +96,7 @@ private slots:
         QVERIFY(!frame.isMinimized());
     }
 
-    void lockKeysShowInTheStatusBar()
-    {
+    void lockKeysShowInTheStatusBar() {
         QTemporaryDir dir;
         CMainFrame frame(dir.path());
         frame.show();
@@ -117,8 +115,7 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     // ctest starts us offscreen: start again on a private display with a tray host.
     if (qEnvironmentVariableIsEmpty("HORALET_TRAY_HOST")) {
         QList<QByteArray> storage{QByteArray(HORALET_SOURCE_DIR "/tests/app/with-tray-host.sh")};

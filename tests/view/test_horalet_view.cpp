@@ -22,14 +22,10 @@
 namespace {
 class FixedClock : public Clock {
 public:
-    QDateTime now() const override
-    {
-        return QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58));
-    }
+    QDateTime now() const override { return QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58)); }
 };
 
-QWidget *control(const QWidget &view, int id)
-{
+QWidget *control(const QWidget &view, int id) {
     const QString suffix = QString::number(id);
     QWidget *found = nullptr;
     for (QWidget *child : view.findChildren<QWidget *>()) {
@@ -43,8 +39,7 @@ QWidget *control(const QWidget &view, int id)
     return found;
 }
 
-QString textOf(QWidget *widget)
-{
+QString textOf(QWidget *widget) {
     if (auto *button = qobject_cast<QAbstractButton *>(widget))
         return button->text();
     if (auto *label = qobject_cast<QLabel *>(widget))
@@ -52,8 +47,7 @@ QString textOf(QWidget *widget)
     return {};
 }
 
-QStringList rowTexts(const QAbstractItemModel *model, int row)
-{
+QStringList rowTexts(const QAbstractItemModel *model, int row) {
     QStringList texts;
     for (int column = 0; column < model->columnCount(); ++column)
         texts << model->index(row, column).data().toString();
@@ -64,8 +58,7 @@ QStringList rowTexts(const QAbstractItemModel *model, int row)
 class TestHoraletView : public QObject {
     Q_OBJECT
 private slots:
-    void formHasEveryControlUnderItsId_data()
-    {
+    void formHasEveryControlUnderItsId_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("text");
@@ -74,33 +67,50 @@ private slots:
             const char *kind;
             const char *text;
         } controls[] = {
-            {1001, "CListCtrlCl", ""},       {1019, "QPushButton", "新增"},
-            {1021, "QPushButton", "修改"},   {1022, "QPushButton", "删除"},
-            {1016, "QPushButton", "本日任务"}, {1017, "QPushButton", "本周"},
-            {1018, "QPushButton", "本月"},   {1002, "QPushButton", "所有"},
-            {1122, "QGroupBox", ""},         {1121, "QCheckBox", "下列日期不播放(节假日)"},
-            {1045, "QCheckBox", "一"},       {1046, "QCheckBox", "二"},
-            {1047, "QCheckBox", "三"},       {1048, "QCheckBox", "四"},
-            {1049, "QCheckBox", "五"},       {1050, "QCheckBox", "六"},
-            {1051, "QCheckBox", "日"},       {1081, "QListWidget", ""},
-            {1006, "QDateEdit", ""},         {1082, "QPushButton", "增加"},
-            {1083, "QPushButton", "删除"},   {1057, "QLabel", ""},
-            {1056, "QSlider", ""},           {1076, "QCheckBox", "开启定时关机"},
-            {1044, "QTimeEdit", ""},         {1075, "QPushButton", "确定"},
-            {1077, "QWidget", ""},           {1061, "QPushButton", "停止当前播放"},
-            {1043, "QLineEdit", ""},         {1037, "QListWidget", ""},
-            {1112, "QRadioButton", "顺序播放"}, {1071, "QRadioButton", "循环播放"},
-            {1110, "QRadioButton", "随机播放"}, {1023, "QWidget", ""},
-            {1125, "QLabel", ""},            {1003, "QCheckBox", "播放视频时全屏"},
+            {1001, "CListCtrlCl", ""},
+            {1019, "QPushButton", "新增"},
+            {1021, "QPushButton", "修改"},
+            {1022, "QPushButton", "删除"},
+            {1016, "QPushButton", "本日任务"},
+            {1017, "QPushButton", "本周"},
+            {1018, "QPushButton", "本月"},
+            {1002, "QPushButton", "所有"},
+            {1122, "QGroupBox", ""},
+            {1121, "QCheckBox", "下列日期不播放(节假日)"},
+            {1045, "QCheckBox", "一"},
+            {1046, "QCheckBox", "二"},
+            {1047, "QCheckBox", "三"},
+            {1048, "QCheckBox", "四"},
+            {1049, "QCheckBox", "五"},
+            {1050, "QCheckBox", "六"},
+            {1051, "QCheckBox", "日"},
+            {1081, "QListWidget", ""},
+            {1006, "QDateEdit", ""},
+            {1082, "QPushButton", "增加"},
+            {1083, "QPushButton", "删除"},
+            {1057, "QLabel", ""},
+            {1056, "QSlider", ""},
+            {1076, "QCheckBox", "开启定时关机"},
+            {1044, "QTimeEdit", ""},
+            {1075, "QPushButton", "确定"},
+            {1077, "QWidget", ""},
+            {1061, "QPushButton", "停止当前播放"},
+            {1043, "QLineEdit", ""},
+            {1037, "QListWidget", ""},
+            {1112, "QRadioButton", "顺序播放"},
+            {1071, "QRadioButton", "循环播放"},
+            {1110, "QRadioButton", "随机播放"},
+            {1023, "QWidget", ""},
+            {1125, "QLabel", ""},
+            {1003, "QCheckBox", "播放视频时全屏"},
             {1059, "QCheckBox", "使用设定的音量"},
         };
         for (const auto &c : controls)
-            QTest::addRow("%d", c.id) << c.id << QString::fromLatin1(c.kind)
-                                      << QString::fromUtf8(c.text);
+            QTest::addRow("%d", c.id)
+                << c.id << QString::fromLatin1(c.kind) << QString::fromUtf8(c.text);
     }
 
-    void formHasEveryControlUnderItsId()
-    {
+    void formHasEveryControlUnderItsId() {
         QFETCH(int, id);
         QFETCH(QString, kind);
         QFETCH(QString, text);
@@ -113,15 +123,14 @@ private slots:
         QCOMPARE(widget->isHidden(), id == 1003 || id == 1059);
     }
 
-    void formCaptionsAndGrouping()
-    {
+    void formCaptionsAndGrouping() {
         CHoraletView view(QDir::tempPath());
         QStringList captions;
         for (QLabel *label : view.findChildren<QLabel *>())
             captions << label->text();
-        for (const char *caption : {"点击表格标题栏可以进行排序", " 定时播放任务设置:", "一周内",
-                                    "一年内", "日历", "系统音量:", "当前播放任务:",
-                                    "播放列表内容", "播放模式"})
+        for (const char *caption :
+             {"点击表格标题栏可以进行排序", " 定时播放任务设置:", "一周内", "一年内", "日历",
+              "系统音量:", "当前播放任务:", "播放列表内容", "播放模式"})
             QVERIFY2(captions.contains(QString::fromUtf8(caption)), caption);
 
         // The holiday box governs what lies inside its group: weekdays and holiday controls.
@@ -144,8 +153,7 @@ private slots:
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
     }
 
-    void initialUpdateFillsTheTableFromTheStore()
-    {
+    void initialUpdateFillsTheTableFromTheStore() {
         QTemporaryDir dir;
         QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
                             dir.filePath(QStringLiteral("song.ini"))));
@@ -156,14 +164,13 @@ private slots:
 
         const QAbstractItemModel *model = view.taskTable()->model();
         QCOMPARE(model->rowCount(), 4);
-        QCOMPARE(rowTexts(model, 0), QStringList({"早操铃声", "08:00:00", "08:30:00", "60000",
-                                                  "每天", "顺序播放"}));
+        QCOMPARE(rowTexts(model, 0),
+                 QStringList({"早操铃声", "08:00:00", "08:30:00", "60000", "每天", "顺序播放"}));
         QCOMPARE(rowTexts(model, 1).at(4), QStringLiteral("周一周五"));
         QCOMPARE(rowTexts(model, 2).at(1), QStringLiteral("2012-05-01 08:30:00"));
         const QList<int> widths = {150, 160, 160, 80, 228, 90};
         for (int column = 0; column < 6; ++column)
-            QCOMPARE(view.taskTable()->horizontalHeader()->sectionSize(column),
-                     widths.at(column));
+            QCOMPARE(view.taskTable()->horizontalHeader()->sectionSize(column), widths.at(column));
 
         // The scheduler's table holds every stored task.
         QCOMPARE(view.scheduleTable().size(), 4);
@@ -177,8 +184,7 @@ private slots:
         QCOMPARE(model->rowCount(), 4);
     }
 
-    void emptyStoreGivesAnEmptyTableWithItsColumns()
-    {
+    void emptyStoreGivesAnEmptyTableWithItsColumns() {
         QTemporaryDir dir;
         CHoraletView view(dir.path());
         view.OnInitialUpdate();
@@ -190,8 +196,7 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("song.ini"))));
     }
 
-    void toolTipsShowTheirTextsInRed()
-    {
+    void toolTipsShowTheirTextsInRed() {
         QTemporaryDir dir;
         CHoraletView view(dir.path());
         view.OnInitialUpdate();
@@ -241,8 +246,7 @@ private slots:
         QCOMPARE(tips->shownTool(), nullptr);
     }
 
-    void commandsWireTheFormButtonOfTheirId()
-    {
+    void commandsWireTheFormButtonOfTheirId() {
         QTemporaryDir dir;
         CHoraletView view(dir.path());
         auto *button = qobject_cast<QAbstractButton *>(control(view, 1019));

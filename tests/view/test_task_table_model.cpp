@@ -7,8 +7,7 @@
 #include <QTest>
 
 namespace {
-PlayTask task(const QString &name, const QString &time = QStringLiteral("08:00:00"))
-{
+PlayTask task(const QString &name, const QString &time = QStringLiteral("08:00:00")) {
     return {name,
             time,
             QStringLiteral("08:30:00"),
@@ -18,8 +17,7 @@ PlayTask task(const QString &name, const QString &time = QStringLiteral("08:00:0
             QString()};
 }
 
-QStringList rowTexts(const TaskTableModel &model, int row)
-{
+QStringList rowTexts(const TaskTableModel &model, int row) {
     QStringList texts;
     for (int column = 0; column < model.columnCount(); ++column)
         texts << model.data(model.index(row, column)).toString();
@@ -30,8 +28,7 @@ QStringList rowTexts(const TaskTableModel &model, int row)
 class TestTaskTableModel : public QObject {
     Q_OBJECT
 private slots:
-    void columnsHaveTheTableTitlesAndWidths()
-    {
+    void columnsHaveTheTableTitlesAndWidths() {
         TaskTableModel model;
         QCOMPARE(model.columnCount(), 6);
         const QStringList titles = {"播放任务名称", "开始时间", "结束时间",
@@ -41,33 +38,34 @@ private slots:
             QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), titles.at(column));
             QCOMPARE(TaskTableModel::columnWidth(column), widths.at(column));
             QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
-                         .value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+                             .value<Qt::Alignment>() &
+                         Qt::AlignHorizontal_Mask,
                      Qt::AlignLeft);
         }
         QVERIFY(!model.headerData(6, Qt::Horizontal).isValid());
         QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
     }
 
-    void cellsShowTheStoredTextUnchangedAndNotesIsDropped()
-    {
+    void cellsShowTheStoredTextUnchangedAndNotesIsDropped() {
         TaskTableModel model;
         QAbstractItemModelTester tester(&model);
         // Texts the program never produces must still show as stored, untouched.
-        const PlayTask odd{QStringLiteral(" 名 称 "), QStringLiteral("2012-05-01 08:30:00"),
-                           QStringLiteral("25:99:99"), QStringLiteral("音量abc"),
-                           QString(),  QStringLiteral("随机播放"),
+        const PlayTask odd{QStringLiteral(" 名 称 "),
+                           QStringLiteral("2012-05-01 08:30:00"),
+                           QStringLiteral("25:99:99"),
+                           QStringLiteral("音量abc"),
+                           QString(),
+                           QStringLiteral("随机播放"),
                            QStringLiteral("note")};
         model.AppendTaskRow(odd);
         QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(rowTexts(model, 0),
-                 QStringList({" 名 称 ", "2012-05-01 08:30:00", "25:99:99", "音量abc", "",
-                              "随机播放"}));
+        QCOMPARE(rowTexts(model, 0), QStringList({" 名 称 ", "2012-05-01 08:30:00", "25:99:99",
+                                                  "音量abc", "", "随机播放"}));
         QCOMPARE(model.task(0), odd);
         QVERIFY(!model.data(model.index(0, 6)).isValid());
     }
 
-    void appendAddsRowsAtTheEndAndRefillsReplaceThem()
-    {
+    void appendAddsRowsAtTheEndAndRefillsReplaceThem() {
         TaskTableModel model;
         QAbstractItemModelTester tester(&model);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
@@ -95,8 +93,7 @@ private slots:
     }
 
     // The fill the main window does at start-up, from a GBK file written by the Windows program.
-    void filledFromAGbkSongIniInSectionOrder()
-    {
+    void filledFromAGbkSongIniInSectionOrder() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
@@ -106,12 +103,12 @@ private slots:
             model.AppendTaskRow(row);
 
         QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(rowTexts(model, 0), QStringList({"早操铃声", "08:00:00", "08:30:00", "60000",
-                                                  "每天", "顺序播放"}));
+        QCOMPARE(rowTexts(model, 0),
+                 QStringList({"早操铃声", "08:00:00", "08:30:00", "60000", "每天", "顺序播放"}));
         QCOMPARE(rowTexts(model, 1).at(4), QStringLiteral("周一周五"));
-        QCOMPARE(rowTexts(model, 2), QStringList({"五一晚会", "2012-05-01 08:30:00",
-                                                  "2012-05-01 09:00:00", "65535", "指定的一天",
-                                                  "随机播放"}));
+        QCOMPARE(rowTexts(model, 2),
+                 QStringList({"五一晚会", "2012-05-01 08:30:00", "2012-05-01 09:00:00", "65535",
+                              "指定的一天", "随机播放"}));
         QCOMPARE(rowTexts(model, 3).at(0), QStringLiteral("午休音乐 Lunch"));
         QCOMPARE(rowTexts(model, 3).at(3), QStringLiteral("0"));
     }
