@@ -28,10 +28,11 @@ struct FluidDeleter {
 };
 template <class T> using FluidPtr = std::unique_ptr<T, FluidDeleter>;
 
-quint32 readLe32(const char *p) { return qFromLittleEndian<quint32>(p); }
+quint32 readLe32(const char *p) {
+    return qFromLittleEndian<quint32>(p);
+}
 
-QByteArray wavHeader(qint64 frames)
-{
+QByteArray wavHeader(qint64 frames) {
     const quint32 dataBytes = quint32(frames * kChannels * 2);
     QByteArray h(44, '\0');
     char *p = h.data();
@@ -52,8 +53,7 @@ QByteArray wavHeader(qint64 frames)
     return h;
 }
 
-void quietFluidSynth()
-{
+void quietFluidSynth() {
     // Failures come back as results; FluidSynth's own chatter stays off the terminal.
     [[maybe_unused]] static const bool done = [] {
         fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
@@ -63,8 +63,7 @@ void quietFluidSynth()
     }();
 }
 
-bool fail(QString *error, const QString &text)
-{
+bool fail(QString *error, const QString &text) {
     if (error)
         *error = text;
     return false;
@@ -72,8 +71,7 @@ bool fail(QString *error, const QString &text)
 
 } // namespace
 
-bool isMidiLocation(const QString &location)
-{
+bool isMidiLocation(const QString &location) {
     if (location.contains(QLatin1String("://")))
         return false;
     const QString suffix = QFileInfo(location).suffix().toLower();
@@ -81,23 +79,20 @@ bool isMidiLocation(const QString &location)
            suffix == QLatin1String("rmi");
 }
 
-QString findSoundFont()
-{
+QString findSoundFont() {
     const QString fromEnv = qEnvironmentVariable("HORALET_SOUNDFONT");
     if (!fromEnv.isEmpty())
         return QFileInfo::exists(fromEnv) ? fromEnv : QString();
-    for (const char *path : {"/usr/share/sounds/sf2/TimGM6mb.sf2",
-                             "/usr/share/sounds/sf2/default-GM.sf2",
-                             "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-                             "/usr/share/soundfonts/default.sf2"}) {
+    for (const char *path :
+         {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+          "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"}) {
         if (QFileInfo::exists(QString::fromLatin1(path)))
             return QString::fromLatin1(path);
     }
     return {};
 }
 
-QByteArray midiData(const QByteArray &bytes)
-{
+QByteArray midiData(const QByteArray &bytes) {
     if (bytes.startsWith("MThd"))
         return bytes;
     if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "RMID")
@@ -119,8 +114,7 @@ QByteArray midiData(const QByteArray &bytes)
 }
 
 bool renderToWav(const QString &midiPath, const QString &wavPath, const QString &soundFont,
-                 QString *error, const std::atomic_bool *cancel)
-{
+                 QString *error, const std::atomic_bool *cancel) {
     QFile in(midiPath);
     if (!in.open(QIODevice::ReadOnly))
         return fail(error, QStringLiteral("cannot read %1").arg(midiPath));
@@ -140,7 +134,8 @@ bool renderToWav(const QString &midiPath, const QString &wavPath, const QString 
     FluidPtr<fluid_synth_t> synth(new_fluid_synth(settings.get()));
     if (!synth)
         return fail(error, QStringLiteral("FluidSynth failed to start"));
-    if (fluid_synth_sfload(synth.get(), QFile::encodeName(soundFont).constData(), 1) == FLUID_FAILED)
+    if (fluid_synth_sfload(synth.get(), QFile::encodeName(soundFont).constData(), 1) ==
+        FLUID_FAILED)
         return fail(error, QStringLiteral("cannot load sound font %1").arg(soundFont));
     FluidPtr<fluid_player_t> player(new_fluid_player(synth.get()));
     if (!player || fluid_player_add_mem(player.get(), midi.constData(), midi.size()) != FLUID_OK ||

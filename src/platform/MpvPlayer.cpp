@@ -15,8 +15,7 @@ namespace {
 
 enum ObservedProperty : uint64_t { kPause = 1, kPausedForCache, kTimePos, kDuration };
 
-void setOption(mpv_handle *mpv, const char *name, const QString &value)
-{
+void setOption(mpv_handle *mpv, const char *name, const QString &value) {
     mpv_set_option_string(mpv, name, value.toUtf8().constData());
 }
 
@@ -28,8 +27,7 @@ struct MidiRendering {
     std::atomic_bool cancel{false};
 };
 
-MpvPlayer::Options MpvPlayer::defaultOptions()
-{
+MpvPlayer::Options MpvPlayer::defaultOptions() {
     Options options;
     options.videoOutput = qEnvironmentVariable("HORALET_MPV_VO", QStringLiteral("libmpv"));
     options.audioOutput = qEnvironmentVariable("HORALET_MPV_AO");
@@ -37,8 +35,7 @@ MpvPlayer::Options MpvPlayer::defaultOptions()
 }
 
 MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
-    : QObject(parent), m_options(options)
-{
+    : QObject(parent), m_options(options) {
     m_stallTimer.setSingleShot(true);
     m_stallTimer.setInterval(m_options.openingLimitMs);
     connect(&m_stallTimer, &QTimer::timeout, this, &MpvPlayer::giveUp);
@@ -49,8 +46,8 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
     if (!m_mpv)
         return;
 
-    const QString vo = m_options.videoOutput.isEmpty() ? QStringLiteral("libmpv")
-                                                       : m_options.videoOutput;
+    const QString vo =
+        m_options.videoOutput.isEmpty() ? QStringLiteral("libmpv") : m_options.videoOutput;
     m_rendersVideo = vo == QLatin1String("libmpv");
     setOption(m_mpv, "vo", vo);
     if (!m_options.audioOutput.isEmpty())
@@ -101,14 +98,13 @@ MpvPlayer::MpvPlayer(const Options &options, QObject *parent)
             auto *player = static_cast<MpvPlayer *>(self);
             if (player->m_drainQueued.exchange(true))
                 return;
-            QMetaObject::invokeMethod(player, [player] { player->drainEvents(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                player, [player] { player->drainEvents(); }, Qt::QueuedConnection);
         },
         this);
 }
 
-MpvPlayer::~MpvPlayer()
-{
+MpvPlayer::~MpvPlayer() {
     emit shuttingDown();
     if (m_midi)
         m_midi->cancel = true;
@@ -120,8 +116,7 @@ MpvPlayer::~MpvPlayer()
     }
 }
 
-void MpvPlayer::open(const QString &location)
-{
+void MpvPlayer::open(const QString &location) {
     close();
     m_location = location;
     if (!m_mpv || location.isEmpty())
@@ -132,8 +127,7 @@ void MpvPlayer::open(const QString &location)
         load(location);
 }
 
-void MpvPlayer::renderMidi(const QString &location)
-{
+void MpvPlayer::renderMidi(const QString &location) {
     auto job = std::make_shared<MidiRendering>();
     if (!job->wav.open())
         return; // cannot be played: Idle at once, as any failed item
@@ -160,8 +154,7 @@ void MpvPlayer::renderMidi(const QString &location)
     worker->start();
 }
 
-void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
-{
+void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok) {
     if (job != m_midi || !m_rendering)
         return; // closed or replaced meanwhile
     m_rendering = false;
@@ -171,8 +164,7 @@ void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
         endItem();
 }
 
-void MpvPlayer::load(const QString &target)
-{
+void MpvPlayer::load(const QString &target) {
     int flag = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
     const QByteArray utf8 = target.toUtf8();
@@ -210,8 +202,7 @@ void MpvPlayer::load(const QString &target)
     updateState();
 }
 
-void MpvPlayer::close()
-{
+void MpvPlayer::close() {
     if (m_mpv && m_active) {
         const char *args[] = {"stop", nullptr};
         mpv_command(m_mpv, args);
@@ -219,21 +210,18 @@ void MpvPlayer::close()
     endItem();
 }
 
-double MpvPlayer::position() const
-{
+double MpvPlayer::position() const {
     return m_state == State::Idle ? 0.0 : m_position;
 }
 
-void MpvPlayer::setPaused(bool paused)
-{
+void MpvPlayer::setPaused(bool paused) {
     if (!m_mpv || !m_active)
         return;
     int flag = paused ? 1 : 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
 }
 
-void MpvPlayer::seek(double seconds)
-{
+void MpvPlayer::seek(double seconds) {
     if (!m_mpv || !m_started)
         return;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
@@ -241,8 +229,7 @@ void MpvPlayer::seek(double seconds)
     mpv_command_async(m_mpv, 0, args);
 }
 
-void MpvPlayer::drainEvents()
-{
+void MpvPlayer::drainEvents() {
     m_drainQueued = false;
     if (!m_mpv)
         return;
@@ -254,8 +241,7 @@ void MpvPlayer::drainEvents()
     }
 }
 
-void MpvPlayer::handleEvent(const mpv_event &event)
-{
+void MpvPlayer::handleEvent(const mpv_event &event) {
     const auto ours = [this](int64_t entry) {
         return m_active && entry >= m_firstEntry && entry <= m_lastEntry;
     };
@@ -307,8 +293,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
             updateState();
             break;
         case kPausedForCache:
-            m_buffering =
-                has && prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
+            m_buffering = has && prop->format == MPV_FORMAT_FLAG && *static_cast<int *>(prop->data);
             updateState();
             break;
         case kTimePos:
@@ -332,8 +317,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     }
 }
 
-void MpvPlayer::endItem()
-{
+void MpvPlayer::endItem() {
     m_active = false;
     m_started = false;
     m_buffering = false;
@@ -348,14 +332,12 @@ void MpvPlayer::endItem()
     updateState();
 }
 
-void MpvPlayer::giveUp()
-{
+void MpvPlayer::giveUp() {
     if (m_state == State::Opening)
         close();
 }
 
-void MpvPlayer::updateState()
-{
+void MpvPlayer::updateState() {
     State next = State::Idle;
     if (m_active) {
         if (!m_started)
@@ -380,8 +362,7 @@ void MpvPlayer::updateState()
     emit stateChanged(next);
 }
 
-void MpvPlayer::setPosition(double seconds)
-{
+void MpvPlayer::setPosition(double seconds) {
     if (seconds == m_position)
         return;
     m_position = seconds;

@@ -24,10 +24,10 @@ class MpvPlayer final : public QObject, public MediaPlayer {
     Q_OBJECT
 public:
     struct Options {
-        QString videoOutput;  // "libmpv" renders into a PlayerPane; "null" plays without picture
-        QString audioOutput;  // empty: libmpv's own choice (PulseAudio first)
+        QString videoOutput; // "libmpv" renders into a PlayerPane; "null" plays without picture
+        QString audioOutput; // empty: libmpv's own choice (PulseAudio first)
         int openingLimitMs = 20000;
-        QString soundFont;    // General MIDI font for MIDI items; empty: the system's
+        QString soundFont; // General MIDI font for MIDI items; empty: the system's
     };
     // HORALET_MPV_VO and HORALET_MPV_AO override the outputs (tests, headless machines).
     static Options defaultOptions();

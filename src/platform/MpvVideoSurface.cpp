@@ -11,8 +11,7 @@
 
 namespace {
 
-void *procAddress(void *, const char *name)
-{
+void *procAddress(void *, const char *name) {
     QOpenGLContext *context = QOpenGLContext::currentContext();
     return context ? reinterpret_cast<void *>(context->getProcAddress(name)) : nullptr;
 }
@@ -20,15 +19,13 @@ void *procAddress(void *, const char *name)
 } // namespace
 
 MpvVideoSurface::MpvVideoSurface(MpvPlayer *player, QWidget *parent)
-    : QOpenGLWidget(parent), m_player(player)
-{
+    : QOpenGLWidget(parent), m_player(player) {
     // The render context must go before the core it draws for.
     connect(m_player, &MpvPlayer::shuttingDown, this, &MpvVideoSurface::releaseRenderer,
             Qt::DirectConnection);
 }
 
-MpvVideoSurface::~MpvVideoSurface()
-{
+MpvVideoSurface::~MpvVideoSurface() {
     releaseRenderer();
     // The base class destroys the context later, when this part of the object is gone.
     if (context())
@@ -36,8 +33,7 @@ MpvVideoSurface::~MpvVideoSurface()
     disconnect(m_player, nullptr, this, nullptr);
 }
 
-bool MpvVideoSurface::openGLAvailable()
-{
+bool MpvVideoSurface::openGLAvailable() {
     static const bool available = [] {
         QOpenGLContext context;
         QOffscreenSurface surface;
@@ -47,12 +43,11 @@ bool MpvVideoSurface::openGLAvailable()
     return available;
 }
 
-void MpvVideoSurface::initializeGL()
-{
+void MpvVideoSurface::initializeGL() {
     if (m_render || !m_player->handle())
         return;
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
-            &MpvVideoSurface::releaseRenderer, Qt::DirectConnection);
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &MpvVideoSurface::releaseRenderer,
+            Qt::DirectConnection);
     mpv_opengl_init_params gl{procAddress, nullptr};
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char *>(MPV_RENDER_API_TYPE_OPENGL)},
@@ -67,22 +62,21 @@ void MpvVideoSurface::initializeGL()
         m_render,
         [](void *self) {
             auto *surface = static_cast<MpvVideoSurface *>(self);
-            QMetaObject::invokeMethod(surface, [surface] { surface->frameReady(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                surface, [surface] { surface->frameReady(); }, Qt::QueuedConnection);
         },
         this);
 }
 
-void MpvVideoSurface::paintGL()
-{
+void MpvVideoSurface::paintGL() {
     if (!m_render) {
         context()->functions()->glClearColor(0, 0, 0, 1);
         context()->functions()->glClear(GL_COLOR_BUFFER_BIT);
         return;
     }
     const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * ratio),
-                       int(height() * ratio), 0};
+    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * ratio), int(height() * ratio),
+                       0};
     int flip = 1;
     // Never wait for a frame's display time here: this thread also runs the schedule.
     int block = 0;
@@ -93,8 +87,7 @@ void MpvVideoSurface::paintGL()
     mpv_render_context_render(m_render, params);
 }
 
-void MpvVideoSurface::frameReady()
-{
+void MpvVideoSurface::frameReady() {
     if (!m_render || !(mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
         return;
     if (isVisible()) {
@@ -110,8 +103,7 @@ void MpvVideoSurface::frameReady()
     doneCurrent();
 }
 
-void MpvVideoSurface::releaseRenderer()
-{
+void MpvVideoSurface::releaseRenderer() {
     if (!m_render)
         return;
     makeCurrent();

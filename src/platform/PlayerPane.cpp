@@ -17,8 +17,7 @@ namespace {
 // The seek bar counts tenths of a second.
 constexpr double kTicksPerSecond = 10.0;
 
-QString clockText(double seconds, bool withHours)
-{
+QString clockText(double seconds, bool withHours) {
     const qint64 whole = seconds > 0 && std::isfinite(seconds) ? qint64(seconds) : 0;
     const QLatin1Char zero('0');
     const QString minSec = QStringLiteral("%1:%2")
@@ -29,8 +28,7 @@ QString clockText(double seconds, bool withHours)
 
 } // namespace
 
-PlayerPane::PlayerPane(MpvPlayer *player, QWidget *parent) : QWidget(parent), m_player(player)
-{
+PlayerPane::PlayerPane(MpvPlayer *player, QWidget *parent) : QWidget(parent), m_player(player) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
@@ -84,18 +82,16 @@ PlayerPane::PlayerPane(MpvPlayer *player, QWidget *parent) : QWidget(parent), m_
     showState(m_player->state());
 }
 
-QString PlayerPane::timeText(double elapsed, double total)
-{
+QString PlayerPane::timeText(double elapsed, double total) {
     const bool hours = elapsed >= 3600 || total >= 3600;
     return clockText(elapsed, hours) + QStringLiteral(" / ") + clockText(total, hours);
 }
 
-void PlayerPane::showState(MediaPlayer::State state)
-{
+void PlayerPane::showState(MediaPlayer::State state) {
     const bool paused = state == MediaPlayer::State::Paused;
     const bool idle = state == MediaPlayer::State::Idle;
-    m_playPause->setIcon(style()->standardIcon(paused || idle ? QStyle::SP_MediaPlay
-                                                              : QStyle::SP_MediaPause));
+    m_playPause->setIcon(
+        style()->standardIcon(paused || idle ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
     m_playPause->setToolTip(paused || idle ? QStringLiteral("播放") : QStringLiteral("暂停"));
     // Once stopped, play starts the last item again from its beginning.
     m_playPause->setEnabled(!idle || !m_player->location().isEmpty());
@@ -103,8 +99,7 @@ void PlayerPane::showState(MediaPlayer::State state)
     showPosition(m_player->position());
 }
 
-void PlayerPane::showPosition(double seconds)
-{
+void PlayerPane::showPosition(double seconds) {
     m_time->setText(timeText(seconds, m_player->duration()));
     if (m_seekBar->isSliderDown())
         return;
@@ -113,8 +108,7 @@ void PlayerPane::showPosition(double seconds)
     m_showingPosition = false;
 }
 
-void PlayerPane::showDuration(double seconds)
-{
+void PlayerPane::showDuration(double seconds) {
     m_showingPosition = true;
     m_seekBar->setRange(0, int(seconds * kTicksPerSecond));
     m_showingPosition = false;
@@ -123,8 +117,7 @@ void PlayerPane::showDuration(double seconds)
     m_time->setText(timeText(m_player->position(), seconds));
 }
 
-void PlayerPane::playOrPause()
-{
+void PlayerPane::playOrPause() {
     switch (m_player->state()) {
     case MediaPlayer::State::Idle:
         m_player->open(m_player->location());

@@ -8,23 +8,20 @@
 
 #include <cmath>
 
-inline QByteArray le32(quint32 v)
-{
+inline QByteArray le32(quint32 v) {
     QByteArray b(4, '\0');
     qToLittleEndian<quint32>(v, b.data());
     return b;
 }
 
-inline QByteArray le16(quint16 v)
-{
+inline QByteArray le16(quint16 v) {
     QByteArray b(2, '\0');
     qToLittleEndian<quint16>(v, b.data());
     return b;
 }
 
 // A 440 Hz mono tone, 16-bit PCM at 22050 Hz. Returns false when the file cannot be written.
-inline bool writeTone(const QString &path, double seconds)
-{
+inline bool writeTone(const QString &path, double seconds) {
     const int rate = 22050;
     const int frames = int(seconds * rate);
     QByteArray pcm;

@@ -1,8 +1,8 @@
 // Real libmpv playback without a sound card or a display (ao=null, vo=null). libmpv plays in
 // real time even then, so items are short; every wait is bounded.
+#include "GeneratedMedia.h"
 #include "platform/MidiRenderer.h"
 #include "platform/MpvPlayer.h"
-#include "GeneratedMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,20 +20,22 @@ using State = MediaPlayer::State;
 namespace {
 
 // One note of one second on a piano: a format-0 file, 96 ticks a quarter at 120 bpm.
-QByteArray oneNoteMidi()
-{
+QByteArray oneNoteMidi() {
     const QByteArray track = QByteArray::fromHex("00c000"     // program 0
                                                  "00903c64"   // note on C4
                                                  "8140803c40" // 192 ticks later, note off
                                                  "00ff2f00"); // end of track
-    QByteArray midi = "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060");
-    midi += "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
+    QByteArray midi = "MThd" + QByteArray::fromHex("00000006"
+                                                   "0000"
+                                                   "0001"
+                                                   "0060");
+    midi +=
+        "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
     return midi + track;
 }
 
 // Minutes of eight-note chords: seconds of rendering work.
-QByteArray denseMidi(int seconds)
-{
+QByteArray denseMidi(int seconds) {
     QByteArray track;
     for (int step = 0; step < seconds * 8; ++step) {
         for (int ch = 0; ch < 8; ++ch)
@@ -43,28 +45,29 @@ QByteArray denseMidi(int seconds)
                      char(40 + ch * 4) + char(0);
     }
     track += QByteArray::fromHex("00ff2f00");
-    QByteArray midi = "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060");
-    midi += "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
+    QByteArray midi = "MThd" + QByteArray::fromHex("00000006"
+                                                   "0000"
+                                                   "0001"
+                                                   "0060");
+    midi +=
+        "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
     return midi + track;
 }
 
-QByteArray rmiWrap(const QByteArray &midi)
-{
+QByteArray rmiWrap(const QByteArray &midi) {
     QByteArray data = "data" + le32(midi.size()) + midi;
     if (midi.size() & 1)
         data += '\0';
     return "RIFF" + le32(4 + data.size()) + "RMID" + data;
 }
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
+void writeBytes(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-MpvPlayer::Options headless()
-{
+MpvPlayer::Options headless() {
     MpvPlayer::Options options;
     options.videoOutput = QStringLiteral("null");
     options.audioOutput = QStringLiteral("null");
@@ -74,15 +77,13 @@ MpvPlayer::Options headless()
 // A local web server started by the test; the port is the first line it prints.
 class LocalServer {
 public:
-    ~LocalServer()
-    {
+    ~LocalServer() {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.kill();
             m_process.waitForFinished(3000);
         }
     }
-    bool start(const QStringList &arguments, const QRegularExpression &portPattern)
-    {
+    bool start(const QStringList &arguments, const QRegularExpression &portPattern) {
         m_process.setProgram(QStringLiteral("/usr/bin/python3"));
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -98,8 +99,7 @@ public:
         }
         return m_port != 0;
     }
-    QString url(const QString &file) const
-    {
+    QString url(const QString &file) const {
         return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(file);
     }
 
@@ -132,17 +132,19 @@ private:
     QString m_longTone;
 };
 
-void TestMpvPlayer::initTestCase()
-{
+void TestMpvPlayer::initTestCase() {
     QVERIFY(m_dir.isValid());
+    // Rendered MIDI goes to the temporary folder; keep other runs' files out of the count.
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("tmp")));
+    qputenv("TMPDIR", m_dir.filePath(QStringLiteral("tmp")).toUtf8());
+    QCOMPARE(QDir::tempPath(), m_dir.filePath(QStringLiteral("tmp")));
     m_tone = m_dir.filePath(QStringLiteral("tone.wav"));
     m_longTone = m_dir.filePath(QStringLiteral("long tone.wav"));
     QVERIFY(writeTone(m_tone, 2.0));
     QVERIFY(writeTone(m_longTone, 30.0));
 }
 
-void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()
-{
+void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero() {
     MpvPlayer player(headless());
     QVERIFY(player.isValid());
     QCOMPARE(player.state(), State::Idle);
@@ -161,8 +163,8 @@ void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()
     QVERIFY(qAbs(player.duration() - 2.0) < 0.05);
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
     QCOMPARE(player.position(), 0.0);
-    // The item was heard to its end, not cut short by a look-ahead to a next file.
-    QVERIFY2(furthest > 1.8, qPrintable(QString::number(furthest)));
+    // The item was heard to its end: a look-ahead to a next file would end it ~0.4 s early.
+    QVERIFY2(furthest > 1.7, qPrintable(QString::number(furthest)));
     QCOMPARE(states, (QList<State>{State::Opening, State::Playing, State::Idle}));
 
     // Nothing arrives late to undo the end.
@@ -172,16 +174,14 @@ void TestMpvPlayer::localFilePlaysToItsEndAndReadsZero()
 }
 
 // What PulseAudio lists as playing now.
-QString sinkInputs()
-{
+QString sinkInputs() {
     QProcess pactl;
     pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
     pactl.waitForFinished(5000);
     return QString::fromUtf8(pactl.readAllStandardOutput());
 }
 
-void TestMpvPlayer::soundReachesPulseAudio()
-{
+void TestMpvPlayer::soundReachesPulseAudio() {
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
         QSKIP("needs the private PulseAudio daemon of the test fixtures");
     MpvPlayer::Options options = headless();
@@ -196,8 +196,7 @@ void TestMpvPlayer::soundReachesPulseAudio()
     QVERIFY(!sinkInputs().contains(QStringLiteral("\"Horalet\"")));
 }
 
-void TestMpvPlayer::closeAndReplaceAreExact()
-{
+void TestMpvPlayer::closeAndReplaceAreExact() {
     MpvPlayer player(headless());
     player.open(m_longTone);
     QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.2, 5000);
@@ -222,8 +221,7 @@ void TestMpvPlayer::closeAndReplaceAreExact()
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
 }
 
-void TestMpvPlayer::pauseHoldsTheItem()
-{
+void TestMpvPlayer::pauseHoldsTheItem() {
     MpvPlayer player(headless());
     player.open(m_longTone);
     QTRY_VERIFY_WITH_TIMEOUT(player.position() > 0.2, 5000);
@@ -240,15 +238,13 @@ void TestMpvPlayer::pauseHoldsTheItem()
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
 }
 
-void TestMpvPlayer::unplayableItemsEndAtOnce()
-{
+void TestMpvPlayer::unplayableItemsEndAtOnce() {
     const QString notMedia = m_dir.filePath(QStringLiteral("notes.mp3"));
     writeBytes(notMedia, QByteArray(4096, 'x'));
 
     MpvPlayer player(headless());
-    for (const QString &location :
-         {m_dir.filePath(QStringLiteral("missing.mp3")), notMedia,
-          QStringLiteral("http://127.0.0.1:1/refused.mp3"), QString()}) {
+    for (const QString &location : {m_dir.filePath(QStringLiteral("missing.mp3")), notMedia,
+                                    QStringLiteral("http://127.0.0.1:1/refused.mp3"), QString()}) {
         player.open(location);
         QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 3000);
         QCOMPARE(player.position(), 0.0);
@@ -258,8 +254,7 @@ void TestMpvPlayer::unplayableItemsEndAtOnce()
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
 }
 
-void TestMpvPlayer::networkItemPlays()
-{
+void TestMpvPlayer::networkItemPlays() {
     LocalServer server;
     QVERIFY(server.start({QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
                           QStringLiteral("0"), QStringLiteral("--bind"),
@@ -286,8 +281,7 @@ void TestMpvPlayer::networkItemPlays()
     QCOMPARE(player.state(), State::Idle);
 }
 
-void TestMpvPlayer::slowStreamStaysBusyWhileItConnects()
-{
+void TestMpvPlayer::slowStreamStaysBusyWhileItConnects() {
     LocalServer server;
     QVERIFY(server.start({QStringLiteral(HORALET_SOURCE_DIR "/tests/platform/slow_http_server.py"),
                           m_dir.path(), QStringLiteral("5")},
@@ -302,14 +296,13 @@ void TestMpvPlayer::slowStreamStaysBusyWhileItConnects()
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
 }
 
-void TestMpvPlayer::stalledStreamIsGivenUpAfterTheLimit()
-{
+void TestMpvPlayer::stalledStreamIsGivenUpAfterTheLimit() {
     LocalServer server;
     QVERIFY(server.start({QStringLiteral(HORALET_SOURCE_DIR "/tests/platform/slow_http_server.py"),
                           m_dir.path(), QStringLiteral("-1")},
                          QRegularExpression(QStringLiteral("^(\\d+)"))));
     MpvPlayer::Options options = headless();
-    options.openingLimitMs = 2000;
+    options.openingLimitMs = 4000;
     MpvPlayer player(options);
     QList<State> states;
     connect(&player, &MpvPlayer::stateChanged, this, [&](State s) { states << s; });
@@ -321,8 +314,7 @@ void TestMpvPlayer::stalledStreamIsGivenUpAfterTheLimit()
     QCOMPARE(states, (QList<State>{State::Opening, State::Idle}));
 }
 
-void TestMpvPlayer::midiItemsPlay()
-{
+void TestMpvPlayer::midiItemsPlay() {
     if (MidiRenderer::findSoundFont().isEmpty())
         QSKIP("no General MIDI sound font installed (timgm6mb-soundfont)");
     const QString mid = m_dir.filePath(QStringLiteral("bell.MID"));
@@ -349,8 +341,7 @@ void TestMpvPlayer::midiItemsPlay()
     QCOMPARE(QDir::temp().entryList({QStringLiteral("horalet-midi-*")}), before);
 }
 
-void TestMpvPlayer::midiDataIsFoundInRiffFiles()
-{
+void TestMpvPlayer::midiDataIsFoundInRiffFiles() {
     const QByteArray midi = oneNoteMidi();
     QCOMPARE(MidiRenderer::midiData(midi), midi);
     QCOMPARE(MidiRenderer::midiData(rmiWrap(midi)), midi);
@@ -372,8 +363,7 @@ void TestMpvPlayer::midiDataIsFoundInRiffFiles()
     QVERIFY(!MidiRenderer::isMidiLocation(QStringLiteral("http://host/bell.mid")));
 }
 
-void TestMpvPlayer::midiRenderingGivesWayToTheNextItem()
-{
+void TestMpvPlayer::midiRenderingGivesWayToTheNextItem() {
     if (MidiRenderer::findSoundFont().isEmpty())
         QSKIP("no General MIDI sound font installed (timgm6mb-soundfont)");
     const QString longPiece = m_dir.filePath(QStringLiteral("long.mid"));

@@ -26,15 +26,13 @@ private:
     QString m_tone;
 };
 
-void TestPlayerPane::initTestCase()
-{
+void TestPlayerPane::initTestCase() {
     QVERIFY(m_dir.isValid());
     m_tone = m_dir.filePath(QStringLiteral("tone.wav"));
     QVERIFY(writeTone(m_tone, 30.0));
 }
 
-void TestPlayerPane::timeTextCountsWholeSeconds()
-{
+void TestPlayerPane::timeTextCountsWholeSeconds() {
     QCOMPARE(PlayerPane::timeText(0, 0), QStringLiteral("00:00 / 00:00"));
     QCOMPARE(PlayerPane::timeText(59.99, 61), QStringLiteral("00:59 / 01:01"));
     QCOMPARE(PlayerPane::timeText(754, 3599), QStringLiteral("12:34 / 59:59"));
@@ -43,8 +41,7 @@ void TestPlayerPane::timeTextCountsWholeSeconds()
     QCOMPARE(PlayerPane::timeText(-0.02, std::nan("")), QStringLiteral("00:00 / 00:00"));
 }
 
-void TestPlayerPane::controlsFollowAndDriveThePlayer()
-{
+void TestPlayerPane::controlsFollowAndDriveThePlayer() {
     MpvPlayer::Options options;
     options.videoOutput = QStringLiteral("null");
     options.audioOutput = QStringLiteral("null");
@@ -90,8 +87,7 @@ void TestPlayerPane::controlsFollowAndDriveThePlayer()
     QVERIFY(!pane.window()->isFullScreen());
 }
 
-void TestPlayerPane::itemsAreHeardWithOrWithoutOpenGL()
-{
+void TestPlayerPane::itemsAreHeardWithOrWithoutOpenGL() {
     // The program's own setting: the picture goes through the render API when it can.
     MpvPlayer::Options options = MpvPlayer::defaultOptions();
     options.audioOutput = QStringLiteral("null");
@@ -107,8 +103,7 @@ void TestPlayerPane::itemsAreHeardWithOrWithoutOpenGL()
 }
 
 // Needs a display with OpenGL: ctest runs it again under Xvfb.
-void TestPlayerPane::pictureIsDrawnInThePane()
-{
+void TestPlayerPane::pictureIsDrawnInThePane() {
     if (!MpvVideoSurface::openGLAvailable())
         QSKIP("no OpenGL on this display");
     MpvPlayer::Options options = MpvPlayer::defaultOptions();

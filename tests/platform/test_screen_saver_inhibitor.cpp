@@ -2,15 +2,15 @@
 #include "platform/ScreenSaverInhibitor.h"
 #include "view/HoraletView.h"
 
+#include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QApplication>
-#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
@@ -26,8 +26,7 @@ struct Call {
 };
 
 // The calls the mock received, from its org.freedesktop.DBus.Mock.GetCalls (a(tsav)).
-QList<Call> mockCalls()
-{
+QList<Call> mockCalls() {
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("GetCalls"));
     const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
@@ -72,8 +71,7 @@ private:
     QProcess m_mock;
 };
 
-void TestScreenSaverInhibitor::initTestCase()
-{
+void TestScreenSaverInhibitor::initTestCase() {
     QVERIFY(m_dir.isValid());
     const QString address = QStringLiteral("unix:path=%1/session.sock").arg(m_dir.path());
     QProcess bus;
@@ -89,8 +87,7 @@ void TestScreenSaverInhibitor::initTestCase()
     QVERIFY(QDBusConnection::sessionBus().isConnected());
 }
 
-void TestScreenSaverInhibitor::cleanupTestCase()
-{
+void TestScreenSaverInhibitor::cleanupTestCase() {
     if (m_mock.state() != QProcess::NotRunning) {
         m_mock.terminate();
         if (!m_mock.waitForFinished(3000))
@@ -101,15 +98,13 @@ void TestScreenSaverInhibitor::cleanupTestCase()
         ::kill(pid_t(m_busPid), SIGTERM);
 }
 
-void TestScreenSaverInhibitor::withoutServiceCarriesOnSilently()
-{
+void TestScreenSaverInhibitor::withoutServiceCarriesOnSilently() {
     ScreenSaverInhibitor keeper;
     QVERIFY(!keeper.keepAwake());
     QCOMPARE(keeper.cookie(), 0u);
 }
 
-void TestScreenSaverInhibitor::inhibitsOnceAndKeepsTheCookie()
-{
+void TestScreenSaverInhibitor::inhibitsOnceAndKeepsTheCookie() {
     m_mock.setProcessChannelMode(QProcess::ForwardedChannels);
     m_mock.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral("-m"), QStringLiteral("dbusmock"), kService, kPath, kService});
@@ -133,8 +128,7 @@ void TestScreenSaverInhibitor::inhibitsOnceAndKeepsTheCookie()
     QVERIFY(!calls[0].args[1].toString().isEmpty());
 }
 
-void TestScreenSaverInhibitor::startUpAsksOnce()
-{
+void TestScreenSaverInhibitor::startUpAsksOnce() {
     QDBusMessage clear = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("ClearCalls"));
     QCOMPARE(QDBusConnection::sessionBus().call(clear).type(), QDBusMessage::ReplyMessage);
