@@ -3,6 +3,7 @@
 #include "MidiRenderer.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QTemporaryFile>
 #include <QThread>
@@ -120,6 +121,9 @@ void MpvPlayer::open(const QString &location) {
     close();
     m_location = location;
     if (!m_mpv || location.isEmpty())
+        return;
+    // A file that is not there has ended before it began; libmpv would take a moment to say so.
+    if (!location.contains(QLatin1String("://")) && !QFileInfo::exists(location))
         return;
     if (MidiRenderer::isMidiLocation(location))
         renderMidi(location);

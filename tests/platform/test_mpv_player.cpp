@@ -243,7 +243,16 @@ void TestMpvPlayer::unplayableItemsEndAtOnce() {
     writeBytes(notMedia, QByteArray(4096, 'x'));
 
     MpvPlayer player(headless());
-    for (const QString &location : {m_dir.filePath(QStringLiteral("missing.mp3")), notMedia,
+    // A missing file ends the moment it is handed over, and stops what played before.
+    player.open(m_longTone);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    player.open(m_dir.filePath(QStringLiteral("missing.mp3")));
+    QCOMPARE(player.state(), State::Idle);
+    QTest::qWait(300);
+    QCOMPARE(player.state(), State::Idle);
+    QCOMPARE(player.position(), 0.0);
+
+    for (const QString &location : {QStringLiteral("D:\\music\\bell.mp3"), notMedia,
                                     QStringLiteral("http://127.0.0.1:1/refused.mp3"), QString()}) {
         player.open(location);
         QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 3000);
