@@ -106,8 +106,11 @@ void CTipControl::showTip() {
     m_tip->setPalette(palette);
     m_tip->setFont(tool->font());
     m_tip->setText(m_tools.value(tool));
-    m_tip->setMaximumWidth(m_maxWidth > 0 ? m_maxWidth : QWIDGETSIZE_MAX);
-    m_tip->adjustSize();
+    // As wide as the text needs up to the maximum width, then wrapped at that width.
+    const int chrome = 2 * (m_tip->margin() + m_tip->frameWidth()) + 2;
+    const int natural = m_tip->fontMetrics().horizontalAdvance(m_tip->text()) + chrome;
+    const int width = m_maxWidth > 0 ? qMin(natural, m_maxWidth) : natural;
+    m_tip->setFixedSize(width, m_tip->heightForWidth(width));
 
     QPoint at = QCursor::pos() + QPoint(2, 20);
     if (const QScreen *screen = QGuiApplication::screenAt(QCursor::pos())) {
