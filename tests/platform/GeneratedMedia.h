@@ -20,17 +20,20 @@ inline QByteArray le16(quint16 v) {
     return b;
 }
 
-// A 440 Hz mono tone, 16-bit PCM at 22050 Hz. Returns false when the file cannot be written.
-inline bool writeTone(const QString &path, double seconds) {
-    const int rate = 22050;
+// A 440 Hz tone, 16-bit PCM (mono at 22050 Hz unless told). Returns false when the file cannot
+// be written.
+inline bool writeTone(const QString &path, double seconds, int rate = 22050, int channels = 1) {
     const int frames = int(seconds * rate);
     QByteArray pcm;
-    pcm.reserve(frames * 2);
-    for (int i = 0; i < frames; ++i)
-        pcm += le16(quint16(qint16(8000 * std::sin(2 * M_PI * 440 * i / rate))));
+    pcm.reserve(frames * 2 * channels);
+    for (int i = 0; i < frames; ++i) {
+        const QByteArray sample = le16(quint16(qint16(8000 * std::sin(2 * M_PI * 440 * i / rate))));
+        for (int c = 0; c < channels; ++c)
+            pcm += sample;
+    }
     const QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) +
-                           le16(1) + le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" +
-                           le32(pcm.size());
+                           le16(channels) + le32(rate) + le32(rate * 2 * channels) +
+                           le16(2 * channels) + le16(16) + "data" + le32(pcm.size());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(wav + pcm) == wav.size() + pcm.size();
 }

@@ -122,6 +122,7 @@ private slots:
     void networkItemPlays();
     void slowStreamStaysBusyWhileItConnects();
     void stalledStreamIsGivenUpAfterTheLimit();
+    void streamStuckBufferingIsGivenUpAfterTheLimit();
     void midiItemsPlay();
     void midiDataIsFoundInRiffFiles();
     void midiRenderingGivesWayToTheNextItem();
@@ -321,6 +322,28 @@ void TestMpvPlayer::stalledStreamIsGivenUpAfterTheLimit() {
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
     QCOMPARE(player.position(), 0.0);
     QCOMPARE(states, (QList<State>{State::Opening, State::Idle}));
+}
+
+void TestMpvPlayer::streamStuckBufferingIsGivenUpAfterTheLimit() {
+    // The server sends about two seconds of a 48 kHz stereo tone, then nothing more.
+    QVERIFY(writeTone(m_dir.filePath(QStringLiteral("wide.wav")), 10.0, 48000, 2));
+    LocalServer server;
+    QVERIFY(server.start({QStringLiteral(HORALET_SOURCE_DIR "/tests/platform/slow_http_server.py"),
+                          m_dir.path(), QStringLiteral("0"), QStringLiteral("400000")},
+                         QRegularExpression(QStringLiteral("^(\\d+)"))));
+    MpvPlayer::Options options = headless();
+    options.openingLimitMs = 4000;
+    MpvPlayer player(options);
+    QList<State> states;
+    connect(&player, &MpvPlayer::stateChanged, this, [&](State s) { states << s; });
+    player.open(server.url(QStringLiteral("wide.wav")));
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 10000);
+    // Waiting for data mid-item counts as busy, with the position held.
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Opening, 10000);
+    QVERIFY(player.position() > 1.0);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 15000);
+    QCOMPARE(player.position(), 0.0);
+    QCOMPARE(states, (QList<State>{State::Opening, State::Playing, State::Opening, State::Idle}));
 }
 
 void TestMpvPlayer::midiItemsPlay() {
