@@ -17,9 +17,10 @@ struct MidiRendering;
 // The embedded player on libmpv. Events of the player thread are handled on the thread that
 // owns this object, so state() and position() are plain reads of the last known state.
 //
-// One location is one item. It counts as busy (Opening) while it connects or buffers, for at
-// most the opening limit; after that the player gives it up and reports Idle. A location that
-// cannot be opened reports Idle as soon as the player says so.
+// One location is one item (a playlist address with all its entries). It counts as busy
+// (Opening) while it connects or buffers, for at most the opening limit each time; after that the
+// player gives it up and reports Idle. A MIDI item is Opening while its sound is rendered. A
+// missing local file is Idle on return from open(); any other failure as soon as libmpv says so.
 class MpvPlayer final : public QObject, public MediaPlayer {
     Q_OBJECT
 public:
