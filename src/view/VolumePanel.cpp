@@ -30,9 +30,12 @@ VolumePanel::VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume,
 void VolumePanel::synchronise() {
     const MasterVolume::Reading reading = m_volume.GetMasterVolume();
     if (reading.value < 0) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Horalet"), reading.failure,
-                        QMessageBox::Ok, m_dialogParent);
-        box.exec();
+        // Told without waiting for an answer: start-up must go on to start the schedule even
+        // where nobody is there to close the box (a machine running without a screen).
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Horalet"), reading.failure,
+                                    QMessageBox::Ok, m_dialogParent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     }
     const QSignalBlocker quiet(m_slider);
     m_slider->setValue(reading.value); // a failed read (-1) stops at the left end

@@ -70,6 +70,21 @@ def loudness(raw):
     return math.sqrt(sum(s * s for s in samples) / len(samples))
 
 
+def start_xvfb():
+    """A display of our own: Xvfb picks a free number, so parallel tests never share one."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        display = numbers.readline().strip()
+    if not display:
+        xvfb.kill()
+        raise RuntimeError("Xvfb did not start")
+    return xvfb, ":" + display
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     if "PULSE_SERVER" not in os.environ:
@@ -97,9 +112,9 @@ def main():
     pactl("set-sink-volume", SINK, "65536")
     env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
     env.pop("QT_QPA_PLATFORM", None)
-    env.pop("DISPLAY", None)
+    xvfb, env["DISPLAY"] = start_xvfb()
     log = open(os.path.join(work, "horalet.log"), "wb")
-    app = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", program],
+    app = subprocess.Popen([program],
                            env=env, stdout=log, stderr=subprocess.STDOUT,
                            start_new_session=True)
     # The monitor only delivers while a stream plays into the sink: keep silence playing.
@@ -144,6 +159,8 @@ def main():
         alive = app.poll() is None
         os.killpg(app.pid, signal.SIGTERM)
         app.wait()
+        xvfb.terminate()
+        xvfb.wait()
         log.close()
 
     def heard(t0, t1):
