@@ -8,9 +8,9 @@
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
-#include "platform/PulseMasterVolume.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
+#include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "ui_HoraletView.h"
 #include "widgets/TipControl.h"
@@ -28,11 +28,11 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_ui->fullScreenCheck1003->hide();
     m_ui->useSetVolumeCheck1059->hide();
 
-    m_masterVolume = std::make_unique<PulseMasterVolume>();
-
     // The player is a control of the form: it is there before the initial update.
     m_player = new MpvPlayer(MpvPlayer::defaultOptions(), this);
     m_ui->playerPaneLayout->addWidget(new PlayerPane(m_player, m_ui->playerPane1077));
+
+    m_masterVolume = std::make_unique<PulseMasterVolume>();
 
     m_taskModel = new TaskTableModel(this);
     m_ui->taskTable1001->setModel(m_taskModel);
@@ -41,7 +41,15 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
 }
 
-CHoraletView::~CHoraletView() = default;
+CHoraletView::~CHoraletView()
+{
+    // The panels hold references to the store, the clock, the volume and the task table,
+    // which are members: they must go before the members, not with the other children.
+    delete m_playPanel;
+    delete m_taskEditing;
+    delete m_volumePanel;
+    delete m_settings;
+}
 
 MediaPlayer &CHoraletView::mediaPlayer() const
 {

@@ -15,9 +15,9 @@ class CHoraletView;
 class CListCtrlCl;
 class CTipControl;
 class DisplayKeeper;
+class MasterVolume;
 class MediaPlayer;
 class MpvPlayer;
-class MasterVolume;
 class PlayPanel;
 class SettingsPanel;
 class TaskEditing;
@@ -51,8 +51,8 @@ public:
     // row; they exist once the initial update has run.
     SettingsPanel *settingsPanel() const { return m_settings; }
     VolumePanel *volumePanel() const { return m_volumePanel; }
-    PlayPanel *playPanel() const { return m_playPanel; }
     TaskEditing *taskEditing() const { return m_taskEditing; }
+    PlayPanel *playPanel() const { return m_playPanel; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
