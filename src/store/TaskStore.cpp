@@ -222,27 +222,17 @@ StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &
 
 TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items) const
 {
-    QString error;
-    if (playlistPath(task.Name, &error).isEmpty())
-        return finish(StoreResult::failure(error));
-    if (auto r = checkPlaylistItems(items); !r)
-        return finish(r);
-    QList<PlayTask> rows;
-    if (auto r = loadRows(songFile(), &rows); !r)
-        return finish(r);
-    const QList<PlayTask> before = rows;
-    rows.append(task);
-    if (auto r = RewriteTaskStore(rows); !r)
-        return finish(r);
-    if (auto r = WriteTaskPlaylist(task.Name, items); !r) {
-        RewriteTaskStore(before);
-        return finish(r);
-    }
-    return finish(StoreResult::success());
+    return storeTask(-1, nullptr, task, items);
 }
 
 TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected, const PlayTask &task,
                                               const TaskPlaylist &items) const
+{
+    return storeTask(row, &expected, task, items);
+}
+
+TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected, const PlayTask &task,
+                                             const TaskPlaylist &items) const
 {
     QString error;
     if (playlistPath(task.Name, &error).isEmpty())
@@ -252,12 +242,17 @@ TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected,
     QList<PlayTask> rows;
     if (auto r = loadRows(songFile(), &rows); !r)
         return finish(r);
-    if (auto r = checkSelected(rows, row, expected); !r)
-        return finish(r);
     const QList<PlayTask> before = rows;
-    rows[row] = task;
+    if (!expected) {
+        rows.append(task);
+    } else {
+        if (auto r = checkSelected(rows, row, *expected); !r)
+            return finish(r);
+        rows[row] = task;
+    }
     if (auto r = RewriteTaskStore(rows); !r)
         return finish(r);
+    // A task must not stay stored without its playlist: undo the rewrite when it fails.
     if (auto r = WriteTaskPlaylist(task.Name, items); !r) {
         RewriteTaskStore(before);
         return finish(r);

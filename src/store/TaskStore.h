@@ -44,6 +44,9 @@ public:
     ChangeResult DeleteTask(int row, const PlayTask &expected) const;
 
 private:
+    // Appends the task (no expected task) or overwrites the expected one at row.
+    ChangeResult storeTask(int row, const PlayTask *expected, const PlayTask &task,
+                           const TaskPlaylist &items) const;
     ChangeResult finish(StoreResult result) const;
 
     QString m_directory;

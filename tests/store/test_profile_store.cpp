@@ -1,4 +1,5 @@
 #include "store/PlayTask.h"
+#include "TestFiles.h"
 #include "store/ProfileStore.h"
 
 #include <QFile>
@@ -8,19 +9,6 @@
 namespace {
 
 QByteArray gbk(const QString &text) { return Gbk::encode(text).value(); }
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -105,7 +93,7 @@ private slots:
             QVERIFY(ProfileStore::writeString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i), values[i]));
         for (int i = 0; i < values.size(); ++i)
             QCOMPARE(ProfileStore::readString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i)), values[i]);
-        QVERIFY(readAll(path).startsWith(gbk(QStringLiteral("[歌曲]\r\n歌曲名称0="))));
+        QVERIFY(readFileBytes(path).startsWith(gbk(QStringLiteral("[歌曲]\r\n歌曲名称0="))));
     }
 
     void chineseLiteralsRoundTripInCodePage936()
@@ -119,7 +107,7 @@ private slots:
         const QString path = dir.filePath("lit.ini");
         for (const QString &text : literals)
             QVERIFY(ProfileStore::writeString(path, text, text, text));
-        const QByteArray bytes = readAll(path);
+        const QByteArray bytes = readFileBytes(path);
         for (const QString &text : literals) {
             QCOMPARE(ProfileStore::readString(path, text, text), text);
             QVERIFY(bytes.contains(gbk(text) + '=' + gbk(text)));
@@ -166,13 +154,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("p.ini");
-        writeAll(path, "[s]\r\nk=1\r\n");
+        QVERIFY(writeFileBytes(path, "[s]\r\nk=1\r\n"));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         QVERIFY(ProfileStore::writeString(path, "s", "k", "2"));
         QCOMPARE(QFile::permissions(path) & 0x0FFF,
                  QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.ini"});
-        QCOMPARE(readAll(path), QByteArray("[s]\r\nk=2\r\n"));
+        QCOMPARE(readFileBytes(path), QByteArray("[s]\r\nk=2\r\n"));
     }
 };
 

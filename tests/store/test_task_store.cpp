@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "store/ProfileStore.h"
 #include "store/TaskStore.h"
 
@@ -16,19 +17,6 @@ PlayTask task(const QString &name, const QString &time = QStringLiteral("08:30:0
 }
 
 QByteArray gbk(const QString &text) { return Gbk::encode(text).value(); }
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QStringList names(const QList<PlayTask> &rows)
 {
@@ -62,10 +50,10 @@ private slots:
         PlayTask weekly = task(QStringLiteral("早操"), QStringLiteral("08:30:00"), QStringLiteral("周一周五"));
         auto r = store().AddTask(weekly, {QStringLiteral("/音乐/a.mp3"), QStringLiteral("http://x/y.mp3")});
         QVERIFY2(r.result.ok, qPrintable(r.result.error));
-        QCOMPARE(readAll(store().songFile()),
+        QCOMPARE(readFileBytes(store().songFile()),
                  gbk(QStringLiteral("[FileInfo0]\r\nName=早操\r\nTime=08:30:00\r\nDuration=08:45:00\r\n"
                                     "Type=60000\r\nDevice=周一周五\r\nRecurrence=顺序播放\r\nNotes=\r\n")));
-        QCOMPARE(readAll(m_dir.filePath(QStringLiteral("早操.ini"))),
+        QCOMPARE(readFileBytes(m_dir.filePath(QStringLiteral("早操.ini"))),
                  gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=/音乐/a.mp3\r\n歌曲名称1=http://x/y.mp3\r\n"
                                     "[多媒体文件数量]\r\n数量=2\r\n")));
         QCOMPARE(r.rows, QList<PlayTask>{weekly});
@@ -97,11 +85,11 @@ private slots:
     {
         QVERIFY(store().AddTask(task("A"), {}).result.ok);
         QVERIFY(store().AddTask(task("B"), {}).result.ok);
-        const QByteArray before = readAll(store().songFile());
+        const QByteArray before = readFileBytes(store().songFile());
         auto r = store().ModifyTask(0, task("B"), task("X"), {});
         QVERIFY(!r.result.ok);
         QVERIFY(!store().DeleteTask(5, task("A")).result.ok);
-        QCOMPARE(readAll(store().songFile()), before);
+        QCOMPARE(readFileBytes(store().songFile()), before);
         QCOMPARE(names(r.rows), (QStringList{"A", "B"}));
 
         r = store().ModifyTask(1, task("B"), task("B2"), {QStringLiteral("b.mp3")});
@@ -125,31 +113,31 @@ private slots:
         PlayTask none{QStringLiteral("空"), {}, {}, QStringLiteral("60000"), {}, QStringLiteral("循环播放"), {}};
         QVERIFY(store().AddTask(none, {}).result.ok);
         QCOMPARE(store().ReadTaskRows(), QList<PlayTask>{none});
-        QVERIFY(readAll(store().songFile()).contains("Time=\r\nDuration=\r\n"));
+        QVERIFY(readFileBytes(store().songFile()).contains("Time=\r\nDuration=\r\n"));
     }
 
     void countIsTheAuthorityOverItems()
     {
-        writeAll(m_dir.filePath("P.ini"),
+        QVERIFY(writeFileBytes(m_dir.filePath("P.ini"),
                  gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=a\r\n歌曲名称1=b\r\n歌曲名称2=c\r\n歌曲名称3=d\r\n"
-                                    "歌曲名称4=e\r\n[多媒体文件数量]\r\n数量=2\r\n")));
+                                    "歌曲名称4=e\r\n[多媒体文件数量]\r\n数量=2\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("P"), (TaskPlaylist{"a", "b"}));
         QVERIFY(store().WriteTaskPlaylist("P", {"z"}));
         QCOMPARE(store().ReadTaskPlaylist("P"), TaskPlaylist{"z"});
         QCOMPARE(ProfileStore::readString(m_dir.filePath("P.ini"), "歌曲", "歌曲名称4"), QStringLiteral("e"));
         // Items missing below the count read as empty; a damaged count does not exhaust memory.
-        writeAll(m_dir.filePath("Q.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=3\r\n[歌曲]\r\n歌曲名称1=b\r\n")));
+        QVERIFY(writeFileBytes(m_dir.filePath("Q.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=3\r\n[歌曲]\r\n歌曲名称1=b\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("Q"), (TaskPlaylist{"", "b", ""}));
-        writeAll(m_dir.filePath("R.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=2000000000\r\n")));
+        QVERIFY(writeFileBytes(m_dir.filePath("R.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=2000000000\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("R").size(), 100000);
         QVERIFY(store().ReadTaskPlaylist("missing").isEmpty());
     }
 
     void sectionsNotOfTheNumberedFormAreCountedButReadByName()
     {
-        writeAll(store().songFile(),
+        QVERIFY(writeFileBytes(store().songFile(),
                  gbk(QStringLiteral("[FileInfo0]\r\nName=甲\r\nTime=08:00:00\r\n[手工]\r\nname=乙\r\n"
-                                    "TIME=09:00:00\r\ntype=10000\r\n")));
+                                    "TIME=09:00:00\r\ntype=10000\r\n"))));
         const auto rows = store().ReadTaskRows();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].Name, QStringLiteral("甲"));
