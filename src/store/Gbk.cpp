@@ -6,7 +6,7 @@
 
 namespace {
 
-bool isAscii(const QByteArray &bytes)
+bool isAscii(QByteArrayView bytes)
 {
     for (char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -28,7 +28,7 @@ public:
     Converter &operator=(const Converter &) = delete;
 
     // Strict when asked: an unconvertible character fails the whole text.
-    std::optional<QByteArray> run(const QByteArray &in, bool strict)
+    std::optional<QByteArray> run(QByteArrayView in, bool strict)
     {
         if (m_cd == reinterpret_cast<iconv_t>(-1))
             return std::nullopt;
@@ -86,10 +86,10 @@ std::optional<QByteArray> encode(const QString &text)
     return toGbk.run(utf8, true);
 }
 
-QString decode(const QByteArray &bytes)
+QString decode(QByteArrayView bytes)
 {
     if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
+        return QString::fromLatin1(bytes.data(), bytes.size());
     thread_local Converter fromGbk("UTF-8", "CP936");
     return QString::fromUtf8(fromGbk.run(bytes, false).value_or(QByteArray()));
 }

@@ -91,7 +91,7 @@ QByteArrayView unquote(QByteArrayView value)
 QString valueOf(const QByteArray &raw)
 {
     const QByteArrayView view(raw);
-    return Gbk::decode(unquote(trimmedView(view.sliced(raw.indexOf('=') + 1))).toByteArray());
+    return Gbk::decode(unquote(trimmedView(view.sliced(raw.indexOf('=') + 1))));
 }
 
 // A value that reading would alter (surrounding blanks, an enclosing pair of quotes) is
@@ -164,6 +164,7 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
         if (trimmed.startsWith('[')) {
             const qsizetype close = lastCloseBracket(trimmed.toByteArray());
             Section section;
+            section.lines.reserve(8); // a task's seven keys, without regrowing
             section.name = trimBlanks(close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1));
             section.folded = foldAscii(section.name);
             section.header = rawView.toByteArray();
@@ -342,6 +343,14 @@ ProfileFile::SectionRef ProfileFile::section(const QString &name) const
     ref.m_file = this;
     if (auto bytes = Gbk::encode(name))
         ref.m_section = findSection(foldAscii(trimBlanks(*bytes)));
+    return ref;
+}
+
+ProfileFile::SectionRef ProfileFile::asciiSection(QByteArrayView name) const
+{
+    SectionRef ref;
+    ref.m_file = this;
+    ref.m_section = findSection(foldAscii(trimBlanks(name)));
     return ref;
 }
 

@@ -14,7 +14,7 @@
 // so nothing is ever stored as a replacement character.
 namespace Gbk {
 std::optional<QByteArray> encode(const QString &text);
-QString decode(const QByteArray &bytes);
+QString decode(QByteArrayView bytes);
 bool canEncode(const QString &text);
 } // namespace Gbk
 
@@ -62,6 +62,8 @@ public:
     qsizetype sectionCount() const { return qsizetype(m_sections.size()); }
     // The first section of the given name (or of the name of the index-th header).
     SectionRef section(const QString &name) const;
+    // The same for a name of ASCII characters only, without any conversion.
+    SectionRef asciiSection(QByteArrayView name) const;
     SectionRef sectionNamedAs(qsizetype headerIndex) const;
 
     QByteArray toBytes() const;

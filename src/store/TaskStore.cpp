@@ -41,7 +41,7 @@ QList<PlayTask> rowsFrom(const ProfileFile &file)
     QList<PlayTask> rows;
     rows.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
-        rows << readTask(file.section(sectionFor(i)), false);
+        rows << readTask(file.asciiSection("FileInfo" + QByteArray::number(i)), false);
     return rows;
 }
 
