@@ -301,8 +301,7 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
     return StoreResult::success();
 }
 
-StoreResult ProfileFile::appendSection(const QString &section,
-                                       const QList<std::pair<QString, QString>> &entries)
+StoreResult ProfileFile::appendSection(const QString &section, std::initializer_list<Entry> entries)
 {
     QByteArray name;
     if (auto r = encodeName(section, "节名", &name); !r)
@@ -311,19 +310,17 @@ StoreResult ProfileFile::appendSection(const QString &section,
     const QByteArray folded = foldAscii(name);
     if (name.contains(']') || m_firstSection.contains(folded)) {
         for (const auto &[key, value] : entries)
-            if (auto r = setValue(section, key, value); !r)
+            if (auto r = setValue(section, QString(key), value); !r)
                 return r;
         return StoreResult::success();
     }
     Section created{name, folded, '[' + name + ']', {}};
-    created.lines.reserve(size_t(entries.size()));
+    created.lines.reserve(entries.size());
     for (const auto &[key, value] : entries) {
-        QByteArray keyBytes, valueBytes;
-        if (auto r = encodeName(key, "键名", &keyBytes); !r)
-            return r;
+        const QByteArray keyBytes = trimBlanks(QByteArrayView(key.data(), key.size()));
+        QByteArray valueBytes;
         if (auto r = encodeName(value, "内容", &valueBytes); !r)
             return r;
-        keyBytes = trimBlanks(keyBytes);
         if (keyBytes.isEmpty() || keyBytes.contains('='))
             return StoreResult::failure(QStringLiteral("键名“%1”无效。").arg(key));
         const bool repeated = std::any_of(created.lines.cbegin(), created.lines.cend(),

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -45,8 +46,9 @@ public:
     StoreResult setValue(const QString &section, const QString &key, const QString &value);
 
     // Appends a new section with its entries in order: the fast way to build a file whole.
-    StoreResult appendSection(const QString &section,
-                              const QList<std::pair<QString, QString>> &entries);
+    // Keys are ASCII.
+    using Entry = std::pair<QLatin1StringView, const QString &>;
+    StoreResult appendSection(const QString &section, std::initializer_list<Entry> entries);
 
     // The values of one section, for readers that take many keys of many sections.
     class SectionRef {

@@ -131,13 +131,13 @@ StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
         const StoreResult r = file.appendSection(
-            sectionFor(i), {{QStringLiteral("Name"), t.Name},
-                            {QStringLiteral("Time"), t.Time},
-                            {QStringLiteral("Duration"), t.Duration},
-                            {QStringLiteral("Type"), t.Type},
-                            {QStringLiteral("Device"), t.Device},
-                            {QStringLiteral("Recurrence"), t.Recurrence},
-                            {QStringLiteral("Notes"), t.Notes}});
+            sectionFor(i), {{QLatin1StringView("Name"), t.Name},
+                            {QLatin1StringView("Time"), t.Time},
+                            {QLatin1StringView("Duration"), t.Duration},
+                            {QLatin1StringView("Type"), t.Type},
+                            {QLatin1StringView("Device"), t.Device},
+                            {QLatin1StringView("Recurrence"), t.Recurrence},
+                            {QLatin1StringView("Notes"), t.Notes}});
         if (!r)
             return r;
     }
