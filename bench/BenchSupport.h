@@ -2,7 +2,7 @@
 
 #include "playback/MasterVolume.h"
 #include "playback/MediaPlayer.h"
-#include "scheduler/Clock.h"
+#include "scheduler/FakeClock.h"
 
 // Stand-ins for the outside world, so a benchmark measures the scheduler alone.
 class SilentPlayer final : public MediaPlayer {
@@ -20,13 +20,4 @@ class SilentVolume final : public MasterVolume {
 public:
     Reading GetMasterVolume() override { return {0, QString()}; }
     void SetMasterVolume(int) override {}
-};
-
-class SteppedClock final : public Clock {
-public:
-    QDateTime now() const override { return m_now; }
-    void set(const QDateTime &now) { m_now = now; }
-
-private:
-    QDateTime m_now;
 };

@@ -48,7 +48,7 @@ BENCHMARK(BM_PassChecks)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 // One wake-up of the driver as it runs: clock reading, texts, gate, checks, re-arming.
 void BM_DriverTick(benchmark::State &state) {
-    SteppedClock clock;
+    FakeClock clock;
     SilentPlayer player;
     SilentVolume volume;
     PlaylistDriver playback(player, volume, nullptr);

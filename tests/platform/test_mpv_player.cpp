@@ -19,19 +19,19 @@ using State = MediaPlayer::State;
 
 namespace {
 
+// A format-0 file of one track, 96 ticks a quarter.
+QByteArray midiFile(const QByteArray &track) {
+    return "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060") + "MTrk" +
+           QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0')) + track;
+}
+
 // One note of one second on a piano: a format-0 file, 96 ticks a quarter at 120 bpm.
 QByteArray oneNoteMidi() {
     const QByteArray track = QByteArray::fromHex("00c000"     // program 0
                                                  "00903c64"   // note on C4
                                                  "8140803c40" // 192 ticks later, note off
                                                  "00ff2f00"); // end of track
-    QByteArray midi = "MThd" + QByteArray::fromHex("00000006"
-                                                   "0000"
-                                                   "0001"
-                                                   "0060");
-    midi +=
-        "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
-    return midi + track;
+    return midiFile(track);
 }
 
 // Minutes of eight-note chords: seconds of rendering work.
@@ -45,13 +45,7 @@ QByteArray denseMidi(int seconds) {
                      char(40 + ch * 4) + char(0);
     }
     track += QByteArray::fromHex("00ff2f00");
-    QByteArray midi = "MThd" + QByteArray::fromHex("00000006"
-                                                   "0000"
-                                                   "0001"
-                                                   "0060");
-    midi +=
-        "MTrk" + QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0'));
-    return midi + track;
+    return midiFile(track);
 }
 
 QByteArray rmiWrap(const QByteArray &midi) {

@@ -1,3 +1,4 @@
+#include "scheduler/FakeClock.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
 #include "view/TaskTableModel.h"
@@ -20,11 +21,6 @@
 #include <QTimeEdit>
 
 namespace {
-class FixedClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58)); }
-};
-
 QWidget *control(const QWidget &view, int id) {
     const QString suffix = QString::number(id);
     QWidget *found = nullptr;
@@ -157,7 +153,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
                             dir.filePath(QStringLiteral("song.ini"))));
-        FixedClock clock;
+        FakeClock clock{QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58))};
         CHoraletView view(dir.path());
         view.setClock(&clock);
         view.OnInitialUpdate();

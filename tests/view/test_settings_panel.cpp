@@ -1,5 +1,6 @@
 // The form's settings of no task and its volume row, on the real form, against the real
 // sound server of the "pulse" fixture.
+#include "scheduler/FakeClock.h"
 #include "platform/PulseMasterVolume.h"
 #include "store/ProfileStore.h"
 #include "view/HoraletView.h"
@@ -25,11 +26,6 @@
 #include <deque>
 
 namespace {
-
-class FixedClock : public Clock {
-public:
-    QDateTime now() const override { return QDateTime(QDate(2026, 3, 4), QTime(13, 14, 15)); }
-};
 
 struct Shown {
     QString caption;
@@ -98,7 +94,7 @@ struct Started {
         if (!QTest::qWaitForWindowExposed(&view))
             qWarning("view not exposed");
     }
-    FixedClock clock;
+    FakeClock clock{QDateTime(QDate(2026, 3, 4), QTime(13, 14, 15))};
     CHoraletView view;
 };
 
