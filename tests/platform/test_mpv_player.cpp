@@ -21,7 +21,7 @@ namespace {
 
 // A format-0 file of one track, 96 ticks a quarter.
 QByteArray midiFile(const QByteArray &track) {
-    return "MThd" + QByteArray::fromHex("00000006" "0000" "0001" "0060") + "MTrk" +
+    return "MThd" + QByteArray::fromHex("00000006000000010060") + "MTrk" +
            QByteArray::fromHex(QByteArray::number(track.size(), 16).rightJustified(8, '0')) + track;
 }
 
