@@ -294,4 +294,4 @@ void TestPlaylistDriver::displayNames() {
 }
 
 QTEST_GUILESS_MAIN(TestPlaylistDriver)
-#include "tst_PlaylistDriver.moc"
+#include "test_playlist_driver.moc"

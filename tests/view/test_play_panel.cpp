@@ -109,4 +109,4 @@ void TestPlayPanel::radiosAndStopButtonDriveThePlayback() {
 }
 
 QTEST_MAIN(TestPlayPanel)
-#include "tst_PlayPanel.moc"
+#include "test_play_panel.moc"

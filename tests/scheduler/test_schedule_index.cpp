@@ -79,4 +79,4 @@ void TestScheduleIndex::oddFieldsNeverMatch() {
 }
 
 QTEST_GUILESS_MAIN(TestScheduleIndex)
-#include "tst_ScheduleIndex.moc"
+#include "test_schedule_index.moc"

@@ -76,4 +76,4 @@ void TestWeekday::texts() {
 }
 
 QTEST_GUILESS_MAIN(TestWeekday)
-#include "tst_Weekday.moc"
+#include "test_weekday.moc"

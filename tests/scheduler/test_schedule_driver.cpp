@@ -383,4 +383,4 @@ void TestScheduleDriver::earlyWakeupChecksNothing() {
 }
 
 QTEST_GUILESS_MAIN(TestScheduleDriver)
-#include "tst_ScheduleDriver.moc"
+#include "test_schedule_driver.moc"
