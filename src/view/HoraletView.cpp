@@ -8,6 +8,7 @@
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
+#include "playback/MasterVolumeWorker.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
@@ -18,6 +19,7 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
@@ -32,9 +34,12 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_player = new MpvPlayer(MpvPlayer::defaultOptions(), this);
     m_ui->playerPaneLayout->addWidget(new PlayerPane(m_player, m_ui->playerPane1077));
 
-    m_masterVolume = std::make_unique<PulseMasterVolume>();
+    // The sound server may hang: the form never waits for it.
+    m_masterVolume =
+        std::make_unique<MasterVolumeWorker>(std::make_unique<PulseMasterVolume>());
 
     m_taskModel = new TaskTableModel(this);
+    m_taskModel->setMarkIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_ui->taskTable1001->setModel(m_taskModel);
 
     setCommand(CommandId::HomePage, [] { QDesktopServices::openUrl(MakerInfo::homePageUrl()); });
@@ -96,6 +101,8 @@ void CHoraletView::OnInitialUpdate()
     m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
+    connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
+            [this](const PlayTask &, const QString &text) { emit statusNotice(text); });
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();

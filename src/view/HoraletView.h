@@ -73,6 +73,8 @@ public:
 
 signals:
     void commandsChanged();
+    // A text for the frame's status line (a due task that was not started, and why).
+    void statusNotice(const QString &text);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -115,14 +115,54 @@ private slots:
         QVERIFY(dialog.isVisible());
         QVERIFY(!QFile::exists(m_store->songFile()));
 
+        // Only a name: start and end are both the moment the dialog opened. Stored so, the
+        // task would start after its own end check and play on; it is refused.
         setName(&dialog, "早操");
+        click(&dialog, "okButton1");
+        QCOMPARE(m_notices.last(),
+                 QStringLiteral("开始时间和结束时间不能相同,请让结束时间与开始时间至少相差几秒."));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!QFile::exists(m_store->songFile()));
+
+        child<QTimeEdit>(&dialog, "endPicker1044")->setTime(QTime(10, 11, 13));
         click(&dialog, "okButton1");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(m_store->ReadTaskRows(),
-                 QList<PlayTask>{stored("早操", "10:11:12", "10:11:12", "每天")});
+                 QList<PlayTask>{stored("早操", "10:11:12", "10:11:13", "每天")});
         QCOMPARE(ProfileStore::readString(m_dir->filePath("早操.ini"), "多媒体文件数量", "数量"),
                  QStringLiteral("0"));
         QCOMPARE(dialog.outcome().schedule.size(), 1);
+    }
+
+    void modifyRefusesEqualStartAndEnd() {
+        // An old file may hold such a task: it opens, and OK asks for a different end.
+        QVERIFY(m_store
+                    ->RewriteTaskStore(
+                        {stored("old", "2013-06-20 07:00:00", "2013-06-20 07:00:00", "指定的一天")})
+                    .ok);
+        const QByteArray before = fileBytes(m_store->songFile());
+        CModifyTaskDlg dialog(m_store->ReadTaskRows()[0], {}, kNow);
+        prepareModify(dialog, 0);
+        click(&dialog, "okButton1");
+        QCOMPARE(m_notices,
+                 QStringList{"开始时间和结束时间不能相同,请让结束时间与开始时间至少相差几秒."});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(fileBytes(m_store->songFile()), before);
+
+        child<QTimeEdit>(&dialog, "endPicker1044")->setTime(QTime(7, 0, 30));
+        click(&dialog, "okButton1");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(m_store->ReadTaskRows()[0].Duration, QStringLiteral("2013-06-20 07:00:30"));
+
+        // Start and end on different seconds of the clock are fine whatever their order (a
+        // task running over midnight ends "before" it starts).
+        CModifyTaskDlg again(m_store->ReadTaskRows()[0], {}, kNow);
+        prepareModify(again, 0);
+        click(&again, "everyDayRadio1013");
+        child<QTimeEdit>(&again, "startPicker1006")->setTime(QTime(23, 0));
+        child<QTimeEdit>(&again, "endPicker1044")->setTime(QTime(1, 0));
+        click(&again, "okButton1");
+        QCOMPARE(again.result(), int(QDialog::Accepted));
     }
 
     void eachDateRuleStoresItsFields() {
