@@ -62,6 +62,11 @@ class TestTaskDialogs : public QObject {
         });
     }
 
+    // A task may not end at its own start; the new dialog opens with both at now.
+    void endHalfHourLater(QWidget *dialog) {
+        child<QTimeEdit>(dialog, "endPicker1044")->setTime(kNow.time().addSecs(1800));
+    }
+
     void prepareModify(CModifyTaskDlg &dialog, int section) {
         const PlayTask expected = m_store->ReadTaskRows().value(section);
         prepare(dialog, [this, section, expected](const PlayTask &t, const TaskPlaylist &items) {
@@ -168,6 +173,7 @@ private slots:
     void eachDateRuleStoresItsFields() {
         CNewTaskDlg oneDay(kNow);
         prepareNew(oneDay);
+        endHalfHourLater(&oneDay);
         setName(&oneDay, "one");
         click(&oneDay, "oneDayRadio1014");
         child<QDateEdit>(&oneDay, "datePicker1009")->setDate(QDate(2012, 5, 1));
@@ -178,6 +184,7 @@ private slots:
 
         CNewTaskDlg weekly(kNow);
         prepareNew(weekly);
+        endHalfHourLater(&weekly);
         setName(&weekly, "weekly");
         click(&weekly, "weeklyRadio1017");
         for (const char *day : {"dayMonday1085", "dayWednesday1087", "dayFriday1089"})
@@ -187,6 +194,7 @@ private slots:
 
         CNewTaskDlg none(kNow);
         prepareNew(none);
+        endHalfHourLater(&none);
         setName(&none, "no days");
         click(&none, "weeklyRadio1017");
         click(&none, "okButton1");
@@ -194,6 +202,7 @@ private slots:
         // Ticks made under 每周 are cleared by 每天.
         CNewTaskDlg daily(kNow);
         prepareNew(daily);
+        endHalfHourLater(&daily);
         setName(&daily, "daily");
         click(&daily, "weeklyRadio1017");
         click(&daily, "dayTuesday1086");
@@ -206,9 +215,9 @@ private slots:
         const QList<PlayTask> expected = {
             stored("one", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天", "60000",
                    TaskText::Loop),
-            stored("weekly", "10:11:12", "10:11:12", "周一周三周五", "60000", TaskText::Random),
+            stored("weekly", "10:11:12", "10:41:12", "周一周三周五", "60000", TaskText::Random),
             stored("no days", "", "", ""),
-            stored("daily", "10:11:12", "10:11:12", "每天"),
+            stored("daily", "10:11:12", "10:41:12", "每天"),
         };
         QCOMPARE(m_store->ReadTaskRows(), expected);
         QCOMPARE(m_store->LoadScheduleTable(), expected);
@@ -218,6 +227,7 @@ private slots:
         for (const QString typed : {"loud", "5"}) {
             CNewTaskDlg dialog(kNow);
             prepareNew(dialog);
+            endHalfHourLater(&dialog);
             setName(&dialog, "v" + typed);
             auto *combo = child<QComboBox>(&dialog, "volumeCombo1012");
             combo->lineEdit()->selectAll();
@@ -230,6 +240,7 @@ private slots:
     void playListCommands() {
         CNewTaskDlg dialog(kNow);
         prepareNew(dialog);
+        endHalfHourLater(&dialog);
         QStringList offered = {"/m/b.mp3", "/m/a.wav", "/m/b.mp3"};
         QStringList filtersSeen;
         dialog.setFileChooser([&](QWidget *, const QStringList &filters) {
@@ -375,6 +386,7 @@ private slots:
 
         CNewTaskDlg added(kNow);
         prepareNew(added);
+        endHalfHourLater(&added);
         setName(&added, "N");
         click(&added, "cancelButton2");
 
@@ -389,6 +401,7 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkdir("C.ini"));
         CNewTaskDlg dialog(kNow);
         prepareNew(dialog);
+        endHalfHourLater(&dialog);
         setName(&dialog, "C");
         click(&dialog, "okButton1");
         QVERIFY(dialog.isVisible());
