@@ -212,6 +212,7 @@ private slots:
         frame.view()->OnInitialUpdate();
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QTest::mouseMove(frame.view(), frame.view()->rect().center()); // on no command
         const QString told = QStringLiteral("播放任务 \"old\" 的开始时间和结束时间相同,没有播放.");
         QTRY_COMPARE(frame.statusBar()->currentMessage(), told);
         QVERIFY(frame.view()->mediaPlayer().state() == MediaPlayer::State::Idle);
