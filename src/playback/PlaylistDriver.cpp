@@ -97,12 +97,12 @@ void PlaylistDriver::StartItem(const QString &item) {
     m_state.captionText = CaptionMargin + ItemDisplayName(item) + CaptionMargin;
     emit captionChanged(m_state.captionText);
 
-    // The item starts at the task's volume: the player waits until the mixer has it. The
-    // mixer may take its time (a sound server that hangs), so the wait is a callback, and
-    // a stop or another start meanwhile cancels the item.
     // The mixer's scale is 0..65535; a hand-edited volume outside it is held to the range
     // instead of reaching the mixer and the label as a wrapped number.
     const int volume = std::clamp(m_state.volume, 0, 65535);
+    // The item starts at the task's volume, so the player waits until the mixer has it. The
+    // mixer may take its time (a sound server that hangs): the wait is a callback, and a
+    // stop or another start meanwhile cancels the item.
     const quint64 start = ++m_itemSerial;
     m_itemWaiting = true;
     m_volume.SetMasterVolumeThen(volume, this, [this, start, item] {
