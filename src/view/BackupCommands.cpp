@@ -2,7 +2,9 @@
 
 #include "CommandIds.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -26,8 +28,10 @@ QList<std::pair<int, std::function<void()>>> BackupCommands::commands() {
 
 QString BackupCommands::chooseFolder(QWidget *parent, const QString &title) {
     // Qt's folder dialogs are resizable and offer a new-folder button.
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    return QFileDialog::getExistingDirectory(parent, title, desktop, QFileDialog::ShowDirsOnly);
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!QFileInfo(start).isDir())
+        start = QDir::homePath();
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
 }
 
 void BackupCommands::Backup() {

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -113,11 +114,13 @@ const StoreContent kBackedUp{
 
 // The program started on a store, with its folder chooser answered by the test.
 struct Program {
-    explicit Program(const QString &directory) : frame(directory) {
+    explicit Program(const QString &directory, bool realChooser = false) : frame(directory) {
         frame.view()->OnInitialUpdate();
         frame.show();
         if (!QTest::qWaitForWindowExposed(&frame))
             qWarning("frame not exposed");
+        if (realChooser)
+            return;
         frame.view()->backupCommands()->setFolderChooser(
             [this](QWidget *parent, const QString &title) {
                 titles << title;
@@ -166,6 +169,45 @@ private slots:
                               QStringLiteral("请选择定时播放任务存放的目录")}));
         QCOMPARE(program.parents.first(), program.frame.view());
         QVERIFY(QDir(target.path()).isEmpty());
+    }
+
+    // The folder dialog the user meets, answered through its own controls.
+    void theFolderDialogOffersANewFolderAndIsResizable() {
+        QTemporaryDir store, target;
+        kRunning.writeTo(store.path());
+        BoxAnswerer boxes;
+        Program program(store.path(), true);
+        QString title;
+        bool newFolderButton = false;
+        bool foldersOnly = false;
+        QSize grown;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            poll.stop();
+            title = dialog->windowTitle();
+            auto *button = dialog->findChild<QAbstractButton *>(QStringLiteral("newFolderButton"));
+            newFolderButton = button && button->isVisible() && button->isEnabled();
+            foldersOnly = dialog->fileMode() == QFileDialog::Directory &&
+                          dialog->testOption(QFileDialog::ShowDirsOnly);
+            const QSize before = dialog->size();
+            dialog->resize(before + QSize(120, 90));
+            grown = dialog->size() - before;
+            dialog->setDirectory(target.path());
+            dialog->selectFile(target.path());
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        poll.start(10);
+        program.run(CommandId::Backup);
+        QCOMPARE(title, QStringLiteral("您要备份定时播放任务到下列哪个目录?,请选择"));
+        QVERIFY(newFolderButton);
+        QVERIFY(foldersOnly);
+        QCOMPARE(grown, QSize(120, 90));
+        QTRY_COMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].text, QStringLiteral("已备份定时播放任务"));
+        QVERIFY(QFile::exists(target.filePath(QStringLiteral("song.ini"))));
     }
 
     void backupCopiesTheStoreAndSaysSo() {
