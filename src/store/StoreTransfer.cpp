@@ -1,6 +1,9 @@
 #include "StoreTransfer.h"
 
+#include "HolidayList.h"
+#include "OptionFlags.h"
 #include "ProfileStore.h"
+#include "ShutdownTimeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +48,8 @@ bool isWithin(const QString &path, const QString &folder) {
 
 class Copier {
 public:
-    explicit Copier(CopyReport &report) : m_report(report) {}
+    Copier(CopyReport &report, QStringList filesOnly)
+        : m_report(report), m_filesOnly(std::move(filesOnly)) {}
 
     void copyFolder(const QString &source, const QString &destination) {
         const QFileInfo from(source);
@@ -86,8 +90,15 @@ public:
             files.append(*song);
         for (const QFileInfo &file : files)
             copyFile(file.filePath(), destination + QLatin1Char('/') + file.fileName());
-        for (const QFileInfo &folder : folders)
+        const bool top = m_open.size() == 1;
+        for (const QFileInfo &folder : folders) {
+            if (top && m_filesOnly.contains(folder.fileName(), Qt::CaseInsensitive)) {
+                fail(QStringLiteral("“%1”是一个文件夹，而“%2”应当是程序的数据文件，未复制。")
+                         .arg(folder.filePath(), folder.fileName()));
+                continue;
+            }
             copySubfolder(folder, destination + QLatin1Char('/') + folder.fileName());
+        }
         m_open.removeLast();
     }
 
@@ -154,6 +165,7 @@ private:
     }
 
     CopyReport &m_report;
+    QStringList m_filesOnly;
     QString m_destinationRoot;
     QStringList m_open; // source folders being copied, outermost first
 };
@@ -171,10 +183,17 @@ QString failureMessage(Direction direction, const CopyReport &report) {
 
 } // namespace
 
-CopyReport copyIniEntries(const QString &source, const QString &destination) {
+CopyReport copyIniEntries(const QString &source, const QString &destination,
+                          const QStringList &filesOnly) {
     CopyReport report;
-    Copier(report).copyFolder(source, destination);
+    Copier(report, filesOnly).copyFolder(source, destination);
     return report;
+}
+
+QStringList storeFileNames() {
+    // 调休上班.ini: the make-up workdays, kept beside the holidays.
+    return {kSongFile, HolidayList::fileName(), OptionFlags::fileName(),
+            ShutdownTimeFile::fileName(), QStringLiteral("调休上班.ini")};
 }
 
 QString refusal(Direction direction, const QString &storeDirectory, const QString &folder) {
@@ -208,8 +227,8 @@ Outcome run(Direction direction, const QString &storeDirectory, const QString &f
         return outcome;
     }
     const bool backup = direction == Direction::Backup;
-    outcome.report =
-        backup ? copyIniEntries(storeDirectory, folder) : copyIniEntries(folder, storeDirectory);
+    outcome.report = backup ? copyIniEntries(storeDirectory, folder)
+                            : copyIniEntries(folder, storeDirectory, storeFileNames());
     outcome.storeChanged = !backup;
     if (!outcome.report.ok())
         outcome.message = failureMessage(direction, outcome.report);

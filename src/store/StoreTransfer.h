@@ -22,8 +22,13 @@ struct CopyReport {
 // The copy routine on its own. Entries match "*.ini" without regard to case (as on the
 // system the files may come from). Files go first, song.ini last among them, so a task is
 // never in song.ini before its playlist is. A folder that would be copied into itself is
-// reported, not followed.
-CopyReport copyIniEntries(const QString &source, const QString &destination);
+// reported, not followed. A folder at the top level named as one of filesOnly is reported
+// and not copied: there the destination keeps files, which a folder would shut out.
+CopyReport copyIniEntries(const QString &source, const QString &destination,
+                          const QStringList &filesOnly = {});
+
+// The files of the store that the program itself reads by name.
+QStringList storeFileNames();
 
 // Why the picked folder cannot serve for the command, or empty: the store itself never
 // (its files would be copied onto themselves), nor, for a backup, a folder inside it.

@@ -151,6 +151,26 @@ private slots:
         QCOMPARE(readFileBytes(target.filePath("x.ini/w.ini/v.ini")), QByteArray("v"));
     }
 
+    void aFolderNeverTakesThePlaceOfAStoreFile() {
+        QTemporaryDir store, backup;
+        put(backup.filePath("SONG.ini/inner.ini"), "a folder where the tasks belong");
+        put(backup.filePath("date.ini/inner.ini"), "a folder where the holidays belong");
+        put(backup.filePath("早操.ini"), "list");
+        put(backup.filePath("sub.ini/song.ini"), "deeper down it is just a file");
+        const StoreTransfer::Outcome outcome =
+            StoreTransfer::run(Direction::Import, store.path(), backup.path());
+        QCOMPARE(outcome.report.failures.size(), 2);
+        QVERIFY(outcome.message.contains(backup.filePath("SONG.ini")));
+        QVERIFY(outcome.message.contains(backup.filePath("date.ini")));
+        QCOMPARE(snapshot(store.path()).keys(),
+                 (QStringList{QStringLiteral("sub.ini/"), QStringLiteral("sub.ini/song.ini"),
+                              QStringLiteral("早操.ini")}));
+        // A backup carries such a folder like any other.
+        QTemporaryDir target;
+        QVERIFY(StoreTransfer::run(Direction::Backup, backup.path(), target.path()).report.ok());
+        QVERIFY(QFile::exists(target.filePath("SONG.ini/inner.ini")));
+    }
+
     void aMissingDestinationIsMade() {
         QTemporaryDir source, target;
         put(source.filePath(kSong), "tasks");
