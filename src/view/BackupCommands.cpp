@@ -9,7 +9,7 @@
 #include <QStandardPaths>
 
 namespace {
-// Lines of a failure report shown in the box itself; the rest under "显示详细信息".
+// Lines of a failure report shown in the box itself; all of them under its details.
 constexpr int kShownLines = 16;
 } // namespace
 
