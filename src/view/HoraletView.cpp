@@ -1,5 +1,6 @@
 #include "HoraletView.h"
 
+#include "BackupCommands.h"
 #include "CommandIds.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
@@ -106,6 +107,19 @@ void CHoraletView::OnInitialUpdate()
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
+    m_backup = new BackupCommands(m_taskStore.directory(), [this] { reloadFromStore(); }, this);
+    for (auto &[id, handler] : m_backup->commands())
+        setCommand(id, std::move(handler));
+}
+
+void CHoraletView::reloadFromStore()
+{
+    if (!m_backup) // the initial update has not completed
+        return;
+    m_settings->reloadFromStore();
+    m_scheduleTable = m_taskStore.LoadScheduleTable();
+    m_taskEditing->ShowAllTasks();
+    emit storeReloaded();
 }
 
 void CHoraletView::shrinkFrameToForm()
