@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "LockKeys.h"
+#include "platform/AutostartEntry.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/MakerInfo.h"
@@ -131,6 +132,13 @@ void CMainFrame::createMenus() {
     statusBarAction->setChecked(true);
     show->addAction(toolBarAction);
     show->addAction(statusBarAction);
+    // The autostart file itself is the setting: the tick shows whether it is there.
+    QAction *autostartAction =
+        addCommand(CommandId::Autostart, QStringLiteral("开机自动运行"),
+                   QStringLiteral("登录桌面时自动启动本程序，只显示托盘图标"));
+    autostartAction->setCheckable(true);
+    autostartAction->setChecked(AutostartEntry::isEnabled());
+    show->addAction(autostartAction);
 
     QMenu *backup = menuBar()->addMenu(QStringLiteral("备份  "));
     backup->setObjectName(QStringLiteral("menuBackup"));
@@ -161,6 +169,8 @@ void CMainFrame::createToolBar() {
         m_toolBar->addAction(action);
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // Without a support address there is nothing to mail to.
+    m_actions.value(CommandId::SendMail)->setVisible(MakerInfo::hasMailAddress());
     connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
         if (!isMinimized() && isVisible())
             m_actions.value(CommandId::ToggleToolBar)->setChecked(visible);
@@ -181,8 +191,14 @@ void CMainFrame::createStatusBar() {
         pane->setAlignment(Qt::AlignCenter);
         pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QStringLiteral("大写")) + 12);
     }
-    m_contactPane = new QLabel(MakerInfo::contactLine(), bar);
+    m_contactPane = new QLabel(MakerInfo::contactHtml(), bar);
     m_contactPane->setObjectName(QStringLiteral("contactPane"));
+    m_contactPane->setTextFormat(Qt::RichText);
+    m_contactPane->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    connect(m_contactPane, &QLabel::linkActivated, this, [this](const QString &link) {
+        runCommand(link.startsWith(QStringLiteral("mailto:")) ? CommandId::SendMail
+                                                              : CommandId::HomePage);
+    });
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
@@ -236,6 +252,7 @@ bool CMainFrame::handlesItself(int id) const {
     case CommandId::ToggleStatusBar:
     case CommandId::TrayOpen:
     case CommandId::TrayHide:
+    case CommandId::Autostart:
         return true;
     default:
         return false;
@@ -268,6 +285,9 @@ bool CMainFrame::runCommand(int id) {
         return true;
     case CommandId::TrayHide:
         hide();
+        return true;
+    case CommandId::Autostart:
+        setAutostart(m_actions.value(id)->isChecked());
         return true;
     default:
         return m_view->runCommand(id);
@@ -314,6 +334,35 @@ void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
     showMinimized();
     showNormal();
     activateWindow();
+}
+
+void CMainFrame::setAutostart(bool on) {
+    QString error;
+    // A store chosen for this run (--store, HORALET_STORE_DIR) is the one to start at login.
+    const QString store =
+        qEnvironmentVariableIsSet("HORALET_STORE_DIR") ? m_storeDirectory : QString();
+    const bool done =
+        on ? AutostartEntry::enable(QCoreApplication::applicationFilePath(), store, &error)
+           : AutostartEntry::disable(&error);
+    m_actions.value(CommandId::Autostart)->setChecked(AutostartEntry::isEnabled());
+    if (done)
+        return;
+    const QString text = on ? QStringLiteral("无法设置开机自动运行，写入“%1”失败：%2")
+                            : QStringLiteral("无法取消开机自动运行，删除“%1”失败：%2");
+    QMessageBox::warning(this, QStringLiteral("Horalet"),
+                         text.arg(AutostartEntry::filePath(), error));
+}
+
+void CMainFrame::showAtStart(bool minimized) {
+    if (!minimized) {
+        show();
+        return;
+    }
+    // In the tray when there is one; a minimised window otherwise, or it could not come back.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_tray->show();
+    else
+        showMinimized();
 }
 
 void CMainFrame::centreOnScreen() {

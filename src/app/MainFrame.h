@@ -40,6 +40,8 @@ public:
     // What ends the program after a Yes (the default leaves the event loop with the code).
     void setExitHandler(std::function<void(int)> handler) { m_exit = std::move(handler); }
     void centreOnScreen();
+    // The first show: the window, or with minimized only the tray icon (--minimized).
+    void showAtStart(bool minimized);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -56,6 +58,7 @@ private:
     void updateLockPanes();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     bool handlesItself(int id) const;
+    void setAutostart(bool on);
 
     QString m_storeDirectory;
     CHoraletView *m_view = nullptr;

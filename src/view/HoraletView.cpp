@@ -1,6 +1,7 @@
 #include "HoraletView.h"
 
 #include "CommandIds.h"
+#include "DesktopLinks.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
 #include "PlayPanel.h"
@@ -16,7 +17,6 @@
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -37,8 +37,12 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_taskModel = new TaskTableModel(this);
     m_ui->taskTable1001->setModel(m_taskModel);
 
-    setCommand(CommandId::HomePage, [] { QDesktopServices::openUrl(MakerInfo::homePageUrl()); });
-    setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
+    m_links = std::make_unique<DesktopLinks>(this);
+    setCommand(CommandId::HomePage, [this] { m_links->openHomePage(); });
+    if (MakerInfo::hasMailAddress())
+        setCommand(CommandId::SendMail, [this] { m_links->sendMail(); });
+    setCommand(CommandId::Help, [this] { m_links->openHelp(); });
+    setCommand(CommandId::HiddenHelpButton, [this] { m_links->openHelp(); });
 }
 
 CHoraletView::~CHoraletView()

@@ -14,6 +14,7 @@ class CHoraletView;
 }
 class CListCtrlCl;
 class CTipControl;
+class DesktopLinks;
 class DisplayKeeper;
 class MasterVolume;
 class MediaPlayer;
@@ -53,6 +54,8 @@ public:
     VolumePanel *volumePanel() const { return m_volumePanel; }
     TaskEditing *taskEditing() const { return m_taskEditing; }
     PlayPanel *playPanel() const { return m_playPanel; }
+    // Help, home page and mail; tests put in a fake opener.
+    DesktopLinks &links() const { return *m_links; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
@@ -96,6 +99,7 @@ private:
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;
+    std::unique_ptr<DesktopLinks> m_links;
     ScheduleTable m_scheduleTable;
     SystemClock m_systemClock;
     const Clock *m_clock = &m_systemClock;
