@@ -44,31 +44,40 @@ QUrl mailUrl() {
     return hasMailAddress() ? QUrl(QStringLiteral("mailto:") + mailAddress()) : QUrl();
 }
 
-QString contactLine() {
+QString contactLineFor(const QString &homePage, const QString &mailAddress) {
     QString line = QStringLiteral("Horalet 定时播放");
-    if (!configuredHomePage().isEmpty())
-        line += QStringLiteral("  主页: %1").arg(configuredHomePage());
-    if (hasMailAddress())
-        line += QStringLiteral("  邮箱: %1").arg(mailAddress());
+    if (!homePage.isEmpty())
+        line += QStringLiteral("  主页: %1").arg(homePage);
+    if (!mailAddress.isEmpty())
+        line += QStringLiteral("  邮箱: %1").arg(mailAddress);
     return line;
 }
 
-QString contactHtml() {
+QString contactHtmlFor(const QString &homePage, const QString &mailAddress) {
     QString html = QStringLiteral("Horalet 定时播放");
     const QString link = QStringLiteral("<a href=\"%1\">%2</a>");
-    if (!configuredHomePage().isEmpty()) {
-        html +=
-            QStringLiteral("&nbsp;&nbsp;主页: ") +
-            link.arg(configuredHomePage().toHtmlEscaped(), configuredHomePage().toHtmlEscaped());
+    if (!homePage.isEmpty()) {
+        html += QStringLiteral("&nbsp;&nbsp;主页: ") +
+                link.arg(homePage.toHtmlEscaped(), homePage.toHtmlEscaped());
     } else {
+        // Without a page of the maker's, the link leads to the manual (the home-page command).
         html += QStringLiteral("&nbsp;&nbsp;") +
                 link.arg(QStringLiteral("horalet:manual"), QStringLiteral("软件使用说明"));
     }
-    if (hasMailAddress()) {
+    if (!mailAddress.isEmpty()) {
+        const QString mailto = QStringLiteral("mailto:") + mailAddress;
         html += QStringLiteral("&nbsp;&nbsp;邮箱: ") +
-                link.arg(mailUrl().toString().toHtmlEscaped(), mailAddress().toHtmlEscaped());
+                link.arg(mailto.toHtmlEscaped(), mailAddress.toHtmlEscaped());
     }
     return html;
+}
+
+QString contactLine() {
+    return contactLineFor(configuredHomePage(), mailAddress());
+}
+
+QString contactHtml() {
+    return contactHtmlFor(configuredHomePage(), mailAddress());
 }
 
 } // namespace MakerInfo

@@ -20,4 +20,7 @@ QUrl mailUrl();
 // The status line's contact text, plain and with links.
 QString contactLine();
 QString contactHtml();
+// The same for a given page and address (either may be empty).
+QString contactLineFor(const QString &homePage, const QString &mailAddress);
+QString contactHtmlFor(const QString &homePage, const QString &mailAddress);
 } // namespace MakerInfo

@@ -76,7 +76,7 @@ private slots:
         const CommandLine version = parse({"--version"});
         QCOMPARE(version.action, CommandLine::Action::ShowVersion);
         QCOMPARE(version.exitCode(), 0);
-        QCOMPARE(version.output, QStringLiteral("Horalet 13.0.6\n"));
+        QCOMPARE(version.output, QStringLiteral("Horalet " HORALET_PROJECT_VERSION "\n"));
     }
 
     void wrongCommandLinesEndWithTheUsage_data() {
@@ -103,7 +103,7 @@ private slots:
     void programAnswersWithoutADisplay() {
         const Run version = runProgram({"--version"});
         QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QStringLiteral("Horalet 13.0.6\n"));
+        QCOMPARE(version.out, QStringLiteral("Horalet " HORALET_PROJECT_VERSION "\n"));
 
         const Run help = runProgram({"--help"});
         QCOMPARE(help.exitCode, 0);
