@@ -10,6 +10,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -19,6 +20,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <memory>
 
 namespace {
 struct ToolCommand {
@@ -353,16 +355,38 @@ void CMainFrame::setAutostart(bool on) {
                          text.arg(AutostartEntry::filePath(), error));
 }
 
-void CMainFrame::showAtStart(bool minimized) {
+void CMainFrame::showAtStart(bool minimized, int trayWaitMs) {
     if (!minimized) {
         show();
         return;
     }
     // In the tray when there is one; a minimised window otherwise, or it could not come back.
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    // At login the panel that holds the tray may start after us, so it gets a little time.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray->show();
-    else
+        return;
+    }
+    if (trayWaitMs <= 0) {
         showMinimized();
+        return;
+    }
+    auto *poll = new QTimer(this);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited, trayWaitMs] {
+        const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!tray && waited->elapsed() < trayWaitMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (isVisible())
+            return; // shown meanwhile
+        if (tray)
+            m_tray->show();
+        else
+            showMinimized();
+    });
+    poll->start(250);
 }
 
 void CMainFrame::centreOnScreen() {

@@ -40,8 +40,10 @@ public:
     // What ends the program after a Yes (the default leaves the event loop with the code).
     void setExitHandler(std::function<void(int)> handler) { m_exit = std::move(handler); }
     void centreOnScreen();
-    // The first show: the window, or with minimized only the tray icon (--minimized).
-    void showAtStart(bool minimized);
+    // The first show: the window, or with minimized only the tray icon (--minimized); when
+    // no tray is there yet, one is waited for up to trayWaitMs before the window is shown
+    // minimised instead.
+    void showAtStart(bool minimized, int trayWaitMs = 10000);
 
 protected:
     void changeEvent(QEvent *event) override;

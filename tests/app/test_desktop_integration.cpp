@@ -173,6 +173,27 @@ private slots:
         QVERIFY(!frame.view()->hasCommand(kSendMail));
     }
 
+    // Offscreen there is no tray: --minimized ends as a minimised window, after a wait for a
+    // tray that may come up after us at login.
+    void startMinimizedWithoutATrayKeepsAWayBack() {
+        CMainFrame frame(m_store.path());
+        frame.showAtStart(true, 400);
+        QVERIFY(!frame.isVisible());
+        QTRY_VERIFY(frame.isVisible());
+        QVERIFY(frame.isMinimized());
+        QVERIFY(!frame.trayIcon()->isVisible());
+
+        CMainFrame now(m_store.path());
+        now.showAtStart(true, 0);
+        QVERIFY(now.isVisible());
+        QVERIFY(now.isMinimized());
+
+        CMainFrame normal(m_store.path());
+        normal.showAtStart(false);
+        QVERIFY(normal.isVisible());
+        QVERIFY(!normal.isMinimized());
+    }
+
     void failuresShowAMessageBox() {
         CMainFrame frame(m_store.path());
         frame.show();
