@@ -342,7 +342,7 @@ void CMainFrame::setAutostart(bool on) {
     QString error;
     // A store chosen for this run (--store, HORALET_STORE_DIR) is the one to start at login.
     const QString store =
-        qEnvironmentVariableIsSet("HORALET_STORE_DIR") ? m_storeDirectory : QString();
+        qEnvironmentVariableIsEmpty("HORALET_STORE_DIR") ? QString() : m_storeDirectory;
     const bool done =
         on ? AutostartEntry::enable(QCoreApplication::applicationFilePath(), store, &error)
            : AutostartEntry::disable(&error);

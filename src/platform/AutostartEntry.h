@@ -11,7 +11,7 @@ QString filePath();
 bool isEnabled();
 // The entry's text: runs `executable --minimized`, with `--store storeDirectory` when one is given.
 QString entryText(const QString &executable, const QString &storeDirectory = {});
-// One argument of an Exec line, quoted as the desktop entry specification asks.
+// One argument of an Exec line, quoted by the rules of the desktop entry Exec key.
 QString quoteExecArgument(const QString &argument);
 // Writes the file whole (or leaves the old one); false with *error set on failure.
 bool enable(const QString &executable, const QString &storeDirectory, QString *error);

@@ -119,6 +119,19 @@ private slots:
         QVERIFY(!frame.action(kAutostart)->isChecked());
     }
 
+    // A store chosen for this run is the one that starts at login.
+    void autostartKeepsAChosenStore() {
+        qputenv("HORALET_STORE_DIR", m_store.path().toLocal8Bit());
+        CMainFrame frame(m_store.path());
+        frame.action(kAutostart)->trigger();
+        qunsetenv("HORALET_STORE_DIR");
+        QFile entry(AutostartEntry::filePath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(entry.readAll())
+                    .contains(" --minimized --store " +
+                              AutostartEntry::quoteExecArgument(m_store.path()) + "\n"));
+    }
+
     void autostartWriteFailureIsToldAndTheTickStaysTrue() {
         writeFile(m_home->path() + "/config/autostart"); // a file where the folder goes
         CMainFrame frame(m_store.path());
