@@ -2,8 +2,8 @@
 
 #include <QIcon>
 
-// Icons drawn by the program itself: the application icon (window, tray, about box) and
-// one icon per toolbar command.
+// The application icon (window, tray, about box; the desktop entry's pictures) and one icon
+// drawn per toolbar command.
 namespace AppIcon {
 QIcon application();
 QIcon command(int id);

@@ -3,12 +3,14 @@
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "LockKeys.h"
+#include "platform/AutostartEntry.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/MakerInfo.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <memory>
 
 namespace {
 struct ToolCommand {
@@ -133,6 +136,13 @@ void CMainFrame::createMenus() {
     statusBarAction->setChecked(true);
     show->addAction(toolBarAction);
     show->addAction(statusBarAction);
+    // The autostart file itself is the setting: the tick shows whether it is there.
+    QAction *autostartAction =
+        addCommand(CommandId::Autostart, QStringLiteral("开机自动运行"),
+                   QStringLiteral("登录桌面时自动启动本程序，只显示托盘图标"));
+    autostartAction->setCheckable(true);
+    autostartAction->setChecked(AutostartEntry::isEnabled());
+    show->addAction(autostartAction);
 
     QMenu *backup = menuBar()->addMenu(QStringLiteral("备份  "));
     backup->setObjectName(QStringLiteral("menuBackup"));
@@ -163,6 +173,8 @@ void CMainFrame::createToolBar() {
         m_toolBar->addAction(action);
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // Without a support address there is nothing to mail to.
+    m_actions.value(CommandId::SendMail)->setVisible(MakerInfo::hasMailAddress());
     connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
         if (!isMinimized() && isVisible())
             m_actions.value(CommandId::ToggleToolBar)->setChecked(visible);
@@ -180,8 +192,14 @@ void CMainFrame::createStatusBar() {
         pane->setAlignment(Qt::AlignCenter);
         pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QStringLiteral("大写")) + 12);
     }
-    m_contactPane = new QLabel(MakerInfo::contactLine(), bar);
+    m_contactPane = new QLabel(MakerInfo::contactHtml(), bar);
     m_contactPane->setObjectName(QStringLiteral("contactPane"));
+    m_contactPane->setTextFormat(Qt::RichText);
+    m_contactPane->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    connect(m_contactPane, &QLabel::linkActivated, this, [this](const QString &link) {
+        runCommand(link.startsWith(QStringLiteral("mailto:")) ? CommandId::SendMail
+                                                              : CommandId::HomePage);
+    });
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
@@ -261,6 +279,7 @@ bool CMainFrame::handlesItself(int id) const {
     case CommandId::ToggleStatusBar:
     case CommandId::TrayOpen:
     case CommandId::TrayHide:
+    case CommandId::Autostart:
         return true;
     default:
         return false;
@@ -293,6 +312,9 @@ bool CMainFrame::runCommand(int id) {
         return true;
     case CommandId::TrayHide:
         hide();
+        return true;
+    case CommandId::Autostart:
+        setAutostart(m_actions.value(id)->isChecked());
         return true;
     default:
         return m_view->runCommand(id);
@@ -346,6 +368,57 @@ void CMainFrame::restoreFromTray() {
     raise();
     activateWindow();
     m_tray->hide();
+}
+
+void CMainFrame::setAutostart(bool on) {
+    QString error;
+    // A store chosen for this run (--store, HORALET_STORE_DIR) is the one to start at login.
+    const QString store =
+        qEnvironmentVariableIsEmpty("HORALET_STORE_DIR") ? QString() : m_storeDirectory;
+    const bool done =
+        on ? AutostartEntry::enable(QCoreApplication::applicationFilePath(), store, &error)
+           : AutostartEntry::disable(&error);
+    m_actions.value(CommandId::Autostart)->setChecked(AutostartEntry::isEnabled());
+    if (done)
+        return;
+    const QString text = on ? QStringLiteral("无法设置开机自动运行，写入“%1”失败：%2")
+                            : QStringLiteral("无法取消开机自动运行，删除“%1”失败：%2");
+    QMessageBox::warning(this, QStringLiteral("Horalet"),
+                         text.arg(AutostartEntry::filePath(), error));
+}
+
+void CMainFrame::showAtStart(bool minimized, int trayWaitMs) {
+    if (!minimized) {
+        show();
+        return;
+    }
+    // In the tray when there is one; a minimised window otherwise, or it could not come back.
+    // At login the panel that holds the tray may start after us, so it gets a little time.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray->show();
+        return;
+    }
+    if (trayWaitMs <= 0) {
+        showMinimized();
+        return;
+    }
+    auto *poll = new QTimer(this);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited, trayWaitMs] {
+        const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!tray && waited->elapsed() < trayWaitMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (isVisible())
+            return; // shown meanwhile
+        if (tray)
+            m_tray->show();
+        else
+            showMinimized();
+    });
+    poll->start(250);
 }
 
 void CMainFrame::centreOnScreen() {

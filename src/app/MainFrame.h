@@ -45,6 +45,10 @@ public:
     // A text of the program's own on the status line, shown instead of the idle text for a
     // while (a prompt still shows over it while the pointer is on a command).
     void showNotice(const QString &text, int lastsMs = 60000);
+    // The first show: the window, or with minimized only the tray icon (--minimized); when
+    // no tray is there yet, one is waited for up to trayWaitMs before the window is shown
+    // minimised instead.
+    void showAtStart(bool minimized, int trayWaitMs = 10000);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -63,6 +67,7 @@ private:
     // Shows the window normally and active again, without the tray icon.
     void restoreFromTray();
     bool handlesItself(int id) const;
+    void setAutostart(bool on);
 
     QString m_storeDirectory;
     CHoraletView *m_view = nullptr;

@@ -1,14 +1,33 @@
 #include "app/ChineseLocale.h"
+#include "app/CommandLine.h"
 #include "app/MainFrame.h"
+#include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"
 #include "view/HoraletView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 
+#include <cstdio>
+
 int main(int argc, char *argv[]) {
+    // Before the application object, which needs a display: --help and --version must not.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine options = CommandLine::parse(arguments);
+    if (options.action != CommandLine::Action::Run) {
+        std::fputs(options.output.toLocal8Bit().constData(),
+                   options.action == CommandLine::Action::Error ? stderr : stdout);
+        return options.exitCode();
+    }
+    if (!options.storeDirectory.isEmpty())
+        qputenv("HORALET_STORE_DIR", QDir(options.storeDirectory).absolutePath().toLocal8Bit());
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Horalet"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("horalet"));
     // The window goes to the tray; only the exit question ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont font = QApplication::font();
@@ -23,9 +42,12 @@ int main(int argc, char *argv[]) {
     if (!guard)
         return 1;
 
+    QuitOnSignal quitOnSignal;
     CMainFrame frame(guard->storeDirectory);
     frame.view()->OnInitialUpdate();
     frame.centreOnScreen();
-    frame.show();
+    if (quitOnSignal.requested())
+        return 0;
+    frame.showAtStart(options.minimized);
     return app.exec();
 }

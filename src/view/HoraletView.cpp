@@ -2,6 +2,7 @@
 
 #include "BackupCommands.h"
 #include "CommandIds.h"
+#include "DesktopLinks.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
 #include "PlayPanel.h"
@@ -18,7 +19,6 @@
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QWindow>
@@ -43,8 +43,12 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_taskModel->setMarkIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_ui->taskTable1001->setModel(m_taskModel);
 
-    setCommand(CommandId::HomePage, [] { QDesktopServices::openUrl(MakerInfo::homePageUrl()); });
-    setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
+    m_links = std::make_unique<DesktopLinks>(this);
+    setCommand(CommandId::HomePage, [this] { m_links->openHomePage(); });
+    if (MakerInfo::hasMailAddress())
+        setCommand(CommandId::SendMail, [this] { m_links->sendMail(); });
+    setCommand(CommandId::Help, [this] { m_links->openHelp(); });
+    setCommand(CommandId::HiddenHelpButton, [this] { m_links->openHelp(); });
 }
 
 CHoraletView::~CHoraletView()

@@ -15,6 +15,7 @@ class CHoraletView;
 class BackupCommands;
 class CListCtrlCl;
 class CTipControl;
+class DesktopLinks;
 class DisplayKeeper;
 class MasterVolume;
 class MediaPlayer;
@@ -61,6 +62,8 @@ public:
     // changed under the running program (an import), so what it holds in memory can never
     // be written back over them. Does nothing before the initial update.
     void reloadFromStore();
+    // Help, home page and mail; tests put in a fake opener.
+    DesktopLinks &links() const { return *m_links; }
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
@@ -109,6 +112,7 @@ private:
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;
+    std::unique_ptr<DesktopLinks> m_links;
     ScheduleTable m_scheduleTable;
     SystemClock m_systemClock;
     const Clock *m_clock = &m_systemClock;

@@ -4,27 +4,23 @@
 #include <QUrl>
 
 // Who makes the program and how to reach them: the frame's last status pane, the about box
-// and the home-page and mail commands all read it from here.
+// and the home-page and mail commands all read it from here. The page and the address are
+// set when the program is built; without a page the home page is the installed manual, and
+// without an address there is no mail command.
 namespace MakerInfo {
-inline QString productName() {
-    return QStringLiteral("Quenlo多媒体定时播放系统");
-}
-inline QString version() {
-    return QStringLiteral("13.0.6");
-}
-inline QString homePage() {
-    return QStringLiteral("https://horalet.example.org/");
-}
-inline QString mailAddress() {
-    return QStringLiteral("support@horalet.example.org");
-}
-inline QString contactLine() {
-    return QStringLiteral("Horalet 定时播放  主页: %1  邮箱: %2").arg(homePage(), mailAddress());
-}
-inline QUrl homePageUrl() {
-    return QUrl(homePage());
-}
-inline QUrl mailUrl() {
-    return QUrl(QStringLiteral("mailto:") + mailAddress());
-}
+QString productName();
+QString version();
+// The configured home page, else the manual's address; empty when neither exists.
+QString homePage();
+QString mailAddress();
+bool hasMailAddress();
+QUrl homePageUrl();
+// mailto: the address; empty without one.
+QUrl mailUrl();
+// The status line's contact text, plain and with links.
+QString contactLine();
+QString contactHtml();
+// The same for a given page and address (either may be empty).
+QString contactLineFor(const QString &homePage, const QString &mailAddress);
+QString contactHtmlFor(const QString &homePage, const QString &mailAddress);
 } // namespace MakerInfo

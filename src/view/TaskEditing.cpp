@@ -5,20 +5,14 @@
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTableView>
-#include <QUrl>
 
 namespace {
 
 const QString kModifyHint = QStringLiteral("修改定时播放任务：修改时请先选择一行.");
 const QString kDeleteHint = QStringLiteral("删除定时播放任务：删除时请先选择一行.");
-constexpr int kHiddenHelpButton = 1119;
 
 bool askYesNo(QWidget *parent, const QString &text, const QString &caption) {
     return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
@@ -54,8 +48,6 @@ QList<std::pair<int, std::function<void()>>> TaskEditing::commands() {
         {CommandId::ModifyTask, [this] { ModifyTask(); }},
         {CommandId::DeleteTask, [this] { DeleteTask(); }},
         {CommandId::RemoveRow, [this] { RemoveRow(); }},
-        {CommandId::Help, [this] { OpenHelp(); }},
-        {kHiddenHelpButton, [this] { OpenHelp(); }},
     };
 }
 
@@ -190,14 +182,4 @@ void TaskEditing::SortByColumn(int column) {
     const std::optional<ShownTask> selected = selectedTask();
     m_rows.sortBy(column);
     showRows(selected);
-}
-
-QString TaskEditing::helpFile() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help.chm"));
-}
-
-void TaskEditing::OpenHelp() {
-    const QString path = helpFile();
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

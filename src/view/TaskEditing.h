@@ -14,7 +14,7 @@ class QWidget;
 class TaskTableModel;
 
 // What the user does with the task table: the four filters, new, modify, delete, removing a
-// row from the display, clicks, column sorting and help. The selection is tied to the task
+// row from the display, clicks and column sorting. The selection is tied to the task
 // itself, so after a filter, a sort or a refill modify and delete act on exactly the task the
 // user selected. Every change goes through TaskChanges and hands the fresh schedule on.
 class TaskEditing : public QObject {
@@ -44,7 +44,6 @@ public:
     void DeleteTask();
     void RemoveRow();
     void SortByColumn(int column);
-    void OpenHelp();
 
     std::optional<ShownTask> selectedTask() const;
     void selectTask(const std::optional<ShownTask> &task);
@@ -52,8 +51,6 @@ public:
 
     void setPrompts(Prompts prompts) { m_prompts = std::move(prompts); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
-
-    static QString helpFile();
 
 private:
     void fill(TaskFilter filter);

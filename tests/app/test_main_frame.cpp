@@ -101,7 +101,7 @@ private slots:
                               "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002", "-",
                               "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
         QCOMPARE(describe(popups.at(1)->menu()),
-                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393"}));
+                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393", "开机自动运行=32806"}));
         QCOMPARE(describe(popups.at(2)->menu()),
                  QStringList({"备份定时播放任务=32804", "-", "导入定时播放任务=32805"}));
         QCOMPARE(describe(popups.at(3)->menu()),

@@ -41,7 +41,7 @@ def write_tone(path, seconds):
 
 
 def write_profile(path, sections):
-    """A profile file as the Windows program writes it: code page 936, CRLF."""
+    """A profile file in the store's format: code page 936 (GBK) INI text with CRLF line ends."""
     lines = []
     for name, keys in sections:
         lines.append("[%s]" % name)

@@ -7,7 +7,6 @@
 #include "view/TaskTableModel.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -53,7 +52,6 @@ class TestTaskEditing : public QObject {
     bool m_answer = true;
     int m_dialogsRun = 0;
     std::function<void(CTaskDlgBase &)> m_inDialog;
-    QList<QUrl> m_opened;
 
     void start(const QList<PlayTask> &tasks) {
         for (const PlayTask &t : tasks)
@@ -120,9 +118,6 @@ class TestTaskEditing : public QObject {
         };
     }
 
-public slots:
-    void openUrl(const QUrl &url) { m_opened << url; }
-
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -135,7 +130,6 @@ private slots:
         m_answer = true;
         m_dialogsRun = 0;
         m_inDialog = nullptr;
-        m_opened.clear();
     }
 
     void cleanup() { m_window.reset(); }
@@ -297,25 +291,6 @@ private slots:
         m_editing->ModifyTask();
         QCOMPARE(m_dialogsRun, 1);
         QCOMPARE(m_told.size(), 1);
-    }
-
-    void helpOpensTheFileBesideTheProgramWhenItExists() {
-        start({});
-        QDesktopServices::setUrlHandler("file", this, "openUrl");
-        const QString help = TaskEditing::helpFile();
-        QFile::remove(help);
-        m_editing->OpenHelp();
-        QVERIFY(m_opened.isEmpty());
-        {
-            QFile file(help);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        for (const auto &[id, handler] : m_editing->commands())
-            if (id == 1063 || id == 1119)
-                handler();
-        QFile::remove(help);
-        QDesktopServices::unsetUrlHandler("file");
-        QCOMPARE(m_opened, (QList<QUrl>{QUrl::fromLocalFile(help), QUrl::fromLocalFile(help)}));
     }
 };
 

@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!model.data(model.index(0, 0)).isValid());
     }
 
-    // The fill the main window does at start-up, from a GBK file written by the Windows program.
+    // The fill the main window does at start-up, from a code page 936 (GBK) song.ini with CRLF.
     void filledFromAGbkSongIniInSectionOrder() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());

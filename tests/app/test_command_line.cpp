@@ -1,0 +1,149 @@
+#include "app/CommandLine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+CommandLine parse(const QStringList &options) {
+    return CommandLine::parse(QStringList{QStringLiteral("/usr/bin/horalet")} + options);
+}
+
+// The program's environment without a display, a session or a store of the caller's.
+QProcessEnvironment bareEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "HORALET_STORE_DIR"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runProgram(const QStringList &arguments, const QProcessEnvironment &env = bareEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(HORALET_EXE), arguments);
+    Run run;
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+private slots:
+    void optionsAreRead() {
+        QCOMPARE(parse({}).action, CommandLine::Action::Run);
+        QVERIFY(!parse({}).minimized);
+        QVERIFY(parse({"--minimized"}).minimized);
+        QCOMPARE(parse({"--store", "/srv/bells"}).storeDirectory, QStringLiteral("/srv/bells"));
+        QCOMPARE(parse({"--store=/srv/bells"}).storeDirectory, QStringLiteral("/srv/bells"));
+        QCOMPARE(parse({"--store", "/srv/铃声 目录", "--minimized"}).storeDirectory,
+                 QStringLiteral("/srv/铃声 目录"));
+        // Qt's own options are the application object's business, not a wrong command line.
+        const CommandLine withQt =
+            parse({"-platform", "offscreen", "-style", "fusion", "-reverse"});
+        QCOMPARE(withQt.action, CommandLine::Action::Run);
+        QCOMPARE(withQt.exitCode(), 0);
+    }
+
+    void helpAndVersionAnswerAndEnd() {
+        for (const char *option : {"--help", "-h"}) {
+            const CommandLine help = parse({option});
+            QCOMPARE(help.action, CommandLine::Action::ShowHelp);
+            QCOMPARE(help.exitCode(), 0);
+            QVERIFY(help.output.startsWith(QStringLiteral("用法: horalet")));
+            for (const char *name : {"--minimized", "--store <目录>", "--version", "--help"})
+                QVERIFY2(help.output.contains(QString::fromUtf8(name)), name);
+            QVERIFY(help.output.contains(QStringLiteral("HORALET_STORE_DIR")));
+            QVERIFY(!help.output.contains(QStringLiteral("platform"))); // hidden Qt options
+        }
+        const CommandLine version = parse({"--version"});
+        QCOMPARE(version.action, CommandLine::Action::ShowVersion);
+        QCOMPARE(version.exitCode(), 0);
+        QCOMPARE(version.output, QStringLiteral("Horalet " HORALET_PROJECT_VERSION "\n"));
+    }
+
+    void wrongCommandLinesEndWithTheUsage_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unknown long") << QStringList{"--bogus"} << "未知选项：--bogus";
+        QTest::newRow("unknown short") << QStringList{"-x"} << "未知选项：-x";
+        QTest::newRow("store without value") << QStringList{"--store"} << "--store";
+        QTest::newRow("empty store") << QStringList{"--store", ""} << "--store";
+        QTest::newRow("stray argument") << QStringList{"song.ini"} << "多余的参数：song.ini";
+    }
+    void wrongCommandLinesEndWithTheUsage() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, reason);
+        const CommandLine wrong = parse(options);
+        QCOMPARE(wrong.action, CommandLine::Action::Error);
+        QCOMPARE(wrong.exitCode(), 2);
+        QVERIFY2(wrong.output.startsWith(reason) || wrong.output.contains(reason),
+                 qPrintable(wrong.output));
+        QVERIFY(wrong.output.contains(QStringLiteral("用法: horalet")));
+    }
+
+    // The real program: these answer before any window, so no display is needed.
+    void programAnswersWithoutADisplay() {
+        const Run version = runProgram({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringLiteral("Horalet " HORALET_PROJECT_VERSION "\n"));
+
+        const Run help = runProgram({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains(QStringLiteral("--minimized")));
+
+        const Run wrong = runProgram({"--no-such-option"});
+        QCOMPARE(wrong.exitCode, 2);
+        QVERIFY(wrong.out.isEmpty());
+        QVERIFY(wrong.err.contains(QStringLiteral("未知选项：--no-such-option")));
+        QVERIFY(wrong.err.contains(QStringLiteral("用法: horalet")));
+    }
+
+    // --store wins over HORALET_STORE_DIR; SIGTERM ends the program normally.
+    void storeOptionWinsOverTheVariable() {
+        QTemporaryDir fromVariable;
+        QTemporaryDir fromOption;
+        QTemporaryDir config;
+        QProcessEnvironment env = bareEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("HORALET_STORE_DIR"), fromVariable.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), config.path());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(HORALET_EXE), {"--store", fromOption.path()});
+        QVERIFY(program.waitForStarted());
+        const QString lock = QDir(fromOption.path()).filePath(QStringLiteral(".horalet.lock"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 20000);
+        QVERIFY(
+            !QFile::exists(QDir(fromVariable.path()).filePath(QStringLiteral(".horalet.lock"))));
+        QTest::qWait(500); // let the event loop run
+        QCOMPARE(program.state(), QProcess::Running);
+
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!QFile::exists(lock)); // released on the way out
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_command_line.moc"
