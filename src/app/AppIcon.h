@@ -2,9 +2,7 @@
 
 #include <QIcon>
 
-// Icons drawn by the program itself: the application icon (window, tray, about box) and
-// one icon per toolbar command.
+// The application icon (window, tray, about box), drawn by the program itself.
 namespace AppIcon {
 QIcon application();
-QIcon command(int id);
 } // namespace AppIcon
