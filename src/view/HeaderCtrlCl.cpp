@@ -104,7 +104,7 @@ void CHeaderCtrlCl::paintEvent(QPaintEvent *) {
                                         : QString();
         painter.save();
         painter.setClipRect(QRect(left, 0, right - left, height));
-        painter.drawText(text, int(alignment | Qt::AlignTop | Qt::TextDontClip), title);
+        painter.drawText(text, int(alignment | Qt::AlignTop) | Qt::TextDontClip, title);
         painter.restore();
     }
     if (lastRight < viewport()->width())

@@ -54,15 +54,15 @@ public:
         painter->setFont(font);
         painter->setPen(m_table->cellTextColor(row, column, selected));
         painter->drawText(label,
-                          int(m_table->columnAlignment(column) | Qt::AlignTop | Qt::TextDontClip),
+                          int(m_table->columnAlignment(column) | Qt::AlignTop) | Qt::TextDontClip,
                           index.data(Qt::DisplayRole).toString());
         painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
         QSize hint = QStyledItemDelegate::sizeHint(option, index);
-        if (m_table->rowHeight() > 0)
-            hint.setHeight(m_table->rowHeight());
+        if (m_table->fixedRowHeight() > 0)
+            hint.setHeight(m_table->fixedRowHeight());
         return hint;
     }
 

@@ -29,7 +29,7 @@ public:
 
     // Pixels per row; 0 leaves the platform's height.
     void SetRowHeight(int height);
-    int rowHeight() const { return m_rowHeight; }
+    int fixedRowHeight() const { return m_rowHeight; }
     void SetHeaderHeightScale(float scale);
     void SetHeaderFont(int height, int width);
     void SetHeaderTitleColor(const QColor &color);

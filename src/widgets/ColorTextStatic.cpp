@@ -59,7 +59,7 @@ void CColorTextStatic::RemoveAllSegments() {
 
 void CColorTextStatic::SetBackColor(const QColor &color) {
     m_background = color;
-    update();
+    segmentsChanged();
 }
 
 QColor CColorTextStatic::backColor() const {
@@ -98,48 +98,54 @@ QFont CColorTextStatic::segmentFont(const TextSegment &segment) const {
     return segmentFont;
 }
 
-const QList<int> &CColorTextStatic::segmentWidths() const {
-    if (!m_widthsValid) {
-        m_widths.clear();
-        for (const TextSegment &segment : m_segments)
-            m_widths.append(QFontMetrics(segmentFont(segment)).horizontalAdvance(segment.text));
-        m_widthsValid = true;
+const QList<CColorTextStatic::Measure> &CColorTextStatic::measures() const {
+    if (!m_measuresValid) {
+        m_measures.clear();
+        for (const TextSegment &segment : m_segments) {
+            Measure measure;
+            measure.font = segmentFont(segment);
+            const QFontMetrics metrics(measure.font);
+            measure.width = metrics.horizontalAdvance(segment.text);
+            measure.height = metrics.height();
+            measure.ascent = metrics.ascent();
+            m_measures.append(measure);
+        }
+        m_measuresValid = true;
     }
-    return m_widths;
+    return m_measures;
 }
 
 int CColorTextStatic::lineWidth() const {
     int width = 0;
-    for (int segmentWidth : segmentWidths())
-        width += segmentWidth;
+    for (const Measure &measure : measures())
+        width += measure.width;
     return width;
 }
 
 void CColorTextStatic::segmentsChanged() {
-    m_widthsValid = false;
+    m_measuresValid = false;
     update();
 }
 
 int CColorTextStatic::paintLine(QPainter &painter, int x, const QRect &area) {
-    const QList<int> &widths = segmentWidths();
+    const QList<Measure> &sizes = measures();
     const QColor ground = backColor();
     m_starts.clear();
     int left = x;
     for (int index = 0; index < segmentCount(); ++index) {
         const TextSegment &segment = m_segments.at(index);
-        const int width = widths.at(index);
+        const Measure &measure = sizes.at(index);
+        const int width = measure.width;
         m_starts.append(left);
         // Text outside the area to repaint (one column while scrolling) is not laid out.
         if (left < area.right() + 1 && left + width > area.left()) {
-            const QFont segmentFont = this->segmentFont(segment);
-            const QFontMetrics metrics(segmentFont);
-            const int top = qMax(0, (height() - metrics.height()) / 2);
+            const int top = qMax(0, (height() - measure.height) / 2);
             const QColor background = segment.background.isValid() ? segment.background : ground;
             if (background != ground)
-                painter.fillRect(QRect(left, top, width, metrics.height()), background);
-            painter.setFont(segmentFont);
+                painter.fillRect(QRect(left, top, width, measure.height), background);
+            painter.setFont(measure.font);
             painter.setPen(segment.color);
-            painter.drawText(QPoint(left, top + metrics.ascent()), segment.text);
+            painter.drawText(QPoint(left, top + measure.ascent), segment.text);
         }
         left += width;
     }
@@ -155,7 +161,7 @@ void CColorTextStatic::paintEvent(QPaintEvent *event) {
 void CColorTextStatic::resizeEvent(QResizeEvent *event) {
     QFrame::resizeEvent(event);
     if (m_fontFollowsHeight)
-        m_widthsValid = false;
+        m_measuresValid = false;
     update();
 }
 

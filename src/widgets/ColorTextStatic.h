@@ -57,8 +57,14 @@ protected:
     // the line's width. Start positions of the segments are kept in segmentStarts().
     int paintLine(QPainter &painter, int x, const QRect &area);
     const QList<int> &segmentStarts() const { return m_starts; }
-    // Widths of the segments in their fonts; measured once per change of text or size.
-    const QList<int> &segmentWidths() const;
+    // Fonts and sizes of the segments; measured once per change of text, font or size.
+    struct Measure {
+        QFont font;
+        int width = 0;
+        int height = 0;
+        int ascent = 0;
+    };
+    const QList<Measure> &measures() const;
     int lineWidth() const;
     virtual void segmentsChanged();
 
@@ -67,6 +73,6 @@ private:
     QColor m_background;
     bool m_fontFollowsHeight = true;
     QList<int> m_starts;
-    mutable QList<int> m_widths;
-    mutable bool m_widthsValid = false;
+    mutable QList<Measure> m_measures;
+    mutable bool m_measuresValid = false;
 };

@@ -10,6 +10,10 @@ CScrollingText::CScrollingText(QWidget *parent) : CColorTextStatic(parent) {
     connect(&m_timer, &QTimer::timeout, this, &CScrollingText::ScrollStep);
     setCursor(Qt::ArrowCursor);
     setMouseTracking(true);
+    // A window of its own: its 50 steps a second are flushed alone, not as a compose of the
+    // whole form (which a GL child, the video surface, makes costly).
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
+    setAttribute(Qt::WA_NativeWindow);
 }
 
 // The timer is a member: it stops with the control, so no step reaches a dead window.
@@ -64,14 +68,31 @@ void CScrollingText::ScrollStep() {
     }
 }
 
+void CScrollingText::segmentsChanged() {
+    m_line = QPixmap();
+    CColorTextStatic::segmentsChanged();
+}
+
 void CScrollingText::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     painter.fillRect(event->rect(), backColor());
+    if (segmentCount() == 0)
+        return;
+    if (m_line.isNull()) {
+        const qreal ratio = devicePixelRatioF();
+        const QSize size(qMax(1, lineWidth()), qMax(1, height()));
+        m_line = QPixmap(size * ratio);
+        m_line.setDevicePixelRatio(ratio);
+        m_line.fill(backColor());
+        QPainter line(&m_line);
+        paintLine(line, 0, QRect(QPoint(0, 0), size));
+    }
     painter.setClipRect(contentsRect() & event->rect());
-    paintLine(painter, m_offset, event->rect());
+    painter.drawPixmap(m_offset, 0, m_line);
 }
 
 void CScrollingText::resizeEvent(QResizeEvent *event) {
+    m_line = QPixmap();
     CColorTextStatic::resizeEvent(event);
     update();
 }

@@ -2,6 +2,7 @@
 
 #include "ColorTextStatic.h"
 
+#include <QPixmap>
 #include <QPoint>
 #include <QTimer>
 
@@ -41,6 +42,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
+    void segmentsChanged() override;
+
 private:
     void updateRunning();
     bool seen() const;
@@ -50,4 +53,6 @@ private:
     int m_offset = 0;
     QPoint m_lastPointer;
     QTimer m_timer;
+    // The whole line drawn once; each step only copies a column of it.
+    QPixmap m_line;
 };

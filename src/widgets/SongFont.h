@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QStringList>
 
 // "宋体" of the Windows program: the first CJK font this system has, Song style first.
 namespace SongFont {

@@ -169,7 +169,8 @@ private slots:
             QCOMPARE(table->columnAlignment(column), Qt::AlignLeft);
         }
         QCOMPARE(table->header()->titles().first(), QStringLiteral("播放任务名称"));
-        QCOMPARE(table->rowHeight(), 18);
+        QCOMPARE(table->fixedRowHeight(), 18);
+        QCOMPARE(table->verticalHeader()->defaultSectionSize(), 18);
         QCOMPARE(table->cellFont().pixelSize(), 15);
         QCOMPARE(table->header()->titleFont().pixelSize(), 18);
         QCOMPARE(table->header()->titleColor(), QColor(Qt::white));

@@ -160,6 +160,7 @@ private slots:
                  QStringLiteral("Unable to open hyperlink:\n\nThe specified file was not found."));
         QCOMPARE(caption, QStringLiteral("Horalet"));
         QVERIFY(!label.isVisited());
+        leave(label);
         QCOMPARE(label.currentColor(), QColor(0, 0, 238));
     }
 
