@@ -8,8 +8,6 @@
 #include <QTranslator>
 
 int main(int argc, char *argv[]) {
-    // The clock and the status line have windows of their own; their neighbours need none.
-    QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Horalet"));
     // The window goes to the tray; only the exit question ends the program.

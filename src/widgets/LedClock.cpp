@@ -21,9 +21,6 @@ void appendNumber(QList<int> &cells, int value, int digits) {
 CLedClock::CLedClock(QWidget *parent)
     : QWidget(parent), m_now([] { return QDateTime::currentDateTime(); }) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // Flushed alone each second, as the scrolling line is.
-    setAttribute(Qt::WA_DontCreateNativeAncestors);
-    setAttribute(Qt::WA_NativeWindow);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CLedClock::tick);

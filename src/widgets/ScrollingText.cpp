@@ -10,10 +10,6 @@ CScrollingText::CScrollingText(QWidget *parent) : CColorTextStatic(parent) {
     connect(&m_timer, &QTimer::timeout, this, &CScrollingText::ScrollStep);
     setCursor(Qt::ArrowCursor);
     setMouseTracking(true);
-    // A window of its own: its 50 steps a second are flushed alone, not as a compose of the
-    // whole form (which a GL child, the video surface, makes costly).
-    setAttribute(Qt::WA_DontCreateNativeAncestors);
-    setAttribute(Qt::WA_NativeWindow);
 }
 
 // The timer is a member: it stops with the control, so no step reaches a dead window.
