@@ -4,6 +4,10 @@
 # host the window hides to the tray), on a private Xvfb with openbox as window manager.
 # usage: bench/idle_cpu.sh [seconds] [store dir]   (default 60 s, tests/data/look-window;
 # BUILD_DIR or HORALET_EXE select the program; TRAY=0 leaves the tray host out)
+# Under Xvfb, OpenGL is Mesa's software renderer: while the player's GL surface is part of the
+# form, every repaint of the form composes the whole window with it. Run once more with
+# QT_XCB_GL_INTEGRATION=none (the player then shows a plain black pane) to see the cost
+# without that compose.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 span=${1:-60}
