@@ -1,7 +1,7 @@
 #include "scheduler/FakeClock.h"
+#include "view/HeaderCtrlCl.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
-#include "view/HeaderCtrlCl.h"
 #include "view/TaskTableModel.h"
 #include "view/ViewLook.h"
 #include "widgets/LedClock.h"
