@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts Horalet on a private Xvfb display with a copy of a store and saves a PNG of its main
 # window. usage: screenshot.sh [out.png] [store dir]   (BUILD_DIR selects the build, default build/)
+# SHOT=root takes the whole screen instead; SHOT_DELAY is the wait in seconds before the shot.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$top/build/horalet-main.png}")
@@ -39,6 +40,10 @@ export PULSE_SERVER=unix:$work/pulse/native
 HORALET_STORE_DIR=$work/store XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb "$exe" &
 pids+=($!)
 win=$(timeout 20 xdotool search --sync --onlyvisible --name "Quenlo" | head -n1)
-sleep 1.5 # let the first paint settle
-import -window "$win" "$out"
+sleep "${SHOT_DELAY:-1.5}" # let the first paint settle
+if [ "${SHOT:-window}" = root ]; then
+    import -window root "$out"
+else
+    import -window "$win" "$out"
+fi
 echo "$out"

@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "view/MakerInfo.h"
+#include "widgets/LinkLabel.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -27,9 +28,10 @@ CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(p
     auto *files = new QLabel(QStringLiteral("数据文件目录: %1").arg(storeDirectory), this);
     files->setTextInteractionFlags(Qt::TextSelectableByMouse);
     files->setWordWrap(true);
-    auto *link =
-        new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(MakerInfo::homePage()), this);
-    link->setOpenExternalLinks(true);
+    auto *link = new CLinkLabel(MakerInfo::homePage(), this);
+    link->setObjectName(QStringLiteral("homePageLink1126"));
+    link->SetLinkTarget(MakerInfo::homePage());
+    link->SetUnderlineMode(CLinkLabel::UnderlineAlways);
 
     auto *texts = new QVBoxLayout;
     texts->addWidget(name);

@@ -2,9 +2,7 @@
 
 #include <QIcon>
 
-// The application icon (window, tray, about box; the desktop entry's pictures) and one icon
-// drawn per toolbar command.
+// The application icon (window, tray, about box; the desktop entry's pictures).
 namespace AppIcon {
 QIcon application();
-QIcon command(int id);
 } // namespace AppIcon

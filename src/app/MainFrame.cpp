@@ -7,6 +7,7 @@
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/MakerInfo.h"
+#include "widgets/ImageToolBar.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -98,7 +99,6 @@ QAction *CMainFrame::addCommand(int id, const QString &text, const QString &prom
     if (const ToolCommand *command = toolCommand(id)) {
         statusTip = QString::fromUtf8(command->prompt);
         toolTip = QString::fromUtf8(command->tip);
-        action->setIcon(AppIcon::command(id));
     }
     action->setStatusTip(statusTip);
     action->setToolTip(toolTip);
@@ -159,7 +159,8 @@ void CMainFrame::createMenus() {
 }
 
 void CMainFrame::createToolBar() {
-    m_toolBar = new QToolBar(QStringLiteral("工具栏"), this);
+    auto *toolBar = new CImageToolBar(QStringLiteral("工具栏"), this);
+    m_toolBar = toolBar;
     m_toolBar->setObjectName(QStringLiteral("toolBar128"));
     m_toolBar->setIconSize(QSize(32, 32));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -172,6 +173,9 @@ void CMainFrame::createToolBar() {
             action = addCommand(command.id, QString::fromUtf8(command.tip));
         m_toolBar->addAction(action);
     }
+    // No disabled strip: the toolbar greys the normal image of a disabled button itself.
+    toolBar->LoadImageLists(32, QStringLiteral(":/toolbar/normal.png"),
+                            QStringLiteral(":/toolbar/hot.png"));
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     // Without a support address there is nothing to mail to.
     m_actions.value(CommandId::SendMail)->setVisible(MakerInfo::hasMailAddress());

@@ -9,6 +9,7 @@
 #include "SettingsPanel.h"
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
+#include "ViewLook.h"
 #include "VolumePanel.h"
 #include "playback/MasterVolumeWorker.h"
 #include "platform/MpvPlayer.h"
@@ -16,6 +17,8 @@
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "ui_HoraletView.h"
+#include "widgets/LedClock.h"
+#include "widgets/ScrollingText.h"
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
@@ -90,7 +93,7 @@ void CHoraletView::OnInitialUpdate()
     m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
                                     *m_masterVolume, this);
     m_volumePanel->synchronise();
-    // clock
+    m_ui->clock1023->setTimeSource([this] { return m_clock->now(); });
     setupTaskColumns();
     fillTaskTable();
     m_taskEditing = new TaskEditing(m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
@@ -101,7 +104,7 @@ void CHoraletView::OnInitialUpdate()
     m_settings->loadOptionFlags();
     m_scheduleTable = m_taskStore.LoadScheduleTable();
     m_settings->attachHolidayGroup();
-    // scrolling caption
+    ViewLook::configureCaption(*m_ui->caption1125);
     setupToolTips();
     m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
@@ -137,10 +140,7 @@ void CHoraletView::shrinkFrameToForm()
 
 void CHoraletView::setupTaskColumns()
 {
-    QList<int> widths;
-    for (int column = 0; column < TaskTableModel::ColumnCount; ++column)
-        widths.append(TaskTableModel::columnWidth(column));
-    m_ui->taskTable1001->setColumnWidths(widths);
+    ViewLook::configureTaskTable(*m_ui->taskTable1001);
 }
 
 void CHoraletView::fillTaskTable()

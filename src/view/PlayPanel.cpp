@@ -1,5 +1,6 @@
 #include "PlayPanel.h"
 
+#include "ViewLook.h"
 #include "store/TaskStore.h"
 #include "ui_HoraletView.h"
 
@@ -13,7 +14,10 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
     connect(&m_playback, &PlaylistDriver::selectionChanged, this, &PlayPanel::showSelection);
     connect(&m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
             &QLineEdit::setText);
-    connect(&m_playback, &PlaylistDriver::captionChanged, m_form.caption1125, &QLabel::setText);
+    connect(&m_playback, &PlaylistDriver::captionChanged, m_form.caption1125,
+            [caption = m_form.caption1125](const QString &text) {
+                ViewLook::showCaption(*caption, text);
+            });
     connect(&m_playback, &PlaylistDriver::playModeChanged, this, &PlayPanel::showPlayMode);
     connect(m_form.stopButton1061, &QAbstractButton::clicked, &m_playback,
             &PlaylistDriver::StopPlayback);
@@ -34,10 +38,6 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
         m_playback.setPlayMode(PlayMode::Loop);
     else if (m_form.randomRadio1110->isChecked())
         m_playback.setPlayMode(PlayMode::Random);
-
-    QPalette palette = m_form.caption1125->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 128, 255));
-    m_form.caption1125->setPalette(palette);
 }
 
 void PlayPanel::startScheduler(ScheduleDriver::ScheduleSource schedule,

@@ -1,7 +1,11 @@
 #include "scheduler/FakeClock.h"
+#include "view/HeaderCtrlCl.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
 #include "view/TaskTableModel.h"
+#include "view/ViewLook.h"
+#include "widgets/LedClock.h"
+#include "widgets/ScrollingText.h"
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
@@ -96,8 +100,8 @@ private slots:
             {1112, "QRadioButton", "顺序播放"},
             {1071, "QRadioButton", "循环播放"},
             {1110, "QRadioButton", "随机播放"},
-            {1023, "QWidget", ""},
-            {1125, "QLabel", ""},
+            {1023, "CLedClock", ""},
+            {1125, "CScrollingText", ""},
             {1003, "QCheckBox", "播放视频时全屏"},
             {1059, "QCheckBox", "使用设定的音量"},
         };
@@ -140,13 +144,53 @@ private slots:
         QVERIFY(calendar->calendarPopup());
         QVERIFY(calendar->alignment() & Qt::AlignRight);
         QVERIFY(qobject_cast<QTimeEdit *>(control(view, 1044))->alignment() & Qt::AlignRight);
-        // The player and the clock are areas other widgets are put into.
+        // The player is an area other widgets are put into.
         QVERIFY(control(view, 1077)->layout());
-        QVERIFY(control(view, 1023)->layout());
         auto *table = qobject_cast<CListCtrlCl *>(control(view, 1001));
         QCOMPARE(table->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+    }
+
+    // The table's colours and fonts, the clock on the view's time, the welcome line.
+    void initialUpdateGivesTheFormItsLook() {
+        QTemporaryDir dir;
+        FakeClock clock{QDateTime(QDate(2012, 2, 3), QTime(9, 5, 7))};
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+
+        CListCtrlCl *table = view.taskTable();
+        const QColor columns[] = {{255, 240, 240}, {228, 203, 216}, {249, 205, 178},
+                                  {247, 239, 186}, {204, 233, 206}, {136, 255, 196}};
+        for (int column = 0; column < 6; ++column) {
+            QCOMPARE(table->cellBackground(0, column, false), columns[column]);
+            QCOMPARE(table->cellTextColor(0, column, false), QColor(Qt::black));
+            QCOMPARE(table->columnAlignment(column), Qt::AlignLeft);
+        }
+        QCOMPARE(table->header()->titles().first(), QStringLiteral("播放任务名称"));
+        QCOMPARE(table->fixedRowHeight(), 18);
+        QCOMPARE(table->verticalHeader()->defaultSectionSize(), 18);
+        QCOMPARE(table->cellFont().pixelSize(), 15);
+        QCOMPARE(table->header()->titleFont().pixelSize(), 18);
+        QCOMPARE(table->header()->titleColor(), QColor(Qt::white));
+        QCOMPARE(table->header()->sizeHint().height(),
+                 int(float(table->header()->naturalHeight()) * 1.6f));
+        QCOMPARE(table->header()->baseColor(), QColor(171, 199, 235));
+        QVERIFY(table->showGrid());
+
+        auto *ledClock = qobject_cast<CLedClock *>(control(view, 1023));
+        ledClock->tick();
+        QCOMPARE(ledClock->cells(), CLedClock::cellGlyphs(clock.now()));
+
+        auto *caption = qobject_cast<CScrollingText *>(control(view, 1125));
+        QCOMPARE(caption->backColor(), QColor(202, 225, 243));
+        QCOMPARE(caption->speed(), 500);
+        QCOMPARE(caption->interval(), 20);
+        QCOMPARE(caption->segmentCount(), 1);
+        QCOMPARE(caption->text(), ViewLook::welcomeLine());
+        QVERIFY(caption->text().contains(QStringLiteral("Quenlo多媒体定时播放系统")));
+        QCOMPARE(caption->GetSegment(0).color, QColor(0, 128, 255));
     }
 
     void initialUpdateFillsTheTableFromTheStore() {

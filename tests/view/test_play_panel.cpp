@@ -3,6 +3,7 @@
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
 #include "view/PlayPanel.h"
+#include "widgets/ScrollingText.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -72,9 +73,14 @@ void TestPlayPanel::scheduledTaskShowsOnThePanel() {
     QCOMPARE(entries(list), QStringList({"/音乐/二.mp3", "/音乐/一.mp3"}));
     QCOMPARE(list->currentRow(), 0);
     QCOMPARE(find<QLineEdit>(view, "currentTask1043")->text(), QString("早操"));
-    auto *caption = find<QLabel>(view, "caption1125");
+    auto *caption = find<CScrollingText>(view, "caption1125");
     QCOMPARE(caption->text(), Blanks + "一" + Blanks);
-    QCOMPARE(caption->palette().color(QPalette::WindowText), QColor(0, 128, 255));
+    QCOMPARE(caption->segmentCount(), 1);
+    QCOMPARE(caption->GetSegment(0).color, QColor(0, 128, 255));
+    // Each new text replaces the line's one segment.
+    emit panel.playback().captionChanged(QStringLiteral("二"));
+    QCOMPARE(caption->text(), QStringLiteral("二"));
+    QCOMPARE(caption->segmentCount(), 1);
     QCOMPARE(volume.level, 30000);
 }
 
