@@ -32,5 +32,6 @@ int main(int argc, char *argv[]) {
     frame.view()->OnInitialUpdate();
     frame.centreOnScreen();
     frame.show();
+    guard->tellReadOnly(&frame);
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
+#include "Notice.h"
 #include "PlayPanel.h"
 #include "SettingsPanel.h"
 #include "TaskEditing.h"
@@ -89,7 +90,10 @@ void CHoraletView::OnInitialUpdate()
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_settings->loadOptionFlags();
-    m_scheduleTable = m_taskStore.LoadScheduleTable();
+    QString unreadable;
+    m_scheduleTable = m_taskStore.LoadScheduleTable(&unreadable);
+    if (!unreadable.isEmpty())
+        showNotice(this, TaskStore::unreadableAtStartup(unreadable));
     m_settings->attachHolidayGroup();
     // scrolling caption
     setupToolTips();
