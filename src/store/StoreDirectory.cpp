@@ -22,16 +22,19 @@ struct ReadOnlyMarks {
     QHash<QString, QString> reasons; // clean absolute directory -> reason
 };
 
-ReadOnlyMarks &readOnlyMarks() {
+ReadOnlyMarks &readOnlyMarks()
+{
     static ReadOnlyMarks marks;
     return marks;
 }
 
-QString cleanDirectory(const QString &directory) {
+QString cleanDirectory(const QString &directory)
+{
     return QDir::cleanPath(QDir(directory).absolutePath());
 }
 
-QString errorText(int code) {
+QString errorText(int code)
+{
     switch (code) {
     case EACCES:
     case EPERM:
@@ -47,7 +50,8 @@ QString errorText(int code) {
     }
 }
 
-QString notWritable(const QString &directory, const QString &why) {
+QString notWritable(const QString &directory, const QString &why)
+{
     return QStringLiteral("数据目录不可写：%1（%2）").arg(QDir::toNativeSeparators(directory), why);
 }
 
@@ -55,12 +59,12 @@ QString notWritable(const QString &directory, const QString &why) {
 
 namespace StoreDirectory {
 
-QString resolve(QString *error) {
+QString resolve(QString *error)
+{
     QString directory = qEnvironmentVariable("HORALET_STORE_DIR");
     if (directory.isEmpty()) {
         const QString beside = QCoreApplication::applicationDirPath();
-        if (!beside.isEmpty() &&
-            QFileInfo::exists(QDir(beside).filePath(QStringLiteral("portable"))))
+        if (!beside.isEmpty() && QFileInfo::exists(QDir(beside).filePath(QStringLiteral("portable"))))
             directory = beside;
     }
     if (directory.isEmpty()) {
@@ -78,11 +82,13 @@ QString resolve(QString *error) {
     return directory;
 }
 
-QString filePath(const QString &directory, const QString &fileName) {
+QString filePath(const QString &directory, const QString &fileName)
+{
     return directory + QLatin1Char('/') + fileName;
 }
 
-void markReadOnly(const QString &directory, const QString &reason) {
+void markReadOnly(const QString &directory, const QString &reason)
+{
     ReadOnlyMarks &marks = readOnlyMarks();
     const QMutexLocker lock(&marks.mutex);
     if (reason.isEmpty())
@@ -91,7 +97,8 @@ void markReadOnly(const QString &directory, const QString &reason) {
         marks.reasons.insert(cleanDirectory(directory), reason);
 }
 
-QString readOnlyReasonFor(const QString &path) {
+QString readOnlyReasonFor(const QString &path)
+{
     ReadOnlyMarks &marks = readOnlyMarks();
     const QMutexLocker lock(&marks.mutex);
     if (marks.reasons.isEmpty())
@@ -102,7 +109,8 @@ QString readOnlyReasonFor(const QString &path) {
     return marks.reasons.value(QFileInfo(clean).path());
 }
 
-QString probeWritable(const QString &directory) {
+QString probeWritable(const QString &directory)
+{
     QByteArray probe = QFile::encodeName(cleanDirectory(directory)) + "/.horalet-XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0)
@@ -124,13 +132,14 @@ struct InstanceLock::Impl {
 
 InstanceLock::InstanceLock(const QString &directory)
     : m_directory(directory),
-      m_path(StoreDirectory::filePath(directory, QStringLiteral(".horalet.lock"))) {}
-
-InstanceLock::~InstanceLock() {
-    delete m_impl;
+      m_path(StoreDirectory::filePath(directory, QStringLiteral(".horalet.lock")))
+{
 }
 
-InstanceLock::Outcome InstanceLock::tryAcquire() {
+InstanceLock::~InstanceLock() { delete m_impl; }
+
+InstanceLock::Outcome InstanceLock::tryAcquire()
+{
     m_failure.clear();
     if (!m_impl)
         m_impl = new Impl(m_path);
