@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMap>
 #include <QMessageBox>
 #include <QProcess>
@@ -26,6 +27,7 @@
 #include <QTimeEdit>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -140,6 +142,17 @@ private slots:
         if (inChild())
             QSKIP("parent only");
         prepare(0); // root's: nobody cannot write it
+        // A lock left by a crashed instance, which nobody cannot take over here: no instance
+        // is running all the same.
+        const pid_t crashed = ::fork();
+        if (crashed == 0) {
+            QLockFile lock(m_store + QStringLiteral("/.horalet.lock"));
+            ::_exit(lock.tryLock(0) ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(crashed, &status, 0), crashed);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(QFile::exists(m_store + QStringLiteral("/.horalet.lock")));
         const auto before = snapshot(m_store);
         runAsNobody("childInReadOnlyStore");
         QCOMPARE(snapshot(m_store), before);
