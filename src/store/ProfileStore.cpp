@@ -392,7 +392,10 @@ QString ProfileFile::sectionNameAt(qsizetype headerIndex) const
     return Gbk::decode(m_sections[size_t(headerIndex)].name);
 }
 
-void ProfileFile::copyPreambleOf(const ProfileFile &other) { m_preamble = other.m_preamble; }
+void ProfileFile::copyPreambleOf(const ProfileFile &other)
+{
+    m_preamble = other.m_preamble;
+}
 
 void ProfileFile::appendSectionOf(const ProfileFile &other, qsizetype headerIndex)
 {

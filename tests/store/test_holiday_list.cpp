@@ -195,7 +195,8 @@ private slots:
 
     void changesInAReadOnlyStoreAreRefusedAndUndone() {
         QTemporaryDir dir;
-        writeAll(filePath(dir), "[Holiday]\r\nDate0=2012-05-01\r\n[The number of date]\r\nquantity=1\r\n");
+        writeAll(filePath(dir),
+                 "[Holiday]\r\nDate0=2012-05-01\r\n[The number of date]\r\nquantity=1\r\n");
         const QByteArray before = ProfileFile::load(filePath(dir)).toBytes();
         HolidayList list(dir.path());
         list.load();

@@ -62,7 +62,9 @@ private slots:
                 const TaskPlaylist items = store.ReadTaskPlaylist(task.Name);
                 QVERIFY2(items == TaskPlaylist{task.Name + QStringLiteral(".mp3")},
                          qPrintable(QStringLiteral("round %1: task %2 has %3 items")
-                                        .arg(round).arg(task.Name).arg(items.size())));
+                                        .arg(round)
+                                        .arg(task.Name)
+                                        .arg(items.size())));
                 ++tasksChecked;
             }
         }

@@ -71,10 +71,12 @@ private slots:
         QTemporaryDir dir, other;
         const QString reason = StoreDirectory::probeWritable(dir.path());
         QVERIFY2(reason.isEmpty(), qPrintable(reason)); // a directory we can write
-        StoreDirectory::markReadOnly(dir.path() + QStringLiteral("/."), QStringLiteral("数据目录不可写：x"));
+        StoreDirectory::markReadOnly(dir.path() + QStringLiteral("/."),
+                                     QStringLiteral("数据目录不可写：x"));
         const StoreResult refused = ProfileStore::writeString(dir.filePath("a.ini"), "s", "k", "v");
         const StoreResult deleted = ProfileStore::deleteFile(dir.filePath("a.ini"));
-        const StoreResult elsewhere = ProfileStore::writeString(other.filePath("a.ini"), "s", "k", "v");
+        const StoreResult elsewhere =
+            ProfileStore::writeString(other.filePath("a.ini"), "s", "k", "v");
         StoreDirectory::markReadOnly(dir.path(), QString());
         QVERIFY(refused.error.startsWith(QStringLiteral("数据目录不可写：x")));
         QVERIFY(deleted.error.startsWith(QStringLiteral("数据目录不可写：x")));

@@ -149,15 +149,16 @@ private slots:
     // from its own lines; a rewrite numbers them anew and drops none.
     void everyStoredTaskSurvivesTheNextEdit()
     {
-        QVERIFY(writeFileBytes(store().songFile(),
-                 gbk(QStringLiteral("; 手工维护\r\n"
-                                    "[FileInfo0]\r\nName=甲\r\nTime=08:00:00\r\n"
-                                    "[FileInfo5]\r\nName=乙\r\nTime=09:00:00\r\n"     // a gap
-                                    "[FileInfo2]\r\nName=丙\r\nTime=10:00:00\r\n"     // out of order
-                                    "[备注]\r\n说明=铃声表\r\n"                         // no task
-                                    "[FileInfo5]\r\nName=丁\r\nTime=11:00:00\r\n"     // repeated header
-                                    "[手工]\r\nname=戊\r\nTIME=12:00:00\r\ntype=10000\r\n"
-                                    "[FileInfo9]\r\n"))));                                // empty task
+        QVERIFY(writeFileBytes(
+            store().songFile(),
+            gbk(QStringLiteral("; 手工维护\r\n"
+                               "[FileInfo0]\r\nName=甲\r\nTime=08:00:00\r\n"
+                               "[FileInfo5]\r\nName=乙\r\nTime=09:00:00\r\n" // a gap
+                               "[FileInfo2]\r\nName=丙\r\nTime=10:00:00\r\n" // out of order
+                               "[备注]\r\n说明=铃声表\r\n"                   // no task
+                               "[FileInfo5]\r\nName=丁\r\nTime=11:00:00\r\n" // repeated header
+                               "[手工]\r\nname=戊\r\nTIME=12:00:00\r\ntype=10000\r\n"
+                               "[FileInfo9]\r\n")))); // empty task
         PlayTask ding;
         ding.Name = QStringLiteral("丁");
         ding.Time = QStringLiteral("11:00:00");
@@ -203,8 +204,8 @@ private slots:
             variants << stem << stem.toUpper() << (stem.left(1).toUpper() + stem.mid(1));
         variants.removeDuplicates();
         // Each store file looks like a playlist, so reading one would yield an item.
-        const QByteArray lookalike =
-            gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=/不该/播放.mp3\r\n[多媒体文件数量]\r\n数量=1\r\n"));
+        const QByteArray lookalike = gbk(
+            QStringLiteral("[歌曲]\r\n歌曲名称0=/不该/播放.mp3\r\n[多媒体文件数量]\r\n数量=1\r\n"));
         QStringList storeFiles{HolidayList::fileName(), OptionFlags::fileName(),
                                ShutdownTimeFile::fileName()};
         for (const QString &stem : StoreFiles::ownStems())
@@ -232,8 +233,8 @@ private slots:
 
         FakePlayer player;
         FakeVolume volume;
-        PlaylistDriver playback(player, volume,
-                                [this](const QString &name) { return store().ReadTaskPlaylist(name); });
+        PlaylistDriver playback(
+            player, volume, [this](const QString &name) { return store().ReadTaskPlaylist(name); });
         for (const QString &name : variants) {
             const QByteArray song = readFileBytes(store().songFile());
             const int row = int(names(store().ReadTaskRows()).indexOf(name));
@@ -241,8 +242,10 @@ private slots:
             // Add and modify are refused with the reason; nothing is written anywhere.
             auto r = store().AddTask(task(name), {"x.mp3"});
             QVERIFY(!r.result.ok);
-            QVERIFY2(r.result.error.contains(QStringLiteral("数据文件")), qPrintable(r.result.error));
-            r = store().ModifyTask(row, task(name), task(name, QStringLiteral("09:00:00")), {"x.mp3"});
+            QVERIFY2(r.result.error.contains(QStringLiteral("数据文件")),
+                     qPrintable(r.result.error));
+            r = store().ModifyTask(row, task(name), task(name, QStringLiteral("09:00:00")),
+                                   {"x.mp3"});
             QVERIFY(!r.result.ok);
             QVERIFY(!store().WriteTaskPlaylist(name, {"x.mp3"}).ok);
             QVERIFY(!store().DeleteTaskPlaylist(name).ok);
@@ -349,8 +352,8 @@ private slots:
         const rlimit small{64 * 1024, limit.rlim_max};
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const auto modified = store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"),
-                                                 {"new.mp3"});
+        const auto modified =
+            store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"), {"new.mp3"});
         const auto added = store().AddTask(task(QStringLiteral("新任务")), {"n.mp3"});
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previous);
@@ -370,7 +373,8 @@ private slots:
     {
         QVERIFY(store().AddTask(task("A"), {"a.mp3"}).result.ok);
         const QByteArray song = readFileBytes(store().songFile());
-        StoreDirectory::markReadOnly(m_dir.path(), QStringLiteral("数据目录不可写：%1（没有写入权限）").arg(m_dir.path()));
+        StoreDirectory::markReadOnly(
+            m_dir.path(), QStringLiteral("数据目录不可写：%1（没有写入权限）").arg(m_dir.path()));
         const auto add = store().AddTask(task("B"), {"b.mp3"});
         const auto modify = store().ModifyTask(0, task("A"), task("A", "09:00:00"), {"c.mp3"});
         const auto remove = store().DeleteTask(0, task("A"));
@@ -379,7 +383,8 @@ private slots:
         StoreDirectory::markReadOnly(m_dir.path(), QString());
         for (const StoreResult &r : {add.result, modify.result, remove.result, playlist, rewrite}) {
             QVERIFY(!r.ok);
-            QVERIFY2(r.error.startsWith(QStringLiteral("数据目录不可写：") + m_dir.path()), qPrintable(r.error));
+            QVERIFY2(r.error.startsWith(QStringLiteral("数据目录不可写：") + m_dir.path()),
+                     qPrintable(r.error));
         }
         QCOMPARE(add.rows, QList<PlayTask>{task("A")});
         QCOMPARE(readFileBytes(store().songFile()), song);
