@@ -449,7 +449,7 @@ namespace ProfileStore {
 
 StoreResult refuseReadOnly(const QString &path)
 {
-    const QString reason = StoreDirectory::readOnlyReasonFor(QFileInfo(path).absolutePath());
+    const QString reason = StoreDirectory::readOnlyReason(QFileInfo(path).absolutePath());
     if (reason.isEmpty())
         return StoreResult::success();
     return StoreResult::failure(reason + QStringLiteral("\n程序以只读方式运行，更改未保存。"));

@@ -97,16 +97,13 @@ void markReadOnly(const QString &directory, const QString &reason)
         marks.reasons.insert(cleanDirectory(directory), reason);
 }
 
-QString readOnlyReasonFor(const QString &path)
+QString readOnlyReason(const QString &directory)
 {
     ReadOnlyMarks &marks = readOnlyMarks();
     const QMutexLocker lock(&marks.mutex);
     if (marks.reasons.isEmpty())
         return {};
-    const QString clean = cleanDirectory(path);
-    if (auto it = marks.reasons.constFind(clean); it != marks.reasons.cend())
-        return *it;
-    return marks.reasons.value(QFileInfo(clean).path());
+    return marks.reasons.value(cleanDirectory(directory));
 }
 
 QString probeWritable(const QString &directory)

@@ -14,8 +14,8 @@ QString filePath(const QString &directory, const QString &fileName);
 // A directory this process cannot write: every store write into it is refused with the
 // reason, so a change is never half made. The schedule still reads it as usual.
 void markReadOnly(const QString &directory, const QString &reason);
-// The reason given for the directory holding path (or being path), or an empty text.
-QString readOnlyReasonFor(const QString &path);
+// The reason given for that directory (not its subdirectories), or an empty text.
+QString readOnlyReason(const QString &directory);
 // Why nothing can be written into the directory ("数据目录不可写：…"), found by trying;
 // empty when a file can be created there.
 QString probeWritable(const QString &directory);
