@@ -14,10 +14,30 @@ std::unique_ptr<StartupGuard> StartupGuard::acquire()
     auto guard = std::make_unique<StartupGuard>();
     guard->storeDirectory = directory;
     guard->lock = std::make_unique<InstanceLock>(directory);
-    if (!guard->lock->acquire()) {
+    switch (guard->lock->tryAcquire()) {
+    case InstanceLock::Outcome::Acquired:
+        break;
+    case InstanceLock::Outcome::HeldByOther:
         QMessageBox::warning(nullptr, QStringLiteral("Horalet"),
                              QStringLiteral("程序已经在运行了。\n数据目录：%1").arg(directory));
         return nullptr;
+    case InstanceLock::Outcome::NotWritable:
+        guard->readOnlyReason = guard->lock->failure();
+        StoreDirectory::markReadOnly(directory, guard->readOnlyReason);
+        break;
     }
     return guard;
+}
+
+void StartupGuard::tellReadOnly(QWidget *parent) const
+{
+    if (readOnlyReason.isEmpty())
+        return;
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Horalet"),
+        readOnlyReason +
+            QStringLiteral("\n\n程序以只读方式运行：定时播放照常进行，但任何更改都无法保存。"),
+        QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }

@@ -5,11 +5,19 @@
 #include <QString>
 #include <memory>
 
+class QWidget;
+
 // Resolves the store directory and takes its instance lock before anything reads a file.
-// On failure it has already told the user why, and the program must exit untouched.
+// On failure it has already told the user why, and the program must exit untouched. A
+// directory that cannot be written is no failure: the program runs read-only, so the bells
+// still ring, and every change is refused with the reason.
 struct StartupGuard {
     QString storeDirectory;
     std::unique_ptr<InstanceLock> lock;
+    QString readOnlyReason; // set when running read-only ("数据目录不可写：…")
 
     static std::unique_ptr<StartupGuard> acquire();
+    // Once the window is up: tells why changes cannot be saved, without waiting for an
+    // answer, so the schedule runs where nobody is there to close the box.
+    void tellReadOnly(QWidget *parent) const;
 };

@@ -49,5 +49,6 @@ int main(int argc, char *argv[]) {
     if (quitOnSignal.requested())
         return 0;
     frame.showAtStart(options.minimized);
+    guard->tellReadOnly(&frame);
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "TaskNames.h"
 
 #include "store/ProfileStore.h"
+#include "store/StoreFiles.h"
 
 namespace TaskNames {
 
@@ -22,12 +23,9 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) 
         return QStringLiteral("播放任务名称不能包含 / 、\\ 或控制字符,请修改名称.");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return QStringLiteral("播放任务名称不能是 \".\" 或 \"..\",请修改名称.");
-    static const QString stems[] = {QStringLiteral("song"), QStringLiteral("date"),
-                                    QStringLiteral("复选控制"), QStringLiteral("定时器时间设置")};
-    for (const QString &stem : stems)
-        if (name.compare(stem, Qt::CaseInsensitive) == 0)
-            return QStringLiteral("\"%1\" 是程序数据文件的名称,不能用作播放任务名称,请修改名称.")
-                .arg(name);
+    if (StoreFiles::isOwnStem(name))
+        return QStringLiteral("\"%1\" 是程序数据文件的名称,不能用作播放任务名称,请修改名称.")
+            .arg(name);
     if (!Gbk::canEncode(name))
         return QStringLiteral("播放任务名称中有无法保存的字符,请修改名称.");
     // Playlist files differing only in letter case are one file on Windows, where a backup

@@ -2,6 +2,7 @@
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
+#include "StoreFiles.h"
 
 #include <algorithm>
 #include <utility>
@@ -25,7 +26,7 @@ bool listBefore(const QString &a, const QString &b) {
 } // namespace
 
 QString HolidayList::fileName() {
-    return QStringLiteral("date.ini");
+    return StoreFiles::DateStem + QStringLiteral(".ini");
 }
 
 HolidayList::HolidayList(QString directory) : m_directory(std::move(directory)) {}
@@ -39,11 +40,9 @@ void HolidayList::load() {
     const ProfileFile file = ProfileFile::load(path());
     const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
     for (int i = 0; i < count; ++i) {
-        // A count above the keys present would otherwise list (and store) blank dates.
-        const std::optional<QString> date = file.value(kDateSection, dateKey(i));
-        if (!date)
-            continue;
-        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), *date, listBefore), *date);
+        // A key missing below the count is an empty entry: listed, kept, never a day.
+        const QString date = file.string(kDateSection, dateKey(i));
+        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), date, listBefore), date);
     }
 }
 
@@ -54,13 +53,22 @@ int HolidayList::add(const QString &date, StoreResult *result) {
     const StoreResult written = rewrite();
     if (result)
         *result = written;
+    // A date that was not stored is not a holiday either: list and file stay alike.
+    if (!written) {
+        m_dates.removeAt(index);
+        return -1;
+    }
     return index;
 }
 
 StoreResult HolidayList::removeAt(int index) {
+    const QStringList before = m_dates;
     if (index >= 0 && index < m_dates.size())
         m_dates.removeAt(index);
-    return rewrite();
+    const StoreResult written = rewrite();
+    if (!written)
+        m_dates = before;
+    return written;
 }
 
 StoreResult HolidayList::rewrite() const {

@@ -14,14 +14,16 @@ public:
 
     explicit HolidayList(QString directory);
 
-    // Reads the file; the list shows the dates sorted. A missing count reads as no dates.
+    // Reads the file; the list shows the dates sorted. A missing count reads as no dates;
+    // a date key missing below the count reads as an empty entry, which matches no day.
     void load();
     // In list order: ascending, equal dates side by side.
     const QStringList &dates() const { return m_dates; }
     bool contains(const QString &date) const { return m_dates.contains(date); }
 
     // Inserts the date in sorted position (a date already present is added again) and
-    // rewrites the file. Returns the index the date took.
+    // rewrites the file. Returns the index the date took; -1 when the file could not be
+    // written, and then the list is as before. removeAt likewise changes nothing on failure.
     int add(const QString &date, StoreResult *result = nullptr);
     // Removes the item at index; an index outside the list removes nothing. The file is
     // rewritten either way.

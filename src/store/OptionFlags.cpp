@@ -2,11 +2,12 @@
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
+#include "StoreFiles.h"
 
 #include <utility>
 
 QString OptionFlags::fileName() {
-    return QStringLiteral("复选控制.ini");
+    return StoreFiles::OptionFlagsStem + QStringLiteral(".ini");
 }
 
 QString OptionFlags::section() {
@@ -60,9 +61,12 @@ void OptionFlags::load() {
 }
 
 StoreResult OptionFlags::set(Flag flag, bool on) {
-    m_flags[flag] = on;
-    return ProfileStore::writeString(path(), section(), key(flag),
-                                     on ? QStringLiteral("1") : QStringLiteral("0"));
+    const StoreResult written = ProfileStore::writeString(
+        path(), section(), key(flag), on ? QStringLiteral("1") : QStringLiteral("0"));
+    // A box whose state was not stored does not switch a day off either.
+    if (written)
+        m_flags[flag] = on;
+    return written;
 }
 
 std::array<bool, 7> OptionFlags::weekdaysOff() const {

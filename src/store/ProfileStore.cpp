@@ -1,6 +1,7 @@
 #include "ProfileStore.h"
 
 #include "PlayTask.h"
+#include "StoreDirectory.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,15 +135,30 @@ QString systemError(int code) { return QString::fromLocal8Bit(std::strerror(code
 
 ProfileFile ProfileFile::load(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.exists())
+    // Only a file that is not there reads as empty; one that cannot even be looked at
+    // (no permission on the way, an I/O error) is reported like an unreadable one.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {};
+        if (error)
+            *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, systemError(errno));
         return {};
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
         return {};
     }
-    return fromBytes(file.readAll());
+    const QByteArray bytes = file.readAll();
+    // A read cut short by an I/O error must not pass for the whole file.
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
+        return {};
+    }
+    return fromBytes(bytes);
 }
 
 ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
@@ -360,6 +376,35 @@ ProfileFile::SectionRef ProfileFile::sectionNamedAs(qsizetype headerIndex) const
     return ref;
 }
 
+ProfileFile::SectionRef ProfileFile::sectionAt(qsizetype headerIndex) const
+{
+    SectionRef ref;
+    ref.m_file = this;
+    if (headerIndex >= 0 && headerIndex < sectionCount())
+        ref.m_section = &m_sections[size_t(headerIndex)];
+    return ref;
+}
+
+QString ProfileFile::sectionNameAt(qsizetype headerIndex) const
+{
+    if (headerIndex < 0 || headerIndex >= sectionCount())
+        return {};
+    return Gbk::decode(m_sections[size_t(headerIndex)].name);
+}
+
+void ProfileFile::copyPreambleOf(const ProfileFile &other)
+{
+    m_preamble = other.m_preamble;
+}
+
+void ProfileFile::appendSectionOf(const ProfileFile &other, qsizetype headerIndex)
+{
+    if (headerIndex < 0 || headerIndex >= other.sectionCount())
+        return;
+    m_sections.push_back(other.m_sections[size_t(headerIndex)]);
+    indexSection(int(m_sections.size()) - 1);
+}
+
 std::optional<QString> ProfileFile::SectionRef::value(QLatin1StringView asciiKey) const
 {
     if (!m_section)
@@ -402,6 +447,14 @@ StoreResult ProfileFile::save(const QString &path) const
 
 namespace ProfileStore {
 
+StoreResult refuseReadOnly(const QString &path)
+{
+    const QString reason = StoreDirectory::readOnlyReason(QFileInfo(path).absolutePath());
+    if (reason.isEmpty())
+        return StoreResult::success();
+    return StoreResult::failure(reason + QStringLiteral("\n程序以只读方式运行，更改未保存。"));
+}
+
 QStringList sectionNames(const QString &path) { return ProfileFile::load(path).sectionNames(); }
 
 QString readString(const QString &path, const QString &section, const QString &key,
@@ -429,6 +482,8 @@ StoreResult writeString(const QString &path, const QString &section, const QStri
 
 StoreResult deleteFile(const QString &path)
 {
+    if (auto r = refuseReadOnly(path); !r)
+        return r;
     if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
         return StoreResult::success();
     return StoreResult::failure(
@@ -437,6 +492,8 @@ StoreResult deleteFile(const QString &path)
 
 StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    if (auto r = refuseReadOnly(path); !r)
+        return r;
     const QByteArray target = QFile::encodeName(path);
     // A short name of its own, so even a target of the longest file name has a temporary.
     QByteArray temp = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.horalet-XXXXXX";

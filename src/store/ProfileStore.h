@@ -67,6 +67,14 @@ public:
     // The same for a name of ASCII characters only, without any conversion.
     SectionRef asciiSection(QByteArrayView name) const;
     SectionRef sectionNamedAs(qsizetype headerIndex) const;
+    // The index-th header's own section, even when an earlier one has the same name.
+    SectionRef sectionAt(qsizetype headerIndex) const;
+    QString sectionNameAt(qsizetype headerIndex) const;
+
+    // Copies, as they stand, the lines before the first section / the index-th section of
+    // another file: how a rewrite keeps what it does not understand.
+    void copyPreambleOf(const ProfileFile &other);
+    void appendSectionOf(const ProfileFile &other, qsizetype headerIndex);
 
     QByteArray toBytes() const;
     StoreResult save(const QString &path) const;
@@ -104,6 +112,9 @@ int readInt(const QString &path, const QString &section, const QString &key, int
 StoreResult writeString(const QString &path, const QString &section, const QString &key,
                         const QString &value);
 StoreResult deleteFile(const QString &path);
+// Refused with the reason when path lies in a directory marked read-only; every write and
+// deletion of a store file checks this first.
+StoreResult refuseReadOnly(const QString &path);
 // Writes bytes to a temporary file beside path, flushes it and renames it over path.
 StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes);
 } // namespace ProfileStore

@@ -2,11 +2,12 @@
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
+#include "StoreFiles.h"
 
 namespace ShutdownTimeFile {
 
 QString fileName() {
-    return QStringLiteral("定时器时间设置.ini");
+    return StoreFiles::ShutdownTimeStem + QStringLiteral(".ini");
 }
 QString section() {
     return QStringLiteral("定时器时间设置");

@@ -2,6 +2,7 @@
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
+#include "StoreFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 
 namespace {
 
-const QString kSongFile = QStringLiteral("song.ini");
 const QString kItemsSection = QStringLiteral("歌曲");
 const QString kItemKey = QStringLiteral("歌曲名称%1");
 const QString kCountSection = QStringLiteral("多媒体文件数量");
@@ -19,47 +19,68 @@ const QString kCountKey = QStringLiteral("数量");
 // A count beyond this is a damaged file, not a playlist; reading it would exhaust memory.
 constexpr int kMaxPlaylistItems = 100000;
 
-QString sectionFor(qsizetype row) { return QStringLiteral("FileInfo%1").arg(row); }
-
-PlayTask readTask(const ProfileFile::SectionRef &section, bool lowerNameKeys)
+QString sectionFor(qsizetype row)
 {
-    PlayTask task;
-    task.Name = section.string(lowerNameKeys ? QLatin1StringView("name") : QLatin1StringView("Name"));
-    task.Time = section.string(QLatin1StringView("Time"));
-    task.Duration = section.string(QLatin1StringView("Duration"));
-    task.Type = section.string(lowerNameKeys ? QLatin1StringView("type") : QLatin1StringView("Type"));
-    task.Device = section.string(QLatin1StringView("Device"));
-    task.Recurrence = section.string(QLatin1StringView("Recurrence"));
-    task.Notes = section.string(QLatin1StringView("Notes"));
-    return task;
+    return QStringLiteral("FileInfo%1").arg(row);
 }
 
-// Table rows address sections by number; the schedule reads them by the names as listed.
-QList<PlayTask> rowsFrom(const ProfileFile &file)
+const QLatin1StringView kTaskKeys[] = {
+    QLatin1StringView("Name"),  QLatin1StringView("Time"),   QLatin1StringView("Duration"),
+    QLatin1StringView("Type"),  QLatin1StringView("Device"), QLatin1StringView("Recurrence"),
+    QLatin1StringView("Notes"),
+};
+
+PlayTask readTask(const ProfileFile::SectionRef &section)
 {
-    const qsizetype count = file.sectionCount();
-    QList<PlayTask> rows;
-    rows.reserve(count);
-    for (qsizetype i = 0; i < count; ++i)
-        rows << readTask(file.asciiSection("FileInfo" + QByteArray::number(i)), false);
-    return rows;
+    // Key names are compared without case ("name" finds Name).
+    return {section.string(kTaskKeys[0]), section.string(kTaskKeys[1]),
+            section.string(kTaskKeys[2]), section.string(kTaskKeys[3]),
+            section.string(kTaskKeys[4]), section.string(kTaskKeys[5]),
+            section.string(kTaskKeys[6])};
 }
 
-ScheduleTable scheduleFrom(const ProfileFile &file)
+bool isNumberedTaskName(const QString &name)
+{
+    static const QLatin1StringView prefix("FileInfo");
+    if (name.size() <= prefix.size() || !name.startsWith(prefix, Qt::CaseInsensitive))
+        return false;
+    for (qsizetype i = prefix.size(); i < name.size(); ++i)
+        if (name[i] < u'0' || name[i] > u'9')
+            return false;
+    return true;
+}
+
+// A task section is one of the numbered form or one holding any task key; anything else
+// (a note added by hand) is no task and is carried through every rewrite as it stands.
+bool isTaskSection(const ProfileFile &file, qsizetype index)
+{
+    if (isNumberedTaskName(file.sectionNameAt(index)))
+        return true;
+    const ProfileFile::SectionRef section = file.sectionAt(index);
+    return std::any_of(std::begin(kTaskKeys), std::end(kTaskKeys),
+                       [&](QLatin1StringView key) { return section.value(key).has_value(); });
+}
+
+// The one list of tasks: what the table shows, the schedule plays and a rewrite stores.
+// Every task section in file order, each read from its own lines, so a gap, an order of
+// numbers of its own or a repeated header loses no task.
+QList<PlayTask> tasksFrom(const ProfileFile &file)
 {
     const qsizetype count = file.sectionCount();
-    ScheduleTable table;
-    table.reserve(count);
+    QList<PlayTask> tasks;
+    tasks.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
-        table << readTask(file.sectionNamedAs(i), true);
-    return table;
+        if (isTaskSection(file, i))
+            tasks << readTask(file.sectionAt(i));
+    return tasks;
 }
 
 StoreResult checkPlaylistItems(const TaskPlaylist &items)
 {
     for (const QString &item : items) {
         if (item.contains(QLatin1Char('\r')) || item.contains(QLatin1Char('\n')))
-            return StoreResult::failure(QStringLiteral("播放列表项“%1”含有换行符，无法保存。").arg(item));
+            return StoreResult::failure(
+                QStringLiteral("播放列表项“%1”含有换行符，无法保存。").arg(item));
         if (!Gbk::canEncode(item))
             return StoreResult::failure(
                 QStringLiteral("播放列表项“%1”含有无法保存的字符，请改名后再添加。").arg(item));
@@ -85,12 +106,16 @@ int leadingInt(const QString &text)
     }
     if (negative)
         value = -value;
-    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                  std::numeric_limits<int>::max()));
 }
 
 TaskStore::TaskStore(QString directory) : m_directory(std::move(directory)) {}
 
-QString TaskStore::songFile() const { return StoreDirectory::filePath(m_directory, kSongFile); }
+QString TaskStore::songFile() const
+{
+    return StoreDirectory::filePath(m_directory, StoreFiles::SongStem + QStringLiteral(".ini"));
+}
 
 QString TaskStore::playlistPath(const QString &name, QString *error) const
 {
@@ -101,6 +126,12 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const
     };
     if (name.isEmpty())
         return refuse(QStringLiteral("播放任务名称为空，无法找到它的播放列表文件。"));
+    // Names reach the store from files carried over or edited by hand, not only from the
+    // dialogs: a store file must never be read, written or deleted as a playlist.
+    if (const QString stem = StoreFiles::ownStemOf(name); !stem.isEmpty())
+        return refuse(QStringLiteral("播放任务名称“%1”与程序的数据文件“%2.ini”同名，"
+                                     "不能用作播放列表文件，请修改任务名称。")
+                          .arg(name, stem));
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
         name.contains(QChar(u'\0')) || name == QLatin1String(".") || name == QLatin1String(".."))
         return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
@@ -108,40 +139,81 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const
     if (QFile::encodeName(name + QStringLiteral(".ini")).size() > 255)
         return refuse(QStringLiteral("播放任务名称“%1”太长，无法用作文件名。").arg(name));
     const QString path = StoreDirectory::filePath(m_directory, name + QStringLiteral(".ini"));
-    if (QFileInfo(path).absolutePath() != QFileInfo(m_directory + QStringLiteral("/x")).absolutePath())
+    if (QFileInfo(path).absolutePath() !=
+        QFileInfo(m_directory + QStringLiteral("/x")).absolutePath())
         return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
     return path;
 }
 
-QList<PlayTask> TaskStore::ReadTaskRows() const
+QList<PlayTask> TaskStore::ReadTaskRows(QString *error) const
 {
-    return rowsFrom(ProfileFile::load(songFile()));
+    return tasksFrom(ProfileFile::load(songFile(), error));
 }
 
-ScheduleTable TaskStore::LoadScheduleTable() const
+ScheduleTable TaskStore::LoadScheduleTable(QString *error) const
 {
-    return scheduleFrom(ProfileFile::load(songFile()));
+    return tasksFrom(ProfileFile::load(songFile(), error));
 }
 
-StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
+QString TaskStore::unreadableAtStartup(const QString &error)
 {
-    if (rows.isEmpty())
-        return ProfileStore::deleteFile(songFile());
+    return QStringLiteral("播放任务文件无法读取，已保存的播放任务没有载入，也不会播放。\n%1\n\n"
+                          "文件保持原样；在它能够读取之前，不能新增、修改或删除播放任务。")
+        .arg(error);
+}
+
+namespace {
+
+// song.ini anew from the rows, numbered from 0, with what the old file held besides tasks
+// (lines before the first section, sections of no task) kept as it stands.
+StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
+                        const QString &songFile)
+{
     ProfileFile file;
+    file.copyPreambleOf(current);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
-        const StoreResult r = file.appendSection(
-            sectionFor(i), {{QLatin1StringView("Name"), t.Name},
-                            {QLatin1StringView("Time"), t.Time},
-                            {QLatin1StringView("Duration"), t.Duration},
-                            {QLatin1StringView("Type"), t.Type},
-                            {QLatin1StringView("Device"), t.Device},
-                            {QLatin1StringView("Recurrence"), t.Recurrence},
-                            {QLatin1StringView("Notes"), t.Notes}});
+        const StoreResult r = file.appendSection(sectionFor(i), {{kTaskKeys[0], t.Name},
+                                                                 {kTaskKeys[1], t.Time},
+                                                                 {kTaskKeys[2], t.Duration},
+                                                                 {kTaskKeys[3], t.Type},
+                                                                 {kTaskKeys[4], t.Device},
+                                                                 {kTaskKeys[5], t.Recurrence},
+                                                                 {kTaskKeys[6], t.Notes}});
         if (!r)
             return r;
     }
-    return file.save(songFile());
+    for (qsizetype i = 0; i < current.sectionCount(); ++i)
+        if (!isTaskSection(current, i))
+            file.appendSectionOf(current, i);
+    const QByteArray bytes = file.toBytes();
+    // No task and nothing else: no file, as after deleting the last task.
+    if (bytes.trimmed().isEmpty())
+        return ProfileStore::deleteFile(songFile);
+    return ProfileStore::writeFileAtomically(songFile, bytes);
+}
+
+// The stored file and its tasks; a song.ini that exists but cannot be read must never be
+// taken for an empty one, or the rewrite would drop every task.
+StoreResult loadTasks(const QString &songFile, ProfileFile *file, QList<PlayTask> *rows)
+{
+    QString error;
+    *file = ProfileFile::load(songFile, &error);
+    if (!error.isEmpty())
+        return StoreResult::failure(error);
+    *rows = tasksFrom(*file);
+    return StoreResult::success();
+}
+
+} // namespace
+
+StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
+{
+    ProfileFile current;
+    QList<PlayTask> stored;
+    if (auto r = loadTasks(songFile(), &current, &stored); !r)
+        return r;
+    return rewriteFrom(current, rows, songFile());
 }
 
 StoreResult TaskStore::WriteTaskPlaylist(const QString &name, const TaskPlaylist &items) const
@@ -193,22 +265,11 @@ TaskStore::ChangeResult TaskStore::finish(StoreResult result) const
     const ProfileFile file = ProfileFile::load(songFile(), &error);
     if (result && !error.isEmpty())
         result = StoreResult::failure(error);
-    return {result, rowsFrom(file), scheduleFrom(file)};
+    const QList<PlayTask> tasks = tasksFrom(file);
+    return {result, tasks, tasks};
 }
 
 namespace {
-
-// The rows as stored; a song.ini that exists but cannot be read must never be taken for an
-// empty one, or the rewrite would drop every task.
-StoreResult loadRows(const QString &songFile, QList<PlayTask> *rows)
-{
-    QString error;
-    const ProfileFile file = ProfileFile::load(songFile, &error);
-    if (!error.isEmpty())
-        return StoreResult::failure(error);
-    *rows = rowsFrom(file);
-    return StoreResult::success();
-}
 
 StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &expected)
 {
@@ -218,6 +279,40 @@ StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &
     return StoreResult::success();
 }
 
+// A playlist file as it was before a change, to put back when the change fails.
+struct PlaylistBefore {
+    bool existed = false;
+    QByteArray bytes;
+};
+
+StoreResult keepPlaylist(const QString &path, PlaylistBefore *before)
+{
+    QString error;
+    ProfileFile::load(path, &error); // tells a missing file from an unreadable one
+    if (!error.isEmpty())
+        return StoreResult::failure(error);
+    QFile file(path);
+    before->existed = file.exists();
+    if (!before->existed)
+        return StoreResult::success();
+    if (!file.open(QIODevice::ReadOnly))
+        return StoreResult::failure(
+            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    before->bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return StoreResult::failure(
+            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    return StoreResult::success();
+}
+
+void restorePlaylist(const QString &path, const PlaylistBefore &before)
+{
+    if (before.existed)
+        ProfileStore::writeFileAtomically(path, before.bytes);
+    else
+        ProfileStore::deleteFile(path);
+}
+
 } // namespace
 
 TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items) const
@@ -225,24 +320,27 @@ TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlayl
     return storeTask(-1, nullptr, task, items);
 }
 
-TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected, const PlayTask &task,
-                                              const TaskPlaylist &items) const
+TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected,
+                                              const PlayTask &task, const TaskPlaylist &items) const
 {
     return storeTask(row, &expected, task, items);
 }
 
-TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected, const PlayTask &task,
-                                             const TaskPlaylist &items) const
+TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
+                                             const PlayTask &task, const TaskPlaylist &items) const
 {
     QString error;
-    if (playlistPath(task.Name, &error).isEmpty())
+    const QString path = playlistPath(task.Name, &error);
+    if (path.isEmpty())
         return finish(StoreResult::failure(error));
     if (auto r = checkPlaylistItems(items); !r)
         return finish(r);
-    QList<PlayTask> rows;
-    if (auto r = loadRows(songFile(), &rows); !r)
+    if (auto r = ProfileStore::refuseReadOnly(songFile()); !r)
         return finish(r);
-    const QList<PlayTask> before = rows;
+    ProfileFile current;
+    QList<PlayTask> rows;
+    if (auto r = loadTasks(songFile(), &current, &rows); !r)
+        return finish(r);
     if (!expected) {
         rows.append(task);
     } else {
@@ -250,11 +348,15 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected, 
             return finish(r);
         rows[row] = task;
     }
-    if (auto r = RewriteTaskStore(rows); !r)
+    // The playlist goes first: a crash between the two writes leaves at most a playlist no
+    // task uses, never a task without its playlist.
+    PlaylistBefore before;
+    if (auto r = keepPlaylist(path, &before); !r)
         return finish(r);
-    // A task must not stay stored without its playlist: undo the rewrite when it fails.
-    if (auto r = WriteTaskPlaylist(task.Name, items); !r) {
-        RewriteTaskStore(before);
+    if (auto r = WriteTaskPlaylist(task.Name, items); !r)
+        return finish(r);
+    if (auto r = rewriteFrom(current, rows, songFile()); !r) {
+        restorePlaylist(path, before);
         return finish(r);
     }
     return finish(StoreResult::success());
@@ -262,17 +364,22 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected, 
 
 TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected) const
 {
+    if (auto r = ProfileStore::refuseReadOnly(songFile()); !r)
+        return finish(r);
+    ProfileFile current;
     QList<PlayTask> rows;
-    if (auto r = loadRows(songFile(), &rows); !r)
+    if (auto r = loadTasks(songFile(), &current, &rows); !r)
         return finish(r);
     if (auto r = checkSelected(rows, row, expected); !r)
         return finish(r);
     rows.removeAt(row);
     // The task goes first: a failure after it leaves a stray playlist, never a task without one.
-    if (auto r = RewriteTaskStore(rows); !r)
+    if (auto r = rewriteFrom(current, rows, songFile()); !r)
         return finish(r);
     const bool shared = std::any_of(rows.cbegin(), rows.cend(),
                                     [&](const PlayTask &t) { return t.Name == expected.Name; });
+    // A name that is no usable playlist (one of the store's own files among them) has no
+    // playlist of its own to delete.
     if (!shared && !playlistPath(expected.Name).isEmpty()) {
         if (auto r = DeleteTaskPlaylist(expected.Name); !r)
             return finish(StoreResult::failure(

@@ -7,7 +7,9 @@
 
 // song.ini and the per-task playlist files "<Name>.ini" in one store directory.
 // Sections FileInfo0..N-1, seven keys each in fixed order; a playlist's count is the
-// authority over its items. Reads are never cut to a fixed buffer size.
+// authority over its items. Reads are never cut to a fixed buffer size. A name that is
+// one of the store's own files (StoreFiles) has no playlist: reading, writing and deleting
+// it are refused. In a directory marked read-only every change is refused with the reason.
 class TaskStore {
 public:
     explicit TaskStore(QString directory);
@@ -18,12 +20,18 @@ public:
     // outside the store directory (path separators, "..", NUL, or no name at all).
     QString playlistPath(const QString &name, QString *error = nullptr) const;
 
-    // The table rows: one per section header, read by number ("FileInfo" + i).
-    QList<PlayTask> ReadTaskRows() const;
-    // The scheduler's table: the sections as listed, read by their names.
-    ScheduleTable LoadScheduleTable() const;
-    // Writes song.ini whole from the rows (no file for no rows), atomically.
+    // The table rows and the scheduler's table are one list: every task section in file
+    // order, each read from its own lines (a section "FileInfo<n>", or any section holding
+    // a task key). *error tells an unreadable song.ini from a missing one (no tasks).
+    QList<PlayTask> ReadTaskRows(QString *error = nullptr) const;
+    ScheduleTable LoadScheduleTable(QString *error = nullptr) const;
+    // Writes song.ini whole from the rows as FileInfo0.. (no file for no rows), atomically;
+    // sections of no task and lines before the first section are kept as they stand.
+    // Refused while the stored file cannot be read.
     StoreResult RewriteTaskStore(const QList<PlayTask> &rows) const;
+
+    // What start-up tells the user when song.ini exists but cannot be read.
+    static QString unreadableAtStartup(const QString &error);
 
     StoreResult WriteTaskPlaylist(const QString &name, const TaskPlaylist &items) const;
     TaskPlaylist ReadTaskPlaylist(const QString &name, QString *error = nullptr) const;

@@ -5,6 +5,7 @@
 #include "DesktopLinks.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
+#include "Notice.h"
 #include "PlayPanel.h"
 #include "SettingsPanel.h"
 #include "TaskEditing.h"
@@ -102,7 +103,10 @@ void CHoraletView::OnInitialUpdate()
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_settings->loadOptionFlags();
-    m_scheduleTable = m_taskStore.LoadScheduleTable();
+    QString unreadable;
+    m_scheduleTable = m_taskStore.LoadScheduleTable(&unreadable);
+    if (!unreadable.isEmpty())
+        showNotice(this, TaskStore::unreadableAtStartup(unreadable));
     m_settings->attachHolidayGroup();
     ViewLook::configureCaption(*m_ui->caption1125);
     setupToolTips();

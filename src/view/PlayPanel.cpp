@@ -8,7 +8,14 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
                      const TaskStore &store, const Clock &clock, QObject *parent)
     : QObject(parent), m_form(form),
       m_playback(player, volume,
-                 [store = &store](const QString &name) { return store->ReadTaskPlaylist(name); }),
+                 [this, store = &store](const QString &name) {
+                     // An unreadable playlist plays nothing; the caption says why.
+                     QString error;
+                     TaskPlaylist items = store->ReadTaskPlaylist(name, &error);
+                     if (!error.isEmpty())
+                         m_form.caption1125->setText(error);
+                     return items;
+                 }),
       m_scheduler(clock, m_playback) {
     connect(&m_playback, &PlaylistDriver::listChanged, this, &PlayPanel::showList);
     connect(&m_playback, &PlaylistDriver::selectionChanged, this, &PlayPanel::showSelection);

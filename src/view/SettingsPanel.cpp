@@ -37,8 +37,11 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
     for (const auto &entry : boxes) {
         QAbstractButton *box = entry.box;
         const OptionFlags::Flag flag = entry.flag;
-        connect(box, &QAbstractButton::clicked, this,
-                [this, box, flag] { toggle(flag, box->isChecked()); });
+        connect(box, &QAbstractButton::clicked, this, [this, box, flag] {
+            // A state that could not be stored is not kept: the box shows what is in force.
+            if (!toggle(flag, box->isChecked()))
+                box->setChecked(m_flags.isSet(flag));
+        });
     }
     // A click on a radio always ticks it, so the loop radio only ever writes "1".
     connect(m_form.loopRadio1071, &QAbstractButton::clicked, this,
@@ -128,10 +131,11 @@ void SettingsPanel::attachHolidayGroup() {
     m_form.holidayCheck1121->AttachToGroup(m_form.settingsGroup1122, false);
 }
 
-void SettingsPanel::toggle(OptionFlags::Flag flag, bool on) {
+bool SettingsPanel::toggle(OptionFlags::Flag flag, bool on) {
     const StoreResult result = m_flags.set(flag, on);
     if (!result)
         reportFailure(result);
+    return result.ok;
 }
 
 void SettingsPanel::reportFailure(const StoreResult &result) {

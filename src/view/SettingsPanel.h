@@ -53,7 +53,7 @@ private:
     void addHoliday();
     void deleteHoliday();
     void showHolidays(int current = -1);
-    void toggle(OptionFlags::Flag flag, bool on);
+    bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
     void notify(const QString &text);
 

@@ -141,7 +141,11 @@ void TaskEditing::ModifyTask() {
     }
     // A playlist that exists but cannot be read must not be replaced by an empty one on OK.
     TaskPlaylist items;
-    if (!m_store.playlistPath(selected->task.Name).isEmpty()) {
+    if (QString why; m_store.playlistPath(selected->task.Name, &why).isEmpty()) {
+        // A name with no usable playlist file (a store file's among them): say why the list
+        // is empty, and let the user give the task a name that has one.
+        m_prompts.tell(m_dialogParent, why);
+    } else {
         QString error;
         items = m_store.ReadTaskPlaylist(selected->task.Name, &error);
         if (!error.isEmpty()) {

@@ -1,25 +1,64 @@
-// Rewrites song.ini forever, alternating between two task sets, until it is killed.
+// Changes the store forever until it is killed. "<dir> <count>": rewrites song.ini,
+// alternating between two task sets. "<dir> changes": adds, renames and deletes tasks with
+// their playlists, each task's playlist holding "<name>.mp3".
 #include "TaskSets.h"
 #include "store/TaskStore.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 
+namespace {
 
-int main(int argc, char *argv[])
-{
+void ready() {
+    std::puts("ready");
+    std::fflush(stdout);
+}
+
+int changeForever(const TaskStore &store) {
+    auto task = [](const QString &name) {
+        return PlayTask{name,
+                        QStringLiteral("08:00:00"),
+                        QStringLiteral("08:30:00"),
+                        QStringLiteral("60000"),
+                        QStringLiteral("每天"),
+                        QStringLiteral("顺序播放"),
+                        QString()};
+    };
+    auto items = [](const QString &name) { return TaskPlaylist{name + QStringLiteral(".mp3")}; };
+    for (unsigned n = 0;; ++n) {
+        const QString name = QStringLiteral("任务%1").arg(n);
+        auto r = store.AddTask(task(name), items(name));
+        if (!r.result)
+            return 1;
+        if (n % 3 == 1) {
+            const qsizetype last = r.rows.size() - 1;
+            const QString renamed = name + QStringLiteral("改");
+            r = store.ModifyTask(int(last), r.rows[last], task(renamed), items(renamed));
+            if (!r.result)
+                return 1;
+        }
+        if (r.rows.size() > 4 && !store.DeleteTask(0, r.rows[0]).result)
+            return 1;
+        if (n == 0)
+            ready();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     if (argc < 3)
         return 2;
     TaskStore store(QString::fromLocal8Bit(argv[1]));
+    if (QByteArray(argv[2]) == "changes")
+        return changeForever(store);
     const int count = QByteArray(argv[2]).toInt();
     const QList<PlayTask> sets[2] = {taskSet(0, count), taskSet(1, count)};
     for (unsigned n = 0;; ++n) {
         if (!store.RewriteTaskStore(sets[n % 2]))
             return 1;
-        if (n == 0) {
-            std::puts("ready");
-            std::fflush(stdout);
-        }
+        if (n == 0)
+            ready();
     }
 }

@@ -2,6 +2,7 @@
 #include "scheduler/SchedulePass.h"
 #include "store/HolidayList.h"
 #include "store/ProfileStore.h"
+#include "store/StoreDirectory.h"
 
 #include <QDate>
 #include <QDir>
@@ -126,12 +127,19 @@ private slots:
                                 "[The number of date]\r\nquantity=1\r\n");
         list.load();
         QCOMPARE(list.dates(), QStringList{QStringLiteral("2012-05-01")});
-        // A count above the keys present lists no blank dates.
+        // A key missing below the count is an empty entry that matches no day, and the
+        // next rewrite keeps the count.
         writeAll(filePath(dir), "[Holiday]\r\nDate0=2012-05-01\r\nDate2=2012-06-01\r\n"
-                                "[The number of date]\r\nquantity=5\r\n");
+                                "[The number of date]\r\nquantity=4\r\n");
         list.load();
-        QCOMPARE(list.dates(),
-                 (QStringList{QStringLiteral("2012-05-01"), QStringLiteral("2012-06-01")}));
+        const QStringList withGaps{QString(), QString(), QStringLiteral("2012-05-01"),
+                                   QStringLiteral("2012-06-01")};
+        QCOMPARE(list.dates(), withGaps);
+        const DayGate gate{{}, list.dates()};
+        QVERIFY(gate.admits(3, QStringLiteral("2012-05-02")));
+        QVERIFY(!gate.admits(2, QStringLiteral("2012-05-01")));
+        QVERIFY(list.add(QStringLiteral("2012-07-01")) >= 0);
+        QCOMPARE(storedDates(dir), withGaps + QStringList{QStringLiteral("2012-07-01")});
         // A negative count reads as none.
         writeAll(filePath(dir), "[The number of date]\r\nquantity=-4\r\n");
         list.load();
@@ -178,9 +186,29 @@ private slots:
         HolidayList list(dir.path());
         list.load();
         StoreResult result;
-        list.add(QStringLiteral("2012-05-01"), &result);
+        QCOMPARE(list.add(QStringLiteral("2012-05-01"), &result), -1);
         QVERIFY(!result.ok);
         QVERIFY(!result.error.isEmpty());
+        // What was not stored is no holiday either.
+        QVERIFY(list.dates().isEmpty());
+    }
+
+    void changesInAReadOnlyStoreAreRefusedAndUndone() {
+        QTemporaryDir dir;
+        writeAll(filePath(dir),
+                 "[Holiday]\r\nDate0=2012-05-01\r\n[The number of date]\r\nquantity=1\r\n");
+        const QByteArray before = ProfileFile::load(filePath(dir)).toBytes();
+        HolidayList list(dir.path());
+        list.load();
+        StoreDirectory::markReadOnly(dir.path(), QStringLiteral("数据目录不可写：测试"));
+        StoreResult result;
+        QCOMPARE(list.add(QStringLiteral("2012-06-01"), &result), -1);
+        QVERIFY(result.error.startsWith(QStringLiteral("数据目录不可写：测试")));
+        result = list.removeAt(0);
+        QVERIFY(result.error.startsWith(QStringLiteral("数据目录不可写：测试")));
+        StoreDirectory::markReadOnly(dir.path(), QString());
+        QCOMPARE(list.dates(), QStringList{QStringLiteral("2012-05-01")});
+        QCOMPARE(ProfileFile::load(filePath(dir)).toBytes(), before);
     }
 };
 

@@ -38,6 +38,38 @@ private slots:
         // Both outcomes occur, so the kills really landed between and during rewrites.
         QVERIFY(seen[0] > 0 && seen[1] > 0);
     }
+
+    // Adds, renames and deletes killed at random moments never leave a task whose playlist
+    // is missing (it would then silently play nothing).
+    void killedChangesLeaveNoTaskWithoutItsPlaylist()
+    {
+        QTemporaryDir dir;
+        TaskStore store(dir.path());
+        int tasksChecked = 0;
+        for (int round = 0; round < 120; ++round) {
+            QProcess writer;
+            writer.start(QStringLiteral(STORE_REWRITER), {dir.path(), QStringLiteral("changes")});
+            QVERIFY(writer.waitForStarted());
+            QVERIFY(writer.waitForReadyRead(10000));
+            QThread::usleep(QRandomGenerator::global()->bounded(100, 30000));
+            ::kill(pid_t(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished());
+            QString error;
+            const QList<PlayTask> rows = store.ReadTaskRows(&error);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QVERIFY(!rows.isEmpty());
+            for (const PlayTask &task : rows) {
+                const TaskPlaylist items = store.ReadTaskPlaylist(task.Name);
+                QVERIFY2(items == TaskPlaylist{task.Name + QStringLiteral(".mp3")},
+                         qPrintable(QStringLiteral("round %1: task %2 has %3 items")
+                                        .arg(round)
+                                        .arg(task.Name)
+                                        .arg(items.size())));
+                ++tasksChecked;
+            }
+        }
+        QVERIFY(tasksChecked > 120);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreCrashSafety)

@@ -1,3 +1,4 @@
+#include "store/ProfileStore.h"
 #include "store/StoreDirectory.h"
 
 #include <QCoreApplication>
@@ -55,12 +56,33 @@ private slots:
         InstanceLock first(dir.path());
         QVERIFY(first.acquire());
         InstanceLock second(dir.path());
-        QVERIFY(!second.acquire());
+        QCOMPARE(second.tryAcquire(), InstanceLock::Outcome::HeldByOther);
+        QVERIFY(second.failure().isEmpty());
         QVERIFY(!first.lockPath().endsWith(".ini"));
 
         QTemporaryDir other;
         InstanceLock elsewhere(other.path());
         QVERIFY(elsewhere.acquire());
+    }
+
+    // Only this directory is read-only: writes elsewhere go on.
+    void readOnlyMarkRefusesWritesIntoItsDirectory()
+    {
+        QTemporaryDir dir, other;
+        const QString reason = StoreDirectory::probeWritable(dir.path());
+        QVERIFY2(reason.isEmpty(), qPrintable(reason)); // a directory we can write
+        StoreDirectory::markReadOnly(dir.path() + QStringLiteral("/."),
+                                     QStringLiteral("数据目录不可写：x"));
+        const StoreResult refused = ProfileStore::writeString(dir.filePath("a.ini"), "s", "k", "v");
+        const StoreResult deleted = ProfileStore::deleteFile(dir.filePath("a.ini"));
+        const StoreResult elsewhere =
+            ProfileStore::writeString(other.filePath("a.ini"), "s", "k", "v");
+        StoreDirectory::markReadOnly(dir.path(), QString());
+        QVERIFY(refused.error.startsWith(QStringLiteral("数据目录不可写：x")));
+        QVERIFY(deleted.error.startsWith(QStringLiteral("数据目录不可写：x")));
+        QVERIFY(!QFile::exists(dir.filePath("a.ini")));
+        QVERIFY(elsewhere.ok);
+        QVERIFY(ProfileStore::writeString(dir.filePath("a.ini"), "s", "k", "v").ok);
     }
 
     void lockOfAKilledInstanceIsTakenOver()

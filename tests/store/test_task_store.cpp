@@ -1,6 +1,18 @@
 #include "TestFiles.h"
+#include "playback/FakePlayback.h"
+#include "playback/PlaylistDriver.h"
+#include "store/HolidayList.h"
+#include "store/OptionFlags.h"
 #include "store/ProfileStore.h"
+#include "store/ShutdownTimeFile.h"
+#include "store/StoreDirectory.h"
+#include "store/StoreFiles.h"
 #include "store/TaskStore.h"
+
+#include <QMap>
+
+#include <csignal>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -133,22 +145,129 @@ private slots:
         QVERIFY(store().ReadTaskPlaylist("missing").isEmpty());
     }
 
-    void sectionsNotOfTheNumberedFormAreCountedButReadByName()
+    // Shown, played and rewritten are one list: every task section in file order, each
+    // from its own lines; a rewrite numbers them anew and drops none.
+    void everyStoredTaskSurvivesTheNextEdit()
     {
-        QVERIFY(writeFileBytes(store().songFile(),
-                 gbk(QStringLiteral("[FileInfo0]\r\nName=甲\r\nTime=08:00:00\r\n[手工]\r\nname=乙\r\n"
-                                    "TIME=09:00:00\r\ntype=10000\r\n"))));
-        const auto rows = store().ReadTaskRows();
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].Name, QStringLiteral("甲"));
-        QCOMPARE(rows[1], PlayTask{});
-        const auto schedule = store().LoadScheduleTable();
-        QCOMPARE(schedule.size(), 2);
-        QCOMPARE(schedule[1].Name, QStringLiteral("乙"));
-        QCOMPARE(schedule[1].Time, QStringLiteral("09:00:00"));
-        QCOMPARE(schedule[1].Type, QStringLiteral("10000"));
+        QVERIFY(writeFileBytes(
+            store().songFile(),
+            gbk(QStringLiteral("; 手工维护\r\n"
+                               "[FileInfo0]\r\nName=甲\r\nTime=08:00:00\r\n"
+                               "[FileInfo5]\r\nName=乙\r\nTime=09:00:00\r\n" // a gap
+                               "[FileInfo2]\r\nName=丙\r\nTime=10:00:00\r\n" // out of order
+                               "[备注]\r\n说明=铃声表\r\n"                   // no task
+                               "[FileInfo5]\r\nName=丁\r\nTime=11:00:00\r\n" // repeated header
+                               "[手工]\r\nname=戊\r\nTIME=12:00:00\r\ntype=10000\r\n"
+                               "[FileInfo9]\r\n")))); // empty task
+        PlayTask ding;
+        ding.Name = QStringLiteral("丁");
+        ding.Time = QStringLiteral("11:00:00");
+        const QStringList expected{"甲", "乙", "丙", "丁", "戊", ""};
+        QCOMPARE(names(store().ReadTaskRows()), expected);
+        QCOMPARE(store().LoadScheduleTable(), store().ReadTaskRows());
+        QCOMPARE(store().LoadScheduleTable()[3], ding);
+        QCOMPARE(store().LoadScheduleTable()[4].Type, QStringLiteral("10000"));
+
+        // An edit through the rows the table shows: the repeated section's task is the one
+        // deleted, and every other task is kept, numbered from 0.
+        auto r = store().DeleteTask(3, ding);
+        QVERIFY2(r.result.ok, qPrintable(r.result.error));
+        QCOMPARE(names(r.rows), (QStringList{"甲", "乙", "丙", "戊", ""}));
+        QCOMPARE(r.schedule, r.rows);
+        r = store().AddTask(task(QStringLiteral("己")), {});
+        QVERIFY(r.result.ok);
+        QCOMPARE(names(r.rows), (QStringList{"甲", "乙", "丙", "戊", "", "己"}));
+        QCOMPARE(ProfileStore::sectionNames(store().songFile()),
+                 (QStringList{"FileInfo0", "FileInfo1", "FileInfo2", "FileInfo3", "FileInfo4",
+                              "FileInfo5", QStringLiteral("备注")}));
+        QCOMPARE(r.rows[1].Time, QStringLiteral("09:00:00"));
+        // What is no task (a note before the first section, a section of no task key) is
+        // kept as it stands.
+        const QByteArray bytes = readFileBytes(store().songFile());
+        QVERIFY(bytes.startsWith(gbk(QStringLiteral("; 手工维护\r\n[FileInfo0]\r\n"))));
+        QVERIFY(bytes.endsWith(gbk(QStringLiteral("[备注]\r\n说明=铃声表\r\n"))));
+        // With the last task gone the note stays; with nothing left no file stays.
+        QVERIFY(store().RewriteTaskStore({}));
+        QCOMPARE(readFileBytes(store().songFile()),
+                 gbk(QStringLiteral("; 手工维护\r\n[备注]\r\n说明=铃声表\r\n")));
+        QVERIFY(writeFileBytes(store().songFile(), "[FileInfo0]\r\nName=x\r\n"));
+        QVERIFY(store().DeleteTask(0, PlayTask{"x", {}, {}, {}, {}, {}, {}}).result.ok);
+        QVERIFY(!QFile::exists(store().songFile()));
+    }
+
+    // A task whose name is a store file's stem has no playlist: no store operation may read,
+    // write or delete that file as one.
+    void storeFilesAreNeverPlaylists()
+    {
+        QStringList variants;
+        for (const QString &stem : StoreFiles::ownStems())
+            variants << stem << stem.toUpper() << (stem.left(1).toUpper() + stem.mid(1));
+        variants.removeDuplicates();
+        // Each store file looks like a playlist, so reading one would yield an item.
+        const QByteArray lookalike = gbk(
+            QStringLiteral("[歌曲]\r\n歌曲名称0=/不该/播放.mp3\r\n[多媒体文件数量]\r\n数量=1\r\n"));
+        QStringList storeFiles{HolidayList::fileName(), OptionFlags::fileName(),
+                               ShutdownTimeFile::fileName()};
+        for (const QString &stem : StoreFiles::ownStems())
+            storeFiles << stem + QStringLiteral(".ini");
+        storeFiles.removeDuplicates();
+        QCOMPARE(storeFiles.size(), StoreFiles::ownStems().size()); // every store file is listed
+        for (const QString &file : storeFiles)
+            if (file != QStringLiteral("song.ini"))
+                QVERIFY(writeFileBytes(m_dir.filePath(file), lookalike + gbk(file)));
+
+        QList<PlayTask> rows{task(QStringLiteral("普通"))};
+        for (const QString &name : variants)
+            rows << task(name);
+        QVERIFY(writeFileBytes(store().songFile(), lookalike)); // kept: sections of no task
         QVERIFY(store().RewriteTaskStore(rows));
-        QCOMPARE(ProfileStore::sectionNames(store().songFile()), (QStringList{"FileInfo0", "FileInfo1"}));
+        QVERIFY(store().WriteTaskPlaylist(QStringLiteral("普通"), {"a.mp3"}));
+        auto otherFiles = [&] {
+            QMap<QString, QByteArray> bytes;
+            for (const QString &file : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden))
+                if (file != QStringLiteral("song.ini"))
+                    bytes.insert(file, readFileBytes(m_dir.filePath(file)));
+            return bytes;
+        };
+        const auto before = otherFiles();
+
+        FakePlayer player;
+        FakeVolume volume;
+        PlaylistDriver playback(
+            player, volume, [this](const QString &name) { return store().ReadTaskPlaylist(name); });
+        for (const QString &name : variants) {
+            const QByteArray song = readFileBytes(store().songFile());
+            const int row = int(names(store().ReadTaskRows()).indexOf(name));
+            QVERIFY(row > 0);
+            // Add and modify are refused with the reason; nothing is written anywhere.
+            auto r = store().AddTask(task(name), {"x.mp3"});
+            QVERIFY(!r.result.ok);
+            QVERIFY2(r.result.error.contains(QStringLiteral("数据文件")),
+                     qPrintable(r.result.error));
+            r = store().ModifyTask(row, task(name), task(name, QStringLiteral("09:00:00")),
+                                   {"x.mp3"});
+            QVERIFY(!r.result.ok);
+            QVERIFY(!store().WriteTaskPlaylist(name, {"x.mp3"}).ok);
+            QVERIFY(!store().DeleteTaskPlaylist(name).ok);
+            QCOMPARE(readFileBytes(store().songFile()), song);
+            // Reading it is an unreadable playlist with a reason, and playback plays nothing.
+            QString error;
+            QVERIFY(store().ReadTaskPlaylist(name, &error).isEmpty());
+            QVERIFY(error.contains(name));
+            playback.StartTask(task(name));
+            QVERIFY(playback.items().isEmpty());
+            playback.PlaylistStep();
+            QVERIFY(player.opened.isEmpty());
+            // Deleting the task takes it out of song.ini and leaves the store file alone.
+            r = store().DeleteTask(row, task(name));
+            QVERIFY2(r.result.ok, qPrintable(r.result.error));
+            QVERIFY(!names(r.rows).contains(name));
+            QCOMPARE(otherFiles(), before);
+        }
+        QCOMPARE(names(store().ReadTaskRows()), QStringList{QStringLiteral("普通")});
+        // A task renamed away from such a name gets a playlist of its own.
+        QVERIFY(store().AddTask(task(QStringLiteral("song2")), {"b.mp3"}).result.ok);
+        QCOMPARE(store().ReadTaskPlaylist(QStringLiteral("song2")), TaskPlaylist{"b.mp3"});
     }
 
     void longAndDoubleByteValuesComeBackWhole()
@@ -212,6 +331,65 @@ private slots:
         QVERIFY(!r.result.ok);
         QVERIFY(!store().AddTask(task("C"), {QStringLiteral("/m/😀.mp3")}).result.ok);
         QCOMPARE(names(store().ReadTaskRows()), QStringList{"A"});
+    }
+
+    // The playlist is written before song.ini; when song.ini then cannot be written (a
+    // full disk), the playlist is put back as it was.
+    void failedTaskFileWritePutsThePlaylistBack()
+    {
+        QList<PlayTask> rows;
+        for (int i = 0; i < 3000; ++i)
+            rows << task(QStringLiteral("任务%1").arg(i));
+        QVERIFY(store().RewriteTaskStore(rows));
+        QVERIFY(store().WriteTaskPlaylist(QStringLiteral("任务1"), {"old.mp3"}));
+        const QByteArray song = readFileBytes(store().songFile());
+        const QByteArray playlist = readFileBytes(m_dir.filePath(QStringLiteral("任务1.ini")));
+        QVERIFY(song.size() > 100000);
+
+        // Files of this process may grow to 64 KiB: the playlist fits, song.ini does not.
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{64 * 1024, limit.rlim_max};
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const auto modified =
+            store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"), {"new.mp3"});
+        const auto added = store().AddTask(task(QStringLiteral("新任务")), {"n.mp3"});
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, previous);
+
+        QVERIFY(!modified.result.ok);
+        QVERIFY(!added.result.ok);
+        QVERIFY(!modified.result.error.isEmpty());
+        QCOMPARE(readFileBytes(store().songFile()), song);
+        QCOMPARE(readFileBytes(m_dir.filePath(QStringLiteral("任务1.ini"))), playlist);
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("新任务.ini"))));
+        QCOMPARE(modified.rows, rows);
+    }
+
+    // Marked read-only (the lock could not be made): every change is refused with the
+    // reason before anything is written; reading goes on.
+    void readOnlyStoreRefusesEveryChange()
+    {
+        QVERIFY(store().AddTask(task("A"), {"a.mp3"}).result.ok);
+        const QByteArray song = readFileBytes(store().songFile());
+        StoreDirectory::markReadOnly(
+            m_dir.path(), QStringLiteral("数据目录不可写：%1（没有写入权限）").arg(m_dir.path()));
+        const auto add = store().AddTask(task("B"), {"b.mp3"});
+        const auto modify = store().ModifyTask(0, task("A"), task("A", "09:00:00"), {"c.mp3"});
+        const auto remove = store().DeleteTask(0, task("A"));
+        const StoreResult playlist = store().WriteTaskPlaylist("A", {"d.mp3"});
+        const StoreResult rewrite = store().RewriteTaskStore({});
+        StoreDirectory::markReadOnly(m_dir.path(), QString());
+        for (const StoreResult &r : {add.result, modify.result, remove.result, playlist, rewrite}) {
+            QVERIFY(!r.ok);
+            QVERIFY2(r.error.startsWith(QStringLiteral("数据目录不可写：") + m_dir.path()),
+                     qPrintable(r.error));
+        }
+        QCOMPARE(add.rows, QList<PlayTask>{task("A")});
+        QCOMPARE(readFileBytes(store().songFile()), song);
+        QCOMPARE(store().ReadTaskPlaylist("A"), TaskPlaylist{"a.mp3"});
+        QVERIFY(!QFile::exists(m_dir.filePath("B.ini")));
     }
 
     void unreadableTaskFileIsNeverTakenForAnEmptyOne()

@@ -1,5 +1,6 @@
 #include "playback/FakePlayback.h"
 #include "scheduler/FakeClock.h"
+#include "store/ProfileStore.h"
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
 #include "view/PlayPanel.h"
@@ -39,6 +40,7 @@ class TestPlayPanel : public QObject {
 private slots:
     void scheduledTaskShowsOnThePanel();
     void radiosAndStopButtonDriveThePlayback();
+    void unreadablePlaylistIsShownWithItsReason();
 };
 
 void TestPlayPanel::scheduledTaskShowsOnThePanel() {
@@ -112,6 +114,31 @@ void TestPlayPanel::radiosAndStopButtonDriveThePlayback() {
     QVERIFY(!panel.playback().isStepping());
     QCOMPARE(find<QListWidget>(view, "playList1037")->count(), 2);
     QCOMPARE(find<QLineEdit>(view, "currentTask1043")->text(), QString("bell"));
+}
+
+// A task named like a store file has no playlist: it plays nothing and the caption says why.
+void TestPlayPanel::unreadablePlaylistIsShownWithItsReason() {
+    QTemporaryDir dir;
+    QFile dates(dir.filePath("date.ini"));
+    QVERIFY(dates.open(QIODevice::WriteOnly));
+    // It looks like a playlist, so reading it as one would play an item.
+    dates.write(Gbk::encode(QStringLiteral(
+                                "[歌曲]\r\n歌曲名称0=/m/x.mp3\r\n[多媒体文件数量]\r\n数量=1\r\n"))
+                    .value());
+    dates.close();
+    CHoraletView view(dir.path());
+    FakeClock clock;
+    FakePlayer player;
+    FakeVolume volume;
+    PlayPanel panel(*view.form(), player, volume, view.taskStore(), clock);
+    PlayTask task;
+    task.Name = "DATE";
+    task.Recurrence = TaskText::Loop;
+    panel.playback().StartTask(task);
+    panel.playback().PlaylistStep();
+    QVERIFY(player.opened.isEmpty());
+    QCOMPARE(find<QListWidget>(view, "playList1037")->count(), 0);
+    QVERIFY(find<QLabel>(view, "caption1125")->text().contains("date.ini"));
 }
 
 QTEST_MAIN(TestPlayPanel)

@@ -292,6 +292,37 @@ private slots:
         QCOMPARE(m_dialogsRun, 1);
         QCOMPARE(m_told.size(), 1);
     }
+
+    // A task from an old file named like a store file: modify says why its list is empty and
+    // lets the user rename it; keeping the name is refused and no store file is touched.
+    void taskNamedLikeAStoreFileCanBeRenamed() {
+        start({task("a", "08:00:00", "每天")});
+        PlayTask date = task("Date", "09:00:00", "每天");
+        date.Duration = "09:30:00";
+        QVERIFY(m_store->RewriteTaskStore({task("a", "08:00:00", "每天"), date}));
+        QVERIFY(m_store->WriteTaskPlaylist("a", {"/m/a.mp3"}));
+        QVERIFY(QFile(m_dir->filePath("date.ini")).open(QIODevice::WriteOnly));
+        m_editing->ShowAllTasks();
+        clickRow(1);
+        changeVolumeTo("1");
+        m_editing->ModifyTask();
+        QCOMPARE(m_dialogsRun, 1);
+        QCOMPARE(m_told.size(), 2); // why the list is empty, then why OK is refused
+        QVERIFY(m_told[0].contains("date.ini"));
+        QCOMPARE(m_store->ReadTaskRows()[1].Type, QStringLiteral("60000"));
+        QCOMPARE(QFileInfo(m_dir->filePath("date.ini")).size(), 0);
+
+        m_told.clear();
+        m_inDialog = [](CTaskDlgBase &dialog) {
+            dialog.findChild<QLineEdit *>("nameEdit1004")->setText("日期");
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        m_editing->ModifyTask();
+        QCOMPARE(m_told.size(), 1);
+        QCOMPARE(storedNames(), (QStringList{"a", "日期"}));
+        QCOMPARE(QFileInfo(m_dir->filePath("date.ini")).size(), 0);
+        QVERIFY(QFile::exists(m_dir->filePath("日期.ini")));
+    }
 };
 
 QTEST_MAIN(TestTaskEditing)
