@@ -1,5 +1,7 @@
 #include "StartupGuard.h"
 
+#include "store/ProfileStore.h"
+
 #include <QMessageBox>
 
 std::unique_ptr<StartupGuard> StartupGuard::acquire()
@@ -19,5 +21,6 @@ std::unique_ptr<StartupGuard> StartupGuard::acquire()
                              QStringLiteral("程序已经在运行了。\n数据目录：%1").arg(directory));
         return nullptr;
     }
+    ProfileStore::removeLeftoverTemporaries(directory);
     return guard;
 }

@@ -127,7 +127,9 @@ StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
 {
     if (rows.isEmpty())
         return ProfileStore::deleteFile(songFile());
+    // A file saved as UTF-8 or UTF-16 elsewhere stays so.
     ProfileFile file;
+    file.setEncoding(ProfileFile::encodingOf(songFile()));
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
         const StoreResult r = file.appendSection(

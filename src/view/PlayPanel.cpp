@@ -1,5 +1,6 @@
 #include "PlayPanel.h"
 
+#include "DisplayText.h"
 #include "store/TaskStore.h"
 #include "ui_HoraletView.h"
 
@@ -11,9 +12,11 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
       m_scheduler(clock, m_playback) {
     connect(&m_playback, &PlaylistDriver::listChanged, this, &PlayPanel::showList);
     connect(&m_playback, &PlaylistDriver::selectionChanged, this, &PlayPanel::showSelection);
-    connect(&m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
-            &QLineEdit::setText);
-    connect(&m_playback, &PlaylistDriver::captionChanged, m_form.caption1125, &QLabel::setText);
+    connect(
+        &m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
+        [this](const QString &text) { m_form.currentTask1043->setText(DisplayText::shown(text)); });
+    connect(&m_playback, &PlaylistDriver::captionChanged, m_form.caption1125,
+            [this](const QString &text) { m_form.caption1125->setText(DisplayText::shown(text)); });
     connect(&m_playback, &PlaylistDriver::playModeChanged, this, &PlayPanel::showPlayMode);
     connect(m_form.stopButton1061, &QAbstractButton::clicked, &m_playback,
             &PlaylistDriver::StopPlayback);
@@ -50,7 +53,7 @@ void PlayPanel::startScheduler(ScheduleDriver::ScheduleSource schedule,
 void PlayPanel::showList(const QStringList &items) {
     QListWidget *list = m_form.playList1037;
     list->clear();
-    list->addItems(items);
+    list->addItems(DisplayText::shown(items));
 }
 
 void PlayPanel::showSelection(int row) {

@@ -1,5 +1,7 @@
 #include "TaskTableModel.h"
 
+#include "DisplayText.h"
+
 namespace {
 struct ColumnSpec {
     const char *title;
@@ -57,7 +59,7 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_tasks.size())
         return {};
     if (role == Qt::DisplayRole)
-        return cellText(m_tasks.at(index.row()), index.column());
+        return DisplayText::shown(cellText(m_tasks.at(index.row()), index.column()));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     return {};
