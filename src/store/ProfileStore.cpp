@@ -115,9 +115,11 @@ QByteArray protectValue(const QByteArray &value) {
     return value;
 }
 
-bool hasLineBreakOrNul(const QString &text) {
+// A line break would split the entry. A NUL cannot be a name, but a value read with one
+// from a damaged file must be written back as it was.
+bool hasLineBreakOrNul(const QString &text, bool nulAllowed) {
     for (QChar c : text)
-        if (c == u'\r' || c == u'\n' || c == u'\0')
+        if (c == u'\r' || c == u'\n' || (c == u'\0' && !nulAllowed))
             return true;
     return false;
 }
@@ -147,7 +149,7 @@ std::optional<QString> ProfileFile::valueOf(const Line &line) const {
 }
 
 StoreResult ProfileFile::encodeName(const QString &text, const char *what, QByteArray *out) const {
-    if (hasLineBreakOrNul(text))
+    if (hasLineBreakOrNul(text, qstrcmp(what, "内容") == 0))
         return StoreResult::failure(
             QStringLiteral("%1“%2”含有换行符，无法保存。").arg(QString::fromUtf8(what), text));
     auto bytes = encodeText(text);
