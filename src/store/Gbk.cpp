@@ -52,7 +52,8 @@ QString decode(QByteArrayView bytes) {
                 *dst++ = QChar(c);
             } else {
                 *dst++ = escape(b);
-                *dst++ = escape(trail);
+                // An ASCII trail byte shows as itself (escapes are for bytes above 0x7F).
+                *dst++ = trail < 0x80 ? QChar(trail) : escape(trail);
             }
         } else {
             *dst++ = escape(b);

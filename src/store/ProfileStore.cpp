@@ -443,6 +443,16 @@ std::optional<QString> ProfileFile::SectionRef::value(QLatin1StringView asciiKey
     return line ? m_file->valueOf(*line) : std::nullopt;
 }
 
+std::optional<QString> ProfileFile::SectionRef::value(const QString &key) const {
+    if (!m_section)
+        return std::nullopt;
+    const auto bytes = m_file->encodeText(key);
+    if (!bytes)
+        return std::nullopt;
+    const Line *line = m_file->findKey(*static_cast<const Section *>(m_section), trimmedView(*bytes));
+    return line ? m_file->valueOf(*line) : std::nullopt;
+}
+
 QByteArray ProfileFile::toBytes() const {
     qsizetype total = 0;
     for (const Line &line : m_preamble)

@@ -66,6 +66,7 @@ public:
     class SectionRef {
     public:
         std::optional<QString> value(QLatin1StringView asciiKey) const;
+        std::optional<QString> value(const QString &key) const;
         QString string(QLatin1StringView asciiKey) const {
             return value(asciiKey).value_or(QString());
         }

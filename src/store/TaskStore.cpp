@@ -175,8 +175,10 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     const int count = qBound(0, file.integer(kCountSection, kCountKey, 0), kMaxPlaylistItems);
     TaskPlaylist items;
     items.reserve(count);
+    // One section lookup for all items: a damaged count may ask for very many.
+    const ProfileFile::SectionRef section = file.section(kItemsSection);
     for (int i = 0; i < count; ++i)
-        items << file.string(kItemsSection, kItemKey.arg(i));
+        items << section.value(kItemKey.arg(i)).value_or(QString());
     return items;
 }
 
