@@ -53,6 +53,8 @@ void PlayPanel::startScheduler(ScheduleDriver::ScheduleSource schedule,
 void PlayPanel::showList(const QStringList &items) {
     QListWidget *list = m_form.playList1037;
     list->clear();
+    // One line each: a long list lays out without measuring every item.
+    list->setUniformItemSizes(true);
     list->addItems(DisplayText::shown(items));
 }
 
