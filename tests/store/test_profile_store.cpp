@@ -35,7 +35,7 @@ private slots:
         // The first of two equal sections and keys wins; names are compared without case.
         QCOMPARE(file.string("fileinfo1", "name"), QStringLiteral("眼保健操"));
         QCOMPARE(file.string("手工节", "NAME"), QStringLiteral("手工任务"));
-        // A line without '=' holds no key.
+        // A line without '=' is a key without a value: it reads as missing.
         QCOMPARE(file.value("FileInfo1", "this line has no key"), std::nullopt);
         QCOMPARE(file.string("nowhere", "Name", "fallback"), QStringLiteral("fallback"));
     }
