@@ -12,3 +12,12 @@ if [ "${HORALET_SKIP_SANITIZE:-0}" != 1 ]; then
         -DCMAKE_BUILD_TYPE=Debug
     (cd "$asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j2 -LE no-sanitize)
 fi
+
+# The fuzzers, each for a bounded time (FUZZ_SECONDS, 60 by default) in a clang build of their own.
+if [ "${HORALET_SKIP_FUZZ:-0}" != 1 ]; then
+    if command -v clang++ >/dev/null; then
+        "$top/scripts/fuzz.sh"
+    else
+        echo "clang++ not found: fuzzers skipped" >&2
+    fi
+fi

@@ -1,5 +1,7 @@
 #include "StartupGuard.h"
 
+#include "store/ProfileStore.h"
+
 #include <QMessageBox>
 
 std::unique_ptr<StartupGuard> StartupGuard::acquire()
@@ -26,6 +28,7 @@ std::unique_ptr<StartupGuard> StartupGuard::acquire()
         StoreDirectory::markReadOnly(directory, guard->readOnlyReason);
         break;
     }
+    ProfileStore::removeLeftoverTemporaries(directory);
     return guard;
 }
 

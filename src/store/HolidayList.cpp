@@ -39,11 +39,19 @@ void HolidayList::load() {
     m_dates.clear();
     const ProfileFile file = ProfileFile::load(path());
     const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
+    m_dates.reserve(count);
     for (int i = 0; i < count; ++i) {
         // A key missing below the count is an empty entry: listed, kept, never a day.
-        const QString date = file.string(kDateSection, dateKey(i));
-        m_dates.insert(std::upper_bound(m_dates.begin(), m_dates.end(), date, listBefore), date);
+        m_dates.append(file.string(kDateSection, dateKey(i)));
     }
+    // One sort, not an insertion per date: a long list must load in n log n.
+    std::stable_sort(m_dates.begin(), m_dates.end(), listBefore);
+}
+
+bool HolidayList::contains(const QString &date) const {
+    // The list is sorted: asked every second, it must not walk every date.
+    const auto [first, last] = std::equal_range(m_dates.begin(), m_dates.end(), date, listBefore);
+    return std::find(first, last, date) != last;
 }
 
 int HolidayList::add(const QString &date, StoreResult *result) {
@@ -73,6 +81,7 @@ StoreResult HolidayList::removeAt(int index) {
 
 StoreResult HolidayList::rewrite() const {
     ProfileFile file;
+    file.setEncoding(ProfileFile::encodingOf(path()));
     for (int i = 0; i < m_dates.size(); ++i) {
         if (const StoreResult set = file.setValue(kDateSection, dateKey(i), m_dates.at(i)); !set)
             return set;

@@ -19,7 +19,7 @@ public:
     void load();
     // In list order: ascending, equal dates side by side.
     const QStringList &dates() const { return m_dates; }
-    bool contains(const QString &date) const { return m_dates.contains(date); }
+    bool contains(const QString &date) const;
 
     // Inserts the date in sorted position (a date already present is added again) and
     // rewrites the file. Returns the index the date took; -1 when the file could not be

@@ -1,11 +1,13 @@
 #include "ProfileStore.h"
 
+#include "Cp936Table.h"
 #include "PlayTask.h"
 #include "StoreDirectory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -15,31 +17,47 @@
 
 namespace {
 
-bool isLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool isLead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 
-QByteArrayView trimmedView(QByteArrayView text)
-{
-    // A trail byte of a double-byte character is never a blank or a tab, so bytes will do.
+// The blanks Windows trims around names and values; 0x1A is a DOS end-of-file mark left on
+// the last line. None of them is ever the trail byte of a double-byte character.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
+}
+
+QByteArrayView trimmedView(QByteArrayView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+    while (begin < end && isBlank(text[begin]))
         ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+    while (end > begin && isBlank(text[end - 1]))
         --end;
     return text.sliced(begin, end - begin);
 }
 
-QByteArray trimBlanks(QByteArrayView text) { return trimmedView(text).toByteArray(); }
+QByteArray trimBlanks(QByteArrayView text) {
+    return trimmedView(text).toByteArray();
+}
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+// Whether byte i opens a double-byte character (whose next byte is then not a character of
+// its own).
+bool opensPair(QByteArrayView text, qsizetype i, bool dbcs) {
+    return dbcs && isLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+           Cp936::isTrail(static_cast<unsigned char>(text[i + 1]));
+}
 
 // Equal but for the case of ASCII letters; double-byte characters must match whole.
-bool sameName(QByteArrayView a, QByteArrayView b)
-{
+bool sameName(QByteArrayView a, QByteArrayView b, bool dbcs) {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (isLead(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+        if (opensPair(a, i, dbcs)) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1])
                 return false;
             ++i;
@@ -50,16 +68,12 @@ bool sameName(QByteArrayView a, QByteArrayView b)
     return true;
 }
 
-
-
-// Lowers ASCII letters only; double-byte characters are copied whole, so a trail byte that
-// happens to be a letter is never changed.
-QByteArray foldAscii(const QByteArray &text)
-{
-    QByteArray out = text;
+// Lowers ASCII letters only; a trail byte that happens to be a letter is never changed.
+QByteArray foldAscii(QByteArrayView text, bool dbcs) {
+    QByteArray out = text.toByteArray();
     for (qsizetype i = 0; i < out.size(); ++i) {
         const auto c = static_cast<unsigned char>(out[i]);
-        if (isLead(c) && i + 1 < out.size())
+        if (opensPair(out, i, dbcs))
             ++i;
         else if (c >= 'A' && c <= 'Z')
             out[i] = static_cast<char>(c + ('a' - 'A'));
@@ -67,61 +81,79 @@ QByteArray foldAscii(const QByteArray &text)
     return out;
 }
 
-// Position of the last ']' that is a character of its own, or -1.
-qsizetype lastCloseBracket(const QByteArray &line)
-{
+// Position of the last ']' that is a character of its own, or -1; *count gets how many.
+qsizetype lastCloseBracket(QByteArrayView line, bool dbcs, int *count = nullptr) {
     qsizetype found = -1;
+    int seen = 0;
     for (qsizetype i = 0; i < line.size(); ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (isLead(c) && i + 1 < line.size())
+        if (opensPair(line, i, dbcs)) {
             ++i;
-        else if (c == ']')
+        } else if (line[i] == ']') {
             found = i;
+            ++seen;
+        }
     }
+    if (count)
+        *count = seen;
     return found;
 }
 
-QByteArrayView unquote(QByteArrayView value)
-{
+QByteArrayView unquote(QByteArrayView value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
         return value.sliced(1, value.size() - 2);
     return value;
 }
 
-QString valueOf(const QByteArray &raw)
-{
-    const QByteArrayView view(raw);
-    return Gbk::decode(unquote(trimmedView(view.sliced(raw.indexOf('=') + 1))));
-}
-
 // A value that reading would alter (surrounding blanks, an enclosing pair of quotes) is
 // written inside one more pair of quotes, so it reads back exactly as given.
-QByteArray protectValue(const QByteArray &value)
-{
+QByteArray protectValue(const QByteArray &value) {
     if (value.isEmpty())
         return value;
-    const bool blankEdge = value.front() == ' ' || value.front() == '\t' ||
-                           value.back() == ' ' || value.back() == '\t';
+    const bool blankEdge = isBlank(value.front()) || isBlank(value.back());
     if (blankEdge || unquote(value).size() != value.size())
         return '"' + value + '"';
     return value;
 }
 
-bool hasLineBreakOrNul(const QString &text)
-{
+// A line break would split the entry. A NUL cannot be a name, but a value read with one
+// from a damaged file must be written back as it was.
+bool hasLineBreakOrNul(const QString &text, bool nulAllowed) {
     for (QChar c : text)
-        if (c == u'\r' || c == u'\n' || c == u'\0')
+        if (c == u'\r' || c == u'\n' || (c == u'\0' && !nulAllowed))
             return true;
     return false;
 }
 
-StoreResult encodeName(const QString &text, const char *what, QByteArray *out)
-{
-    if (hasLineBreakOrNul(text))
-        return StoreResult::failure(QStringLiteral("%1“%2”含有换行符，无法保存。")
-                                        .arg(QString::fromUtf8(what), text));
-    auto bytes = Gbk::encode(text);
+// Sections this long are looked up through an index of their keys.
+constexpr size_t kIndexedSection = 16;
+
+QString systemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+std::optional<QByteArray> ProfileFile::encodeText(const QString &text) const {
+    return FileEncodings::encode(text, m_encoding);
+}
+
+QString ProfileFile::decodeText(QByteArrayView bytes) const {
+    return FileEncodings::decode(bytes, m_encoding);
+}
+
+std::optional<QString> ProfileFile::valueOf(const Line &line) const {
+    if (!line.hasValue)
+        return std::nullopt;
+    const QByteArrayView view(line.raw);
+    return decodeText(unquote(trimmedView(view.sliced(line.raw.indexOf('=') + 1))));
+}
+
+StoreResult ProfileFile::encodeName(const QString &text, const char *what, QByteArray *out) const {
+    if (hasLineBreakOrNul(text, qstrcmp(what, "内容") == 0))
+        return StoreResult::failure(
+            QStringLiteral("%1“%2”含有换行符，无法保存。").arg(QString::fromUtf8(what), text));
+    auto bytes = encodeText(text);
     if (!bytes)
         return StoreResult::failure(
             QStringLiteral("%1“%2”含有无法保存的字符。").arg(QString::fromUtf8(what), text));
@@ -129,12 +161,22 @@ StoreResult encodeName(const QString &text, const char *what, QByteArray *out)
     return StoreResult::success();
 }
 
-QString systemError(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+// A key must read back as the key: not empty, no '=', and not opening a section header.
+StoreResult ProfileFile::checkKey(const QByteArray &key, const QString &given) const {
+    if (key.isEmpty() || key.contains('=') || key.startsWith('['))
+        return StoreResult::failure(QStringLiteral("键名“%1”无效。").arg(given));
+    return StoreResult::success();
+}
 
-} // namespace
+// The header "[name]" must close at its own bracket: no ']' inside, and no last byte that
+// would take the bracket as the second half of a double-byte character.
+bool ProfileFile::validSectionName(const QByteArray &name) const {
+    const QByteArray header = '[' + name + ']';
+    int count = 0;
+    return lastCloseBracket(header, dbcs(), &count) == header.size() - 1 && count == 1;
+}
 
-ProfileFile ProfileFile::load(const QString &path, QString *error)
-{
+ProfileFile ProfileFile::load(const QString &path, QString *error) {
     // Only a file that is not there reads as empty; one that cannot even be looked at
     // (no permission on the way, an I/O error) is reported like an unreadable one.
     struct stat info {};
@@ -143,6 +185,12 @@ ProfileFile ProfileFile::load(const QString &path, QString *error)
             return {};
         if (error)
             *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, systemError(errno));
+        return {};
+    }
+    if (S_ISDIR(info.st_mode)) {
+        if (error)
+            *error =
+                QStringLiteral("无法读取文件“%1”：%2").arg(path, QStringLiteral("这是一个文件夹"));
         return {};
     }
     QFile file(path);
@@ -161,9 +209,19 @@ ProfileFile ProfileFile::load(const QString &path, QString *error)
     return fromBytes(bytes);
 }
 
-ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
-{
+FileEncoding ProfileFile::encodingOf(const QString &path) {
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return FileEncoding::Cp936;
+    return FileEncodings::detect(file.read(3));
+}
+
+ProfileFile ProfileFile::fromBytes(const QByteArray &fileBytes) {
     ProfileFile profile;
+    profile.m_encoding = FileEncodings::detect(fileBytes);
+    const QByteArray bytes =
+        FileEncodings::toParserBytes(fileBytes, profile.m_encoding, &profile.m_oddByte);
+    const bool dbcs = profile.dbcs();
     qsizetype pos = 0;
     const qsizetype size = bytes.size();
     while (pos < size) {
@@ -178,103 +236,115 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
 
         const QByteArrayView trimmed = trimmedView(rawView);
         if (trimmed.startsWith('[')) {
-            const qsizetype close = lastCloseBracket(trimmed.toByteArray());
-            Section section;
-            section.lines.reserve(8); // a task's seven keys, without regrowing
-            section.name = trimBlanks(close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1));
-            section.folded = foldAscii(section.name);
-            section.header = rawView.toByteArray();
-            profile.m_sections.push_back(std::move(section));
-            profile.indexSection(int(profile.m_sections.size()) - 1);
-            continue;
+            // Without a closing bracket the line is an ordinary one.
+            const qsizetype close = lastCloseBracket(trimmed, dbcs);
+            if (close > 0) {
+                Section section;
+                section.lines.reserve(8); // a task's seven keys, without regrowing
+                section.name = trimBlanks(trimmed.sliced(1, close - 1));
+                section.folded = foldAscii(section.name, dbcs);
+                section.header = rawView.toByteArray();
+                profile.m_sections.push_back(std::move(section));
+                profile.indexSection(int(profile.m_sections.size()) - 1);
+                continue;
+            }
         }
-        Line line{rawView.toByteArray(), 0, -1};
+        Line line{rawView.toByteArray(), 0, -1, false};
         const qsizetype eq = rawView.indexOf('=');
-        if (eq >= 0) {
-            const QByteArrayView key = trimmedView(rawView.first(eq));
+        const QByteArrayView key = eq >= 0 ? trimmedView(rawView.first(eq)) : trimmed;
+        if (eq >= 0 || !key.isEmpty()) {
             line.keyBegin = int(key.data() - rawView.data());
             line.keyLength = int(key.size());
+            line.hasValue = eq >= 0;
         }
-        auto &lines = profile.m_sections.empty() ? profile.m_preamble : profile.m_sections.back().lines;
+        auto &lines =
+            profile.m_sections.empty() ? profile.m_preamble : profile.m_sections.back().lines;
         lines.push_back(std::move(line));
     }
     return profile;
 }
 
-void ProfileFile::indexSection(int index)
-{
+void ProfileFile::indexSection(int index) {
     const QByteArray &folded = m_sections[size_t(index)].folded;
     if (!m_firstSection.contains(folded))
         m_firstSection.insert(folded, index);
 }
 
-const ProfileFile::Section *ProfileFile::findSection(const QByteArray &folded) const
-{
+const ProfileFile::Section *ProfileFile::findSection(const QByteArray &folded) const {
     auto it = m_firstSection.constFind(folded);
     return it == m_firstSection.cend() ? nullptr : &m_sections[size_t(*it)];
 }
 
-ProfileFile::Line ProfileFile::keyLine(const QByteArray &key, const QByteArray &value)
-{
+ProfileFile::Line ProfileFile::keyLine(const QByteArray &key, const QByteArray &value) const {
     QByteArray raw;
     raw.reserve(key.size() + 1 + value.size());
     raw.append(key).append('=').append(value);
-    return {std::move(raw), 0, int(key.size())};
+    return {std::move(raw), 0, int(key.size()), true};
 }
 
-const ProfileFile::Line *ProfileFile::findKey(const Section &section, QByteArrayView key)
-{
-    for (const Line &line : section.lines)
-        if (line.keyLength >= 0 && sameName(line.key(), key))
-            return &line;
-    return nullptr;
+const ProfileFile::Line *ProfileFile::findKey(const Section &section, QByteArrayView key) const {
+    if (section.lines.size() < kIndexedSection) {
+        for (const Line &line : section.lines)
+            if (line.keyLength >= 0 && sameName(line.key(), key, dbcs()))
+                return &line;
+        return nullptr;
+    }
+    if (!section.indexed) {
+        section.keyIndex.clear();
+        section.keyIndex.reserve(qsizetype(section.lines.size()));
+        // Backwards, so the first of equal keys is the one kept.
+        for (size_t i = section.lines.size(); i-- > 0;) {
+            const Line &line = section.lines[i];
+            if (line.keyLength >= 0)
+                section.keyIndex.insert(foldAscii(line.key(), dbcs()), int(i));
+        }
+        section.indexed = true;
+    }
+    auto it = section.keyIndex.constFind(foldAscii(key, dbcs()));
+    return it == section.keyIndex.cend() ? nullptr : &section.lines[size_t(*it)];
 }
 
-QStringList ProfileFile::sectionNames() const
-{
+QStringList ProfileFile::sectionNames() const {
     QStringList names;
     names.reserve(qsizetype(m_sections.size()));
     for (const Section &section : m_sections)
-        names << Gbk::decode(section.name);
+        names << decodeText(section.name);
     return names;
 }
 
-bool ProfileFile::hasSection(const QString &section) const
-{
-    auto name = Gbk::encode(section);
-    return name && findSection(foldAscii(trimBlanks(*name)));
+bool ProfileFile::hasSection(const QString &section) const {
+    auto name = encodeText(section);
+    return name && findSection(foldAscii(trimmedView(*name), dbcs()));
 }
 
-std::optional<QString> ProfileFile::value(const QString &section, const QString &key) const
-{
-    auto sectionName = Gbk::encode(section);
-    auto keyName = Gbk::encode(key);
+std::optional<QString> ProfileFile::value(const QString &section, const QString &key) const {
+    auto sectionName = encodeText(section);
+    auto keyName = encodeText(key);
     if (!sectionName || !keyName)
         return std::nullopt;
-    const Section *found = findSection(foldAscii(trimBlanks(*sectionName)));
+    const Section *found = findSection(foldAscii(trimmedView(*sectionName), dbcs()));
     if (!found)
         return std::nullopt;
     const Line *line = findKey(*found, trimmedView(*keyName));
     if (!line)
         return std::nullopt;
-    return valueOf(line->raw);
+    return valueOf(*line);
 }
 
-QString ProfileFile::string(const QString &section, const QString &key, const QString &fallback) const
-{
+QString ProfileFile::string(const QString &section, const QString &key,
+                            const QString &fallback) const {
     return value(section, key).value_or(fallback);
 }
 
-int ProfileFile::integer(const QString &section, const QString &key, int fallback) const
-{
+int ProfileFile::integer(const QString &section, const QString &key, int fallback) const {
     auto text = value(section, key);
     if (!text || text->isEmpty())
         return fallback;
     return leadingInt(*text);
 }
 
-StoreResult ProfileFile::setValue(const QString &section, const QString &key, const QString &value)
-{
+StoreResult ProfileFile::setValue(const QString &section, const QString &key,
+                                  const QString &value) {
     QByteArray sectionName, keyName, valueBytes;
     if (auto r = encodeName(section, "节名", &sectionName); !r)
         return r;
@@ -284,12 +354,12 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
         return r;
     sectionName = trimBlanks(sectionName);
     keyName = trimBlanks(keyName);
-    if (keyName.isEmpty() || keyName.contains('='))
-        return StoreResult::failure(QStringLiteral("键名“%1”无效。").arg(key));
-    if (sectionName.contains(']'))
+    if (auto r = checkKey(keyName, key); !r)
+        return r;
+    if (!validSectionName(sectionName))
         return StoreResult::failure(QStringLiteral("节名“%1”无效。").arg(section));
 
-    const QByteArray sectionFolded = foldAscii(sectionName);
+    const QByteArray sectionFolded = foldAscii(sectionName, dbcs());
     const QByteArray stored = protectValue(valueBytes);
 
     auto it = m_firstSection.constFind(sectionFolded);
@@ -303,44 +373,50 @@ StoreResult ProfileFile::setValue(const QString &section, const QString &key, co
         it = m_firstSection.constFind(sectionFolded);
     }
     Section &target = m_sections[size_t(*it)];
-    for (Line &line : target.lines) {
-        if (line.keyLength >= 0 && sameName(line.key(), keyName)) {
-            line = keyLine(line.key().toByteArray(), stored);
-            return StoreResult::success();
-        }
+    if (const Line *found = findKey(target, keyName)) {
+        Line &line = target.lines[size_t(found - target.lines.data())];
+        line = keyLine(line.key().toByteArray(), stored);
+        return StoreResult::success();
     }
     // After the last entry, so blank lines that separate it from the next section stay there.
+    // Only blank lines follow it, so the key index stays valid.
     auto insertAt = target.lines.end();
-    while (insertAt != target.lines.begin() && trimBlanks(std::prev(insertAt)->raw).isEmpty())
+    while (insertAt != target.lines.begin() && std::prev(insertAt)->keyLength < 0)
         --insertAt;
+    const int at = int(insertAt - target.lines.begin());
     target.lines.insert(insertAt, keyLine(keyName, stored));
+    if (target.indexed)
+        target.keyIndex.insert(foldAscii(keyName, dbcs()), at);
     return StoreResult::success();
 }
-
-StoreResult ProfileFile::appendSection(const QString &section, std::initializer_list<Entry> entries)
-{
+StoreResult ProfileFile::appendSection(const QString &section,
+                                       std::initializer_list<Entry> entries) {
     QByteArray name;
     if (auto r = encodeName(section, "节名", &name); !r)
         return r;
     name = trimBlanks(name);
-    const QByteArray folded = foldAscii(name);
-    if (name.contains(']') || m_firstSection.contains(folded)) {
+    const QByteArray folded = foldAscii(name, dbcs());
+    if (!validSectionName(name) || m_firstSection.contains(folded)) {
         for (const auto &[key, value] : entries)
             if (auto r = setValue(section, QString(key), value); !r)
                 return r;
         return StoreResult::success();
     }
-    Section created{name, folded, '[' + name + ']', {}};
+    Section created;
+    created.name = name;
+    created.folded = folded;
+    created.header = '[' + name + ']';
     created.lines.reserve(entries.size());
     for (const auto &[key, value] : entries) {
         const QByteArray keyBytes = trimBlanks(QByteArrayView(key.data(), key.size()));
         QByteArray valueBytes;
         if (auto r = encodeName(value, "内容", &valueBytes); !r)
             return r;
-        if (keyBytes.isEmpty() || keyBytes.contains('='))
-            return StoreResult::failure(QStringLiteral("键名“%1”无效。").arg(key));
-        const bool repeated = std::any_of(created.lines.cbegin(), created.lines.cend(),
-                                          [&](const Line &l) { return sameName(l.key(), keyBytes); });
+        if (auto r = checkKey(keyBytes, QString(key)); !r)
+            return r;
+        const bool repeated =
+            std::any_of(created.lines.cbegin(), created.lines.cend(),
+                        [&](const Line &l) { return sameName(l.key(), keyBytes, dbcs()); });
         if (repeated)
             return StoreResult::failure(QStringLiteral("键名“%1”重复。").arg(key));
         created.lines.push_back(keyLine(keyBytes, protectValue(valueBytes)));
@@ -350,25 +426,22 @@ StoreResult ProfileFile::appendSection(const QString &section, std::initializer_
     return StoreResult::success();
 }
 
-ProfileFile::SectionRef ProfileFile::section(const QString &name) const
-{
+ProfileFile::SectionRef ProfileFile::section(const QString &name) const {
     SectionRef ref;
     ref.m_file = this;
-    if (auto bytes = Gbk::encode(name))
-        ref.m_section = findSection(foldAscii(trimBlanks(*bytes)));
+    if (auto bytes = encodeText(name))
+        ref.m_section = findSection(foldAscii(trimmedView(*bytes), dbcs()));
     return ref;
 }
 
-ProfileFile::SectionRef ProfileFile::asciiSection(QByteArrayView name) const
-{
+ProfileFile::SectionRef ProfileFile::asciiSection(QByteArrayView name) const {
     SectionRef ref;
     ref.m_file = this;
-    ref.m_section = findSection(foldAscii(trimBlanks(name)));
+    ref.m_section = findSection(foldAscii(trimmedView(name), dbcs()));
     return ref;
 }
 
-ProfileFile::SectionRef ProfileFile::sectionNamedAs(qsizetype headerIndex) const
-{
+ProfileFile::SectionRef ProfileFile::sectionNamedAs(qsizetype headerIndex) const {
     SectionRef ref;
     ref.m_file = this;
     if (headerIndex >= 0 && headerIndex < sectionCount())
@@ -376,8 +449,7 @@ ProfileFile::SectionRef ProfileFile::sectionNamedAs(qsizetype headerIndex) const
     return ref;
 }
 
-ProfileFile::SectionRef ProfileFile::sectionAt(qsizetype headerIndex) const
-{
+ProfileFile::SectionRef ProfileFile::sectionAt(qsizetype headerIndex) const {
     SectionRef ref;
     ref.m_file = this;
     if (headerIndex >= 0 && headerIndex < sectionCount())
@@ -385,37 +457,43 @@ ProfileFile::SectionRef ProfileFile::sectionAt(qsizetype headerIndex) const
     return ref;
 }
 
-QString ProfileFile::sectionNameAt(qsizetype headerIndex) const
-{
+QString ProfileFile::sectionNameAt(qsizetype headerIndex) const {
     if (headerIndex < 0 || headerIndex >= sectionCount())
         return {};
-    return Gbk::decode(m_sections[size_t(headerIndex)].name);
+    return decodeText(m_sections[size_t(headerIndex)].name);
 }
 
-void ProfileFile::copyPreambleOf(const ProfileFile &other)
-{
+void ProfileFile::copyPreambleOf(const ProfileFile &other) {
     m_preamble = other.m_preamble;
 }
 
-void ProfileFile::appendSectionOf(const ProfileFile &other, qsizetype headerIndex)
-{
+void ProfileFile::appendSectionOf(const ProfileFile &other, qsizetype headerIndex) {
     if (headerIndex < 0 || headerIndex >= other.sectionCount())
         return;
     m_sections.push_back(other.m_sections[size_t(headerIndex)]);
     indexSection(int(m_sections.size()) - 1);
 }
 
-std::optional<QString> ProfileFile::SectionRef::value(QLatin1StringView asciiKey) const
-{
+std::optional<QString> ProfileFile::SectionRef::value(QLatin1StringView asciiKey) const {
     if (!m_section)
         return std::nullopt;
-    const Line *line = findKey(*static_cast<const Section *>(m_section),
-                               QByteArrayView(asciiKey.data(), asciiKey.size()));
-    return line ? std::optional<QString>(valueOf(line->raw)) : std::nullopt;
+    const Line *line = m_file->findKey(*static_cast<const Section *>(m_section),
+                                       QByteArrayView(asciiKey.data(), asciiKey.size()));
+    return line ? m_file->valueOf(*line) : std::nullopt;
 }
 
-QByteArray ProfileFile::toBytes() const
-{
+std::optional<QString> ProfileFile::SectionRef::value(const QString &key) const {
+    if (!m_section)
+        return std::nullopt;
+    const auto bytes = m_file->encodeText(key);
+    if (!bytes)
+        return std::nullopt;
+    const Line *line =
+        m_file->findKey(*static_cast<const Section *>(m_section), trimmedView(*bytes));
+    return line ? m_file->valueOf(*line) : std::nullopt;
+}
+
+QByteArray ProfileFile::toBytes() const {
     qsizetype total = 0;
     for (const Line &line : m_preamble)
         total += line.raw.size() + 2;
@@ -437,40 +515,37 @@ QByteArray ProfileFile::toBytes() const
         for (const Line &line : section.lines)
             put(line.raw);
     }
-    return out;
+    return FileEncodings::toFileBytes(out, m_encoding, m_oddByte);
 }
 
-StoreResult ProfileFile::save(const QString &path) const
-{
+StoreResult ProfileFile::save(const QString &path) const {
     return ProfileStore::writeFileAtomically(path, toBytes());
 }
 
 namespace ProfileStore {
 
-StoreResult refuseReadOnly(const QString &path)
-{
+StoreResult refuseReadOnly(const QString &path) {
     const QString reason = StoreDirectory::readOnlyReason(QFileInfo(path).absolutePath());
     if (reason.isEmpty())
         return StoreResult::success();
     return StoreResult::failure(reason + QStringLiteral("\n程序以只读方式运行，更改未保存。"));
 }
 
-QStringList sectionNames(const QString &path) { return ProfileFile::load(path).sectionNames(); }
+QStringList sectionNames(const QString &path) {
+    return ProfileFile::load(path).sectionNames();
+}
 
 QString readString(const QString &path, const QString &section, const QString &key,
-                   const QString &fallback)
-{
+                   const QString &fallback) {
     return ProfileFile::load(path).string(section, key, fallback);
 }
 
-int readInt(const QString &path, const QString &section, const QString &key, int fallback)
-{
+int readInt(const QString &path, const QString &section, const QString &key, int fallback) {
     return ProfileFile::load(path).integer(section, key, fallback);
 }
 
 StoreResult writeString(const QString &path, const QString &section, const QString &key,
-                        const QString &value)
-{
+                        const QString &value) {
     QString error;
     ProfileFile profile = ProfileFile::load(path, &error);
     if (!error.isEmpty())
@@ -480,8 +555,7 @@ StoreResult writeString(const QString &path, const QString &section, const QStri
     return profile.save(path);
 }
 
-StoreResult deleteFile(const QString &path)
-{
+StoreResult deleteFile(const QString &path) {
     if (auto r = refuseReadOnly(path); !r)
         return r;
     if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
@@ -490,8 +564,18 @@ StoreResult deleteFile(const QString &path)
         QStringLiteral("无法删除文件“%1”：%2").arg(path, systemError(errno)));
 }
 
-StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
+int removeLeftoverTemporaries(const QString &directory) {
+    static const QRegularExpression temporary(QStringLiteral("^\\.horalet-[A-Za-z0-9]{6}$"));
+    int removed = 0;
+    const QFileInfoList entries =
+        QDir(directory).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &entry : entries)
+        if (temporary.match(entry.fileName()).hasMatch() && QFile::remove(entry.filePath()))
+            ++removed;
+    return removed;
+}
+
+StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes) {
     if (auto r = refuseReadOnly(path); !r)
         return r;
     const QByteArray target = QFile::encodeName(path);

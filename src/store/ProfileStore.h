@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileEncoding.h"
 #include "StoreResult.h"
 
 #include <QByteArray>
@@ -11,8 +12,10 @@
 #include <optional>
 #include <vector>
 
-// Code page 936 at the file boundary. encode() fails on text the code page cannot hold,
-// so nothing is ever stored as a replacement character.
+// Code page 936 at the file boundary, as Windows maps it (user-defined areas in the Private
+// Use Area). encode() fails on text the code page cannot hold, so nothing is ever stored as
+// a replacement character; bytes decode() cannot map come out as U+DC80..U+DCFF and
+// encode() turns them back into the same bytes.
 namespace Gbk {
 std::optional<QByteArray> encode(const QString &text);
 QString decode(QByteArrayView bytes);
@@ -20,10 +23,13 @@ bool canEncode(const QString &text);
 } // namespace Gbk
 
 // A section/key/value text file read and written with the semantics of the Windows
-// private-profile functions: CRLF/LF/CR line ends, blanks and tabs around names and values
-// ignored, one pair of matching quotes around a value dropped, the first of two equal
-// sections or keys wins, ASCII letters compared without case. Edits keep every other line
-// (comments included) and the whole file is written once per save, atomically.
+// private-profile functions: CRLF/LF/CR line ends; blanks (space, tab, \v, \f, 0x1A) around
+// names and values ignored; one pair of matching quotes around a value dropped; the first of
+// two equal sections or keys wins; ASCII letters compared without case. A line without '=' is
+// a key without a value (found, but read as missing); a '[' line without ']' is an ordinary
+// line. A file with a UTF-8 or UTF-16 byte-order mark is read and written in that encoding,
+// any other in code page 936. Edits keep every other line (comments included) and the whole
+// file is written once per save, atomically.
 class ProfileFile {
 public:
     ProfileFile() = default;
@@ -31,6 +37,12 @@ public:
     // A missing file loads as empty; an unreadable one reports why.
     static ProfileFile load(const QString &path, QString *error = nullptr);
     static ProfileFile fromBytes(const QByteArray &bytes);
+    // The encoding a file has (code page 936 when missing or unreadable), for writers that
+    // build a file anew in its place.
+    static FileEncoding encodingOf(const QString &path);
+
+    FileEncoding encoding() const { return m_encoding; }
+    void setEncoding(FileEncoding encoding) { m_encoding = encoding; }
 
     // Every section header in file order, duplicates included.
     QStringList sectionNames() const;
@@ -54,7 +66,10 @@ public:
     class SectionRef {
     public:
         std::optional<QString> value(QLatin1StringView asciiKey) const;
-        QString string(QLatin1StringView asciiKey) const { return value(asciiKey).value_or(QString()); }
+        std::optional<QString> value(const QString &key) const;
+        QString string(QLatin1StringView asciiKey) const {
+            return value(asciiKey).value_or(QString());
+        }
 
     private:
         friend class ProfileFile;
@@ -81,9 +96,10 @@ public:
 
 private:
     struct Line {
-        QByteArray raw;       // without line end
-        int keyBegin = 0;     // the trimmed key as spelled in the file...
-        int keyLength = -1;   // ...or -1 when the line holds no key
+        QByteArray raw;        // without line end
+        int keyBegin = 0;      // the trimmed key as spelled in the file...
+        int keyLength = -1;    // ...or -1 when the line is blank
+        bool hasValue = false; // false for a line without '='
         QByteArrayView key() const { return QByteArrayView(raw).sliced(keyBegin, keyLength); }
     };
     struct Section {
@@ -91,12 +107,25 @@ private:
         QByteArray folded;
         QByteArray header; // the header line as it stands
         std::vector<Line> lines;
+        // Folded key -> first line with it; built on the first lookup in a long section.
+        mutable QHash<QByteArray, int> keyIndex;
+        mutable bool indexed = false;
     };
 
+    bool dbcs() const { return FileEncodings::doubleByte(m_encoding); }
+    std::optional<QByteArray> encodeText(const QString &text) const;
+    QString decodeText(QByteArrayView bytes) const;
+    std::optional<QString> valueOf(const Line &line) const;
+    StoreResult encodeName(const QString &text, const char *what, QByteArray *out) const;
+    StoreResult checkKey(const QByteArray &key, const QString &given) const;
+    bool validSectionName(const QByteArray &name) const;
     const Section *findSection(const QByteArray &folded) const;
-    static const Line *findKey(const Section &section, QByteArrayView key);
-    static Line keyLine(const QByteArray &key, const QByteArray &value);
+    const Line *findKey(const Section &section, QByteArrayView key) const;
+    Line keyLine(const QByteArray &key, const QByteArray &value) const;
     void indexSection(int index);
+
+    FileEncoding m_encoding = FileEncoding::Cp936;
+    QByteArray m_oddByte; // a UTF-16 file's odd last byte, kept as it was
 
     std::vector<Line> m_preamble; // lines before the first section: no section owns them
     std::vector<Section> m_sections;
@@ -117,4 +146,7 @@ StoreResult deleteFile(const QString &path);
 StoreResult refuseReadOnly(const QString &path);
 // Writes bytes to a temporary file beside path, flushes it and renames it over path.
 StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes);
+// Removes the temporaries of writes that were cut short (the process killed before the
+// rename); returns how many. Only while this process holds the directory's lock.
+int removeLeftoverTemporaries(const QString &directory);
 } // namespace ProfileStore

@@ -169,7 +169,9 @@ namespace {
 StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
                         const QString &songFile)
 {
+    // A file saved as UTF-8 or UTF-16 elsewhere stays so.
     ProfileFile file;
+    file.setEncoding(ProfileFile::encodingOf(songFile));
     file.copyPreambleOf(current);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
@@ -245,8 +247,10 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     const int count = qBound(0, file.integer(kCountSection, kCountKey, 0), kMaxPlaylistItems);
     TaskPlaylist items;
     items.reserve(count);
+    // One section lookup for all items: a damaged count may ask for very many.
+    const ProfileFile::SectionRef section = file.section(kItemsSection);
     for (int i = 0; i < count; ++i)
-        items << file.string(kItemsSection, kItemKey.arg(i));
+        items << section.value(kItemKey.arg(i)).value_or(QString());
     return items;
 }
 

@@ -1,6 +1,7 @@
 #include "PlayPanel.h"
 
 #include "ViewLook.h"
+#include "DisplayText.h"
 #include "store/TaskStore.h"
 #include "ui_HoraletView.h"
 
@@ -19,11 +20,12 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
       m_scheduler(clock, m_playback) {
     connect(&m_playback, &PlaylistDriver::listChanged, this, &PlayPanel::showList);
     connect(&m_playback, &PlaylistDriver::selectionChanged, this, &PlayPanel::showSelection);
-    connect(&m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
-            &QLineEdit::setText);
+    connect(
+        &m_playback, &PlaylistDriver::currentLabelChanged, m_form.currentTask1043,
+        [this](const QString &text) { m_form.currentTask1043->setText(DisplayText::shown(text)); });
     connect(&m_playback, &PlaylistDriver::captionChanged, m_form.caption1125,
             [caption = m_form.caption1125](const QString &text) {
-                ViewLook::showCaption(*caption, text);
+                ViewLook::showCaption(*caption, DisplayText::shown(text));
             });
     connect(&m_playback, &PlaylistDriver::playModeChanged, this, &PlayPanel::showPlayMode);
     connect(m_form.stopButton1061, &QAbstractButton::clicked, &m_playback,
@@ -57,7 +59,9 @@ void PlayPanel::startScheduler(ScheduleDriver::ScheduleSource schedule,
 void PlayPanel::showList(const QStringList &items) {
     QListWidget *list = m_form.playList1037;
     list->clear();
-    list->addItems(items);
+    // One line each: a long list lays out without measuring every item.
+    list->setUniformItemSizes(true);
+    list->addItems(DisplayText::shown(items));
 }
 
 void PlayPanel::showSelection(int row) {

@@ -1,5 +1,7 @@
 #include "SettingsPanel.h"
 
+#include "DisplayText.h"
+
 #include "scheduler/Clock.h"
 #include "store/ShutdownTimeFile.h"
 #include "store/StoreResult.h"
@@ -75,7 +77,9 @@ void SettingsPanel::loadHolidays() {
 void SettingsPanel::showHolidays(int current) {
     QListWidget *list = m_form.holidayList1081;
     list->clear();
-    list->addItems(m_holidays.dates());
+    // Dates are one line each: a long list lays out without measuring every item.
+    list->setUniformItemSizes(true);
+    list->addItems(DisplayText::shown(m_holidays.dates()));
     if (current >= 0 && current < list->count())
         list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
 }

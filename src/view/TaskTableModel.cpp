@@ -1,5 +1,6 @@
 #include "TaskTableModel.h"
 
+#include "DisplayText.h"
 #include "store/TaskTimes.h"
 
 namespace {
@@ -59,7 +60,7 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_tasks.size())
         return {};
     if (role == Qt::DisplayRole)
-        return cellText(m_tasks.at(index.row()), index.column());
+        return DisplayText::shown(cellText(m_tasks.at(index.row()), index.column()));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     if (role == Qt::ToolTipRole || (role == Qt::DecorationRole && index.column() == NameColumn)) {

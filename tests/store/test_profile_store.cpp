@@ -35,7 +35,7 @@ private slots:
         // The first of two equal sections and keys wins; names are compared without case.
         QCOMPARE(file.string("fileinfo1", "name"), QStringLiteral("眼保健操"));
         QCOMPARE(file.string("手工节", "NAME"), QStringLiteral("手工任务"));
-        // A line without '=' holds no key.
+        // A line without '=' is a key without a value: it reads as missing.
         QCOMPARE(file.value("FileInfo1", "this line has no key"), std::nullopt);
         QCOMPARE(file.string("nowhere", "Name", "fallback"), QStringLiteral("fallback"));
     }
@@ -126,6 +126,110 @@ private slots:
         QVERIFY(!r.ok);
         QVERIFY(r.error.contains(QStringLiteral("无法保存")));
         QCOMPARE(file.toBytes(), QByteArray());
+    }
+
+    void byteOrderMarkChoosesTheEncodingBothWays_data()
+    {
+        QTest::addColumn<QByteArray>("mark");
+        QTest::addColumn<QString>("codec");
+        QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") << QStringLiteral("UTF-8");
+        QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE") << QStringLiteral("UTF-16LE");
+        QTest::newRow("UTF-16BE") << QByteArray("\xFE\xFF") << QStringLiteral("UTF-16BE");
+    }
+    void byteOrderMarkChoosesTheEncodingBothWays()
+    {
+        QFETCH(QByteArray, mark);
+        QFETCH(QString, codec);
+        const auto encoded = [&](const QString &text) {
+            if (codec == QLatin1String("UTF-8"))
+                return text.toUtf8();
+            QByteArray out;
+            for (QChar c : text) {
+                const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+                if (codec == QLatin1String("UTF-16LE"))
+                    out.append(lo).append(hi);
+                else
+                    out.append(hi).append(lo);
+            }
+            return out;
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bom.ini");
+        QVERIFY(writeFileBytes(path, mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\n"))));
+        // The first section is found and the text is not garbled.
+        QCOMPARE(ProfileStore::sectionNames(path), QStringList{"FileInfo0"});
+        QCOMPARE(ProfileStore::readString(path, "FileInfo0", "Name"), QStringLiteral("早操 한국"));
+        // Written back in its own encoding, with its mark, text beyond code page 936 included.
+        QVERIFY(ProfileStore::writeString(path, "FileInfo0", "Time", QStringLiteral("08:00:00 😀")));
+        QCOMPARE(readFileBytes(path),
+                 mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\nTime=08:00:00 😀\r\n")));
+        QCOMPARE(ProfileFile::encodingOf(path), ProfileFile::fromBytes(readFileBytes(path)).encoding());
+    }
+
+    void readsLinesAsWindowsDoes()
+    {
+        const ProfileFile file = ProfileFile::fromBytes(
+            "[s]\r\nname\r\nname=later\r\n[no close\r\nk2=2\r\n\x0b k3\x0c=\x0b v3 \x1a\r\n"
+            "[t]\r\nx=1\x1a");
+        // A line without '=' is the key, without a value: found first, read as missing.
+        QCOMPARE(file.value("s", "name"), std::nullopt);
+        QCOMPARE(file.string("s", "name", "d"), QStringLiteral("d"));
+        // '[' without ']' is an ordinary line of the section it stands in.
+        QCOMPARE(file.sectionNames(), (QStringList{"s", "t"}));
+        QCOMPARE(file.string("s", "k2"), QStringLiteral("2"));
+        // \v, \f and 0x1A are blanks too.
+        QCOMPARE(file.string("s", "k3"), QStringLiteral("v3"));
+        QCOMPARE(file.string("t", "x"), QStringLiteral("1"));
+        // A write to the valueless key replaces its line.
+        ProfileFile edited = file;
+        QVERIFY(edited.setValue("s", "NAME", "x"));
+        QVERIFY(edited.toBytes().startsWith("[s]\r\nname=x\r\nname=later\r\n"));
+        QVERIFY(edited.setValue("s", "pad", QStringLiteral("\x0cv\x1a")));
+        QCOMPARE(ProfileFile::fromBytes(edited.toBytes()).string("s", "pad"), QStringLiteral("\x0cv\x1a"));
+    }
+
+    void trailByteOfDoubleByteCharacterIsNoBracket()
+    {
+        // "沒" and "慮" end in 0x5D, which is ']' on its own.
+        QCOMPARE(gbk(QStringLiteral("沒")).back(), ']');
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.ini");
+        for (const QString &name : {QStringLiteral("沒"), QStringLiteral("慮"), QStringLiteral("沒[")})
+            QVERIFY(ProfileStore::writeString(path, name, name, name));
+        QCOMPARE(ProfileStore::sectionNames(path),
+                 (QStringList{QStringLiteral("沒"), QStringLiteral("慮"), QStringLiteral("沒[")}));
+        QCOMPARE(ProfileStore::readString(path, "慮", "慮"), QStringLiteral("慮"));
+        QCOMPARE(ProfileFile::fromBytes(gbk(QStringLiteral("[沒 ] x\r\nk=1\r\n"))).string("沒", "k"),
+                 QStringLiteral("1"));
+    }
+
+    void refusesKeysAndSectionsThatWouldReadBackOtherwise()
+    {
+        ProfileFile file;
+        QVERIFY(!file.setValue("s", "[x]", "v"));
+        QVERIFY(!file.setValue("s", "[x", "v"));
+        QVERIFY(!file.setValue("a]b", "k", "v"));
+        // A carried lead byte would swallow the closing bracket.
+        QVERIFY(!file.setValue(QString(QChar(0xDC81)), "k", "v"));
+        QCOMPARE(file.toBytes(), QByteArray());
+        QVERIFY(file.setValue("s", "x[", "v"));
+        QCOMPARE(ProfileFile::fromBytes(file.toBytes()).string("s", "x["), QStringLiteral("v"));
+    }
+
+    void damagedBytesSurviveARewriteOfOtherValues()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("d.ini");
+        static const char damaged[] = "[s]\r\nbad=\x81\xff\xfe\r\nzero=a\0b\r\n[\xaa\xa1]\r\nk=\xf8\xa1\r\n";
+        QVERIFY(writeFileBytes(path, QByteArray(damaged, sizeof damaged - 1)));
+        QVERIFY(ProfileStore::writeString(path, "s", "good", QStringLiteral("新")));
+        QVERIFY(readFileBytes(path).startsWith(QByteArray(damaged, 24) + gbk(QStringLiteral("good=新"))));
+        // A value read with escapes is written back as the bytes it came from.
+        const QString bad = ProfileStore::readString(path, "s", "bad");
+        QVERIFY(ProfileStore::writeString(path, "s", "copy", bad));
+        QVERIFY(readFileBytes(path).contains("copy=\x81\xff\xfe\r\n"));
+        // The user-defined areas read as the Private Use Area.
+        QCOMPARE(ProfileStore::readString(path, QString(QChar(0xE000)), "k"), QString(QChar(0xE234)));
     }
 
     void missingFileReadsAsEmpty()
