@@ -14,7 +14,7 @@ PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &
                      QString error;
                      TaskPlaylist items = store->ReadTaskPlaylist(name, &error);
                      if (!error.isEmpty())
-                         m_form.caption1125->setText(error);
+                         ViewLook::showCaption(*m_form.caption1125, DisplayText::shown(error));
                      return items;
                  }),
       m_scheduler(clock, m_playback) {
