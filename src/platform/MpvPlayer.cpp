@@ -316,6 +316,9 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
         }
         break;
     }
+    case MPV_EVENT_VIDEO_RECONFIG:
+        emit pictureChanged();
+        break;
     default:
         break;
     }

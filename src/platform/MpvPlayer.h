@@ -58,6 +58,8 @@ signals:
     void stateChanged(MediaPlayer::State state);
     void positionChanged(double seconds);
     void durationChanged(double seconds);
+    // The picture's output came or went, or changed its size.
+    void pictureChanged();
     // Emitted first thing in the destructor: a render context must be freed before the core.
     void shuttingDown();
 

@@ -18,11 +18,16 @@ void *procAddress(void *, const char *name) {
 
 } // namespace
 
-MpvVideoSurface::MpvVideoSurface(MpvPlayer *player, QWidget *parent)
-    : QOpenGLWidget(parent), m_player(player) {
+MpvVideoSurface::MpvVideoSurface(MpvPlayer *player)
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate), m_player(player) {
     // The render context must go before the core it draws for.
     connect(m_player, &MpvPlayer::shuttingDown, this, &MpvVideoSurface::releaseRenderer,
             Qt::DirectConnection);
+    // libmpv asks for no frame when the picture goes away: draw its empty picture (black) then.
+    connect(m_player, &MpvPlayer::pictureChanged, this, [this] {
+        if (m_render && isExposed())
+            update();
+    });
 }
 
 MpvVideoSurface::~MpvVideoSurface() {
@@ -74,7 +79,7 @@ void MpvVideoSurface::paintGL() {
         context()->functions()->glClear(GL_COLOR_BUFFER_BIT);
         return;
     }
-    const qreal ratio = devicePixelRatioF();
+    const qreal ratio = devicePixelRatio();
     mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * ratio), int(height() * ratio),
                        0};
     int flip = 1;
@@ -90,11 +95,12 @@ void MpvVideoSurface::paintGL() {
 void MpvVideoSurface::frameReady() {
     if (!m_render || !(mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
         return;
-    if (isVisible()) {
+    if (isExposed()) {
         update();
         return;
     }
-    // Hidden (in the tray): take the frame without drawing it, so the core never waits on us.
+    // Hidden (in the tray, minimised): take the frame without drawing it, so the core never waits
+    // on us.
     makeCurrent();
     int skip = 1;
     mpv_render_param params[] = {{MPV_RENDER_PARAM_SKIP_RENDERING, &skip},

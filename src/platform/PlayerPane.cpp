@@ -34,14 +34,16 @@ PlayerPane::PlayerPane(MpvPlayer *player, QWidget *parent) : QWidget(parent), m_
     layout->setSpacing(2);
 
     if (m_player->rendersVideo() && m_player->isValid() && MpvVideoSurface::openGLAvailable()) {
-        m_video = new MpvVideoSurface(m_player, this);
+        m_surface = new MpvVideoSurface(m_player);
+        m_video = QWidget::createWindowContainer(m_surface, this); // takes the window
     } else {
         m_video = new QWidget(this);
-        m_video->setAutoFillBackground(true);
-        QPalette black = m_video->palette();
-        black.setColor(QPalette::Window, Qt::black);
-        m_video->setPalette(black);
     }
+    // Black until the surface's first frame, or for good without one.
+    m_video->setAutoFillBackground(true);
+    QPalette black = m_video->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    m_video->setPalette(black);
     m_video->setObjectName(QStringLiteral("playerVideo"));
     m_video->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     layout->addWidget(m_video, 1);

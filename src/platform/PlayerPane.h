@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class MpvPlayer;
+class MpvVideoSurface;
 class QLabel;
 class QSlider;
 class QToolButton;
@@ -19,8 +20,11 @@ public:
     // "mm:ss / mm:ss", with hours in front once an item reaches an hour.
     static QString timeText(double elapsed, double total);
 
-    // The picture surface, or null where there is no OpenGL (the items are then only heard).
+    // The picture's place in the pane: black and empty where there is no OpenGL (the items are
+    // then only heard).
     QWidget *videoSurface() const { return m_video; }
+    // The OpenGL window inside videoSurface(), or null without OpenGL.
+    MpvVideoSurface *videoWindow() const { return m_surface; }
     QToolButton *playPauseButton() const { return m_playPause; }
     QToolButton *stopButton() const { return m_stop; }
     QSlider *seekBar() const { return m_seekBar; }
@@ -34,6 +38,7 @@ private:
 
     MpvPlayer *m_player;
     QWidget *m_video = nullptr;
+    MpvVideoSurface *m_surface = nullptr;
     QToolButton *m_playPause;
     QToolButton *m_stop;
     QSlider *m_seekBar;
