@@ -69,6 +69,7 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     createStatusBar();
     createTray();
     connect(m_view, &CHoraletView::commandsChanged, this, &CMainFrame::updateCommandStates);
+    connect(m_view, &CHoraletView::statusMessage, m_messagePane, &QLabel::setText);
     updateCommandStates();
     resize(minimumSize());
 }

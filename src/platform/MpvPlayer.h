@@ -68,6 +68,7 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event &event);
     void endItem();
+    void setStreamVolumeFull();
     void giveUp();
     void updateState();
     void setPosition(double seconds);
