@@ -12,7 +12,7 @@ QString reason(const QDBusError &error) {
     QString what;
     switch (error.type()) {
     case QDBusError::ServiceUnknown:
-    case QDBusError::NameHasNoOwner:
+    case QDBusError::NoServer:
         what = QStringLiteral("系统中没有运行登录管理服务 (systemd-logind)");
         break;
     case QDBusError::AccessDenied:
