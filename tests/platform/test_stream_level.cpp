@@ -77,8 +77,9 @@ double recordedLevel(MpvPlayer &player, const QString &tone) {
         return -1;
     QTest::qWait(300);
     player.open(tone);
-    QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Playing; }, 10000);
-    QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; }, 15000);
+    if (!QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Playing; }, 10000) ||
+        !QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; }, 15000))
+        return -1;
     QTest::qWait(300);
     recorder.terminate();
     recorder.waitForFinished(3000);
@@ -155,7 +156,8 @@ void TestStreamLevel::savedLowVolumeDoesNotLowerTheTask() {
         const QString index = run("pactl", {"list", "short", "sink-inputs"}).section('\t', 0, 0);
         QVERIFY(!index.isEmpty());
         QCOMPARE(QProcess::execute("pactl", {"set-sink-input-volume", index, "30%"}), 0);
-        QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; }, 15000);
+        QVERIFY(QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; },
+                                15000));
     }
     const auto saved = savedVolumes(qgetenv("PULSE_SERVER"));
     bool lowered = false;
