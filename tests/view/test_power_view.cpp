@@ -1,5 +1,6 @@
 // The timed shutdown and the sleep inhibitor on the real form, with a fake clock, against the
 // mock logind of the "logind" fixture and the sound server of the "pulse" fixture.
+#include "app/MainFrame.h"
 #include "fixtures/LogindMock.h"
 #include "playback/PlaylistDriver.h"
 #include "scheduler/FakeClock.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -115,6 +117,8 @@ private slots:
     void textThatIsNoTimeIsToldInTheStatusLine();
     void inhibitorFollowsTheStoredTasks();
     void refusedInhibitorIsToldAndTheScheduleRuns();
+    void statusLineOfTheFrameShowsIt();
+    void wakeUpReadsTheClockAtOnce();
 };
 
 void TestPowerView::onlyTheStoredTimeFiresAndARefusalIsTold() {
@@ -210,6 +214,40 @@ void TestPowerView::refusedInhibitorIsToldAndTheScheduleRuns() {
     s.live("07:59:58", "08:00:01");
     QCOMPARE(started, QStringList({QStringLiteral("早铃")}));
     QCOMPARE(LogindMock::calls("Inhibit").size(), 1); // not asked again every second
+}
+
+void TestPowerView::statusLineOfTheFrameShowsIt() {
+    QVERIFY(LogindMock::refuse("Inhibit", "org.freedesktop.DBus.Error.AccessDenied",
+                               "Permission denied"));
+    QTemporaryDir dir;
+    writeTask(dir.path(), 0, QStringLiteral("早铃"), QStringLiteral("08:00:00"),
+              QStringLiteral("08:00:30"));
+    CMainFrame frame(dir.path());
+    frame.view()->OnInitialUpdate();
+    QVERIFY2(frame.messagePane()->text().startsWith("无法阻止系统休眠："),
+             qPrintable(frame.messagePane()->text()));
+}
+
+void TestPowerView::wakeUpReadsTheClockAtOnce() {
+    QTemporaryDir dir;
+    writeTask(dir.path(), 0, QStringLiteral("睡着时"), QStringLiteral("08:00:03"),
+              QStringLiteral("08:30:00"));
+    writeTask(dir.path(), 1, QStringLiteral("醒来时"), QStringLiteral("08:00:06"),
+              QStringLiteral("08:30:00"));
+    Started s(dir.path(), QDateTime(Monday, QTime(7, 59, 0)));
+    QStringList started;
+    connect(&s.view.playPanel()->playback(), &PlaylistDriver::taskStarted,
+            [&started](const QString &name) { started << name; });
+    // The last second checked re-arms the timer for about a second from now; the wake-up
+    // comes well before it.
+    s.live("08:00:00", "08:00:00");
+    s.clock.set(QDateTime(Monday, QTime(8, 0, 6)).addMSecs(20));
+    QVERIFY(LogindMock::emitPrepareForSleep(true));
+    QVERIFY(LogindMock::emitPrepareForSleep(false));
+    QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 700);
+    QCOMPARE(started, QStringList({QStringLiteral("醒来时")}));
+    s.live("08:00:07", "08:00:09");
+    QCOMPARE(started.size(), 1);
 }
 
 QTEST_MAIN(TestPowerView)
