@@ -39,6 +39,7 @@ public:
     // Tells once (per stored text) when the time in force is not a time of day.
     void review();
 
+    void setStillRunningInterval(int ms) { m_stillRunning.setInterval(ms); }
     bool hasFired() const { return m_fired; }
     int requests() const { return m_requests; }
 

@@ -126,6 +126,8 @@ void CHoraletView::setupPower()
                                       this);
     scheduler.setShutdownHook([step = m_shutdownStep](const ClockTexts &now) { step->check(now); });
     connect(m_shutdownStep, &ShutdownStep::notice, this, &CHoraletView::tell);
+    connect(m_shutdownStep, &ShutdownStep::poweringOff, this,
+            [this] { tell(QStringLiteral("到达定时关机时间，正在关闭计算机")); });
     connect(m_shutdownStep, &ShutdownStep::powerOffFailed, this, [this](const QString &reason) {
         tell(QStringLiteral("定时关机失败：") + reason);
         // Not modal: the schedule goes on while the message waits for somebody to read it.

@@ -84,6 +84,7 @@ private slots:
     void latePassStillFiresOnce();
     void refusedPowerOffIsToldAndScheduleGoesOn();
     void noLogindIsARefusalWithReason();
+    void grantedButStillRunningGoesOn();
 };
 
 void TestShutdownStep::initTestCase() {
@@ -241,6 +242,22 @@ void TestShutdownStep::noLogindIsARefusalWithReason() {
     QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
     const QString reason = Logind::reason(QDBusError(reply));
     QVERIFY2(reason.contains("logind"), qPrintable(reason));
+}
+
+void TestShutdownStep::grantedButStillRunningGoesOn() {
+    Rig rig;
+    rig.step.setStillRunningInterval(300);
+    rig.driver.setSchedule({task("later", "22:31:00", "23:00:00")});
+    QSignalSpy stillRunning(&rig.step, &ShutdownStep::stillRunning);
+    rig.live(Monday, "22:29:59", "22:30:00");
+    QCOMPARE(powerOffs(), 1);
+    QVERIFY(!rig.driver.isRunning());
+    rig.clock.set(at(Monday, "22:30:50"));
+    QTRY_COMPARE(stillRunning.size(), 1);
+    QVERIFY(rig.driver.isRunning());
+    rig.live(Monday, "22:30:51", "22:31:00");
+    QCOMPARE(rig.started, QStringList({"later"}));
+    QCOMPARE(powerOffs(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestShutdownStep)
