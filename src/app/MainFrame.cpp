@@ -53,7 +53,7 @@ const ToolCommand *toolCommand(int id) {
 
 CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     : QMainWindow(parent), m_storeDirectory(storeDirectory),
-      m_exit([](int code) { QCoreApplication::exit(code); }) {
+      m_exit([](int code) { QCoreApplication::exit(code); }), m_idleText(idleText()) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -69,7 +69,8 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     createStatusBar();
     createTray();
     connect(m_view, &CHoraletView::commandsChanged, this, &CMainFrame::updateCommandStates);
-    connect(m_view, &CHoraletView::statusMessage, m_messagePane, &QLabel::setText);
+    connect(m_view, &CHoraletView::statusNotice, this,
+            [this](const QString &text) { showNotice(text); });
     updateCommandStates();
     resize(minimumSize());
 }
@@ -171,9 +172,6 @@ void CMainFrame::createToolBar() {
 void CMainFrame::createStatusBar() {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
-    // Shown whenever no prompt is: the bar hides its widgets while it shows a message.
-    m_messagePane = new QLabel(QStringLiteral("就绪"), bar);
-    m_messagePane->setObjectName(QStringLiteral("messagePane"));
     m_capsPane = new QLabel(bar);
     m_capsPane->setObjectName(QStringLiteral("capsPane"));
     m_numPane = new QLabel(bar);
@@ -187,15 +185,41 @@ void CMainFrame::createStatusBar() {
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
-    bar->addWidget(m_messagePane, 1);
+    // The message pane is the bar's own message area, which ends where the first permanent
+    // pane begins: the panes keep their own width (no stretch), so prompts have the rest.
     bar->addPermanentWidget(m_capsPane);
     bar->addPermanentWidget(m_numPane);
-    bar->addPermanentWidget(m_contactPane, 2);
+    bar->addPermanentWidget(m_contactPane);
+    // A prompt lasts while the pointer is on its command; then the idle text comes back.
+    connect(bar, &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (message.isEmpty())
+            statusBar()->showMessage(m_idleText);
+    });
+    bar->showMessage(m_idleText);
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        const QString notice = m_idleText;
+        m_idleText = idleText();
+        if (statusBar()->currentMessage() == notice)
+            statusBar()->showMessage(m_idleText);
+    });
 
     updateLockPanes();
     auto *lockTimer = new QTimer(this);
     connect(lockTimer, &QTimer::timeout, this, &CMainFrame::updateLockPanes);
     lockTimer->start(300);
+}
+
+QString CMainFrame::idleText() {
+    return QStringLiteral("就绪");
+}
+
+void CMainFrame::showNotice(const QString &text, int lastsMs) {
+    // Stands in for the idle text for a while, so a hover over the menu does not wipe it.
+    m_idleText = text;
+    statusBar()->showMessage(text);
+    m_noticeTimer->start(lastsMs);
 }
 
 void CMainFrame::updateLockPanes() {
@@ -265,7 +289,7 @@ bool CMainFrame::runCommand(int id) {
         statusBar()->setVisible(m_actions.value(id)->isChecked());
         return true;
     case CommandId::TrayOpen:
-        showNormal();
+        restoreFromTray();
         return true;
     case CommandId::TrayHide:
         hide();
@@ -310,11 +334,18 @@ void CMainFrame::changeEvent(QEvent *event) {
 }
 
 void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::DoubleClick)
-        return;
-    showMinimized();
-    showNormal();
+    if (reason == QSystemTrayIcon::DoubleClick)
+        restoreFromTray();
+}
+
+void CMainFrame::restoreFromTray() {
+    // One state change, straight to normal: minimising a hidden window first and restoring
+    // it at once races the window manager, which may answer the restore before the minimise.
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    show();
+    raise();
     activateWindow();
+    m_tray->hide();
 }
 
 void CMainFrame::centreOnScreen() {

@@ -8,6 +8,7 @@
 class CHoraletView;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolBar;
 
 // The main window: menu, toolbar, status bar, tray icon and the exit question around the
@@ -21,6 +22,8 @@ public:
 
     static QString frameTitle();
     static QString trayTip();
+    // The status line's text while no command is under the pointer.
+    static QString idleText();
 
     CHoraletView *view() const { return m_view; }
     // The menu/toolbar action of a command id (null for none).
@@ -28,7 +31,6 @@ public:
     QToolBar *toolBar() const { return m_toolBar; }
     QMenu *trayMenu() const { return m_trayMenu; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
-    QLabel *messagePane() const { return m_messagePane; }
     QLabel *capsPane() const { return m_capsPane; }
     QLabel *numPane() const { return m_numPane; }
     QLabel *contactPane() const { return m_contactPane; }
@@ -40,6 +42,9 @@ public:
     // What ends the program after a Yes (the default leaves the event loop with the code).
     void setExitHandler(std::function<void(int)> handler) { m_exit = std::move(handler); }
     void centreOnScreen();
+    // A text of the program's own on the status line, shown instead of the idle text for a
+    // while (a prompt still shows over it while the pointer is on a command).
+    void showNotice(const QString &text, int lastsMs = 60000);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -55,6 +60,8 @@ private:
     void updateCommandStates();
     void updateLockPanes();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // Shows the window normally and active again, without the tray icon.
+    void restoreFromTray();
     bool handlesItself(int id) const;
 
     QString m_storeDirectory;
@@ -63,9 +70,10 @@ private:
     QToolBar *m_toolBar = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_trayMenu = nullptr;
-    QLabel *m_messagePane = nullptr;
     QLabel *m_capsPane = nullptr;
     QLabel *m_numPane = nullptr;
     QLabel *m_contactPane = nullptr;
     std::function<void(int)> m_exit;
+    QString m_idleText;
+    QTimer *m_noticeTimer = nullptr;
 };

@@ -1,11 +1,10 @@
+#include "app/ChineseLocale.h"
 #include "app/MainFrame.h"
 #include "app/StartupGuard.h"
 #include "view/HoraletView.h"
 
 #include <QApplication>
 #include <QFont>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
@@ -17,11 +16,7 @@ int main(int argc, char *argv[]) {
         {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"), font.family()});
     font.setPointSize(9);
     QApplication::setFont(font);
-    // Chinese texts on Qt's own buttons and menus (message boxes, pickers, edit menus).
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    ChineseLocale::install();
 
     // Nothing reads a file before the store directory is settled and locked.
     auto guard = StartupGuard::acquire();

@@ -3,6 +3,7 @@
 #include "TaskNames.h"
 
 #include "store/ProfileStore.h"
+#include "store/TaskTimes.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ QString TaskChanges::textProblem(const PlayTask &task, const TaskPlaylist &items
     if (QString problem = TaskNames::nameProblem(task.Name, m_store.ReadTaskRows(), self);
         !problem.isEmpty())
         return problem;
+    if (TaskTimes::startsAtItsEnd(task))
+        return TaskTimes::SameStartAndEnd;
     if (QString problem = TaskNames::volumeProblem(task.Type); !problem.isEmpty())
         return problem;
     for (const QString &item : items)

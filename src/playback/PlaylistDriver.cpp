@@ -50,6 +50,7 @@ void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playM
     emit listChanged(m_items);
     emit selectionChanged(m_selected);
 
+    cancelWaitingItem();
     m_player.close();
     m_stepTimer.start();
 }
@@ -68,7 +69,7 @@ void PlaylistDriver::PlaylistStep() {
         m_stepTimer.stop();
         return;
     }
-    if (busy)
+    if (busy || m_itemWaiting)
         return;
 
     QString item;
@@ -96,21 +97,30 @@ void PlaylistDriver::StartItem(const QString &item) {
     m_state.captionText = CaptionMargin + ItemDisplayName(item) + CaptionMargin;
     emit captionChanged(m_state.captionText);
 
-    // An empty entry cannot be opened; it counts as ended at once.
-    if (item.isEmpty())
-        m_player.close();
-    else
-        m_player.open(item);
-
     // The mixer's scale is 0..65535; a hand-edited volume outside it is held to the range
     // instead of reaching the mixer and the label as a wrapped number.
     const int volume = std::clamp(m_state.volume, 0, 65535);
-    m_volume.SetMasterVolume(volume);
+    // The item starts at the task's volume, so the player waits until the mixer has it. The
+    // mixer may take its time (a sound server that hangs): the wait is a callback, and a
+    // stop or another start meanwhile cancels the item.
+    const quint64 start = ++m_itemSerial;
+    m_itemWaiting = true;
+    m_volume.SetMasterVolumeThen(volume, this, [this, start, item] {
+        if (start != m_itemSerial)
+            return;
+        m_itemWaiting = false;
+        // An empty entry cannot be opened; it counts as ended at once.
+        if (item.isEmpty())
+            m_player.close();
+        else
+            m_player.open(item);
+    });
     emit volumeShown(volume);
 }
 
 void PlaylistDriver::StopPlayback() {
     m_stepTimer.stop();
+    cancelWaitingItem();
     m_player.close();
 }
 
@@ -131,4 +141,9 @@ void PlaylistDriver::select(int row) {
 void PlaylistDriver::stepIfDayOpen() {
     if (!m_gate || m_gate())
         PlaylistStep();
+}
+
+void PlaylistDriver::cancelWaitingItem() {
+    ++m_itemSerial;
+    m_itemWaiting = false;
 }

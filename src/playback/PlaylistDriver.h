@@ -50,6 +50,8 @@ public:
     int selectedRow() const { return m_selected; }
     const PlaybackState &state() const { return m_state; }
     bool isStepping() const { return m_stepTimer.isActive(); }
+    // An item has been started and waits for the mixer before it opens.
+    bool isItemWaiting() const { return m_itemWaiting; }
 
     static int volumeOf(const QString &typeText);
 
@@ -64,6 +66,7 @@ signals:
 
 private:
     void select(int row);
+    void cancelWaitingItem();
 
     MediaPlayer &m_player;
     MasterVolume &m_volume;
@@ -75,4 +78,6 @@ private:
     PlayMode m_mode = PlayMode::Sequential;
     QStringList m_items;
     int m_selected = -1;
+    quint64 m_itemSerial = 0;   // the item start whose volume is being set
+    bool m_itemWaiting = false; // an item waits for its volume: the player counts as busy
 };

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "playback/PlaylistDriver.h"
+#include "store/TaskTimes.h"
 
 #include <utility>
 
@@ -135,6 +136,10 @@ void ScheduleDriver::runPass(const QDateTime &second) {
     const qsizetype due = m_index.dueStart(texts, m_todayName);
     if (due >= 0)
         m_playback.StartTask(m_index.table().at(due));
+    for (qsizetype slot : m_index.heldBack(texts, m_todayName)) {
+        const PlayTask &task = m_index.table().at(slot);
+        emit taskNotStarted(task, TaskTimes::notStartedText(task));
+    }
 
     if (m_shutdown)
         m_shutdown(texts);

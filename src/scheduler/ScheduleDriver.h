@@ -78,6 +78,8 @@ public:
 signals:
     // After each checked second; lateness is how long after that second began it ran.
     void passRan(const QDateTime &second, qint64 latenessMs);
+    // A task due now that is not started, and what the status line says about it.
+    void taskNotStarted(const PlayTask &task, const QString &text);
 
 private:
     void runPass(const QDateTime &second);

@@ -1,5 +1,9 @@
 #include "SchedulePass.h"
 
+#include "store/TaskTimes.h"
+
+#include <algorithm>
+
 bool DayGate::admits(int weekday, const QString &dateText) const {
     if (weekdayOff.at(static_cast<size_t>(weekday)))
         return false;
@@ -8,7 +12,10 @@ bool DayGate::admits(int weekday, const QString &dateText) const {
 
 ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table) {
     for (qsizetype k = 0; k < table.size(); ++k) {
-        m_startSlots[table[k].Time].append(k);
+        if (TaskTimes::startsAtItsEnd(table[k]))
+            m_heldBack[table[k].Time].append(k);
+        else
+            m_startSlots[table[k].Time].append(k);
         m_ends.insert(table[k].Duration);
     }
 }
@@ -43,4 +50,15 @@ qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayN
 
 bool ScheduleIndex::dueEnd(const ClockTexts &now) const {
     return m_ends.contains(now.time) || m_ends.contains(now.full);
+}
+
+QList<qsizetype> ScheduleIndex::heldBack(const ClockTexts &now, const QString &weekdayName) const {
+    QList<qsizetype> held;
+    for (const QString &text : {now.time, now.full}) {
+        for (qsizetype slot : m_heldBack.value(text))
+            if (admitsToday(slot, weekdayName))
+                held.append(slot);
+    }
+    std::sort(held.begin(), held.end());
+    return held;
 }

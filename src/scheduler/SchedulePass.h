@@ -32,11 +32,15 @@ public:
     qsizetype dueStart(const ClockTexts &now, const QString &weekdayName) const;
     // Whether any task ends now. No date rule: an end second stops whatever plays.
     bool dueEnd(const ClockTexts &now) const;
+    // Slots of the tasks due now that are never started because they start at their own
+    // end second (see TaskTimes); the user is told instead.
+    QList<qsizetype> heldBack(const ClockTexts &now, const QString &weekdayName) const;
 
 private:
     bool admitsToday(qsizetype slot, const QString &weekdayName) const;
 
     ScheduleTable m_table;
     QHash<QString, QList<qsizetype>> m_startSlots; // ascending slots per start text
+    QHash<QString, QList<qsizetype>> m_heldBack;   // same, for tasks that are not started
     QSet<QString> m_ends;
 };

@@ -1,5 +1,6 @@
 #include "HoraletView.h"
 
+#include "BackupCommands.h"
 #include "CommandIds.h"
 #include "ListCtrlCl.h"
 #include "MakerInfo.h"
@@ -8,6 +9,7 @@
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
+#include "playback/MasterVolumeWorker.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/LogindSleepKeeper.h"
 #include "platform/MpvPlayer.h"
@@ -23,6 +25,7 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
@@ -37,9 +40,12 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_player = new MpvPlayer(MpvPlayer::defaultOptions(), this);
     m_ui->playerPaneLayout->addWidget(new PlayerPane(m_player, m_ui->playerPane1077));
 
-    m_masterVolume = std::make_unique<PulseMasterVolume>();
+    // The sound server may hang: the form never waits for it.
+    m_masterVolume =
+        std::make_unique<MasterVolumeWorker>(std::make_unique<PulseMasterVolume>());
 
     m_taskModel = new TaskTableModel(this);
+    m_taskModel->setMarkIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_ui->taskTable1001->setModel(m_taskModel);
 
     setCommand(CommandId::HomePage, [] { QDesktopServices::openUrl(MakerInfo::homePageUrl()); });
@@ -103,12 +109,28 @@ void CHoraletView::OnInitialUpdate()
     m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
+    connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
+            [this](const PlayTask &, const QString &text) { emit statusNotice(text); });
     setupPower();
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
+    m_backup = new BackupCommands(m_taskStore.directory(), [this] { reloadFromStore(); }, this);
+    for (auto &[id, handler] : m_backup->commands())
+        setCommand(id, std::move(handler));
     m_shutdownStep->review();
     m_sleepGuard->setTaskCount(m_scheduleTable.size());
+}
+
+void CHoraletView::reloadFromStore()
+{
+    if (!m_backup) // the initial update has not completed
+        return;
+    m_settings->reloadFromStore();
+    setScheduleTable(m_taskStore.LoadScheduleTable());
+    m_taskEditing->ShowAllTasks();
+    m_shutdownStep->review();
+    emit storeReloaded();
 }
 
 // The timed shutdown runs last in each checked second; the sleep inhibitor follows the
@@ -163,7 +185,7 @@ void CHoraletView::setScheduleTable(const ScheduleTable &table)
 void CHoraletView::tell(const QString &text)
 {
     m_statusText = text;
-    emit statusMessage(text);
+    emit statusNotice(text);
 }
 
 void CHoraletView::shrinkFrameToForm()

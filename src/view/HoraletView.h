@@ -12,6 +12,7 @@
 namespace Ui {
 class CHoraletView;
 }
+class BackupCommands;
 class CListCtrlCl;
 class CTipControl;
 class DisplayKeeper;
@@ -57,6 +58,13 @@ public:
     VolumePanel *volumePanel() const { return m_volumePanel; }
     TaskEditing *taskEditing() const { return m_taskEditing; }
     PlayPanel *playPanel() const { return m_playPanel; }
+    BackupCommands *backupCommands() const { return m_backup; }
+
+    // Reads everything the store holds anew, as at start-up: the task table, the schedule,
+    // the holidays, the flags and weekday boxes, the shutdown time. For when the files
+    // changed under the running program (an import), so what it holds in memory can never
+    // be written back over them. Does nothing before the initial update.
+    void reloadFromStore();
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
@@ -83,8 +91,10 @@ public:
 
 signals:
     void commandsChanged();
-    // Something the user should know that needs no answer; for the status line.
-    void statusMessage(const QString &text);
+    // A text for the frame's status line (a due task that was not started, and why).
+    void statusNotice(const QString &text);
+    // After reloadFromStore(): whoever holds more of the store's state reads it here.
+    void storeReloaded();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -112,6 +122,7 @@ private:
     TaskEditing *m_taskEditing = nullptr;
     VolumePanel *m_volumePanel = nullptr;
     PlayPanel *m_playPanel = nullptr;
+    BackupCommands *m_backup = nullptr;
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;

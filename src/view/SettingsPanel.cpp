@@ -117,6 +117,13 @@ void SettingsPanel::loadOptionFlags() {
             m_flags.isSet(static_cast<OptionFlags::Flag>(OptionFlags::Monday + i)));
 }
 
+void SettingsPanel::reloadFromStore() {
+    loadShutdownTime();
+    emit shutdownTimeChanged(m_shutdownTime);
+    loadHolidays();
+    loadOptionFlags();
+}
+
 void SettingsPanel::attachHolidayGroup() {
     m_form.holidayCheck1121->AttachToGroup(m_form.settingsGroup1122, false);
 }

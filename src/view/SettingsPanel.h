@@ -29,6 +29,8 @@ public:
     void loadHolidays();
     void loadOptionFlags();
     void attachHolidayGroup();
+    // The shutdown time, the holidays and the flags read anew from their files.
+    void reloadFromStore();
 
     // What the scheduler reads: the days switched off (weekday index 0 = Sunday).
     std::array<bool, 7> weekdaysOff() const { return m_flags.weekdaysOff(); }

@@ -1,5 +1,7 @@
 #include "TaskTableModel.h"
 
+#include "store/TaskTimes.h"
+
 namespace {
 struct ColumnSpec {
     const char *title;
@@ -60,7 +62,19 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
         return cellText(m_tasks.at(index.row()), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    if (role == Qt::ToolTipRole || (role == Qt::DecorationRole && index.column() == NameColumn)) {
+        const QStringList reasons = problems(m_tasks.at(index.row()));
+        if (reasons.isEmpty())
+            return {};
+        if (role == Qt::ToolTipRole)
+            return reasons.join(u'\n');
+        return m_markIcon;
+    }
     return {};
+}
+
+QStringList TaskTableModel::problems(const PlayTask &task) {
+    return TaskTimes::problems(task);
 }
 
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -32,10 +32,17 @@ public:
     void setTasks(const QList<PlayTask> &tasks);
     void removeTaskRow(int row);
 
+    // Why a row's task will not play as stored, one reason per entry; the row shows them
+    // as its tooltip and the first cell shows the mark icon.
+    static QStringList problems(const PlayTask &task);
+    // The icon of a marked row (a QIcon, set by the GUI; this model knows only Qt Core).
+    void setMarkIcon(const QVariant &icon) { m_markIcon = icon; }
+
     const QList<PlayTask> &tasks() const { return m_tasks; }
     // The task shown in a row; an empty task for a row that does not exist.
     PlayTask task(int row) const;
 
 private:
     QList<PlayTask> m_tasks;
+    QVariant m_markIcon;
 };

@@ -28,27 +28,39 @@ VolumePanel::VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume,
 }
 
 void VolumePanel::synchronise() {
-    const MasterVolume::Reading reading = m_volume.GetMasterVolume();
+    // The answer comes when the sound server gives it; start-up goes on meanwhile.
+    m_moved = false;
+    m_volume.GetMasterVolumeThen(
+        this, [this](const MasterVolume::Reading &reading) { showReading(reading); });
+}
+
+void VolumePanel::showReading(const MasterVolume::Reading &reading) {
     if (reading.value < 0) {
         // Told without waiting for an answer: start-up must go on to start the schedule even
         // where nobody is there to close the box (a machine running without a screen).
-        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Horalet"), reading.failure,
-                                    QMessageBox::Ok, m_dialogParent);
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Horalet"),
+                                    reading.failure, QMessageBox::Ok, m_dialogParent);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     }
+    // A volume set since the question was asked is newer than the answer.
+    if (m_moved)
+        return;
     const QSignalBlocker quiet(m_slider);
     m_slider->setValue(reading.value); // a failed read (-1) stops at the left end
     m_label->setText(QString::number(m_slider->value()));
 }
 
 void VolumePanel::showVolume(int value) {
+    m_moved = true;
     const QSignalBlocker quiet(m_slider);
     m_slider->setValue(value);
     m_label->setText(QString::number(m_slider->value()));
 }
 
 void VolumePanel::onSliderMoved(int position) {
+    m_moved = true;
     m_label->setText(QString::number(position));
+    // Handed on without waiting; while the server is slow, only the latest value is set.
     m_volume.SetMasterVolume(m_slider->value());
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "playback/MasterVolume.h"
+
 #include <QObject>
 
-class MasterVolume;
 class QLabel;
 class QSlider;
 class QWidget;
@@ -14,17 +15,20 @@ class VolumePanel : public QObject {
 public:
     VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume, QWidget *dialogParent);
 
-    // Start-up: the slider takes the current system volume. A failed read has already been
-    // shown to the user and leaves slider and label at 0.
+    // Start-up: the slider takes the current system volume once the server answers (unless
+    // a volume was set meanwhile). A failed read is shown to the user and leaves slider
+    // and label at 0.
     void synchronise();
     // A volume set elsewhere (a task's item starting) shown on slider and label.
     void showVolume(int value);
 
 private:
     void onSliderMoved(int position);
+    void showReading(const MasterVolume::Reading &reading);
 
     QSlider *m_slider;
     QLabel *m_label;
     MasterVolume &m_volume;
     QWidget *m_dialogParent;
+    bool m_moved = false;
 };

@@ -1,8 +1,13 @@
 #include "app/MainFrame.h"
+#include "playback/MediaPlayer.h"
+#include "scheduler/FakeClock.h"
+#include "store/TaskStore.h"
 #include "view/HoraletView.h"
+#include "view/TaskTableModel.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -144,15 +149,85 @@ private slots:
         actions.last()->trigger();
         QCOMPARE(runs, 1);
 
-        // Status bar: idle text, hover prompt, and the last pane.
-        QCOMPARE(f.frame.messagePane()->text(), QStringLiteral("就绪"));
-        QWidget *weekButton = f.frame.toolBar()->widgetForAction(f.frame.action(1017));
-        QTest::mouseMove(weekButton, weekButton->rect().center());
-        QTRY_COMPARE(f.frame.statusBar()->currentMessage(),
-                     QStringLiteral("显示包括本日在内的后7天的定时播放任务"));
+        // Status bar: idle text and the last pane (prompts: see below).
+        QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
         QVERIFY(!f.frame.contactPane()->text().isEmpty());
         QVERIFY(f.frame.contactPane()->maximumWidth() == 800);
         QVERIFY(f.frame.capsPane()->text().isEmpty()); // no lock state offscreen
+    }
+
+    void promptsShowWhileHoveringAndReadyComesBack() {
+        Frame f;
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QStatusBar *bar = f.frame.statusBar();
+        QWidget *away = f.frame.view();
+        // The bar paints its message up to the first permanent pane: the whole prompt must
+        // fit there, at the smallest size of the window.
+        auto fits = [&](const QString &text) {
+            const int room = f.frame.capsPane()->x() - 8;
+            const int needed = bar->fontMetrics().horizontalAdvance(text);
+            if (room >= needed)
+                return true;
+            qWarning("%d px for \"%s\", which needs %d", room, qPrintable(text), needed);
+            return false;
+        };
+
+        QStringList shown;
+        for (QAction *action : f.frame.toolBar()->actions()) {
+            if (action->statusTip().isEmpty())
+                continue; // 1023: nothing to say
+            QWidget *button = f.frame.toolBar()->widgetForAction(action);
+            QTest::mouseMove(button, button->rect().center());
+            QTRY_COMPARE(bar->currentMessage(), action->statusTip());
+            QVERIFY(fits(action->statusTip()));
+            QTest::mouseMove(away, away->rect().center());
+            QTRY_COMPARE(bar->currentMessage(), QStringLiteral("就绪"));
+            shown << action->statusTip();
+        }
+        QCOMPARE(shown.size(), 11);
+
+        // A menu item says the same as its button.
+        QMenu *operate = f.frame.menuBar()->actions().first()->menu();
+        operate->popup(f.frame.mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(operate));
+        QAction *week = f.frame.action(1017);
+        QTest::mouseMove(operate, operate->actionGeometry(week).center());
+        QTRY_COMPARE(bar->currentMessage(), week->statusTip());
+        QVERIFY(fits(week->statusTip()));
+        operate->hide();
+        QTRY_COMPARE(bar->currentMessage(), QStringLiteral("就绪"));
+    }
+
+    void aTaskThatWillNotPlayIsShownAndTold() {
+        // An old file holds a task that ends at its own start second: its row is marked, and
+        // when that second comes the status line says it did not play.
+        QTemporaryDir dir;
+        const QString start = QStringLiteral("08:00:00");
+        const PlayTask old{"old", start, start, "60000", "每天", "顺序播放", {}};
+        QVERIFY(TaskStore(dir.path()).RewriteTaskStore({old}).ok);
+        FakeClock clock(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0, 5)));
+        CMainFrame frame(dir.path());
+        frame.view()->setClock(&clock);
+        frame.view()->OnInitialUpdate();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QTest::mouseMove(frame.view(), frame.view()->rect().center()); // on no command
+        const QString told = QStringLiteral("播放任务 \"old\" 的开始时间和结束时间相同,没有播放.");
+        QTRY_COMPARE(frame.statusBar()->currentMessage(), told);
+        QVERIFY(frame.view()->mediaPlayer().state() == MediaPlayer::State::Idle);
+        TaskTableModel *model = frame.view()->taskModel();
+        QVERIFY(!model->data(model->index(0, 0), Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(model->data(model->index(0, 0), Qt::ToolTipRole).toString().contains("不会播放"));
+
+        // A prompt shows over it; afterwards the notice is back until its time is over.
+        QWidget *button = frame.toolBar()->widgetForAction(frame.action(1019));
+        QTest::mouseMove(button, button->rect().center());
+        QTRY_COMPARE(frame.statusBar()->currentMessage(), QStringLiteral("新增定时播放任务"));
+        QTest::mouseMove(frame.view(), frame.view()->rect().center());
+        QTRY_COMPARE(frame.statusBar()->currentMessage(), told);
+        frame.showNotice(QStringLiteral("短"), 50);
+        QTRY_COMPARE(frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
     }
 
     void toolbarAndStatusBarCanBeHidden() {

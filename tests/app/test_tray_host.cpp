@@ -35,9 +35,43 @@ bool clickUntil(const QSystemTrayIcon *icon, const QStringList &click,
 }
 } // namespace
 
-// Runs on a real X display with an XEmbed tray host (see with-tray-host.sh).
+// Runs on a real X display with a window manager and an XEmbed tray host (see
+// with-tray-host.sh).
 class TestTrayHost : public QObject {
     Q_OBJECT
+
+    void minimise(CMainFrame &frame) {
+        QVERIFY(xdotool({"windowminimize", QString::number(frame.winId())}));
+        QTRY_VERIFY(!frame.isVisible());
+        QVERIFY(frame.trayIcon()->isVisible());
+        // The host has embedded the icon once it has a place on the screen.
+        QTRY_VERIFY_WITH_TIMEOUT(frame.trayIcon()->geometry().width() > 0, 10000);
+    }
+
+    // Opens the tray menu by a right click and clicks its entry at `index`.
+    void chooseFromTrayMenu(CMainFrame &frame, int index) {
+        QMenu *menu = frame.trayMenu();
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"}, [&] { return menu->isVisible(); }));
+        QAction *entry = menu->actions().at(index);
+        QVERIFY(!entry->isSeparator());
+        const QPoint at = menu->mapToGlobal(menu->actionGeometry(entry).center());
+        QVERIFY(xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())}));
+        QTest::qWait(100);
+        QVERIFY(xdotool({"click", "1"}));
+    }
+
+    // Back from the tray: shown normally, the active window, no icon; and it stays so.
+    void verifyBack(CMainFrame &frame) {
+        QTRY_VERIFY(frame.isVisible());
+        QTRY_VERIFY(frame.isActiveWindow());
+        QTRY_VERIFY(!frame.trayIcon()->isVisible());
+        QVERIFY(!frame.isMinimized());
+        QTest::qWait(500);
+        QVERIFY(frame.isVisible());
+        QVERIFY(!frame.isMinimized());
+        QVERIFY(!frame.trayIcon()->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    }
 private slots:
     void initTestCase() {
         QVERIFY(QGuiApplication::platformName() == QStringLiteral("xcb"));
@@ -53,12 +87,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         QVERIFY(!frame.trayIcon()->isVisible());
 
-        frame.showMinimized();
-        QTRY_VERIFY(!frame.isVisible());
-        QVERIFY(frame.trayIcon()->isVisible());
+        // Minimised by the window manager, as its title bar button does.
+        minimise(frame);
         QCOMPARE(frame.trayIcon()->toolTip(), QStringLiteral("Quenlo多媒体定时播放系统 "));
-        // The host has embedded the icon once it has a place on the screen.
-        QTRY_VERIFY_WITH_TIMEOUT(frame.trayIcon()->geometry().width() > 0, 10000);
 
         // A right click opens the small menu; Escape closes it and nothing changes.
         QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"},
@@ -77,23 +108,39 @@ private slots:
             }
         });
         answer.start(50);
-        QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"},
-                           [&] { return frame.trayMenu()->isVisible(); }));
-        QMenu *menu = frame.trayMenu();
-        const QPoint exitItem =
-            menu->mapToGlobal(menu->actionGeometry(menu->actions().last()).center());
-        QVERIFY(xdotool({"mousemove", QString::number(exitItem.x()), QString::number(exitItem.y()),
-                         "click", "1"}));
+        chooseFromTrayMenu(frame, 4);
         QTRY_COMPARE(asked, QStringLiteral("确定要退出吗？"));
         answer.stop();
-        QTRY_VERIFY(!menu->isVisible());
+        QTRY_VERIFY(!frame.trayMenu()->isVisible());
         QVERIFY(!frame.isVisible());
         QVERIFY(frame.trayIcon()->isVisible());
 
         QVERIFY(clickUntil(frame.trayIcon(), {"click", "--repeat", "2", "--delay", "60", "1"},
                            [&] { return frame.isVisible(); }));
-        QTRY_VERIFY(!frame.trayIcon()->isVisible());
-        QVERIFY(!frame.isMinimized());
+        verifyBack(frame);
+    }
+
+    void trayMenuOpensAndHides() {
+        QTemporaryDir dir;
+        CMainFrame frame(dir.path());
+        frame.setExitHandler([](int) { QFAIL("nothing here may end the program"); });
+        frame.view()->OnInitialUpdate();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+        minimise(frame);
+        chooseFromTrayMenu(frame, 0); // "打开"
+        verifyBack(frame);
+
+        // "隐藏" leaves the window hidden and the icon in place; "打开" then brings it back.
+        minimise(frame);
+        chooseFromTrayMenu(frame, 2); // "隐藏"
+        QTRY_VERIFY(!frame.trayMenu()->isVisible());
+        QTest::qWait(300);
+        QVERIFY(!frame.isVisible());
+        QVERIFY(frame.trayIcon()->isVisible());
+        chooseFromTrayMenu(frame, 0);
+        verifyBack(frame);
     }
 
     void lockKeysShowInTheStatusBar() {

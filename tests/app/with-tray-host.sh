@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command on a private X display whose tray is held by trayer (an XEmbed tray host),
-# without a session bus (none autolaunched either), so Qt uses the XEmbed tray.
+# Runs a command on a private X display with a real window manager (openbox) whose tray is
+# held by trayer (an XEmbed tray host), without a session bus (none autolaunched either), so
+# Qt uses the XEmbed tray. Minimising, restoring and focus then behave as on a desktop.
 # Usage: with-tray-host.sh command [args...]
 set -euo pipefail
 work=$(mktemp -d)
@@ -28,6 +29,19 @@ for _ in $(seq 50); do
     xwininfo -root >/dev/null 2>&1 && break
     sleep 0.1
 done
+# The window manager, with a configuration of its own so no user's file is read.
+mkdir -p "$work/config/openbox"
+cp /etc/xdg/openbox/rc.xml "$work/config/openbox/rc.xml"
+XDG_CONFIG_HOME="$work/config" openbox --sm-disable --config-file "$work/config/openbox/rc.xml" \
+    >"$work/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+    { echo "openbox did not start:" >&2; cat "$work/openbox.log" >&2; exit 1; }
+
 # The tray host: started again if it could not reach the display the first time.
 for _ in 1 2 3; do
     trayer --edge top --align right --widthtype pixel --width 160 --heighttype pixel \

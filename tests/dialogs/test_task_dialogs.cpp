@@ -62,6 +62,11 @@ class TestTaskDialogs : public QObject {
         });
     }
 
+    // A task may not end at its own start; the new dialog opens with both at now.
+    void endHalfHourLater(QWidget *dialog) {
+        child<QTimeEdit>(dialog, "endPicker1044")->setTime(kNow.time().addSecs(1800));
+    }
+
     void prepareModify(CModifyTaskDlg &dialog, int section) {
         const PlayTask expected = m_store->ReadTaskRows().value(section);
         prepare(dialog, [this, section, expected](const PlayTask &t, const TaskPlaylist &items) {
@@ -115,19 +120,60 @@ private slots:
         QVERIFY(dialog.isVisible());
         QVERIFY(!QFile::exists(m_store->songFile()));
 
+        // Only a name: start and end are both the moment the dialog opened. Stored so, the
+        // task would start after its own end check and play on; it is refused.
         setName(&dialog, "早操");
+        click(&dialog, "okButton1");
+        QCOMPARE(m_notices.last(),
+                 QStringLiteral("开始时间和结束时间不能相同,请让结束时间与开始时间至少相差几秒."));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!QFile::exists(m_store->songFile()));
+
+        child<QTimeEdit>(&dialog, "endPicker1044")->setTime(QTime(10, 11, 13));
         click(&dialog, "okButton1");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(m_store->ReadTaskRows(),
-                 QList<PlayTask>{stored("早操", "10:11:12", "10:11:12", "每天")});
+                 QList<PlayTask>{stored("早操", "10:11:12", "10:11:13", "每天")});
         QCOMPARE(ProfileStore::readString(m_dir->filePath("早操.ini"), "多媒体文件数量", "数量"),
                  QStringLiteral("0"));
         QCOMPARE(dialog.outcome().schedule.size(), 1);
     }
 
+    void modifyRefusesEqualStartAndEnd() {
+        // An old file may hold such a task: it opens, and OK asks for a different end.
+        QVERIFY(m_store
+                    ->RewriteTaskStore(
+                        {stored("old", "2013-06-20 07:00:00", "2013-06-20 07:00:00", "指定的一天")})
+                    .ok);
+        const QByteArray before = fileBytes(m_store->songFile());
+        CModifyTaskDlg dialog(m_store->ReadTaskRows()[0], {}, kNow);
+        prepareModify(dialog, 0);
+        click(&dialog, "okButton1");
+        QCOMPARE(m_notices,
+                 QStringList{"开始时间和结束时间不能相同,请让结束时间与开始时间至少相差几秒."});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(fileBytes(m_store->songFile()), before);
+
+        child<QTimeEdit>(&dialog, "endPicker1044")->setTime(QTime(7, 0, 30));
+        click(&dialog, "okButton1");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(m_store->ReadTaskRows()[0].Duration, QStringLiteral("2013-06-20 07:00:30"));
+
+        // Start and end on different seconds of the clock are fine whatever their order (a
+        // task running over midnight ends "before" it starts).
+        CModifyTaskDlg again(m_store->ReadTaskRows()[0], {}, kNow);
+        prepareModify(again, 0);
+        click(&again, "everyDayRadio1013");
+        child<QTimeEdit>(&again, "startPicker1006")->setTime(QTime(23, 0));
+        child<QTimeEdit>(&again, "endPicker1044")->setTime(QTime(1, 0));
+        click(&again, "okButton1");
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+    }
+
     void eachDateRuleStoresItsFields() {
         CNewTaskDlg oneDay(kNow);
         prepareNew(oneDay);
+        endHalfHourLater(&oneDay);
         setName(&oneDay, "one");
         click(&oneDay, "oneDayRadio1014");
         child<QDateEdit>(&oneDay, "datePicker1009")->setDate(QDate(2012, 5, 1));
@@ -138,6 +184,7 @@ private slots:
 
         CNewTaskDlg weekly(kNow);
         prepareNew(weekly);
+        endHalfHourLater(&weekly);
         setName(&weekly, "weekly");
         click(&weekly, "weeklyRadio1017");
         for (const char *day : {"dayMonday1085", "dayWednesday1087", "dayFriday1089"})
@@ -147,6 +194,7 @@ private slots:
 
         CNewTaskDlg none(kNow);
         prepareNew(none);
+        endHalfHourLater(&none);
         setName(&none, "no days");
         click(&none, "weeklyRadio1017");
         click(&none, "okButton1");
@@ -154,6 +202,7 @@ private slots:
         // Ticks made under 每周 are cleared by 每天.
         CNewTaskDlg daily(kNow);
         prepareNew(daily);
+        endHalfHourLater(&daily);
         setName(&daily, "daily");
         click(&daily, "weeklyRadio1017");
         click(&daily, "dayTuesday1086");
@@ -166,9 +215,9 @@ private slots:
         const QList<PlayTask> expected = {
             stored("one", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天", "60000",
                    TaskText::Loop),
-            stored("weekly", "10:11:12", "10:11:12", "周一周三周五", "60000", TaskText::Random),
+            stored("weekly", "10:11:12", "10:41:12", "周一周三周五", "60000", TaskText::Random),
             stored("no days", "", "", ""),
-            stored("daily", "10:11:12", "10:11:12", "每天"),
+            stored("daily", "10:11:12", "10:41:12", "每天"),
         };
         QCOMPARE(m_store->ReadTaskRows(), expected);
         QCOMPARE(m_store->LoadScheduleTable(), expected);
@@ -178,6 +227,7 @@ private slots:
         for (const QString typed : {"loud", "5"}) {
             CNewTaskDlg dialog(kNow);
             prepareNew(dialog);
+            endHalfHourLater(&dialog);
             setName(&dialog, "v" + typed);
             auto *combo = child<QComboBox>(&dialog, "volumeCombo1012");
             combo->lineEdit()->selectAll();
@@ -190,6 +240,7 @@ private slots:
     void playListCommands() {
         CNewTaskDlg dialog(kNow);
         prepareNew(dialog);
+        endHalfHourLater(&dialog);
         QStringList offered = {"/m/b.mp3", "/m/a.wav", "/m/b.mp3"};
         QStringList filtersSeen;
         dialog.setFileChooser([&](QWidget *, const QStringList &filters) {
@@ -335,6 +386,7 @@ private slots:
 
         CNewTaskDlg added(kNow);
         prepareNew(added);
+        endHalfHourLater(&added);
         setName(&added, "N");
         click(&added, "cancelButton2");
 
@@ -349,6 +401,7 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkdir("C.ini"));
         CNewTaskDlg dialog(kNow);
         prepareNew(dialog);
+        endHalfHourLater(&dialog);
         setName(&dialog, "C");
         click(&dialog, "okButton1");
         QVERIFY(dialog.isVisible());

@@ -78,6 +78,7 @@ private slots:
     void firstStoredTaskWinsTheSecond();
     void anyEndSecondStopsWhateverPlays();
     void backToBackTasksBothPlay();
+    void taskEndingAtItsStartIsNotStarted();
     void laterTaskReplacesRunningOne();
     void gatedDayDoesNothing_data();
     void gatedDayDoesNothing();
@@ -96,6 +97,38 @@ private slots:
     void wakeFromSleepIsAJump();
     void stopWithinCatchUpWaitsForResume();
 };
+
+void TestScheduleDriver::taskEndingAtItsStartIsNotStarted() {
+    // Stored by an old version: start = end. Started, it would run past its own end check and
+    // loop all night; it is held back and the user told, every day it comes due.
+    Rig rig;
+    rig.lists["bell"] = {"/bells/A.wav"};
+    rig.lists["news"] = {"/bells/N.wav"};
+    rig.driver.setSchedule(
+        {task("bell", "08:00:00", "08:00:00"), task("news", "08:00:00", "08:10:00"),
+         task("once", "2026-12-08 09:00:00", "2026-12-08 09:00:00", TaskText::OneDay),
+         task("friday", "10:00:00", "10:00:00", "周五")});
+    QSignalSpy told(&rig.driver, &ScheduleDriver::taskNotStarted);
+
+    rig.live(Monday, "07:59:58", "08:00:05");
+    // The held-back task does not take the second from the next one due then.
+    QCOMPARE(rig.started, QStringList({"news@2026-12-07 08:00:00"}));
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.at(0).at(0).value<PlayTask>().Name, QString("bell"));
+    QCOMPARE(told.at(0).at(1).toString(),
+             QString("播放任务 \"bell\" 的开始时间和结束时间相同,没有播放."));
+
+    rig.live(Monday, "09:59:58", "10:00:02"); // Monday: "friday" is not due, so not told
+    rig.live(Monday.addDays(1), "08:59:58", "09:00:02");
+    QCOMPARE(told.size(), 2);
+    QCOMPARE(told.at(1).at(0).value<PlayTask>().Name, QString("once"));
+    QCOMPARE(rig.started, QStringList({"news@2026-12-07 08:00:00"}));
+    QVERIFY(rig.player.opened == QStringList({"/bells/N.wav"}));
+
+    rig.live(Monday.addDays(4), "09:59:58", "10:00:02"); // a Friday
+    QCOMPARE(told.size(), 3);
+    QVERIFY(rig.started.size() == 1);
+}
 
 void TestScheduleDriver::everyDayTaskPlaysFromThreeSecondsAfterStartUntilEnd() {
     Rig rig;

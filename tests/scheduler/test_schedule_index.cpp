@@ -5,16 +5,25 @@
 
 namespace {
 
-// The rule written the plain way: scan the tasks in stored order.
-qsizetype firstDue(const ScheduleTable &table, const ClockTexts &now, const QString &weekday) {
+// The rule written the plain way: scan the tasks in stored order. A task that ends at its
+// own start second is never started; it is held back (and reported) instead.
+QList<qsizetype> dueSlots(const ScheduleTable &table, const ClockTexts &now,
+                          const QString &weekday, bool heldBack) {
+    QList<qsizetype> due;
     for (qsizetype k = 0; k < table.size(); ++k) {
         const PlayTask &t = table[k];
         if ((t.Time == now.time || t.Time == now.full) &&
             (t.Device.contains(weekday) || t.Device == TaskText::EveryDay ||
-             t.Device == TaskText::OneDay))
-            return k;
+             t.Device == TaskText::OneDay) &&
+            (t.Time == t.Duration) == heldBack)
+            due << k;
     }
-    return -1;
+    return due;
+}
+
+qsizetype firstDue(const ScheduleTable &table, const ClockTexts &now, const QString &weekday) {
+    const QList<qsizetype> due = dueSlots(table, now, weekday, false);
+    return due.isEmpty() ? -1 : due.first();
 }
 
 bool anyEnds(const ScheduleTable &table, const ClockTexts &now) {
@@ -60,6 +69,7 @@ void TestScheduleIndex::agreesWithStoredOrderScan() {
                 const ClockTexts now = ClockTexts::of(moment);
                 const QString weekday = Weekday::name(Weekday::of(moment.date()));
                 QCOMPARE(index.dueStart(now, weekday), firstDue(table, now, weekday));
+                QCOMPARE(index.heldBack(now, weekday), dueSlots(table, now, weekday, true));
                 QCOMPARE(index.dueEnd(now), anyEnds(table, now));
             }
         }

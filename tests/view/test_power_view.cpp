@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QStatusBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -224,8 +225,8 @@ void TestPowerView::statusLineOfTheFrameShowsIt() {
               QStringLiteral("08:00:30"));
     CMainFrame frame(dir.path());
     frame.view()->OnInitialUpdate();
-    QVERIFY2(frame.messagePane()->text().startsWith("无法阻止系统休眠："),
-             qPrintable(frame.messagePane()->text()));
+    const QString shown = frame.statusBar()->currentMessage();
+    QVERIFY2(shown.startsWith("无法阻止系统休眠："), qPrintable(shown));
 }
 
 void TestPowerView::wakeUpReadsTheClockAtOnce() {

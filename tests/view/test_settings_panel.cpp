@@ -312,7 +312,8 @@ private slots:
         auto *label = control<QLabel>(s.view, "volumeLabel1057");
         QCOMPARE(slider->minimum(), 0);
         QCOMPARE(slider->maximum(), 65535);
-        QCOMPARE(slider->value(), 20000);
+        // The answer comes from the volume's own thread.
+        QTRY_COMPARE(slider->value(), 20000);
         QCOMPARE(label->text(), QStringLiteral("20000"));
 
         // Keys and page moves act at once.
@@ -320,21 +321,22 @@ private slots:
         QTest::keyClick(slider, Qt::Key_PageUp);
         QVERIFY(slider->value() > 20000);
         QCOMPARE(label->text(), QString::number(slider->value()));
-        QCOMPARE(pulse.GetMasterVolume().value, slider->value());
+        QTRY_COMPARE(pulse.GetMasterVolume().value, slider->value());
         QTest::keyClick(slider, Qt::Key_Home);
         QCOMPARE(label->text(), QStringLiteral("0"));
-        QCOMPARE(pulse.GetMasterVolume().value, 0);
+        QTRY_COMPARE(pulse.GetMasterVolume().value, 0);
         QTest::keyClick(slider, Qt::Key_End);
         QCOMPARE(label->text(), QStringLiteral("65535"));
-        QCOMPARE(pulse.GetMasterVolume().value, 65535);
+        QTRY_COMPARE(pulse.GetMasterVolume().value, 65535);
 
-        // A drag: every position on the way reaches the system.
+        // A drag: the system follows the thumb (positions passed while the server is busy
+        // may be skipped; the last one always arrives).
         slider->setSliderDown(true);
         slider->setSliderPosition(12345);
         QCOMPARE(label->text(), QStringLiteral("12345"));
-        QCOMPARE(pulse.GetMasterVolume().value, 12345);
+        QTRY_COMPARE(pulse.GetMasterVolume().value, 12345);
         slider->setSliderPosition(54321);
-        QCOMPARE(pulse.GetMasterVolume().value, 54321);
+        QTRY_COMPARE(pulse.GetMasterVolume().value, 54321);
         slider->setSliderDown(false);
 
         // A volume set by a task shows on the row without another write.
@@ -342,7 +344,7 @@ private slots:
         s.view.volumePanel()->showVolume(30000);
         QCOMPARE(slider->value(), 30000);
         QCOMPARE(label->text(), QStringLiteral("30000"));
-        QCOMPARE(pulse.GetMasterVolume().value, 30000);
+        QTRY_COMPARE(pulse.GetMasterVolume().value, 30000);
         QVERIFY(boxes.shown.isEmpty());
     }
 

@@ -15,12 +15,23 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 
 namespace {
 
+// Ends half an hour after it starts: a task may not end at its own start second.
+QString halfHourLater(const QString &time) {
+    for (const QString format : {"HH:mm:ss", "yyyy-MM-dd HH:mm:ss"}) {
+        const QDateTime start = QDateTime::fromString(time, format);
+        if (start.isValid())
+            return start.addSecs(1800).toString(format);
+    }
+    return time;
+}
+
 PlayTask task(const QString &name, const QString &time, const QString &device,
               const QString &volume = "60000") {
-    return {name, time, time, volume, device, TaskText::Sequential, {}};
+    return {name, time, halfHourLater(time), volume, device, TaskText::Sequential, {}};
 }
 
 } // namespace
@@ -148,6 +159,7 @@ private slots:
         // has it at once.
         m_inDialog = [](CTaskDlgBase &dialog) {
             dialog.findChild<QLineEdit *>("nameEdit1004")->setText("new");
+            dialog.findChild<QTimeEdit *>("endPicker1044")->setTime(QTime(9, 30));
             QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
         };
         m_editing->NewTask();

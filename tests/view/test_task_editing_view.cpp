@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 
 // The editing commands as the main form offers them: its buttons reach the filters and the
 // dialogs, and every change replaces the schedule the scheduler scans.
@@ -40,6 +41,7 @@ private slots:
                              [&](QWidget *, const QString &text) { told << text; }});
         editing->setDialogRunner([](CTaskDlgBase &dialog) {
             dialog.findChild<QLineEdit *>("nameEdit1004")->setText("new");
+            dialog.findChild<QTimeEdit *>("endPicker1044")->setTime(QTime(7, 30));
             QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
         });
         auto button = [&](const char *name) {

@@ -65,6 +65,28 @@ private slots:
         QVERIFY(!model.data(model.index(0, 6)).isValid());
     }
 
+    void rowsThatWillNotPlaySayWhy() {
+        TaskTableModel model;
+        model.setMarkIcon(QStringLiteral("mark")); // stands for the GUI's icon
+        PlayTask same = task("same", "08:30:00");  // ends at its own start second
+        PlayTask weeklyNoDay = task("none", QString());
+        weeklyNoDay.Duration.clear();
+        model.setTasks({task("fine"), same, weeklyNoDay});
+
+        for (int row : {0, 2})
+            for (int column = 0; column < model.columnCount(); ++column) {
+                QVERIFY(!model.data(model.index(row, column), Qt::DecorationRole).isValid());
+                QVERIFY(!model.data(model.index(row, column), Qt::ToolTipRole).isValid());
+            }
+        QCOMPARE(model.data(model.index(1, 0), Qt::DecorationRole).toString(), QString("mark"));
+        QVERIFY(!model.data(model.index(1, 3), Qt::DecorationRole).isValid());
+        for (int column = 0; column < model.columnCount(); ++column)
+            QCOMPARE(model.data(model.index(1, column), Qt::ToolTipRole).toString(),
+                     QString("开始时间和结束时间相同,此任务不会播放,请修改结束时间."));
+        // The cells still show what is stored.
+        QCOMPARE(rowTexts(model, 1).mid(0, 3), (QStringList{"same", "08:30:00", "08:30:00"}));
+    }
+
     void appendAddsRowsAtTheEndAndRefillsReplaceThem() {
         TaskTableModel model;
         QAbstractItemModelTester tester(&model);
