@@ -112,14 +112,15 @@ void CHoraletView::OnInitialUpdate()
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
             [this](const PlayTask &, const QString &text) { emit statusNotice(text); });
     setupPower();
+    // Told before the first second is checked, so what that second tells comes after it.
+    m_shutdownStep->review();
+    m_sleepGuard->setTaskCount(m_scheduleTable.size());
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
     m_backup = new BackupCommands(m_taskStore.directory(), [this] { reloadFromStore(); }, this);
     for (auto &[id, handler] : m_backup->commands())
         setCommand(id, std::move(handler));
-    m_shutdownStep->review();
-    m_sleepGuard->setTaskCount(m_scheduleTable.size());
 }
 
 void CHoraletView::reloadFromStore()
