@@ -171,6 +171,9 @@ void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
 void MpvPlayer::load(const QString &target) {
     int flag = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
+    // Only the master volume the task sets decides the level: our own gain stays at 100.
+    double full = 100.0;
+    mpv_set_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &full);
     const QByteArray utf8 = target.toUtf8();
     const char *args[] = {"loadfile", utf8.constData(), "replace", nullptr};
     mpv_node result{};
@@ -260,8 +263,13 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
         }
         break;
     }
+    case MPV_EVENT_AUDIO_RECONFIG:
+        if (m_active)
+            setStreamVolumeFull();
+        break;
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_active && m_currentEntry != 0) {
+            setStreamVolumeFull();
             m_started = true;
             updateState();
         }
@@ -322,6 +330,13 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
     default:
         break;
     }
+}
+
+void MpvPlayer::setStreamVolumeFull() {
+    // The sound server may restore a lowered volume it saved for our stream
+    // (module-stream-restore); without an audio output yet this fails and the next event retries.
+    double full = 100.0;
+    mpv_set_property_async(m_mpv, 0, "ao-volume", MPV_FORMAT_DOUBLE, &full);
 }
 
 void MpvPlayer::endItem() {

@@ -70,6 +70,7 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event &event);
     void endItem();
+    void setStreamVolumeFull();
     void giveUp();
     void updateState();
     void setPosition(double seconds);

@@ -35,6 +35,8 @@ public:
     void PlaylistStep();
     void StartItem(const QString &item);
     void StopPlayback();
+    // The step timer again after StopPlayback(), when the task it stepped is to go on.
+    void resumeStepping() { m_stepTimer.start(); }
     // What the step timer runs: the step, unless the gate closes the day.
     void stepIfDayOpen();
 

@@ -4,6 +4,8 @@
 #include "playback/PlaylistDriver.h"
 #include "store/TaskTimes.h"
 
+#include <utility>
+
 namespace {
 
 // The local wall-clock second of a reading. Tasks are matched on wall-clock texts, so the
@@ -30,30 +32,50 @@ void ScheduleDriver::setWeekdayOff(int weekday, bool off) {
 
 void ScheduleDriver::start() {
     m_lastChecked = QDateTime();
+    m_stopped = false;
     tick();
 }
 
 void ScheduleDriver::stop() {
+    m_stopped = true;
     m_timer.stop();
 }
 
+void ScheduleDriver::resume() {
+    m_stopped = false;
+    tick();
+}
+
+void ScheduleDriver::resumeAfterSleep() {
+    if (m_stopped)
+        return;
+    m_jumpNext = true;
+    tick();
+}
+
 void ScheduleDriver::tick() {
+    if (m_stopped)
+        return;
     const QDateTime reading = m_clock.now();
     const QDateTime now = wallSecond(reading);
     const qint64 msInto = reading.toLocalTime().time().msec();
     const qint64 gap = m_lastChecked.isValid() ? m_lastChecked.secsTo(now) : 1;
+    const bool slept = std::exchange(m_jumpNext, false);
 
-    if (gap >= 1 && gap <= MaxCatchUpSeconds + 1) {
+    if (gap >= 1 && gap <= MaxCatchUpSeconds + 1 && !slept) {
         // Late by up to MaxCatchUpSeconds: every second missed is checked, in order.
         for (qint64 back = gap - 1; back >= 0; --back) {
             if (back > 0)
                 ++m_stats.caughtUp;
             runPass(now.addSecs(-back));
+            m_lastChecked = now.addSecs(-back);
             emit passRan(now.addSecs(-back), back * 1000 + msInto);
+            // Stopped by this second's checks (the shutdown): the rest waits for resume().
+            if (m_stopped)
+                return;
         }
-        m_lastChecked = now;
         m_behind = false;
-    } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds) {
+    } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds || (slept && gap >= 1)) {
         // The clock was set: the seconds jumped over were never lived through, and after
         // a large step back the day is lived anew.
         if (gap > 0)
@@ -61,9 +83,11 @@ void ScheduleDriver::tick() {
         else
             ++m_stats.restarts;
         runPass(now);
-        emit passRan(now, msInto);
         m_lastChecked = now;
+        emit passRan(now, msInto);
         m_behind = false;
+        if (m_stopped)
+            return;
     } else if (gap < 0 && !m_behind) {
         // Set back a little: the seconds up to the last one checked are done already and
         // wait until the clock passes them again.

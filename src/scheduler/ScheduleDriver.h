@@ -56,8 +56,15 @@ public:
 
     // Checks the current second and keeps checking every second from now on.
     void start();
+    // Also within a wake-up: the seconds after the one being checked wait for resume().
     void stop();
-    bool isRunning() const { return m_timer.isActive(); }
+    // Goes on after a stop() from the second after the last one checked, catching up as a
+    // late timer would; nothing already checked is checked again.
+    void resume();
+    // The machine slept: read the clock at once; the seconds slept through are a jump,
+    // not lateness. Does nothing while stopped.
+    void resumeAfterSleep();
+    bool isRunning() const { return !m_stopped && m_timer.isActive(); }
 
     // One wake-up of the timer: checks every second due since the last one checked.
     void tick();
@@ -90,5 +97,7 @@ private:
     QTimer m_timer;
     QDateTime m_lastChecked; // wall-clock second, kept in UTC form for plain arithmetic
     bool m_behind = false;
+    bool m_stopped = false;
+    bool m_jumpNext = false;
     Stats m_stats;
 };

@@ -13,16 +13,22 @@
 #include "ViewLook.h"
 #include "VolumePanel.h"
 #include "playback/MasterVolumeWorker.h"
+#include "platform/LogindPowerControl.h"
+#include "platform/LogindSleepKeeper.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "ui_HoraletView.h"
+#include "scheduler/ShutdownStep.h"
+#include "scheduler/SleepGuard.h"
 #include "widgets/LedClock.h"
 #include "widgets/ScrollingText.h"
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QWindow>
@@ -59,6 +65,8 @@ CHoraletView::~CHoraletView()
 {
     // The panels hold references to the store, the clock, the volume and the task table,
     // which are members: they must go before the members, not with the other children.
+    delete m_shutdownStep;
+    delete m_sleepGuard;
     delete m_playPanel;
     delete m_taskEditing;
     delete m_volumePanel;
@@ -115,6 +123,10 @@ void CHoraletView::OnInitialUpdate()
             &VolumePanel::showVolume);
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
             [this](const PlayTask &, const QString &text) { emit statusNotice(text); });
+    setupPower();
+    // Told before the first second is checked, so what that second tells comes after it.
+    m_shutdownStep->review();
+    m_sleepGuard->setTaskCount(m_scheduleTable.size());
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
@@ -128,9 +140,65 @@ void CHoraletView::reloadFromStore()
     if (!m_backup) // the initial update has not completed
         return;
     m_settings->reloadFromStore();
-    m_scheduleTable = m_taskStore.LoadScheduleTable();
+    setScheduleTable(m_taskStore.LoadScheduleTable());
     m_taskEditing->ShowAllTasks();
+    m_shutdownStep->review();
     emit storeReloaded();
+}
+
+// The timed shutdown runs last in each checked second; the sleep inhibitor follows the
+// stored tasks, and a wake-up makes the schedule read the clock at once.
+void CHoraletView::setupPower()
+{
+    m_powerControl = std::make_unique<LogindPowerControl>();
+    ScheduleDriver &scheduler = m_playPanel->scheduler();
+    m_shutdownStep = new ShutdownStep(scheduler, m_playPanel->playback(), *m_powerControl,
+                                      [this] {
+                                          return ShutdownStep::Setting{
+                                              m_settings->shutdownEnabled(),
+                                              m_settings->shutdownTime()};
+                                      },
+                                      this);
+    scheduler.setShutdownHook([step = m_shutdownStep](const ClockTexts &now) { step->check(now); });
+    connect(m_shutdownStep, &ShutdownStep::notice, this, &CHoraletView::tell);
+    connect(m_shutdownStep, &ShutdownStep::poweringOff, this,
+            [this] { tell(QStringLiteral("到达定时关机时间，正在关闭计算机")); });
+    connect(m_shutdownStep, &ShutdownStep::powerOffFailed, this, [this](const QString &reason) {
+        tell(QStringLiteral("定时关机失败：") + reason);
+        // Not modal: the schedule goes on while the message waits for somebody to read it.
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Horalet"),
+                                    QStringLiteral("定时关机失败：") + reason +
+                                        QStringLiteral("\n定时播放任务将继续执行。"),
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("shutdownFailedBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+    connect(m_shutdownStep, &ShutdownStep::stillRunning, this, [this] {
+        tell(QStringLiteral("已请求关机，但系统没有关机，定时播放任务继续执行"));
+    });
+
+    m_sleepKeeper = new LogindSleepKeeper(this);
+    m_sleepGuard = new SleepGuard(*m_sleepKeeper, this);
+    connect(m_sleepGuard, &SleepGuard::notice, this, &CHoraletView::tell);
+    connect(m_sleepKeeper, &LogindSleepKeeper::resumed, &scheduler,
+            &ScheduleDriver::resumeAfterSleep);
+    // Whatever path replaced the tasks, the inhibitor follows within a second.
+    connect(&scheduler, &ScheduleDriver::passRan, m_sleepGuard,
+            [this] { m_sleepGuard->setTaskCount(m_scheduleTable.size()); });
+}
+
+void CHoraletView::setScheduleTable(const ScheduleTable &table)
+{
+    m_scheduleTable = table;
+    if (m_sleepGuard)
+        m_sleepGuard->setTaskCount(m_scheduleTable.size());
+}
+
+void CHoraletView::tell(const QString &text)
+{
+    m_statusText = text;
+    emit statusNotice(text);
 }
 
 void CHoraletView::shrinkFrameToForm()

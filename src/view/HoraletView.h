@@ -17,6 +17,10 @@ class CListCtrlCl;
 class CTipControl;
 class DesktopLinks;
 class DisplayKeeper;
+class LogindSleepKeeper;
+class PowerControl;
+class ShutdownStep;
+class SleepGuard;
 class MasterVolume;
 class MediaPlayer;
 class MpvPlayer;
@@ -67,7 +71,13 @@ public:
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
-    void setScheduleTable(const ScheduleTable &table) { m_scheduleTable = table; }
+    void setScheduleTable(const ScheduleTable &table);
+
+    // The timed shutdown and the sleep inhibitor; they exist once the initial update has run.
+    ShutdownStep *shutdownStep() const { return m_shutdownStep; }
+    SleepGuard *sleepGuard() const { return m_sleepGuard; }
+    // The last text meant for the status line.
+    const QString &statusText() const { return m_statusText; }
 
     // Local time for everything the view decides; tests put a fake in before the initial update.
     const Clock &clock() const { return *m_clock; }
@@ -98,12 +108,19 @@ private:
     void fillTaskTable();
     void setupToolTips();
     void pushInitialValues();
+    void setupPower();
+    void tell(const QString &text);
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;
     MpvPlayer *m_player = nullptr;
     std::unique_ptr<DisplayKeeper> m_displayKeeper;
     std::unique_ptr<MasterVolume> m_masterVolume;
+    std::unique_ptr<PowerControl> m_powerControl;
+    LogindSleepKeeper *m_sleepKeeper = nullptr;
+    SleepGuard *m_sleepGuard = nullptr;
+    ShutdownStep *m_shutdownStep = nullptr;
+    QString m_statusText;
     SettingsPanel *m_settings = nullptr;
     TaskEditing *m_taskEditing = nullptr;
     VolumePanel *m_volumePanel = nullptr;

@@ -94,6 +94,8 @@ private slots:
     void smallBackwardStepRechecksNothing();
     void largeBackwardStepStartsAfresh();
     void earlyWakeupChecksNothing();
+    void wakeFromSleepIsAJump();
+    void stopWithinCatchUpWaitsForResume();
 };
 
 void TestScheduleDriver::taskEndingAtItsStartIsNotStarted() {
@@ -413,6 +415,55 @@ void TestScheduleDriver::earlyWakeupChecksNothing() {
     rig.driver.tick();
     QCOMPARE(passes.size(), 1);
     QCOMPARE(rig.started.size(), 1);
+}
+
+void TestScheduleDriver::wakeFromSleepIsAJump() {
+    Rig rig;
+    rig.driver.setSchedule({task("asleep", "09:00:03", "x"), task("awake", "09:00:06", "x")});
+    QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    rig.live(Monday, "09:00:00", "09:00:00");
+    // Asleep for six seconds: a late timer would catch them up, a wake-up does not.
+    rig.clock.set(at(Monday, "09:00:06").addMSecs(200));
+    rig.driver.resumeAfterSleep();
+    QCOMPARE(passes.size(), 2);
+    QCOMPARE(rig.started, QStringList({"awake@2026-12-07 09:00:06"}));
+    QCOMPARE(rig.driver.stats().skipped, 5);
+    // The timer's own wake-up in the same second finds nothing left to do.
+    rig.driver.tick();
+    rig.live(Monday, "09:00:07", "09:00:08");
+    QCOMPARE(passes.size(), 4);
+    QCOMPARE(rig.started.size(), 1);
+    // A wake-up reported within the second already checked changes nothing.
+    rig.driver.resumeAfterSleep();
+    QCOMPARE(passes.size(), 4);
+}
+
+void TestScheduleDriver::stopWithinCatchUpWaitsForResume() {
+    Rig rig;
+    rig.driver.setSchedule({task("before", "09:00:01", "x"), task("after", "09:00:04", "x")});
+    rig.driver.setShutdownHook([&rig](const ClockTexts &now) {
+        rig.shutdownChecks << now.time;
+        if (now.time == "09:00:02")
+            rig.driver.stop();
+    });
+    rig.live(Monday, "09:00:00", "09:00:00");
+    rig.clock.set(at(Monday, "09:00:05").addMSecs(50)); // five seconds late
+    rig.driver.tick();
+    QCOMPARE(rig.shutdownChecks, QStringList({"09:00:00", "09:00:01", "09:00:02"}));
+    QVERIFY(!rig.driver.isRunning());
+    rig.driver.tick(); // a stopped driver checks nothing
+    QCOMPARE(rig.shutdownChecks.size(), 3);
+    QCOMPARE(rig.started.size(), 1); // stamped with the clock's reading, not the second
+    QVERIFY(rig.started.first().startsWith("before@"));
+
+    // Going on: the seconds after the stop are caught up, the stopping one is not re-checked.
+    rig.clock.set(at(Monday, "09:00:06").addMSecs(50));
+    rig.driver.resume();
+    QVERIFY(rig.driver.isRunning());
+    QCOMPARE(rig.shutdownChecks, QStringList({"09:00:00", "09:00:01", "09:00:02", "09:00:03",
+                                              "09:00:04", "09:00:05", "09:00:06"}));
+    QCOMPARE(rig.started.size(), 2);
+    QVERIFY(rig.started.last().startsWith("after@"));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleDriver)
