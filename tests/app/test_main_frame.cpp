@@ -4,6 +4,7 @@
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
 #include "view/TaskTableModel.h"
+#include "view/MakerInfo.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -175,8 +176,8 @@ private slots:
 
         QStringList shown;
         for (QAction *action : f.frame.toolBar()->actions()) {
-            if (action->statusTip().isEmpty())
-                continue; // 1023: nothing to say
+            if (action->statusTip().isEmpty() || !action->isVisible())
+                continue; // 1023: nothing to say; 发邮件 without a mail address
             QWidget *button = f.frame.toolBar()->widgetForAction(action);
             QTest::mouseMove(button, button->rect().center());
             QTRY_COMPARE(bar->currentMessage(), action->statusTip());
@@ -185,7 +186,7 @@ private slots:
             QTRY_COMPARE(bar->currentMessage(), QStringLiteral("就绪"));
             shown << action->statusTip();
         }
-        QCOMPARE(shown.size(), 11);
+        QCOMPARE(shown.size(), MakerInfo::hasMailAddress() ? 11 : 10);
 
         // A menu item says the same as its button.
         QMenu *operate = f.frame.menuBar()->actions().first()->menu();

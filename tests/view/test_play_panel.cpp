@@ -138,7 +138,7 @@ void TestPlayPanel::unreadablePlaylistIsShownWithItsReason() {
     panel.playback().PlaylistStep();
     QVERIFY(player.opened.isEmpty());
     QCOMPARE(find<QListWidget>(view, "playList1037")->count(), 0);
-    QVERIFY(find<QLabel>(view, "caption1125")->text().contains("date.ini"));
+    QVERIFY(find<CScrollingText>(view, "caption1125")->text().contains("date.ini"));
 }
 
 QTEST_MAIN(TestPlayPanel)

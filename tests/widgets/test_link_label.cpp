@@ -43,8 +43,14 @@ class TestLinkLabel : public QObject {
     Opener m_opener;
 
 private slots:
-    void initTestCase() { QDesktopServices::setUrlHandler("https", &m_opener, "open"); }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("https"); }
+    void initTestCase() {
+        QDesktopServices::setUrlHandler("https", &m_opener, "open");
+        QDesktopServices::setUrlHandler("file", &m_opener, "open"); // the manual as home page
+    }
+    void cleanupTestCase() {
+        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("file");
+    }
     void init() { m_opener.opened.clear(); }
 
     void defaults() {
@@ -182,6 +188,8 @@ private slots:
         QCOMPARE(link->underlineMode(), 1);
         QVERIFY(link->font().underline());
         QCOMPARE(link->GetLinkTarget(), MakerInfo::homePage());
+        if (MakerInfo::homePage().isEmpty())
+            QSKIP("no home page configured and no manual found beside the test");
         click(*link);
         QCOMPARE(m_opener.opened, QList<QUrl>({QUrl(MakerInfo::homePage())}));
     }
