@@ -23,7 +23,8 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) 
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return QStringLiteral("播放任务名称不能是 \".\" 或 \"..\",请修改名称.");
     static const QString stems[] = {QStringLiteral("song"), QStringLiteral("date"),
-                                    QStringLiteral("复选控制"), QStringLiteral("定时器时间设置")};
+                                    QStringLiteral("复选控制"), QStringLiteral("定时器时间设置"),
+                                    QStringLiteral("调休上班")};
     for (const QString &stem : stems)
         if (name.compare(stem, Qt::CaseInsensitive) == 0)
             return QStringLiteral("\"%1\" 是程序数据文件的名称,不能用作播放任务名称,请修改名称.")

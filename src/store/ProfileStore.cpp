@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -255,6 +256,26 @@ int ProfileFile::integer(const QString &section, const QString &key, int fallbac
     if (!text || text->isEmpty())
         return fallback;
     return leadingInt(*text);
+}
+
+QStringList ProfileFile::keys(const QString &section) const
+{
+    QStringList names;
+    const auto sectionName = Gbk::encode(section);
+    const Section *found = sectionName ? findSection(foldAscii(trimBlanks(*sectionName))) : nullptr;
+    if (!found)
+        return names;
+    QSet<QByteArray> seen;
+    for (const Line &line : found->lines) {
+        if (line.keyLength < 0)
+            continue;
+        const QByteArray key = line.key().toByteArray();
+        if (!seen.contains(foldAscii(key))) {
+            seen.insert(foldAscii(key));
+            names << Gbk::decode(key);
+        }
+    }
+    return names;
 }
 
 StoreResult ProfileFile::setValue(const QString &section, const QString &key, const QString &value)
