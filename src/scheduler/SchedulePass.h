@@ -14,7 +14,7 @@
 struct DayGate {
     std::array<bool, 7> weekdayOff{}; // index = weekday, 0 = Sunday
     QStringList holidays;             // "YYYY-MM-DD"
-    QHash<QString, int> makeupDays;   // "YYYY-MM-DD" -> followed weekday
+    QHash<QString, int> makeupDays{}; // "YYYY-MM-DD" -> followed weekday
 
     // The weekday whose timetable the day follows: its own, or the followed one on a
     // make-up workday; -1 when the day is off (a holiday always is, even a make-up day).
