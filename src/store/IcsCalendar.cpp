@@ -1,10 +1,13 @@
 #include "IcsCalendar.h"
 
+#include "ProfileStore.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <libical/ical.h>
 
@@ -65,8 +68,16 @@ QDate dateOf(const icaltimetype &t) {
     return QDate(t.year, t.month, t.day);
 }
 
+// Calendar files are UTF-8; some Chinese tools still write code page 936.
 QString textOf(const char *text) {
-    return text ? QString::fromUtf8(text).trimmed() : QString();
+    if (!text)
+        return {};
+    const QByteArray bytes(text);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8(bytes);
+    if (utf8.hasError())
+        decoded = Gbk::decode(bytes);
+    return decoded.trimmed();
 }
 
 void collectEvents(icalcomponent *component, QList<icalcomponent *> &events) {

@@ -47,8 +47,10 @@ struct Rig {
     }
 };
 
+// The background a day is marked with; invalid when unmarked.
 QColor markOf(const CHolidayCalendarDlg &dialog, const QDate &date) {
-    return dialog.monthView(date.month())->dateTextFormat(date).background().color();
+    const QBrush brush = dialog.monthView(date.month())->dateTextFormat(date).background();
+    return brush.style() == Qt::NoBrush ? QColor() : brush.color();
 }
 
 } // namespace
@@ -130,7 +132,7 @@ private slots:
 
         // Cancelled: nothing added.
         int shown = 0;
-        rig.dialog->setImportRunner([&](CCalendarImportDlg &confirm) {
+        rig.dialog->setImportRunner([&](CCalendarImportDlg &) {
             ++shown;
             return false;
         });

@@ -1,6 +1,7 @@
 // Candidate days from iCalendar files the test writes.
 #include "TestFiles.h"
 #include "store/IcsCalendar.h"
+#include "store/ProfileStore.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +127,14 @@ private slots:
         const IcsCalendar::Result missing = IcsCalendar::read(dir.filePath("没有.ics"), Today);
         QVERIFY(missing.days.isEmpty());
         QVERIFY2(missing.error.contains("无法读取日历文件“没有.ics”"), qPrintable(missing.error));
+    }
+
+    void summariesInCodePage936AreRead() {
+        const IcsCalendar::Result r = IcsCalendar::parse(
+            calendar(allDay("a", "20270207", nullptr, "x")
+                         .replace("SUMMARY:x", "SUMMARY:" + *Gbk::encode("春节补班"))),
+            Today);
+        QCOMPARE(listed(r), QStringList{"2027-02-07 班 春节补班"});
     }
 
     void timedEventsBesideAllDayOnesAreLeftOut() {
