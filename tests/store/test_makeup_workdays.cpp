@@ -1,5 +1,6 @@
 // 调休上班.ini and the rules that keep the holiday and make-up lists apart.
 #include "TestFiles.h"
+#include "dialogs/TaskNames.h"
 #include "store/CalendarDays.h"
 #include "store/MakeupWorkdays.h"
 #include "store/ProfileStore.h"
@@ -46,6 +47,11 @@ private slots:
         QVERIFY(again.remove("2027-02-07"));
         QVERIFY(again.remove("2027-02-20"));
         QCOMPARE(readFileBytes(filePath(dir)), gbk("[调休上班]\r\n"));
+    }
+
+    void noTaskPlaylistCanTakeTheFileName() {
+        QVERIFY(!TaskNames::nameProblem(QStringLiteral("调休上班"), {}).isEmpty());
+        QVERIFY(TaskNames::nameProblem(QStringLiteral("调休上班铃"), {}).isEmpty());
     }
 
     void handEditsAreKeptButOnlyRealEntriesCount() {
