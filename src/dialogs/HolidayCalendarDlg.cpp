@@ -24,6 +24,7 @@ namespace {
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 const QColor kHolidayColour(255, 200, 200);
 const QColor kMakeupColour(190, 215, 255);
+const QDate kNowhere(1000, 1, 1);
 
 QString chooseCalendarFile(QWidget *parent) {
     return QFileDialog::getOpenFileName(parent, QStringLiteral("导入日历文件"), QString(),
@@ -121,6 +122,7 @@ CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today,
         month->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
         month->setFirstDayOfWeek(Qt::Monday);
         month->setFont(small);
+        month->setDateRange(kNowhere, QDate(9999, 12, 31));
         auto *cell = new QVBoxLayout;
         auto *title = new QLabel(QStringLiteral("%1月").arg(m + 1), yearBox);
         title->setAlignment(Qt::AlignCenter);
@@ -128,7 +130,10 @@ CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today,
         cell->addWidget(month);
         grid->addLayout(cell, m / 4, m % 4);
         m_months.at(size_t(m)) = month;
-        connect(month, &QCalendarWidget::clicked, this, &CHolidayCalendarDlg::setDate);
+        connect(month, &QCalendarWidget::clicked, this, [this, month, m](const QDate &date) {
+            setDate(date);
+            parkSelection(month, m + 1);
+        });
     }
     yearLayout->addLayout(grid);
     auto *scroll = new QScrollArea(this);
@@ -305,12 +310,16 @@ void CHolidayCalendarDlg::showYear(int year) {
         m_year->setValue(year); // comes back here through valueChanged
         return;
     }
-    for (int m = 0; m < 12; ++m) {
-        QCalendarWidget *month = m_months.at(size_t(m));
-        month->setDateRange(QDate(year, m + 1, 1), QDate(year, m + 1, 1).addMonths(1).addDays(-1));
-        month->setCurrentPage(year, m + 1);
-    }
+    for (int m = 0; m < 12; ++m)
+        parkSelection(m_months.at(size_t(m)), m + 1);
     markYear();
+}
+
+void CHolidayCalendarDlg::parkSelection(QCalendarWidget *month, int monthNumber) {
+    // A selected day is painted as selected, hiding its mark (and a month always has one):
+    // keep the selection on a day no page of ours shows.
+    month->setSelectedDate(kNowhere);
+    month->setCurrentPage(m_year->value(), monthNumber);
 }
 
 void CHolidayCalendarDlg::markYear() {

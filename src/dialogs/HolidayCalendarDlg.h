@@ -58,6 +58,7 @@ signals:
 private:
     void refresh();
     void markYear();
+    void parkSelection(QCalendarWidget *month, int monthNumber);
     void report(const StoreResult &result);
     void notify(const QString &text);
     QString chosenDate() const;

@@ -82,6 +82,9 @@ private slots:
         QVERIFY(holiday.isValid() && makeup.isValid() && holiday != makeup);
         QCOMPARE(rig.dialog->monthView(2)->monthShown(), 2);
         QCOMPARE(rig.dialog->monthView(2)->yearShown(), 2027);
+        // No shown day is selected: a selected day would hide its mark.
+        for (int m = 1; m <= 12; ++m)
+            QVERIFY(rig.dialog->monthView(m)->selectedDate().year() != 2027);
 
         rig.dialog->selectMakeup(0);
         rig.click("deleteMakeupButton");
