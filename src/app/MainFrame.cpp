@@ -119,6 +119,8 @@ void CMainFrame::createMenus() {
     operate->addAction(addCommand(CommandId::ShowMonth, QStringLiteral("本月..")));
     operate->addAction(addCommand(CommandId::ShowAll, QStringLiteral("全部..")));
     operate->addSeparator();
+    operate->addAction(addCommand(CommandId::Calendar, QStringLiteral("节假日和调休...")));
+    operate->addSeparator();
     operate->addAction(addCommand(CommandId::SendMail, QStringLiteral("发邮件")));
     operate->addAction(addCommand(CommandId::HomePage, QStringLiteral("主页")));
     operate->addSeparator();

@@ -6,12 +6,15 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimeEdit>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -96,9 +99,46 @@ void CTaskDlgBase::bindControls() {
             &CTaskDlgBase::DeleteItem);
     connect(control<QPushButton>("deleteAllButton1035"), &QPushButton::clicked, this,
             &CTaskDlgBase::DeleteAllItems);
+    setupNextStart();
     connect(control<QPushButton>("okButton1"), &QPushButton::clicked, this, &CTaskDlgBase::accept);
     connect(control<QPushButton>("cancelButton2"), &QPushButton::clicked, this,
             &CTaskDlgBase::reject);
+}
+
+void CTaskDlgBase::setupNextStart() {
+    m_nextStart = new QLabel(this);
+    m_nextStart->setObjectName(QStringLiteral("nextStartLabel"));
+    m_nextStart->hide();
+    if (auto *layout = qobject_cast<QVBoxLayout *>(this->layout())) {
+        const int at = layout->indexOf(findChild<QWidget *>(QStringLiteral("timeGroup")));
+        layout->insertWidget(at >= 0 ? at + 1 : layout->count(), m_nextStart);
+    }
+    const auto refresh = [this] { refreshNextStart(); };
+    for (QRadioButton *radio : {m_everyDay, m_oneDay, m_weekly})
+        connect(radio, &QRadioButton::toggled, this, refresh);
+    for (QCheckBox *day : m_days)
+        connect(day, &QCheckBox::toggled, this, refresh);
+    connect(m_start, &QTimeEdit::timeChanged, this, refresh);
+    connect(m_date, &QDateEdit::dateChanged, this, refresh);
+    // Today's next start becomes tomorrow's as the clock passes it.
+    auto *ticker = new QTimer(this);
+    connect(ticker, &QTimer::timeout, this, refresh);
+    ticker->start(1000);
+}
+
+void CTaskDlgBase::setNextStart(NextStartText text) {
+    m_nextStartText = std::move(text);
+    m_nextStart->setVisible(bool(m_nextStartText));
+    refreshNextStart();
+}
+
+void CTaskDlgBase::refreshNextStart() {
+    if (m_nextStartText)
+        m_nextStart->setText(m_nextStartText(task()));
+}
+
+QString CTaskDlgBase::nextStartShown() const {
+    return m_nextStart ? m_nextStart->text() : QString();
 }
 
 void CTaskDlgBase::setWeekdaysEnabled(bool enabled) {

@@ -11,6 +11,7 @@ class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
@@ -31,6 +32,12 @@ public:
     // Replace the open-file dialog and the message box (tests drive the dialog without them).
     void setFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
     void setNotice(Notice notice) { m_notice = std::move(notice); }
+    // When the task as edited would next play ("下次播放：…"), shown under the times and
+    // updated as the user edits and as time passes.
+    using NextStartText = std::function<QString(const PlayTask &)>;
+    void setNextStart(NextStartText text);
+    QString nextStartShown() const;
+    void refreshNextStart();
 
     TaskForm form() const;
     TaskPlaylist playlist() const;
@@ -74,6 +81,7 @@ protected:
 
 private:
     template <typename T> T *control(const char *name);
+    void setupNextStart();
     void setWeekdaysEnabled(bool enabled);
     static void checkOnly(const QList<QRadioButton *> &group, QRadioButton *checked);
 
@@ -81,4 +89,6 @@ private:
     FileChooser m_chooseFiles;
     Notice m_notice;
     TaskChangeOutcome m_outcome;
+    NextStartText m_nextStartText;
+    QLabel *m_nextStart = nullptr;
 };

@@ -106,9 +106,10 @@ bool ScheduleDriver::passGate(const QDate &date, const QString &dateText) {
     const int weekday = Weekday::of(date);
     if (m_gateSource)
         m_gate = m_gateSource();
-    if (!m_gate.admits(weekday, dateText))
+    const int followed = m_gate.timetableWeekday(weekday, dateText);
+    if (followed < 0)
         return false;
-    m_todayName = Weekday::name(weekday);
+    m_todayName = Weekday::name(followed);
     return true;
 }
 

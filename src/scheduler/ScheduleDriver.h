@@ -49,6 +49,8 @@ public:
 
     void setWeekdayOff(int weekday, bool off);
     void setHolidays(const QStringList &dates) { m_gate.holidays = dates; }
+    // Date text -> the weekday (0 = Sunday) whose timetable that make-up workday follows.
+    void setMakeupDays(const QHash<QString, int> &days) { m_gate.makeupDays = days; }
     // Or read the boxes and the holiday list live at every pass.
     void setDayGateSource(DayGateSource source) { m_gateSource = std::move(source); }
     // The timed shutdown's check, run last in each second.

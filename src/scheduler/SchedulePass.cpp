@@ -4,10 +4,18 @@
 
 #include <algorithm>
 
-bool DayGate::admits(int weekday, const QString &dateText) const {
-    if (weekdayOff.at(static_cast<size_t>(weekday)))
-        return false;
-    return !holidays.contains(dateText);
+int DayGate::nameWeekday(int weekday, const QString &dateText) const {
+    if (makeupDays.isEmpty() || holidays.contains(dateText))
+        return weekday;
+    const int followed = makeupDays.value(dateText, -1);
+    return followed >= 0 && followed <= 6 ? followed : weekday;
+}
+
+int DayGate::timetableWeekday(int weekday, const QString &dateText) const {
+    if (holidays.contains(dateText))
+        return -1;
+    const int followed = nameWeekday(weekday, dateText);
+    return weekdayOff.at(static_cast<size_t>(followed)) ? -1 : followed;
 }
 
 ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table) {

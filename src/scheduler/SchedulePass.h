@@ -9,12 +9,22 @@
 
 #include <array>
 
-// The days on which the scheduler does nothing at all.
+// The days on which the scheduler does nothing at all, and the make-up workdays (调休上班)
+// on which a weekend day follows another weekday's timetable.
 struct DayGate {
     std::array<bool, 7> weekdayOff{}; // index = weekday, 0 = Sunday
     QStringList holidays;             // "YYYY-MM-DD"
+    QHash<QString, int> makeupDays{}; // "YYYY-MM-DD" -> followed weekday
 
-    bool admits(int weekday, const QString &dateText) const;
+    // The weekday whose timetable the day follows: its own, or the followed one on a
+    // make-up workday; -1 when the day is off (a holiday always is, even a make-up day).
+    int timetableWeekday(int weekday, const QString &dateText) const;
+    bool admits(int weekday, const QString &dateText) const {
+        return timetableWeekday(weekday, dateText) >= 0;
+    }
+    // The weekday name the date rules and the today filter use for the date; a holiday
+    // keeps its own name.
+    int nameWeekday(int weekday, const QString &dateText) const;
 };
 
 // The start and end checks over every stored task. Stored times are matched as exact

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -341,6 +342,26 @@ int ProfileFile::integer(const QString &section, const QString &key, int fallbac
     if (!text || text->isEmpty())
         return fallback;
     return leadingInt(*text);
+}
+
+QStringList ProfileFile::keys(const QString &section) const {
+    QStringList names;
+    const auto sectionName = encodeText(section);
+    const Section *found =
+        sectionName ? findSection(foldAscii(trimmedView(*sectionName), dbcs())) : nullptr;
+    if (!found)
+        return names;
+    QSet<QByteArray> seen;
+    for (const Line &line : found->lines) {
+        if (line.keyLength < 0)
+            continue;
+        const QByteArray folded = foldAscii(line.key(), dbcs());
+        if (!seen.contains(folded)) {
+            seen.insert(folded);
+            names << decodeText(line.key());
+        }
+    }
+    return names;
 }
 
 StoreResult ProfileFile::setValue(const QString &section, const QString &key,

@@ -52,6 +52,8 @@ public:
                    const QString &fallback = QString()) const;
     // Leading integer of the value; the fallback when the key is missing or empty.
     int integer(const QString &section, const QString &key, int fallback = 0) const;
+    // The keys of the section in file order, each once (the first spelling of equal keys).
+    QStringList keys(const QString &section) const;
 
     // Replaces the value in place (keeping the key's spelling), or appends the key after the
     // last entry of its section, or appends the section at the end of the file.

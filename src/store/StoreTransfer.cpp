@@ -4,6 +4,7 @@
 #include "OptionFlags.h"
 #include "ProfileStore.h"
 #include "ShutdownTimeFile.h"
+#include "StoreFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -191,9 +192,10 @@ CopyReport copyIniEntries(const QString &source, const QString &destination,
 }
 
 QStringList storeFileNames() {
-    // 调休上班.ini: the make-up workdays, kept beside the holidays.
-    return {kSongFile, HolidayList::fileName(), OptionFlags::fileName(),
-            ShutdownTimeFile::fileName(), QStringLiteral("调休上班.ini")};
+    QStringList names;
+    for (const QString &stem : StoreFiles::ownStems())
+        names << stem + QStringLiteral(".ini");
+    return names;
 }
 
 QString refusal(Direction direction, const QString &storeDirectory, const QString &folder) {

@@ -20,6 +20,7 @@ constexpr int TrayHide = 32801;
 constexpr int Backup = 32804;
 constexpr int Import = 32805;
 constexpr int Autostart = 32806; // "开机自动运行": start at login
+constexpr int Calendar = 32810; // 节假日和调休
 constexpr int ToggleToolBar = 59392;
 constexpr int ToggleStatusBar = 59393;
 constexpr int About = 57664;

@@ -110,6 +110,8 @@ void CHoraletView::OnInitialUpdate()
                                     this);
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
+    m_taskEditing->setDayGateSource([this] { return m_settings->dayGate(); });
+    setCommand(CommandId::Calendar, [this] { m_settings->openCalendar(); });
     m_settings->loadOptionFlags();
     QString unreadable;
     m_scheduleTable = m_taskStore.LoadScheduleTable(&unreadable);

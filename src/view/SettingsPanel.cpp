@@ -1,6 +1,8 @@
 #include "SettingsPanel.h"
 
+#include "CommandIds.h"
 #include "DisplayText.h"
+#include "dialogs/HolidayCalendarDlg.h"
 
 #include "scheduler/Clock.h"
 #include "store/ShutdownTimeFile.h"
@@ -13,7 +15,9 @@
 SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirectory,
                              const Clock &clock, QWidget *dialogParent)
     : QObject(dialogParent), m_form(form), m_directory(storeDirectory), m_clock(clock),
-      m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory) {
+      m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory),
+      m_makeup(storeDirectory), m_runCalendar([](CHolidayCalendarDlg &dialog) { dialog.exec(); }) {
+    addCalendarButton();
     connect(m_form.shutdownOkButton1075, &QPushButton::clicked, this,
             &SettingsPanel::storeShutdownTime);
     connect(m_form.addHolidayButton1082, &QPushButton::clicked, this, &SettingsPanel::addHoliday);
@@ -72,6 +76,31 @@ void SettingsPanel::storeShutdownTime() {
 void SettingsPanel::loadHolidays() {
     m_holidays.load();
     showHolidays();
+    QString error;
+    m_makeup.load(&error);
+    if (!error.isEmpty())
+        notify(
+            QStringLiteral("无法读取调休上班日期(%1):%2").arg(MakeupWorkdays::fileName(), error));
+}
+
+void SettingsPanel::addCalendarButton() {
+    // Beside the holiday group, not in it: the group's box disables what it holds.
+    auto *button = new QPushButton(QStringLiteral("节假日和调休..."),
+                                   m_form.settingsGroup1122->parentWidget());
+    // The view wires a button whose name ends with its command id to that command.
+    button->setObjectName(QStringLiteral("calendarButton%1").arg(CommandId::Calendar));
+    button->setToolTip(QStringLiteral("编辑节假日和调休上班日,或导入日历文件"));
+    const int at = m_form.settingsColumn->indexOf(m_form.settingsGroup1122);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    m_form.settingsColumn->insertLayout(at + 1, row);
+}
+
+void SettingsPanel::openCalendar() {
+    CHolidayCalendarDlg dialog(m_days, m_clock.now().date(), m_dialogParent);
+    connect(&dialog, &CHolidayCalendarDlg::holidaysChanged, this, [this] { showHolidays(); });
+    m_runCalendar(dialog);
 }
 
 void SettingsPanel::showHolidays(int current) {
@@ -91,6 +120,11 @@ void SettingsPanel::addHoliday() {
                          QMessageBox::Yes | QMessageBox::No, m_dialogParent);
     if (question.exec() != QMessageBox::Yes)
         return;
+    // A make-up workday that is also a holiday would be silent: one list or the other.
+    if (m_makeup.contains(date)) {
+        notify(m_days.holidayProblem(date));
+        return;
+    }
     StoreResult result;
     const int index = m_holidays.add(date, &result);
     showHolidays(index);

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "scheduler/SchedulePass.h"
+#include "store/CalendarDays.h"
 #include "store/HolidayList.h"
+#include "store/MakeupWorkdays.h"
 #include "store/OptionFlags.h"
 
 #include <QObject>
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class Clock;
 class QWidget;
@@ -35,7 +38,15 @@ public:
     // What the scheduler reads: the days switched off (weekday index 0 = Sunday).
     std::array<bool, 7> weekdaysOff() const { return m_flags.weekdaysOff(); }
     const QStringList &holidayDates() const { return m_holidays.dates(); }
-    DayGate dayGate() const { return {m_flags.weekdaysOff(), m_holidays.dates()}; }
+    DayGate dayGate() const {
+        return {m_flags.weekdaysOff(), m_holidays.dates(), m_makeup.followedWeekdays()};
+    }
+    const MakeupWorkdays &makeupDays() const { return m_makeup; }
+    // The dialog "节假日和调休"; the form's holiday list follows every change made there.
+    void openCalendar();
+    // Tests drive the dialog instead of running it modally.
+    using CalendarRunner = std::function<void(class CHolidayCalendarDlg &)>;
+    void setCalendarRunner(CalendarRunner runner) { m_runCalendar = std::move(runner); }
 
     // The timed shutdown: the time in force ("HH:MM:SS", empty when none was ever stored)
     // and whether the feature is switched on.
@@ -53,6 +64,7 @@ private:
     void addHoliday();
     void deleteHoliday();
     void showHolidays(int current = -1);
+    void addCalendarButton();
     bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
     void notify(const QString &text);
@@ -63,5 +75,8 @@ private:
     QWidget *m_dialogParent;
     OptionFlags m_flags;
     HolidayList m_holidays;
+    MakeupWorkdays m_makeup;
+    CalendarDays m_days{m_holidays, m_makeup};
+    CalendarRunner m_runCalendar;
     QString m_shutdownTime;
 };

@@ -4,6 +4,8 @@
 #include "TaskTableModel.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
+#include "scheduler/ClockTexts.h"
+#include "scheduler/NextStart.h"
 
 #include <QHeaderView>
 #include <QMessageBox>
@@ -66,8 +68,32 @@ void TaskEditing::ShowMonthTasks() {
 
 void TaskEditing::fill(TaskFilter filter) {
     const std::optional<ShownTask> selected = selectedTask();
-    m_rows.fill(m_store.ReadTaskRows(), filter, m_clock.now().date());
+    const QDate today = m_clock.now().date();
+    m_rows.fill(m_store.ReadTaskRows(), filter, today, todayName(today));
     showRows(selected);
+}
+
+QString TaskEditing::todayName(const QDate &today) const {
+    if (!m_dayGate)
+        return {};
+    const QString text = today.toString(QStringLiteral("yyyy-MM-dd"));
+    return Weekday::name(m_dayGate().nameWeekday(Weekday::of(today), text));
+}
+
+void TaskEditing::showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTask> &stored) {
+    ScheduleTable table = m_store.LoadScheduleTable();
+    qsizetype slot = stored ? table.indexOf(*stored) : -1;
+    if (slot < 0) {
+        slot = table.size();
+        table.append(PlayTask());
+    }
+    dialog.setNextStart([this, table, slot](const PlayTask &task) mutable {
+        table[slot] = task;
+        const DayGate gate = m_dayGate ? m_dayGate() : DayGate();
+        // The edited task is stored at the earliest in the next second.
+        const QDateTime from = m_clock.now().addSecs(1);
+        return NextStart::describe(NextStart::of(table, slot, from, gate), gate);
+    });
 }
 
 void TaskEditing::showRows(const std::optional<ShownTask> &select) {
@@ -130,6 +156,7 @@ void TaskEditing::NewTask() {
     dialog.setCommit([this](const PlayTask &task, const TaskPlaylist &items) {
         return apply(m_changes.add(task, items));
     });
+    showNextStart(dialog, std::nullopt);
     m_runDialog(dialog);
 }
 
@@ -157,6 +184,7 @@ void TaskEditing::ModifyTask() {
     dialog.setCommit([this, selected](const PlayTask &task, const TaskPlaylist &items) {
         return apply(m_changes.modify(selected->section, selected->task, task, items));
     });
+    showNextStart(dialog, selected->task);
     m_runDialog(dialog);
 }
 

@@ -3,6 +3,7 @@
 #include "TaskTableRows.h"
 #include "dialogs/TaskChanges.h"
 #include "scheduler/Clock.h"
+#include "scheduler/SchedulePass.h"
 
 #include <QObject>
 #include <functional>
@@ -51,12 +52,20 @@ public:
 
     void setPrompts(Prompts prompts) { m_prompts = std::move(prompts); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+    // The days off and make-up workdays: the today filter and the dialogs' next start
+    // follow them. Without it every day is a plain day.
+    using DayGateSource = std::function<DayGate()>;
+    void setDayGateSource(DayGateSource source) { m_dayGate = std::move(source); }
 
 private:
     void fill(TaskFilter filter);
     void showRows(const std::optional<ShownTask> &select);
     // Shows what the store holds after a change and hands the schedule on.
     TaskChangeOutcome apply(TaskChangeOutcome outcome);
+    QString todayName(const QDate &today) const;
+    // Shows in the dialog when the edited task would next start, in the stored task's place
+    // among all tasks (last for a new one).
+    void showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTask> &stored);
 
     QTableView *m_table;
     TaskTableModel *m_model;
@@ -68,4 +77,5 @@ private:
     TaskTableRows m_rows;
     Prompts m_prompts;
     DialogRunner m_runDialog;
+    DayGateSource m_dayGate;
 };

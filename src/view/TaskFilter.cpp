@@ -29,14 +29,16 @@ int taskDateNumber(const QString &time) {
     return number;
 }
 
-bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today) {
+bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today,
+               const QString &todayName) {
     if (filter == TaskFilter::All)
         return true;
     const qsizetype length = task.Time.size();
     if (length == 8) {
         if (filter != TaskFilter::Today)
             return true;
-        return task.Device.contains(weekdayName(today)) || task.Device == TaskText::EveryDay;
+        const QString name = todayName.isEmpty() ? weekdayName(today) : todayName;
+        return task.Device.contains(name) || task.Device == TaskText::EveryDay;
     }
     if (length != 19)
         return false;
@@ -50,10 +52,11 @@ bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today) {
     return date >= first && date <= dateNumber(today.addDays(span));
 }
 
-QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today) {
+QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
+                      const QString &todayName) {
     QList<int> shown;
     for (int i = 0; i < rows.size(); ++i)
-        if (qualifies(rows[i], filter, today))
+        if (qualifies(rows[i], filter, today, todayName))
             shown.append(i);
     return shown;
 }

@@ -21,7 +21,11 @@ int taskDateNumber(const QString &time);
 // Today's tasks: every-day and weekly ones (8-character Time) by their date rule, one-day
 // ones (19 characters) by their date. Week and month take every every-day and weekly task
 // and the one-day tasks from today to today + 7 (8 dates) or today + 31 (32 dates).
-bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today);
+// todayName: the weekday name the date rules use today (another weekday's on a make-up
+// workday); empty means the date's own.
+bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today,
+               const QString &todayName = {});
 // Section numbers of the qualifying rows, in file order.
-QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today);
+QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
+                      const QString &todayName = {});
 } // namespace TaskFilters

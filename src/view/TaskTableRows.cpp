@@ -1,8 +1,9 @@
 #include "TaskTableRows.h"
 
-void TaskTableRows::fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today) {
+void TaskTableRows::fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
+                         const QString &todayName) {
     m_shown.clear();
-    for (int section : TaskFilters::filterRows(rows, filter, today))
+    for (int section : TaskFilters::filterRows(rows, filter, today, todayName))
         m_shown.append({section, rows[section]});
 }
 

@@ -19,7 +19,8 @@ struct ShownTask {
 class TaskTableRows {
 public:
     // Replaces everything shown with the rows that pass the filter, in file order.
-    void fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today);
+    void fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
+              const QString &todayName = {});
     // One click on a column title.
     void sortBy(int column);
     // Takes one row off the display only.

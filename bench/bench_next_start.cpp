@@ -1,0 +1,49 @@
+// The task dialogs work out the next start of the task being edited every second and on
+// every edit; this is what one answer costs.
+#include "scheduler/NextStart.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+ScheduleTable makeTable(int count) {
+    ScheduleTable table;
+    const QStringList days = {TaskText::EveryDay, "周一周三周五", "周二", "周六"};
+    for (int i = 0; i < count; ++i) {
+        PlayTask t;
+        t.Name = QStringLiteral("任务%1").arg(i);
+        // Every tenth task shares the edited task's start second.
+        const QTime start = i % 10 == 0 ? QTime(8, 0) : QTime(6, 0).addSecs(i % 36000);
+        t.Time = start.toString("HH:mm:ss");
+        t.Duration = start.addSecs(600).toString("HH:mm:ss");
+        t.Device = days.at(i % days.size());
+        t.Recurrence = TaskText::Sequential;
+        table << t;
+    }
+    return table;
+}
+
+// A Sunday task with the Sunday box ticked, at a second others share, a year of holidays and
+// make-up days ahead: it never plays, so the search walks past every listed day.
+void BM_NextStart(benchmark::State &state) {
+    ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
+    PlayTask edited = table.first();
+    edited.Name = QStringLiteral("edited");
+    edited.Device = QStringLiteral("周日");
+    table.append(edited);
+    DayGate gate;
+    gate.weekdayOff[0] = true;
+    const QDate first(2026, 12, 8);
+    for (int i = 0; i < 365; i += 3)
+        gate.holidays << first.addDays(i).toString("yyyy-MM-dd");
+    for (int i = 1; i < 365; i += 7)
+        gate.makeupDays.insert(first.addDays(i).toString("yyyy-MM-dd"), 1);
+    const QDateTime from(first, QTime(9, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NextStart::of(table, table.size() - 1, from, gate));
+}
+BENCHMARK(BM_NextStart)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "store/CalendarDays.h"
+#include "store/IcsCalendar.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QTableWidget;
+
+// The days found in a calendar file, each to be taken as holiday, as make-up workday (with
+// the weekday it follows, Monday unless chosen) or not at all. Pre-sorted by the summary's
+// keywords; days already listed are shown but cannot be added again.
+class CCalendarImportDlg : public QDialog {
+    Q_OBJECT
+public:
+    CCalendarImportDlg(const QList<IcsCalendar::Day> &days, const CalendarDays &listed,
+                       QWidget *parent = nullptr);
+
+    int rowCount() const;
+    // Choice of row: CalendarDays::Choice::Kind; weekday 0 = Sunday.
+    void choose(int row, CalendarDays::Choice::Kind kind, int weekday = 1);
+    CalendarDays::Choice choice(int row) const;
+    bool isListed(int row) const;
+    // What OK adds: every row not skipped.
+    QList<CalendarDays::Choice> choices() const;
+
+private:
+    QComboBox *kindBox(int row) const;
+    QComboBox *weekdayBox(int row) const;
+
+    QTableWidget *m_table = nullptr;
+    QList<IcsCalendar::Day> m_days;
+    QList<bool> m_listed;
+};

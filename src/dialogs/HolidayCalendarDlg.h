@@ -1,0 +1,77 @@
+#pragma once
+
+#include "store/CalendarDays.h"
+
+#include <QDate>
+#include <QDialog>
+
+#include <array>
+#include <functional>
+
+class CCalendarImportDlg;
+class QCalendarWidget;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QListWidget;
+class QSpinBox;
+
+// "节假日和调休": the holiday list (the form's own) and the make-up workdays with add and
+// delete, a year at a glance with both kinds of days marked, and import of a calendar file.
+class CHolidayCalendarDlg : public QDialog {
+    Q_OBJECT
+public:
+    using FileChooser = std::function<QString(QWidget *parent)>;
+    using Notice = std::function<void(QWidget *parent, const QString &text)>;
+    // Runs the import confirmation; true when the user confirmed.
+    using ImportRunner = std::function<bool(CCalendarImportDlg &)>;
+
+    CHolidayCalendarDlg(CalendarDays &days, const QDate &today, QWidget *parent = nullptr);
+
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    void setNotice(Notice notice) { m_notice = std::move(notice); }
+    void setImportRunner(ImportRunner runner) { m_runImport = std::move(runner); }
+
+    // The date the add buttons take, and the weekday a make-up day follows (0 = Sunday).
+    void setDate(const QDate &date);
+    void setFollowedWeekday(int weekday);
+    void selectHoliday(int row);
+    void selectMakeup(int row);
+
+    void AddHoliday();
+    void DeleteHoliday();
+    void AddMakeup();
+    void DeleteMakeup();
+    void ImportFile();
+    void ImportFile(const QString &path);
+
+    QStringList holidaysShown() const;
+    QStringList makeupShown() const;
+    int yearShown() const;
+    void showYear(int year);
+    QCalendarWidget *monthView(int month) const { return m_months.at(size_t(month - 1)); }
+
+signals:
+    // The holiday list changed: the form shows it anew.
+    void holidaysChanged();
+
+private:
+    void refresh();
+    void markYear();
+    void parkSelection(QCalendarWidget *month, int monthNumber);
+    void report(const StoreResult &result);
+    void notify(const QString &text);
+    QString chosenDate() const;
+
+    CalendarDays &m_days;
+    QDate m_today;
+    QListWidget *m_holidayList = nullptr;
+    QListWidget *m_makeupList = nullptr;
+    QDateEdit *m_date = nullptr;
+    QComboBox *m_followed = nullptr;
+    QSpinBox *m_year = nullptr;
+    std::array<QCalendarWidget *, 12> m_months{};
+    FileChooser m_chooseFile;
+    Notice m_notice;
+    ImportRunner m_runImport;
+};

@@ -1,0 +1,196 @@
+// The dialog "节假日和调休" on real store files: both lists, the year view, the import.
+#include "TestFiles.h"
+#include "dialogs/CalendarImportDlg.h"
+#include "dialogs/HolidayCalendarDlg.h"
+#include "store/ProfileStore.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCharFormat>
+
+namespace {
+
+const QDate Today(2026, 12, 8);
+
+QByteArray ics(const QByteArray &events) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//ZH\r\n" + events +
+           "END:VCALENDAR\r\n";
+}
+
+QByteArray allDay(const char *uid, const char *date, const char *summary) {
+    return QByteArray("BEGIN:VEVENT\r\nUID:") + uid + "\r\nDTSTART;VALUE=DATE:" + date +
+           "\r\nSUMMARY:" + summary + "\r\nEND:VEVENT\r\n";
+}
+
+struct Rig {
+    QTemporaryDir dir;
+    HolidayList holidays{dir.path()};
+    MakeupWorkdays makeup{dir.path()};
+    CalendarDays days{holidays, makeup};
+    QStringList notices;
+    std::unique_ptr<CHolidayCalendarDlg> dialog;
+
+    Rig() {
+        holidays.load();
+        makeup.load();
+        dialog = std::make_unique<CHolidayCalendarDlg>(days, Today);
+        dialog->setNotice([this](QWidget *, const QString &text) { notices << text; });
+    }
+    void click(const char *name) {
+        auto *button = dialog->findChild<QPushButton *>(QString::fromLatin1(name));
+        QVERIFY2(button, name);
+        button->click();
+    }
+};
+
+// The background a day is marked with; invalid when unmarked.
+QColor markOf(const CHolidayCalendarDlg &dialog, const QDate &date) {
+    const QBrush brush = dialog.monthView(date.month())->dateTextFormat(date).background();
+    return brush.style() == Qt::NoBrush ? QColor() : brush.color();
+}
+
+} // namespace
+
+class TestHolidayCalendarDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void addAndDeleteBothKindsOfDays() {
+        Rig rig;
+        QSignalSpy holidaysChanged(rig.dialog.get(), &CHolidayCalendarDlg::holidaysChanged);
+        rig.dialog->setDate(QDate(2027, 2, 11));
+        rig.click("addHolidayButton");
+        rig.dialog->setDate(QDate(2027, 2, 7));
+        rig.dialog->setFollowedWeekday(4);
+        rig.click("addMakeupButton");
+        QCOMPARE(rig.notices, QStringList());
+        QCOMPARE(rig.dialog->holidaysShown(), QStringList{"2027-02-11"});
+        QCOMPARE(rig.dialog->makeupShown(), QStringList{"2027-02-07 周日 → 按周四"});
+        QCOMPARE(holidaysChanged.count(), 1);
+        QCOMPARE(readFileBytes(rig.dir.filePath("调休上班.ini")),
+                 *Gbk::encode("[调休上班]\r\n2027-02-07=周四\r\n"));
+        QCOMPARE(ProfileStore::readString(rig.dir.filePath("date.ini"), "Holiday", "Date0"),
+                 QStringLiteral("2027-02-11"));
+
+        // The year view follows the date and marks both kinds, each in its own colour.
+        QCOMPARE(rig.dialog->yearShown(), 2027);
+        const QColor holiday = markOf(*rig.dialog, QDate(2027, 2, 11));
+        const QColor makeup = markOf(*rig.dialog, QDate(2027, 2, 7));
+        QVERIFY(holiday.isValid() && makeup.isValid() && holiday != makeup);
+        QCOMPARE(rig.dialog->monthView(2)->monthShown(), 2);
+        QCOMPARE(rig.dialog->monthView(2)->yearShown(), 2027);
+        // No shown day is selected: a selected day would hide its mark.
+        for (int m = 1; m <= 12; ++m)
+            QVERIFY(rig.dialog->monthView(m)->selectedDate().year() != 2027);
+
+        rig.dialog->selectMakeup(0);
+        rig.click("deleteMakeupButton");
+        rig.dialog->selectHoliday(0);
+        rig.click("deleteHolidayButton");
+        QVERIFY(rig.dialog->holidaysShown().isEmpty());
+        QVERIFY(rig.dialog->makeupShown().isEmpty());
+        QCOMPARE(markOf(*rig.dialog, QDate(2027, 2, 11)), QColor());
+        QCOMPARE(holidaysChanged.count(), 2);
+    }
+
+    void refusesADateInBothListsAndEmptyDeletes() {
+        Rig rig;
+        rig.dialog->setDate(QDate(2027, 2, 7));
+        rig.click("addMakeupButton");
+        rig.click("addHolidayButton");
+        rig.dialog->setDate(QDate(2027, 2, 11));
+        rig.click("addHolidayButton");
+        rig.dialog->setDate(QDate(2027, 2, 11));
+        rig.click("addMakeupButton");
+        rig.click("addHolidayButton");
+        QCOMPARE(rig.notices.size(), 3);
+        QVERIFY(rig.notices[0].contains("已是调休上班日"));
+        QVERIFY(rig.notices[1].contains("已是节假日"));
+        QVERIFY(rig.notices[2].contains("已在节假日列表中"));
+        QCOMPARE(rig.holidays.dates(), QStringList{"2027-02-11"});
+        QCOMPARE(rig.makeup.entries().size(), 1);
+
+        rig.notices.clear();
+        rig.dialog->selectHoliday(-1);
+        rig.click("deleteHolidayButton");
+        rig.dialog->selectMakeup(-1);
+        rig.click("deleteMakeupButton");
+        QCOMPARE(rig.notices.size(), 2);
+        QCOMPARE(rig.holidays.dates().size(), 1);
+        QCOMPARE(rig.makeup.entries().size(), 1);
+    }
+
+    void importIsConfirmedFirst() {
+        Rig rig;
+        rig.dialog->setDate(QDate(2027, 1, 1));
+        rig.click("addHolidayButton");
+        const QString path = rig.dir.filePath("2027.ics");
+        QVERIFY(writeFileBytes(
+            path, ics(allDay("a", "20270101", "元旦 休") + allDay("b", "20270207", "春节调休上班") +
+                      allDay("c", "20270211", "春节 休") + allDay("d", "20270220", "补班") +
+                      allDay("e", "20270301", "运动会"))));
+
+        // Cancelled: nothing added.
+        int shown = 0;
+        rig.dialog->setImportRunner([&](CCalendarImportDlg &) {
+            ++shown;
+            return false;
+        });
+        rig.dialog->ImportFile(path);
+        QCOMPARE(shown, 1);
+        QCOMPARE(rig.holidays.dates(), QStringList{"2027-01-01"});
+        QVERIFY(rig.makeup.entries().isEmpty());
+
+        rig.dialog->setImportRunner([&](CCalendarImportDlg &confirm) {
+            using C = CalendarDays::Choice;
+            [&] {
+                QCOMPARE(confirm.rowCount(), 5);
+                QVERIFY(confirm.isListed(0)); // 2027-01-01 is listed already
+                QCOMPARE(confirm.choice(0).kind, C::Skip);
+                QCOMPARE(confirm.choice(1).kind, C::Makeup);
+                QCOMPARE(confirm.choice(1).weekday, 1); // Monday unless chosen
+                QCOMPARE(confirm.choice(2).kind, C::Holiday);
+                QCOMPARE(confirm.choice(3).kind, C::Makeup);
+                QCOMPARE(confirm.choice(4).kind, C::Skip);
+            }();
+            confirm.choose(0, C::Holiday); // a listed day cannot be chosen
+            confirm.choose(3, C::Makeup, 5);
+            return true;
+        });
+        rig.dialog->ImportFile(path);
+        QCOMPARE(rig.holidays.dates(), (QStringList{"2027-01-01", "2027-02-11"}));
+        QCOMPARE(rig.makeup.followedWeekdays(),
+                 (QHash<QString, int>{{"2027-02-07", 1}, {"2027-02-20", 5}}));
+        QCOMPARE(rig.notices.size(), 1);
+        QVERIFY2(rig.notices[0].startsWith("已添加 1 个节假日, 2 个调休上班日."),
+                 qPrintable(rig.notices[0]));
+        QCOMPARE(rig.dialog->makeupShown(),
+                 (QStringList{"2027-02-07 周日 → 按周一", "2027-02-20 周六 → 按周五"}));
+    }
+
+    void badFilesSayWhyAndAddNothing() {
+        Rig rig;
+        bool asked = false;
+        rig.dialog->setImportRunner([&](CCalendarImportDlg &) { return asked = true; });
+        const QString empty = rig.dir.filePath("empty.ics");
+        const QString broken = rig.dir.filePath("broken.ics");
+        QVERIFY(writeFileBytes(empty, {}));
+        QVERIFY(writeFileBytes(broken, "this is no calendar\r\n"));
+        rig.dialog->ImportFile(empty);
+        rig.dialog->ImportFile(broken);
+        rig.dialog->ImportFile(rig.dir.filePath("missing.ics"));
+        QVERIFY(!asked);
+        QCOMPARE(rig.notices.size(), 3);
+        QVERIFY(rig.notices[0].contains("空的"));
+        QVERIFY(rig.notices[1].contains("不是有效的日历文件"));
+        QVERIFY(rig.notices[2].contains("无法读取日历文件"));
+        QVERIFY(rig.holidays.dates().isEmpty());
+        QVERIFY(!QFile::exists(rig.dir.filePath("调休上班.ini")));
+    }
+};
+
+QTEST_MAIN(TestHolidayCalendarDlg)
+#include "test_holiday_calendar_dlg.moc"

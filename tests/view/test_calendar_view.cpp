@@ -1,0 +1,141 @@
+// Make-up workdays as the main form shows them: the today filter, the dialog reached from
+// the form and the menu command, the form's holiday list kept in step, next start in the
+// task dialogs.
+#include "dialogs/HolidayCalendarDlg.h"
+#include "dialogs/TaskDlgBase.h"
+#include "scheduler/FakeClock.h"
+#include "store/ProfileStore.h"
+#include "view/CommandIds.h"
+#include "view/HoraletView.h"
+#include "view/SettingsPanel.h"
+#include "view/TaskEditing.h"
+#include "view/TaskTableModel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
+
+namespace {
+
+// 13 December 2026 is a Sunday.
+const QDateTime SundayMorning(QDate(2026, 12, 13), QTime(7, 0));
+
+void writeProfile(const QString &path, const QString &text) {
+    QVERIFY(ProfileStore::writeFileAtomically(path, *Gbk::encode(text)));
+}
+
+} // namespace
+
+class TestCalendarView : public QObject {
+    Q_OBJECT
+private slots:
+    void makeupSundayThroughTheForm() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const PlayTask daily{"每天铃", "08:00:00", "08:30:00", "60000", "每天", "顺序播放", {}};
+        const PlayTask monday{"周一铃", "09:00:00", "09:30:00", "60000", "周一", "顺序播放", {}};
+        const PlayTask sunday{"周日铃", "10:00:00", "10:30:00", "60000", "周日", "顺序播放", {}};
+        QVERIFY(TaskChanges(store).add(daily, {}).ok);
+        QVERIFY(TaskChanges(store).add(monday, {}).ok);
+        QVERIFY(TaskChanges(store).add(sunday, {}).ok);
+        writeProfile(dir.filePath("调休上班.ini"), "[调休上班]\r\n2026-12-13=周一\r\n");
+        writeProfile(dir.filePath("复选控制.ini"), "[复选控制]\r\n周日=1\r\n");
+
+        FakeClock clock(SundayMorning);
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+
+        // Today is a Monday by timetable.
+        QTest::mouseClick(view.findChild<QPushButton *>("todayButton1016"), Qt::LeftButton);
+        QCOMPARE(view.taskModel()->tasks(), (QList<PlayTask>{daily, monday}));
+        const DayGate gate = view.settingsPanel()->dayGate();
+        QCOMPARE(gate.timetableWeekday(0, "2026-12-13"), 1);
+
+        // The new-task dialog tells when the task as edited would play.
+        QStringList nextStarts;
+        QTime dialogTime(8, 15);
+        view.taskEditing()->setDialogRunner([&](CTaskDlgBase &dialog) {
+            auto *mondayBox = dialog.findChild<QCheckBox *>("dayMonday1085");
+            nextStarts << dialog.nextStartShown(); // every day from now: today's is past
+            dialog.findChild<QRadioButton *>("weeklyRadio1017")->click();
+            mondayBox->setChecked(true);
+            nextStarts << dialog.nextStartShown();
+            dialog.findChild<QTimeEdit *>("startPicker1006")->setTime(dialogTime);
+            nextStarts << dialog.nextStartShown();
+            mondayBox->setChecked(false);
+            nextStarts << dialog.nextStartShown();
+        });
+        view.runCommand(CommandId::NewTask);
+        QCOMPARE(
+            nextStarts,
+            (QStringList{"下次播放：2026-12-14 周一 07:00:00", "下次播放：2026-12-14 周一 07:00:00",
+                         "下次播放：2026-12-13 周日 08:15:00（调休上班，按周一）", "不会再播放"}));
+        // At 08:00:00 the every-day task stored first takes the second: this one never plays.
+        dialogTime = QTime(8, 0);
+        view.runCommand(CommandId::NewTask);
+        QCOMPARE(nextStarts.value(6), QStringLiteral("不会再播放"));
+
+        // The dialog is reached by the form's button and by the menu command; what it adds
+        // shows in the form's own list at once.
+        int opened = 0;
+        view.settingsPanel()->setCalendarRunner([&](CHolidayCalendarDlg &dialog) {
+            ++opened;
+            dialog.setNotice([](QWidget *, const QString &) {});
+            dialog.setDate(QDate(2026, 12, 25));
+            dialog.AddHoliday();
+        });
+        auto *button = view.findChild<QPushButton *>(
+            QStringLiteral("calendarButton%1").arg(CommandId::Calendar));
+        QVERIFY(button);
+        QVERIFY(button->isEnabled()); // outside the holiday group, which starts disabled
+        button->click();
+        QCOMPARE(opened, 1);
+        QVERIFY(view.runCommand(CommandId::Calendar));
+        QCOMPARE(opened, 2);
+        auto *list = view.findChild<QListWidget *>("holidayList1081");
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("2026-12-25"));
+        QCOMPARE(view.settingsPanel()->dayGate().holidays, QStringList{"2026-12-25"});
+    }
+
+    void formRefusesAHolidayThatIsAMakeupDay() {
+        QTemporaryDir dir;
+        writeProfile(dir.filePath("调休上班.ini"), "[调休上班]\r\n2026-12-13=周一\r\n");
+        FakeClock clock(SundayMorning);
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        view.findChild<QCheckBox *>("holidayCheck1121")->click(); // opens the holiday group
+        view.findChild<QDateEdit *>("holidayDate1006")->setDate(QDate(2026, 12, 13));
+        QStringList said;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            said << box->text();
+            box->button(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes
+                                                                  : QMessageBox::Ok)
+                ->click();
+        });
+        answer.start(10);
+        view.findChild<QPushButton *>("addHolidayButton1082")->click();
+        QCOMPARE(said.size(), 2);
+        QVERIFY2(said[1].contains("已是调休上班日"), qPrintable(said[1]));
+        QCOMPARE(view.findChild<QListWidget *>("holidayList1081")->count(), 0);
+        QVERIFY(!QFile::exists(dir.filePath("date.ini")));
+    }
+};
+
+QTEST_MAIN(TestCalendarView)
+#include "test_calendar_view.moc"
