@@ -6,18 +6,20 @@
 
 namespace {
 
-QList<PlayTask> makeRows(int count)
-{
+QList<PlayTask> makeRows(int count) {
     QList<PlayTask> rows;
     for (int i = 0; i < count; ++i)
-        rows << PlayTask{QStringLiteral("早操音乐%1").arg(i), QStringLiteral("08:30:00"),
-                         QStringLiteral("08:45:00"), QStringLiteral("60000"), QStringLiteral("周一周三周五"),
-                         QStringLiteral("顺序播放"), QString()};
+        rows << PlayTask{QStringLiteral("早操音乐%1").arg(i),
+                         QStringLiteral("08:30:00"),
+                         QStringLiteral("08:45:00"),
+                         QStringLiteral("60000"),
+                         QStringLiteral("周一周三周五"),
+                         QStringLiteral("顺序播放"),
+                         QString()};
     return rows;
 }
 
-void RewriteAndReload(benchmark::State &state)
-{
+void RewriteAndReload(benchmark::State &state) {
     QTemporaryDir dir;
     TaskStore store(dir.path());
     const QList<PlayTask> rows = makeRows(int(state.range(0)));
@@ -29,8 +31,7 @@ void RewriteAndReload(benchmark::State &state)
     state.SetComplexityN(state.range(0));
 }
 
-void ReadTaskRows(benchmark::State &state)
-{
+void ReadTaskRows(benchmark::State &state) {
     QTemporaryDir dir;
     TaskStore store(dir.path());
     store.RewriteTaskStore(makeRows(int(state.range(0))));
@@ -40,8 +41,7 @@ void ReadTaskRows(benchmark::State &state)
 }
 
 // What a user waits for after OK in a dialog: the whole change, playlist included.
-void ModifyOneTask(benchmark::State &state)
-{
+void ModifyOneTask(benchmark::State &state) {
     QTemporaryDir dir;
     TaskStore store(dir.path());
     QList<PlayTask> rows = makeRows(int(state.range(0)));
@@ -50,8 +50,10 @@ void ModifyOneTask(benchmark::State &state)
     PlayTask current = rows[row];
     for (auto _ : state) {
         PlayTask changed = current;
-        changed.Type = changed.Type == QLatin1String("60000") ? QStringLiteral("30000") : QStringLiteral("60000");
-        auto result = store.ModifyTask(row, current, changed, {QStringLiteral("/srv/音乐/早操.mp3")});
+        changed.Type = changed.Type == QLatin1String("60000") ? QStringLiteral("30000")
+                                                              : QStringLiteral("60000");
+        auto result =
+            store.ModifyTask(row, current, changed, {QStringLiteral("/srv/音乐/早操.mp3")});
         if (!result.result)
             state.SkipWithError("modify failed");
         current = changed;

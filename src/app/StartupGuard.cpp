@@ -4,8 +4,7 @@
 
 #include <QMessageBox>
 
-std::unique_ptr<StartupGuard> StartupGuard::acquire()
-{
+std::unique_ptr<StartupGuard> StartupGuard::acquire() {
     QString error;
     QString directory = StoreDirectory::resolve(&error);
     if (directory.isEmpty()) {
@@ -32,8 +31,7 @@ std::unique_ptr<StartupGuard> StartupGuard::acquire()
     return guard;
 }
 
-void StartupGuard::tellReadOnly(QWidget *parent) const
-{
+void StartupGuard::tellReadOnly(QWidget *parent) const {
     if (readOnlyReason.isEmpty())
         return;
     auto *box = new QMessageBox(

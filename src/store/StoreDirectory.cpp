@@ -22,19 +22,16 @@ struct ReadOnlyMarks {
     QHash<QString, QString> reasons; // clean absolute directory -> reason
 };
 
-ReadOnlyMarks &readOnlyMarks()
-{
+ReadOnlyMarks &readOnlyMarks() {
     static ReadOnlyMarks marks;
     return marks;
 }
 
-QString cleanDirectory(const QString &directory)
-{
+QString cleanDirectory(const QString &directory) {
     return QDir::cleanPath(QDir(directory).absolutePath());
 }
 
-QString errorText(int code)
-{
+QString errorText(int code) {
     switch (code) {
     case EACCES:
     case EPERM:
@@ -50,8 +47,7 @@ QString errorText(int code)
     }
 }
 
-QString notWritable(const QString &directory, const QString &why)
-{
+QString notWritable(const QString &directory, const QString &why) {
     return QStringLiteral("数据目录不可写：%1（%2）").arg(QDir::toNativeSeparators(directory), why);
 }
 
@@ -59,12 +55,12 @@ QString notWritable(const QString &directory, const QString &why)
 
 namespace StoreDirectory {
 
-QString resolve(QString *error)
-{
+QString resolve(QString *error) {
     QString directory = qEnvironmentVariable("HORALET_STORE_DIR");
     if (directory.isEmpty()) {
         const QString beside = QCoreApplication::applicationDirPath();
-        if (!beside.isEmpty() && QFileInfo::exists(QDir(beside).filePath(QStringLiteral("portable"))))
+        if (!beside.isEmpty() &&
+            QFileInfo::exists(QDir(beside).filePath(QStringLiteral("portable"))))
             directory = beside;
     }
     if (directory.isEmpty()) {
@@ -82,13 +78,11 @@ QString resolve(QString *error)
     return directory;
 }
 
-QString filePath(const QString &directory, const QString &fileName)
-{
+QString filePath(const QString &directory, const QString &fileName) {
     return directory + QLatin1Char('/') + fileName;
 }
 
-void markReadOnly(const QString &directory, const QString &reason)
-{
+void markReadOnly(const QString &directory, const QString &reason) {
     ReadOnlyMarks &marks = readOnlyMarks();
     const QMutexLocker lock(&marks.mutex);
     if (reason.isEmpty())
@@ -97,8 +91,7 @@ void markReadOnly(const QString &directory, const QString &reason)
         marks.reasons.insert(cleanDirectory(directory), reason);
 }
 
-QString readOnlyReason(const QString &directory)
-{
+QString readOnlyReason(const QString &directory) {
     ReadOnlyMarks &marks = readOnlyMarks();
     const QMutexLocker lock(&marks.mutex);
     if (marks.reasons.isEmpty())
@@ -106,8 +99,7 @@ QString readOnlyReason(const QString &directory)
     return marks.reasons.value(cleanDirectory(directory));
 }
 
-QString probeWritable(const QString &directory)
-{
+QString probeWritable(const QString &directory) {
     QByteArray probe = QFile::encodeName(cleanDirectory(directory)) + "/.horalet-XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0)
@@ -129,14 +121,13 @@ struct InstanceLock::Impl {
 
 InstanceLock::InstanceLock(const QString &directory)
     : m_directory(directory),
-      m_path(StoreDirectory::filePath(directory, QStringLiteral(".horalet.lock")))
-{
+      m_path(StoreDirectory::filePath(directory, QStringLiteral(".horalet.lock"))) {}
+
+InstanceLock::~InstanceLock() {
+    delete m_impl;
 }
 
-InstanceLock::~InstanceLock() { delete m_impl; }
-
-InstanceLock::Outcome InstanceLock::tryAcquire()
-{
+InstanceLock::Outcome InstanceLock::tryAcquire() {
     m_failure.clear();
     if (!m_impl)
         m_impl = new Impl(m_path);

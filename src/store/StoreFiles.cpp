@@ -2,15 +2,13 @@
 
 namespace StoreFiles {
 
-const QStringList &ownStems()
-{
+const QStringList &ownStems() {
     static const QStringList stems{SongStem, DateStem, OptionFlagsStem, ShutdownTimeStem,
                                    MakeUpDaysStem};
     return stems;
 }
 
-QString ownStemOf(const QString &name)
-{
+QString ownStemOf(const QString &name) {
     auto lower = [](QChar c) { return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c; };
     for (const QString &stem : ownStems()) {
         if (stem.size() != name.size())

@@ -19,8 +19,7 @@ const QString kCountKey = QStringLiteral("数量");
 // A count beyond this is a damaged file, not a playlist; reading it would exhaust memory.
 constexpr int kMaxPlaylistItems = 100000;
 
-QString sectionFor(qsizetype row)
-{
+QString sectionFor(qsizetype row) {
     return QStringLiteral("FileInfo%1").arg(row);
 }
 
@@ -30,8 +29,7 @@ const QLatin1StringView kTaskKeys[] = {
     QLatin1StringView("Notes"),
 };
 
-PlayTask readTask(const ProfileFile::SectionRef &section)
-{
+PlayTask readTask(const ProfileFile::SectionRef &section) {
     // Key names are compared without case ("name" finds Name).
     return {section.string(kTaskKeys[0]), section.string(kTaskKeys[1]),
             section.string(kTaskKeys[2]), section.string(kTaskKeys[3]),
@@ -39,8 +37,7 @@ PlayTask readTask(const ProfileFile::SectionRef &section)
             section.string(kTaskKeys[6])};
 }
 
-bool isNumberedTaskName(const QString &name)
-{
+bool isNumberedTaskName(const QString &name) {
     static const QLatin1StringView prefix("FileInfo");
     if (name.size() <= prefix.size() || !name.startsWith(prefix, Qt::CaseInsensitive))
         return false;
@@ -52,8 +49,7 @@ bool isNumberedTaskName(const QString &name)
 
 // A task section is one of the numbered form or one holding any task key; anything else
 // (a note added by hand) is no task and is carried through every rewrite as it stands.
-bool isTaskSection(const ProfileFile &file, qsizetype index)
-{
+bool isTaskSection(const ProfileFile &file, qsizetype index) {
     if (isNumberedTaskName(file.sectionNameAt(index)))
         return true;
     const ProfileFile::SectionRef section = file.sectionAt(index);
@@ -64,8 +60,7 @@ bool isTaskSection(const ProfileFile &file, qsizetype index)
 // The one list of tasks: what the table shows, the schedule plays and a rewrite stores.
 // Every task section in file order, each read from its own lines, so a gap, an order of
 // numbers of its own or a repeated header loses no task.
-QList<PlayTask> tasksFrom(const ProfileFile &file)
-{
+QList<PlayTask> tasksFrom(const ProfileFile &file) {
     const qsizetype count = file.sectionCount();
     QList<PlayTask> tasks;
     tasks.reserve(count);
@@ -75,8 +70,7 @@ QList<PlayTask> tasksFrom(const ProfileFile &file)
     return tasks;
 }
 
-StoreResult checkPlaylistItems(const TaskPlaylist &items)
-{
+StoreResult checkPlaylistItems(const TaskPlaylist &items) {
     for (const QString &item : items) {
         if (item.contains(QLatin1Char('\r')) || item.contains(QLatin1Char('\n')))
             return StoreResult::failure(
@@ -90,8 +84,7 @@ StoreResult checkPlaylistItems(const TaskPlaylist &items)
 
 } // namespace
 
-int leadingInt(const QString &text)
-{
+int leadingInt(const QString &text) {
     qsizetype i = 0;
     while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
         ++i;
@@ -112,13 +105,11 @@ int leadingInt(const QString &text)
 
 TaskStore::TaskStore(QString directory) : m_directory(std::move(directory)) {}
 
-QString TaskStore::songFile() const
-{
+QString TaskStore::songFile() const {
     return StoreDirectory::filePath(m_directory, StoreFiles::SongStem + QStringLiteral(".ini"));
 }
 
-QString TaskStore::playlistPath(const QString &name, QString *error) const
-{
+QString TaskStore::playlistPath(const QString &name, QString *error) const {
     auto refuse = [&](const QString &why) {
         if (error)
             *error = why;
@@ -145,18 +136,15 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const
     return path;
 }
 
-QList<PlayTask> TaskStore::ReadTaskRows(QString *error) const
-{
+QList<PlayTask> TaskStore::ReadTaskRows(QString *error) const {
     return tasksFrom(ProfileFile::load(songFile(), error));
 }
 
-ScheduleTable TaskStore::LoadScheduleTable(QString *error) const
-{
+ScheduleTable TaskStore::LoadScheduleTable(QString *error) const {
     return tasksFrom(ProfileFile::load(songFile(), error));
 }
 
-QString TaskStore::unreadableAtStartup(const QString &error)
-{
+QString TaskStore::unreadableAtStartup(const QString &error) {
     return QStringLiteral("播放任务文件无法读取，已保存的播放任务没有载入，也不会播放。\n%1\n\n"
                           "文件保持原样；在它能够读取之前，不能新增、修改或删除播放任务。")
         .arg(error);
@@ -167,8 +155,7 @@ namespace {
 // song.ini anew from the rows, numbered from 0, with what the old file held besides tasks
 // (lines before the first section, sections of no task) kept as it stands.
 StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
-                        const QString &songFile)
-{
+                        const QString &songFile) {
     // A file saved as UTF-8 or UTF-16 elsewhere stays so.
     ProfileFile file;
     file.setEncoding(ProfileFile::encodingOf(songFile));
@@ -197,8 +184,7 @@ StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
 
 // The stored file and its tasks; a song.ini that exists but cannot be read must never be
 // taken for an empty one, or the rewrite would drop every task.
-StoreResult loadTasks(const QString &songFile, ProfileFile *file, QList<PlayTask> *rows)
-{
+StoreResult loadTasks(const QString &songFile, ProfileFile *file, QList<PlayTask> *rows) {
     QString error;
     *file = ProfileFile::load(songFile, &error);
     if (!error.isEmpty())
@@ -209,8 +195,7 @@ StoreResult loadTasks(const QString &songFile, ProfileFile *file, QList<PlayTask
 
 } // namespace
 
-StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
-{
+StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const {
     ProfileFile current;
     QList<PlayTask> stored;
     if (auto r = loadTasks(songFile(), &current, &stored); !r)
@@ -218,8 +203,7 @@ StoreResult TaskStore::RewriteTaskStore(const QList<PlayTask> &rows) const
     return rewriteFrom(current, rows, songFile());
 }
 
-StoreResult TaskStore::WriteTaskPlaylist(const QString &name, const TaskPlaylist &items) const
-{
+StoreResult TaskStore::WriteTaskPlaylist(const QString &name, const TaskPlaylist &items) const {
     QString error;
     const QString path = playlistPath(name, &error);
     if (path.isEmpty())
@@ -238,8 +222,7 @@ StoreResult TaskStore::WriteTaskPlaylist(const QString &name, const TaskPlaylist
     return file.save(path);
 }
 
-TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) const
-{
+TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) const {
     const QString path = playlistPath(name, error);
     if (path.isEmpty())
         return {};
@@ -254,8 +237,7 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     return items;
 }
 
-StoreResult TaskStore::DeleteTaskPlaylist(const QString &name) const
-{
+StoreResult TaskStore::DeleteTaskPlaylist(const QString &name) const {
     QString error;
     const QString path = playlistPath(name, &error);
     if (path.isEmpty())
@@ -263,8 +245,7 @@ StoreResult TaskStore::DeleteTaskPlaylist(const QString &name) const
     return ProfileStore::deleteFile(path);
 }
 
-TaskStore::ChangeResult TaskStore::finish(StoreResult result) const
-{
+TaskStore::ChangeResult TaskStore::finish(StoreResult result) const {
     QString error;
     const ProfileFile file = ProfileFile::load(songFile(), &error);
     if (result && !error.isEmpty())
@@ -275,8 +256,7 @@ TaskStore::ChangeResult TaskStore::finish(StoreResult result) const
 
 namespace {
 
-StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &expected)
-{
+StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &expected) {
     if (row < 0 || row >= rows.size() || rows[row] != expected)
         return StoreResult::failure(
             QStringLiteral("所选的播放任务已被更改或删除，请重新选择后再试。"));
@@ -289,8 +269,7 @@ struct PlaylistBefore {
     QByteArray bytes;
 };
 
-StoreResult keepPlaylist(const QString &path, PlaylistBefore *before)
-{
+StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     QString error;
     ProfileFile::load(path, &error); // tells a missing file from an unreadable one
     if (!error.isEmpty())
@@ -309,8 +288,7 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before)
     return StoreResult::success();
 }
 
-void restorePlaylist(const QString &path, const PlaylistBefore &before)
-{
+void restorePlaylist(const QString &path, const PlaylistBefore &before) {
     if (before.existed)
         ProfileStore::writeFileAtomically(path, before.bytes);
     else
@@ -319,20 +297,19 @@ void restorePlaylist(const QString &path, const PlaylistBefore &before)
 
 } // namespace
 
-TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items) const
-{
+TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items) const {
     return storeTask(-1, nullptr, task, items);
 }
 
 TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected,
-                                              const PlayTask &task, const TaskPlaylist &items) const
-{
+                                              const PlayTask &task,
+                                              const TaskPlaylist &items) const {
     return storeTask(row, &expected, task, items);
 }
 
 TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
-                                             const PlayTask &task, const TaskPlaylist &items) const
-{
+                                             const PlayTask &task,
+                                             const TaskPlaylist &items) const {
     QString error;
     const QString path = playlistPath(task.Name, &error);
     if (path.isEmpty())
@@ -366,8 +343,7 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
     return finish(StoreResult::success());
 }
 
-TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected) const
-{
+TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected) const {
     if (auto r = ProfileStore::refuseReadOnly(songFile()); !r)
         return finish(r);
     ProfileFile current;

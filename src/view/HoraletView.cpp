@@ -12,16 +12,16 @@
 #include "TaskTableModel.h"
 #include "ViewLook.h"
 #include "VolumePanel.h"
-#include "playback/MasterVolumeWorker.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/LogindSleepKeeper.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
-#include "ui_HoraletView.h"
+#include "playback/MasterVolumeWorker.h"
 #include "scheduler/ShutdownStep.h"
 #include "scheduler/SleepGuard.h"
+#include "ui_HoraletView.h"
 #include "widgets/LedClock.h"
 #include "widgets/ScrollingText.h"
 #include "widgets/TipControl.h"
@@ -34,8 +34,7 @@
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory)
-{
+    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory) {
     m_ui->setupUi(this);
     // They only hold a stored state.
     m_ui->fullScreenCheck1003->hide();
@@ -46,8 +45,7 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_ui->playerPaneLayout->addWidget(new PlayerPane(m_player, m_ui->playerPane1077));
 
     // The sound server may hang: the form never waits for it.
-    m_masterVolume =
-        std::make_unique<MasterVolumeWorker>(std::make_unique<PulseMasterVolume>());
+    m_masterVolume = std::make_unique<MasterVolumeWorker>(std::make_unique<PulseMasterVolume>());
 
     m_taskModel = new TaskTableModel(this);
     m_taskModel->setMarkIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
@@ -61,8 +59,7 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     setCommand(CommandId::HiddenHelpButton, [this] { m_links->openHelp(); });
 }
 
-CHoraletView::~CHoraletView()
-{
+CHoraletView::~CHoraletView() {
     // The panels hold references to the store, the clock, the volume and the task table,
     // which are members: they must go before the members, not with the other children.
     delete m_shutdownStep;
@@ -73,20 +70,17 @@ CHoraletView::~CHoraletView()
     delete m_settings;
 }
 
-MediaPlayer &CHoraletView::mediaPlayer() const
-{
+MediaPlayer &CHoraletView::mediaPlayer() const {
     return *m_player;
 }
 
-CListCtrlCl *CHoraletView::taskTable() const
-{
+CListCtrlCl *CHoraletView::taskTable() const {
     return m_ui->taskTable1001;
 }
 
 // Start-up order of the program's state. Each step completes before the next; panels of
 // the settings, playback and scheduler are created at their place in this list.
-void CHoraletView::OnInitialUpdate()
-{
+void CHoraletView::OnInitialUpdate() {
     if (m_initialised)
         return;
     m_initialised = true;
@@ -99,15 +93,15 @@ void CHoraletView::OnInitialUpdate()
     m_ui->sequentialRadio1112->setChecked(true);
     m_settings->loadHolidays();
     shrinkFrameToForm();
-    m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
-                                    *m_masterVolume, this);
+    m_volumePanel =
+        new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057, *m_masterVolume, this);
     m_volumePanel->synchronise();
     m_ui->clock1023->setTimeSource([this] { return m_clock->now(); });
     setupTaskColumns();
     fillTaskTable();
-    m_taskEditing = new TaskEditing(m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
-                                    [this](const ScheduleTable &table) { setScheduleTable(table); },
-                                    this);
+    m_taskEditing = new TaskEditing(
+        m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
+        [this](const ScheduleTable &table) { setScheduleTable(table); }, this);
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_taskEditing->setDayGateSource([this] { return m_settings->dayGate(); });
@@ -132,13 +126,13 @@ void CHoraletView::OnInitialUpdate()
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
-    m_backup = new BackupCommands(m_taskStore.directory(), [this] { reloadFromStore(); }, this);
+    m_backup = new BackupCommands(
+        m_taskStore.directory(), [this] { reloadFromStore(); }, this);
     for (auto &[id, handler] : m_backup->commands())
         setCommand(id, std::move(handler));
 }
 
-void CHoraletView::reloadFromStore()
-{
+void CHoraletView::reloadFromStore() {
     if (!m_backup) // the initial update has not completed
         return;
     m_settings->reloadFromStore();
@@ -150,17 +144,15 @@ void CHoraletView::reloadFromStore()
 
 // The timed shutdown runs last in each checked second; the sleep inhibitor follows the
 // stored tasks, and a wake-up makes the schedule read the clock at once.
-void CHoraletView::setupPower()
-{
+void CHoraletView::setupPower() {
     m_powerControl = std::make_unique<LogindPowerControl>();
     ScheduleDriver &scheduler = m_playPanel->scheduler();
-    m_shutdownStep = new ShutdownStep(scheduler, m_playPanel->playback(), *m_powerControl,
-                                      [this] {
-                                          return ShutdownStep::Setting{
-                                              m_settings->shutdownEnabled(),
-                                              m_settings->shutdownTime()};
-                                      },
-                                      this);
+    m_shutdownStep = new ShutdownStep(
+        scheduler, m_playPanel->playback(), *m_powerControl,
+        [this] {
+            return ShutdownStep::Setting{m_settings->shutdownEnabled(), m_settings->shutdownTime()};
+        },
+        this);
     scheduler.setShutdownHook([step = m_shutdownStep](const ClockTexts &now) { step->check(now); });
     connect(m_shutdownStep, &ShutdownStep::notice, this, &CHoraletView::tell);
     connect(m_shutdownStep, &ShutdownStep::poweringOff, this,
@@ -176,9 +168,8 @@ void CHoraletView::setupPower()
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     });
-    connect(m_shutdownStep, &ShutdownStep::stillRunning, this, [this] {
-        tell(QStringLiteral("已请求关机，但系统没有关机，定时播放任务继续执行"));
-    });
+    connect(m_shutdownStep, &ShutdownStep::stillRunning, this,
+            [this] { tell(QStringLiteral("已请求关机，但系统没有关机，定时播放任务继续执行")); });
 
     m_sleepKeeper = new LogindSleepKeeper(this);
     m_sleepGuard = new SleepGuard(*m_sleepKeeper, this);
@@ -190,21 +181,18 @@ void CHoraletView::setupPower()
             [this] { m_sleepGuard->setTaskCount(m_scheduleTable.size()); });
 }
 
-void CHoraletView::setScheduleTable(const ScheduleTable &table)
-{
+void CHoraletView::setScheduleTable(const ScheduleTable &table) {
     m_scheduleTable = table;
     if (m_sleepGuard)
         m_sleepGuard->setTaskCount(m_scheduleTable.size());
 }
 
-void CHoraletView::tell(const QString &text)
-{
+void CHoraletView::tell(const QString &text) {
     m_statusText = text;
     emit statusNotice(text);
 }
 
-void CHoraletView::shrinkFrameToForm()
-{
+void CHoraletView::shrinkFrameToForm() {
     QWidget *frame = window();
     if (frame == this)
         return;
@@ -212,25 +200,21 @@ void CHoraletView::shrinkFrameToForm()
     frame->resize(frame->size().boundedTo(fit).expandedTo(frame->minimumSize()));
 }
 
-void CHoraletView::setupTaskColumns()
-{
+void CHoraletView::setupTaskColumns() {
     ViewLook::configureTaskTable(*m_ui->taskTable1001);
 }
 
-void CHoraletView::fillTaskTable()
-{
+void CHoraletView::fillTaskTable() {
     m_taskModel->DeleteAllItems();
     for (const PlayTask &task : m_taskStore.ReadTaskRows())
         AppendTaskRow(task);
 }
 
-void CHoraletView::AppendTaskRow(const PlayTask &task)
-{
+void CHoraletView::AppendTaskRow(const PlayTask &task) {
     m_taskModel->AppendTaskRow(task);
 }
 
-void CHoraletView::setupToolTips()
-{
+void CHoraletView::setupToolTips() {
     m_toolTips = new CTipControl(this);
     m_toolTips->activate(true);
     m_toolTips->setMaxTipWidth(200);
@@ -254,14 +238,12 @@ void CHoraletView::setupToolTips()
     m_toolTips->setDelayTime(200);
 }
 
-void CHoraletView::pushInitialValues()
-{
+void CHoraletView::pushInitialValues() {
     m_ui->holidayDate1006->setDateTime(m_clock->now());
     m_ui->currentTask1043->clear();
 }
 
-void CHoraletView::setCommand(int id, std::function<void()> handler)
-{
+void CHoraletView::setCommand(int id, std::function<void()> handler) {
     const bool wired = m_commands.contains(id);
     m_commands.insert(id, std::move(handler));
     if (!wired) {
@@ -271,8 +253,7 @@ void CHoraletView::setCommand(int id, std::function<void()> handler)
     emit commandsChanged();
 }
 
-bool CHoraletView::runCommand(int id)
-{
+bool CHoraletView::runCommand(int id) {
     const auto handler = m_commands.value(id);
     if (!handler)
         return false;
@@ -280,8 +261,7 @@ bool CHoraletView::runCommand(int id)
     return true;
 }
 
-QWidget *CHoraletView::controlById(int id) const
-{
+QWidget *CHoraletView::controlById(int id) const {
     const QString suffix = QString::number(id);
     const auto children = findChildren<QWidget *>();
     for (QWidget *child : children) {
@@ -292,8 +272,7 @@ QWidget *CHoraletView::controlById(int id) const
     return nullptr;
 }
 
-void CHoraletView::mousePressEvent(QMouseEvent *event)
-{
+void CHoraletView::mousePressEvent(QMouseEvent *event) {
     // A press on the form's own background moves the window, as a drag on its title would.
     // Presses reach here only when no control took them (captions and group frames do not).
     if (event->button() == Qt::LeftButton) {

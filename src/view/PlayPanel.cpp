@@ -1,7 +1,7 @@
 #include "PlayPanel.h"
 
-#include "ViewLook.h"
 #include "DisplayText.h"
+#include "ViewLook.h"
 #include "store/TaskStore.h"
 #include "ui_HoraletView.h"
 

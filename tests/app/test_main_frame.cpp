@@ -3,8 +3,8 @@
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
-#include "view/TaskTableModel.h"
 #include "view/MakerInfo.h"
+#include "view/TaskTableModel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -100,8 +100,8 @@ private slots:
         QCOMPARE(describe(popups.at(0)->menu()),
                  QStringList({"新增播放任务=1019", "修改..=1021", "删除..=32787", "-",
                               "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002", "-",
-                              "节假日和调休...=32810", "-",
-                              "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
+                              "节假日和调休...=32810", "-", "发邮件=1068", "主页=1020", "-",
+                              "退出(&X)=57665"}));
         QCOMPARE(describe(popups.at(1)->menu()),
                  QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393", "开机自动运行=32806"}));
         QCOMPARE(describe(popups.at(2)->menu()),

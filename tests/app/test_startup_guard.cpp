@@ -11,8 +11,7 @@ class TestStartupGuard : public QObject {
     Q_OBJECT
 
     // Answers the next message box and records what it said.
-    void answerNextMessage()
-    {
+    void answerNextMessage() {
         auto text = std::make_shared<QString>();
         QTimer *poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [poll, text] {
@@ -28,28 +27,28 @@ class TestStartupGuard : public QObject {
     std::shared_ptr<QString> m_lastMessage;
 
 private slots:
-    void secondInstanceIsToldAndTouchesNothing()
-    {
+    void secondInstanceIsToldAndTouchesNothing() {
         QTemporaryDir dir;
         qputenv("HORALET_STORE_DIR", dir.path().toLocal8Bit());
         auto first = StartupGuard::acquire();
         QVERIFY(first);
         QCOMPARE(first->storeDirectory, dir.path());
-        const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList before =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
         answerNextMessage();
         auto second = StartupGuard::acquire();
         QVERIFY(!second);
         QVERIFY(m_lastMessage->contains(QStringLiteral("已经在运行")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 before);
 
         first.reset();
         auto third = StartupGuard::acquire();
         QVERIFY(third);
     }
 
-    void unusableDirectoryIsToldToTheUser()
-    {
+    void unusableDirectoryIsToldToTheUser() {
         QTemporaryDir dir;
         QFile blocker(dir.filePath("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

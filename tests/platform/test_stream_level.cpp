@@ -156,8 +156,7 @@ void TestStreamLevel::savedLowVolumeDoesNotLowerTheTask() {
         const QString index = run("pactl", {"list", "short", "sink-inputs"}).section('\t', 0, 0);
         QVERIFY(!index.isEmpty());
         QCOMPARE(QProcess::execute("pactl", {"set-sink-input-volume", index, "30%"}), 0);
-        QVERIFY(QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; },
-                                15000));
+        QVERIFY(QTest::qWaitFor([&] { return player.state() == MediaPlayer::State::Idle; }, 15000));
     }
     const auto saved = savedVolumes(qgetenv("PULSE_SERVER"));
     bool lowered = false;

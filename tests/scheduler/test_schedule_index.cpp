@@ -7,8 +7,8 @@ namespace {
 
 // The rule written the plain way: scan the tasks in stored order. A task that ends at its
 // own start second is never started; it is held back (and reported) instead.
-QList<qsizetype> dueSlots(const ScheduleTable &table, const ClockTexts &now,
-                          const QString &weekday, bool heldBack) {
+QList<qsizetype> dueSlots(const ScheduleTable &table, const ClockTexts &now, const QString &weekday,
+                          bool heldBack) {
     QList<qsizetype> due;
     for (qsizetype k = 0; k < table.size(); ++k) {
         const PlayTask &t = table[k];

@@ -1,5 +1,5 @@
-#include "store/PlayTask.h"
 #include "TestFiles.h"
+#include "store/PlayTask.h"
 #include "store/ProfileStore.h"
 
 #include <QFile>
@@ -8,7 +8,9 @@
 
 namespace {
 
-QByteArray gbk(const QString &text) { return Gbk::encode(text).value(); }
+QByteArray gbk(const QString &text) {
+    return Gbk::encode(text).value();
+}
 
 } // namespace
 
@@ -16,11 +18,12 @@ class TestProfileStore : public QObject {
     Q_OBJECT
 
 private slots:
-    void readsHandEditedGbkFile()
-    {
-        const ProfileFile file = ProfileFile::load(QStringLiteral(HORALET_TEST_DATA "/profile-mixed.ini"));
-        QCOMPARE(file.sectionNames(), (QStringList{QStringLiteral("FileInfo0"), QStringLiteral("FileInfo1"),
-                                                    QStringLiteral("手工节"), QStringLiteral("fileinfo1")}));
+    void readsHandEditedGbkFile() {
+        const ProfileFile file =
+            ProfileFile::load(QStringLiteral(HORALET_TEST_DATA "/profile-mixed.ini"));
+        QCOMPARE(file.sectionNames(),
+                 (QStringList{QStringLiteral("FileInfo0"), QStringLiteral("FileInfo1"),
+                              QStringLiteral("手工节"), QStringLiteral("fileinfo1")}));
         // Blanks around keys and values are ignored, one pair of quotes is dropped.
         QCOMPARE(file.string("FileInfo0", "Name"), QStringLiteral("早操音乐"));
         QCOMPARE(file.string("FileInfo0", "Type"), QStringLiteral("60000"));
@@ -40,8 +43,7 @@ private slots:
         QCOMPARE(file.string("nowhere", "Name", "fallback"), QStringLiteral("fallback"));
     }
 
-    void comparesOnlyAsciiLettersWithoutCase()
-    {
+    void comparesOnlyAsciiLettersWithoutCase() {
         // Two double-byte characters whose trail bytes differ only in ASCII case.
         const QString upper = Gbk::decode(QByteArray("\x81\x41"));
         const QString lower = Gbk::decode(QByteArray("\x81\x61"));
@@ -55,10 +57,10 @@ private slots:
         QCOMPARE(file.string(" SECT\t", " kEY "), QStringLiteral("v"));
     }
 
-    void readsIntegersAsLeadingDecimal()
-    {
-        ProfileFile file = ProfileFile::fromBytes("[s]\r\na= 42abc\r\nb=-7\r\nc=abc\r\nd=\r\ne=+3\r\n"
-                                                  "f=99999999999\r\n");
+    void readsIntegersAsLeadingDecimal() {
+        ProfileFile file =
+            ProfileFile::fromBytes("[s]\r\na= 42abc\r\nb=-7\r\nc=abc\r\nd=\r\ne=+3\r\n"
+                                   "f=99999999999\r\n");
         QCOMPARE(file.integer("s", "a", 5), 42);
         QCOMPARE(file.integer("s", "b", 5), -7);
         QCOMPARE(file.integer("s", "c", 5), 0);
@@ -70,39 +72,45 @@ private slots:
         QCOMPARE(leadingInt(QStringLiteral("五万")), 0);
     }
 
-    void writesKeepOtherLinesAndPlaceNewOnes()
-    {
-        ProfileFile file = ProfileFile::fromBytes(gbk(QStringLiteral(
-            "; 注释\r\n[甲]\r\nKeyOne=1\r\n; 节内注释\r\n\r\n[乙]\r\nx=1\r\n")));
-        QVERIFY(file.setValue("甲", "keyone", "新值"));     // in place, spelling kept
-        QVERIFY(file.setValue("甲", "Second", "2"));        // after the last entry
-        QVERIFY(file.setValue("丙", "数量", "3"));          // new section at the end
-        QCOMPARE(file.toBytes(), gbk(QStringLiteral("; 注释\r\n[甲]\r\nKeyOne=新值\r\n; 节内注释\r\n"
-                                                    "Second=2\r\n\r\n[乙]\r\nx=1\r\n[丙]\r\n数量=3\r\n")));
+    void writesKeepOtherLinesAndPlaceNewOnes() {
+        ProfileFile file = ProfileFile::fromBytes(
+            gbk(QStringLiteral("; 注释\r\n[甲]\r\nKeyOne=1\r\n; 节内注释\r\n\r\n[乙]\r\nx=1\r\n")));
+        QVERIFY(file.setValue("甲", "keyone", "新值")); // in place, spelling kept
+        QVERIFY(file.setValue("甲", "Second", "2"));    // after the last entry
+        QVERIFY(file.setValue("丙", "数量", "3"));      // new section at the end
+        QCOMPARE(file.toBytes(),
+                 gbk(QStringLiteral("; 注释\r\n[甲]\r\nKeyOne=新值\r\n; 节内注释\r\n"
+                                    "Second=2\r\n\r\n[乙]\r\nx=1\r\n[丙]\r\n数量=3\r\n")));
     }
 
-    void valuesReadBackExactly()
-    {
+    void valuesReadBackExactly() {
         QTemporaryDir dir;
         const QString path = dir.filePath("v.ini");
-        const QStringList values = {QStringLiteral("  padded  "), QStringLiteral("\"quoted\""),
-                                    QStringLiteral("'x'"), QStringLiteral("a=b=c"),
-                                    QStringLiteral("播放任务名称"), QStringLiteral("\\\\server\\歌曲\\早操.mp3"),
-                                    QString(300, QChar(u'歌'))};
+        const QStringList values = {
+            QStringLiteral("  padded  "),   QStringLiteral("\"quoted\""),
+            QStringLiteral("'x'"),          QStringLiteral("a=b=c"),
+            QStringLiteral("播放任务名称"), QStringLiteral("\\\\server\\歌曲\\早操.mp3"),
+            QString(300, QChar(u'歌'))};
         for (int i = 0; i < values.size(); ++i)
-            QVERIFY(ProfileStore::writeString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i), values[i]));
+            QVERIFY(ProfileStore::writeString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i),
+                                              values[i]));
         for (int i = 0; i < values.size(); ++i)
-            QCOMPARE(ProfileStore::readString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i)), values[i]);
+            QCOMPARE(ProfileStore::readString(path, "歌曲", QStringLiteral("歌曲名称%1").arg(i)),
+                     values[i]);
         QVERIFY(readFileBytes(path).startsWith(gbk(QStringLiteral("[歌曲]\r\n歌曲名称0="))));
     }
 
-    void chineseLiteralsRoundTripInCodePage936()
-    {
-        const QStringList literals = {
-            QStringLiteral("每天"), QStringLiteral("指定的一天"), QStringLiteral("周一周二周三周四周五周六周日"),
-            QStringLiteral("顺序播放"), QStringLiteral("循环播放"), QStringLiteral("随机播放"),
-            QStringLiteral("歌曲"), QStringLiteral("歌曲名称0"), QStringLiteral("多媒体文件数量"),
-            QStringLiteral("数量")};
+    void chineseLiteralsRoundTripInCodePage936() {
+        const QStringList literals = {QStringLiteral("每天"),
+                                      QStringLiteral("指定的一天"),
+                                      QStringLiteral("周一周二周三周四周五周六周日"),
+                                      QStringLiteral("顺序播放"),
+                                      QStringLiteral("循环播放"),
+                                      QStringLiteral("随机播放"),
+                                      QStringLiteral("歌曲"),
+                                      QStringLiteral("歌曲名称0"),
+                                      QStringLiteral("多媒体文件数量"),
+                                      QStringLiteral("数量")};
         QTemporaryDir dir;
         const QString path = dir.filePath("lit.ini");
         for (const QString &text : literals)
@@ -115,8 +123,7 @@ private slots:
         QCOMPARE(gbk(QStringLiteral("每天")), QByteArray("\xC3\xBF\xCC\xEC"));
     }
 
-    void refusesWhatCannotBeStored()
-    {
+    void refusesWhatCannotBeStored() {
         ProfileFile file;
         QVERIFY(!file.setValue("s", "k", QStringLiteral("한국어")));
         QVERIFY(!file.setValue("s", "k", QStringLiteral("two\nlines")));
@@ -128,16 +135,14 @@ private slots:
         QCOMPARE(file.toBytes(), QByteArray());
     }
 
-    void byteOrderMarkChoosesTheEncodingBothWays_data()
-    {
+    void byteOrderMarkChoosesTheEncodingBothWays_data() {
         QTest::addColumn<QByteArray>("mark");
         QTest::addColumn<QString>("codec");
         QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") << QStringLiteral("UTF-8");
         QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE") << QStringLiteral("UTF-16LE");
         QTest::newRow("UTF-16BE") << QByteArray("\xFE\xFF") << QStringLiteral("UTF-16BE");
     }
-    void byteOrderMarkChoosesTheEncodingBothWays()
-    {
+    void byteOrderMarkChoosesTheEncodingBothWays() {
         QFETCH(QByteArray, mark);
         QFETCH(QString, codec);
         const auto encoded = [&](const QString &text) {
@@ -155,19 +160,21 @@ private slots:
         };
         QTemporaryDir dir;
         const QString path = dir.filePath("bom.ini");
-        QVERIFY(writeFileBytes(path, mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\n"))));
+        QVERIFY(writeFileBytes(
+            path, mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\n"))));
         // The first section is found and the text is not garbled.
         QCOMPARE(ProfileStore::sectionNames(path), QStringList{"FileInfo0"});
         QCOMPARE(ProfileStore::readString(path, "FileInfo0", "Name"), QStringLiteral("早操 한국"));
         // Written back in its own encoding, with its mark, text beyond code page 936 included.
         QVERIFY(ProfileStore::writeString(path, "FileInfo0", "Time", QStringLiteral("08:00:00 😀")));
-        QCOMPARE(readFileBytes(path),
-                 mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\nTime=08:00:00 😀\r\n")));
-        QCOMPARE(ProfileFile::encodingOf(path), ProfileFile::fromBytes(readFileBytes(path)).encoding());
+        QCOMPARE(
+            readFileBytes(path),
+            mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\nTime=08:00:00 😀\r\n")));
+        QCOMPARE(ProfileFile::encodingOf(path),
+                 ProfileFile::fromBytes(readFileBytes(path)).encoding());
     }
 
-    void readsLinesAsWindowsDoes()
-    {
+    void readsLinesAsWindowsDoes() {
         const ProfileFile file = ProfileFile::fromBytes(
             "[s]\r\nname\r\nname=later\r\n[no close\r\nk2=2\r\n\x0b k3\x0c=\x0b v3 \x1a\r\n"
             "[t]\r\nx=1\x1a");
@@ -185,26 +192,27 @@ private slots:
         QVERIFY(edited.setValue("s", "NAME", "x"));
         QVERIFY(edited.toBytes().startsWith("[s]\r\nname=x\r\nname=later\r\n"));
         QVERIFY(edited.setValue("s", "pad", QStringLiteral("\x0cv\x1a")));
-        QCOMPARE(ProfileFile::fromBytes(edited.toBytes()).string("s", "pad"), QStringLiteral("\x0cv\x1a"));
+        QCOMPARE(ProfileFile::fromBytes(edited.toBytes()).string("s", "pad"),
+                 QStringLiteral("\x0cv\x1a"));
     }
 
-    void trailByteOfDoubleByteCharacterIsNoBracket()
-    {
+    void trailByteOfDoubleByteCharacterIsNoBracket() {
         // "沒" and "慮" end in 0x5D, which is ']' on its own.
         QCOMPARE(gbk(QStringLiteral("沒")).back(), ']');
         QTemporaryDir dir;
         const QString path = dir.filePath("t.ini");
-        for (const QString &name : {QStringLiteral("沒"), QStringLiteral("慮"), QStringLiteral("沒[")})
+        for (const QString &name :
+             {QStringLiteral("沒"), QStringLiteral("慮"), QStringLiteral("沒[")})
             QVERIFY(ProfileStore::writeString(path, name, name, name));
         QCOMPARE(ProfileStore::sectionNames(path),
                  (QStringList{QStringLiteral("沒"), QStringLiteral("慮"), QStringLiteral("沒[")}));
         QCOMPARE(ProfileStore::readString(path, "慮", "慮"), QStringLiteral("慮"));
-        QCOMPARE(ProfileFile::fromBytes(gbk(QStringLiteral("[沒 ] x\r\nk=1\r\n"))).string("沒", "k"),
-                 QStringLiteral("1"));
+        QCOMPARE(
+            ProfileFile::fromBytes(gbk(QStringLiteral("[沒 ] x\r\nk=1\r\n"))).string("沒", "k"),
+            QStringLiteral("1"));
     }
 
-    void refusesKeysAndSectionsThatWouldReadBackOtherwise()
-    {
+    void refusesKeysAndSectionsThatWouldReadBackOtherwise() {
         ProfileFile file;
         QVERIFY(!file.setValue("s", "[x]", "v"));
         QVERIFY(!file.setValue("s", "[x", "v"));
@@ -216,24 +224,25 @@ private slots:
         QCOMPARE(ProfileFile::fromBytes(file.toBytes()).string("s", "x["), QStringLiteral("v"));
     }
 
-    void damagedBytesSurviveARewriteOfOtherValues()
-    {
+    void damagedBytesSurviveARewriteOfOtherValues() {
         QTemporaryDir dir;
         const QString path = dir.filePath("d.ini");
-        static const char damaged[] = "[s]\r\nbad=\x81\xff\xfe\r\nzero=a\0b\r\n[\xaa\xa1]\r\nk=\xf8\xa1\r\n";
+        static const char damaged[] =
+            "[s]\r\nbad=\x81\xff\xfe\r\nzero=a\0b\r\n[\xaa\xa1]\r\nk=\xf8\xa1\r\n";
         QVERIFY(writeFileBytes(path, QByteArray(damaged, sizeof damaged - 1)));
         QVERIFY(ProfileStore::writeString(path, "s", "good", QStringLiteral("新")));
-        QVERIFY(readFileBytes(path).startsWith(QByteArray(damaged, 24) + gbk(QStringLiteral("good=新"))));
+        QVERIFY(readFileBytes(path).startsWith(QByteArray(damaged, 24) +
+                                               gbk(QStringLiteral("good=新"))));
         // A value read with escapes is written back as the bytes it came from.
         const QString bad = ProfileStore::readString(path, "s", "bad");
         QVERIFY(ProfileStore::writeString(path, "s", "copy", bad));
         QVERIFY(readFileBytes(path).contains("copy=\x81\xff\xfe\r\n"));
         // The user-defined areas read as the Private Use Area.
-        QCOMPARE(ProfileStore::readString(path, QString(QChar(0xE000)), "k"), QString(QChar(0xE234)));
+        QCOMPARE(ProfileStore::readString(path, QString(QChar(0xE000)), "k"),
+                 QString(QChar(0xE234)));
     }
 
-    void missingFileReadsAsEmpty()
-    {
+    void missingFileReadsAsEmpty() {
         QTemporaryDir dir;
         const QString path = dir.filePath("none.ini");
         QVERIFY(ProfileStore::sectionNames(path).isEmpty());
@@ -243,8 +252,7 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    void writeFailureIsReported()
-    {
+    void writeFailureIsReported() {
         QTemporaryDir dir;
         // A directory in the file's place cannot be replaced.
         QVERIFY(QDir(dir.path()).mkdir("blocked.ini"));
@@ -254,8 +262,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    void rewriteKeepsPermissionsAndLeavesNoTemporaryFile()
-    {
+    void rewriteKeepsPermissionsAndLeavesNoTemporaryFile() {
         QTemporaryDir dir;
         const QString path = dir.filePath("p.ini");
         QVERIFY(writeFileBytes(path, "[s]\r\nk=1\r\n"));

@@ -9,14 +9,12 @@
 
 #include <csignal>
 
-
 class TestStoreCrashSafety : public QObject {
     Q_OBJECT
 
 private slots:
     // A power cut or a kill at any moment of a rewrite leaves the old or the new task set.
-    void killedWriterLeavesOldOrNewFile()
-    {
+    void killedWriterLeavesOldOrNewFile() {
         constexpr int kTasks = 1500;
         const QList<PlayTask> sets[2] = {taskSet(0, kTasks), taskSet(1, kTasks)};
         QTemporaryDir dir;
@@ -32,7 +30,8 @@ private slots:
             QVERIFY(writer.waitForFinished());
             const QList<PlayTask> rows = store.ReadTaskRows();
             const bool old = rows == sets[0];
-            QVERIFY2(old || rows == sets[1], qPrintable(QStringLiteral("round %1: %2 rows").arg(round).arg(rows.size())));
+            QVERIFY2(old || rows == sets[1],
+                     qPrintable(QStringLiteral("round %1: %2 rows").arg(round).arg(rows.size())));
             ++seen[old ? 0 : 1];
         }
         // Both outcomes occur, so the kills really landed between and during rewrites.
@@ -41,8 +40,7 @@ private slots:
 
     // Adds, renames and deletes killed at random moments never leave a task whose playlist
     // is missing (it would then silently play nothing).
-    void killedChangesLeaveNoTaskWithoutItsPlaylist()
-    {
+    void killedChangesLeaveNoTaskWithoutItsPlaylist() {
         QTemporaryDir dir;
         TaskStore store(dir.path());
         int tasksChecked = 0;

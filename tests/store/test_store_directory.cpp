@@ -12,15 +12,13 @@ class TestStoreDirectory : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
+    void init() {
         qunsetenv("HORALET_STORE_DIR");
         QFile::remove(QCoreApplication::applicationDirPath() + "/portable");
     }
     void cleanup() { init(); }
 
-    void chosenInOrderOfPrecedence()
-    {
+    void chosenInOrderOfPrecedence() {
         QTemporaryDir data;
         qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
         QCOMPARE(StoreDirectory::resolve(), data.filePath("horalet"));
@@ -38,8 +36,7 @@ private slots:
         QVERIFY(QFileInfo(nested).isDir());
     }
 
-    void uncreatableDirectoryIsReported()
-    {
+    void uncreatableDirectoryIsReported() {
         QTemporaryDir dir;
         QFile blocker(dir.filePath("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -50,8 +47,7 @@ private slots:
         QVERIFY(error.contains(dir.filePath("file/sub")));
     }
 
-    void oneInstancePerDirectory()
-    {
+    void oneInstancePerDirectory() {
         QTemporaryDir dir;
         InstanceLock first(dir.path());
         QVERIFY(first.acquire());
@@ -66,8 +62,7 @@ private slots:
     }
 
     // Only this directory is read-only: writes elsewhere go on.
-    void readOnlyMarkRefusesWritesIntoItsDirectory()
-    {
+    void readOnlyMarkRefusesWritesIntoItsDirectory() {
         QTemporaryDir dir, other;
         const QString reason = StoreDirectory::probeWritable(dir.path());
         QVERIFY2(reason.isEmpty(), qPrintable(reason)); // a directory we can write
@@ -85,8 +80,7 @@ private slots:
         QVERIFY(ProfileStore::writeString(dir.filePath("a.ini"), "s", "k", "v").ok);
     }
 
-    void lockOfAKilledInstanceIsTakenOver()
-    {
+    void lockOfAKilledInstanceIsTakenOver() {
         QTemporaryDir dir;
         QProcess holder;
         holder.start(QStringLiteral(LOCK_HOLDER), {dir.path()});

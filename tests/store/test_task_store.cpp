@@ -22,16 +22,21 @@
 namespace {
 
 PlayTask task(const QString &name, const QString &time = QStringLiteral("08:30:00"),
-              const QString &device = QStringLiteral("每天"))
-{
-    return {name, time, QStringLiteral("08:45:00"), QStringLiteral("60000"), device,
-            QStringLiteral("顺序播放"), QString()};
+              const QString &device = QStringLiteral("每天")) {
+    return {name,
+            time,
+            QStringLiteral("08:45:00"),
+            QStringLiteral("60000"),
+            device,
+            QStringLiteral("顺序播放"),
+            QString()};
 }
 
-QByteArray gbk(const QString &text) { return Gbk::encode(text).value(); }
+QByteArray gbk(const QString &text) {
+    return Gbk::encode(text).value();
+}
 
-QStringList names(const QList<PlayTask> &rows)
-{
+QStringList names(const QList<PlayTask> &rows) {
     QStringList out;
     for (const PlayTask &t : rows)
         out << t.Name;
@@ -47,41 +52,45 @@ class TestTaskStore : public QObject {
     TaskStore store() const { return TaskStore(m_dir.path()); }
 
 private slots:
-    void init()
-    {
+    void init() {
         QDir dir(m_dir.path());
-        for (const QString &entry : dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
+        for (const QString &entry :
+             dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
             QFileInfo(dir.filePath(entry)).isDir() ? QDir(dir.filePath(entry)).removeRecursively()
                                                    : dir.remove(entry);
     }
 
-    void firstTaskCreatesTheFileInItsLayout()
-    {
+    void firstTaskCreatesTheFileInItsLayout() {
         QVERIFY(store().ReadTaskRows().isEmpty());
         QVERIFY(store().LoadScheduleTable().isEmpty());
-        PlayTask weekly = task(QStringLiteral("早操"), QStringLiteral("08:30:00"), QStringLiteral("周一周五"));
-        auto r = store().AddTask(weekly, {QStringLiteral("/音乐/a.mp3"), QStringLiteral("http://x/y.mp3")});
+        PlayTask weekly =
+            task(QStringLiteral("早操"), QStringLiteral("08:30:00"), QStringLiteral("周一周五"));
+        auto r = store().AddTask(weekly,
+                                 {QStringLiteral("/音乐/a.mp3"), QStringLiteral("http://x/y.mp3")});
         QVERIFY2(r.result.ok, qPrintable(r.result.error));
         QCOMPARE(readFileBytes(store().songFile()),
-                 gbk(QStringLiteral("[FileInfo0]\r\nName=早操\r\nTime=08:30:00\r\nDuration=08:45:00\r\n"
-                                    "Type=60000\r\nDevice=周一周五\r\nRecurrence=顺序播放\r\nNotes=\r\n")));
-        QCOMPARE(readFileBytes(m_dir.filePath(QStringLiteral("早操.ini"))),
-                 gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=/音乐/a.mp3\r\n歌曲名称1=http://x/y.mp3\r\n"
-                                    "[多媒体文件数量]\r\n数量=2\r\n")));
+                 gbk(QStringLiteral(
+                     "[FileInfo0]\r\nName=早操\r\nTime=08:30:00\r\nDuration=08:45:00\r\n"
+                     "Type=60000\r\nDevice=周一周五\r\nRecurrence=顺序播放\r\nNotes=\r\n")));
+        QCOMPARE(
+            readFileBytes(m_dir.filePath(QStringLiteral("早操.ini"))),
+            gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=/音乐/a.mp3\r\n歌曲名称1=http://x/y.mp3\r\n"
+                               "[多媒体文件数量]\r\n数量=2\r\n")));
         QCOMPARE(r.rows, QList<PlayTask>{weekly});
         QCOMPARE(r.schedule, ScheduleTable{weekly});
     }
 
-    void deletingRenumbersAndRemovesThePlaylist()
-    {
+    void deletingRenumbersAndRemovesThePlaylist() {
         for (const char *n : {"A", "B", "C", "D"})
-            QVERIFY(store().AddTask(task(QString::fromLatin1(n)), {QStringLiteral("x.mp3")}).result.ok);
+            QVERIFY(
+                store().AddTask(task(QString::fromLatin1(n)), {QStringLiteral("x.mp3")}).result.ok);
         auto r = store().DeleteTask(1, task("B"));
         QVERIFY(r.result.ok);
         QCOMPARE(names(r.rows), (QStringList{"A", "C", "D"}));
         QCOMPARE(ProfileStore::sectionNames(store().songFile()),
                  (QStringList{"FileInfo0", "FileInfo1", "FileInfo2"}));
-        QCOMPARE(ProfileStore::readString(store().songFile(), "FileInfo1", "Name"), QStringLiteral("C"));
+        QCOMPARE(ProfileStore::readString(store().songFile(), "FileInfo1", "Name"),
+                 QStringLiteral("C"));
         QVERIFY(!QFile::exists(m_dir.filePath("B.ini")));
 
         r = store().DeleteTask(2, task("D"));
@@ -93,8 +102,7 @@ private slots:
         QVERIFY(r.rows.isEmpty() && r.schedule.isEmpty());
     }
 
-    void changesActOnlyOnTheTaskTheCallerSaw()
-    {
+    void changesActOnlyOnTheTaskTheCallerSaw() {
         QVERIFY(store().AddTask(task("A"), {}).result.ok);
         QVERIFY(store().AddTask(task("B"), {}).result.ok);
         const QByteArray before = readFileBytes(store().songFile());
@@ -111,8 +119,7 @@ private slots:
         QVERIFY(QFile::exists(m_dir.filePath("B.ini"))); // a rename leaves the old file alone
     }
 
-    void deleteSparesAPlaylistAnotherTaskStillUses()
-    {
+    void deleteSparesAPlaylistAnotherTaskStillUses() {
         // Old files may hold two tasks with one name, and so one playlist.
         QVERIFY(store().RewriteTaskStore({task("同名"), task("同名")}));
         QVERIFY(store().WriteTaskPlaylist("同名", {"a.mp3"}));
@@ -120,35 +127,39 @@ private slots:
         QCOMPARE(store().ReadTaskPlaylist("同名"), TaskPlaylist{"a.mp3"});
     }
 
-    void weeklyTaskWithNoDayIsStoredEmpty()
-    {
-        PlayTask none{QStringLiteral("空"), {}, {}, QStringLiteral("60000"), {}, QStringLiteral("循环播放"), {}};
+    void weeklyTaskWithNoDayIsStoredEmpty() {
+        PlayTask none{QStringLiteral("空"),       {}, {}, QStringLiteral("60000"), {},
+                      QStringLiteral("循环播放"), {}};
         QVERIFY(store().AddTask(none, {}).result.ok);
         QCOMPARE(store().ReadTaskRows(), QList<PlayTask>{none});
         QVERIFY(readFileBytes(store().songFile()).contains("Time=\r\nDuration=\r\n"));
     }
 
-    void countIsTheAuthorityOverItems()
-    {
-        QVERIFY(writeFileBytes(m_dir.filePath("P.ini"),
-                 gbk(QStringLiteral("[歌曲]\r\n歌曲名称0=a\r\n歌曲名称1=b\r\n歌曲名称2=c\r\n歌曲名称3=d\r\n"
-                                    "歌曲名称4=e\r\n[多媒体文件数量]\r\n数量=2\r\n"))));
+    void countIsTheAuthorityOverItems() {
+        QVERIFY(writeFileBytes(
+            m_dir.filePath("P.ini"),
+            gbk(QStringLiteral(
+                "[歌曲]\r\n歌曲名称0=a\r\n歌曲名称1=b\r\n歌曲名称2=c\r\n歌曲名称3=d\r\n"
+                "歌曲名称4=e\r\n[多媒体文件数量]\r\n数量=2\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("P"), (TaskPlaylist{"a", "b"}));
         QVERIFY(store().WriteTaskPlaylist("P", {"z"}));
         QCOMPARE(store().ReadTaskPlaylist("P"), TaskPlaylist{"z"});
-        QCOMPARE(ProfileStore::readString(m_dir.filePath("P.ini"), "歌曲", "歌曲名称4"), QStringLiteral("e"));
+        QCOMPARE(ProfileStore::readString(m_dir.filePath("P.ini"), "歌曲", "歌曲名称4"),
+                 QStringLiteral("e"));
         // Items missing below the count read as empty; a damaged count does not exhaust memory.
-        QVERIFY(writeFileBytes(m_dir.filePath("Q.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=3\r\n[歌曲]\r\n歌曲名称1=b\r\n"))));
+        QVERIFY(writeFileBytes(
+            m_dir.filePath("Q.ini"),
+            gbk(QStringLiteral("[多媒体文件数量]\r\n数量=3\r\n[歌曲]\r\n歌曲名称1=b\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("Q"), (TaskPlaylist{"", "b", ""}));
-        QVERIFY(writeFileBytes(m_dir.filePath("R.ini"), gbk(QStringLiteral("[多媒体文件数量]\r\n数量=2000000000\r\n"))));
+        QVERIFY(writeFileBytes(m_dir.filePath("R.ini"),
+                               gbk(QStringLiteral("[多媒体文件数量]\r\n数量=2000000000\r\n"))));
         QCOMPARE(store().ReadTaskPlaylist("R").size(), 100000);
         QVERIFY(store().ReadTaskPlaylist("missing").isEmpty());
     }
 
     // Shown, played and rewritten are one list: every task section in file order, each
     // from its own lines; a rewrite numbers them anew and drops none.
-    void everyStoredTaskSurvivesTheNextEdit()
-    {
+    void everyStoredTaskSurvivesTheNextEdit() {
         QVERIFY(writeFileBytes(
             store().songFile(),
             gbk(QStringLiteral("; 手工维护\r\n"
@@ -197,8 +208,7 @@ private slots:
 
     // A task whose name is a store file's stem has no playlist: no store operation may read,
     // write or delete that file as one.
-    void storeFilesAreNeverPlaylists()
-    {
+    void storeFilesAreNeverPlaylists() {
         QStringList variants;
         for (const QString &stem : StoreFiles::ownStems())
             variants << stem << stem.toUpper() << (stem.left(1).toUpper() + stem.mid(1));
@@ -270,12 +280,12 @@ private slots:
         QCOMPARE(store().ReadTaskPlaylist(QStringLiteral("song2")), TaskPlaylist{"b.mp3"});
     }
 
-    void longAndDoubleByteValuesComeBackWhole()
-    {
+    void longAndDoubleByteValuesComeBackWhole() {
         PlayTask t = task(QString(80, QChar(u'长')) + QStringLiteral("x"));
         t.Type = QString(200, QLatin1Char('9'));
-        const TaskPlaylist items{QStringLiteral("/媒体/") + QString(150, QChar(u'歌')) + QStringLiteral(".mp3"),
-                                 QStringLiteral("rtsp://127.0.0.1/") + QString(300, QLatin1Char('a'))};
+        const TaskPlaylist items{
+            QStringLiteral("/媒体/") + QString(150, QChar(u'歌')) + QStringLiteral(".mp3"),
+            QStringLiteral("rtsp://127.0.0.1/") + QString(300, QLatin1Char('a'))};
         const auto added = store().AddTask(t, items);
         QVERIFY2(added.result.ok, qPrintable(added.result.error));
         QCOMPARE(store().ReadTaskRows().value(0), t);
@@ -287,24 +297,24 @@ private slots:
         QVERIFY(r.result.error.contains(QStringLiteral("太长")));
     }
 
-    void tenThousandTasksRoundTrip()
-    {
+    void tenThousandTasksRoundTrip() {
         QList<PlayTask> rows;
         for (int i = 0; i < 10000; ++i)
-            rows << task(QStringLiteral("任务%1").arg(i), QStringLiteral("%1:00:00").arg(i % 24, 2, 10, QChar('0')));
+            rows << task(QStringLiteral("任务%1").arg(i),
+                         QStringLiteral("%1:00:00").arg(i % 24, 2, 10, QChar('0')));
         QVERIFY(store().RewriteTaskStore(rows));
         QCOMPARE(store().ReadTaskRows(), rows);
         QCOMPARE(store().LoadScheduleTable(), rows);
     }
 
-    void namesThatWouldLeaveTheDirectoryAreRefused()
-    {
+    void namesThatWouldLeaveTheDirectoryAreRefused() {
         QTemporaryDir outer;
         const QString inner = outer.filePath("store");
         QVERIFY(QDir().mkpath(inner));
         TaskStore s(inner);
-        for (const QString &name : {QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral(".."),
-                                    QStringLiteral("a\\b"), QString(), QStringLiteral("x") + QChar(u'\0')}) {
+        for (const QString &name :
+             {QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral(".."),
+              QStringLiteral("a\\b"), QString(), QStringLiteral("x") + QChar(u'\0')}) {
             QVERIFY(!s.WriteTaskPlaylist(name, {"a.mp3"}).ok);
             QVERIFY(!s.DeleteTaskPlaylist(name).ok);
             QVERIFY(!s.AddTask(task(name), {}).result.ok);
@@ -313,12 +323,13 @@ private slots:
             QVERIFY(!error.isEmpty());
         }
         QVERIFY(!QFile::exists(outer.filePath("x.ini")));
-        QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"store"});
-        QCOMPARE(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"store"});
+        QCOMPARE(QDir(inner).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 
-    void failuresAreReportedAndLoseNothing()
-    {
+    void failuresAreReportedAndLoseNothing() {
         QVERIFY(store().AddTask(task("A"), {"a.mp3"}).result.ok);
         // The playlist cannot be written: the task must not be left stored without it.
         QVERIFY(QDir(m_dir.path()).mkdir("B.ini"));
@@ -335,8 +346,7 @@ private slots:
 
     // The playlist is written before song.ini; when song.ini then cannot be written (a
     // full disk), the playlist is put back as it was.
-    void failedTaskFileWritePutsThePlaylistBack()
-    {
+    void failedTaskFileWritePutsThePlaylistBack() {
         QList<PlayTask> rows;
         for (int i = 0; i < 3000; ++i)
             rows << task(QStringLiteral("任务%1").arg(i));
@@ -369,8 +379,7 @@ private slots:
 
     // Marked read-only (the lock could not be made): every change is refused with the
     // reason before anything is written; reading goes on.
-    void readOnlyStoreRefusesEveryChange()
-    {
+    void readOnlyStoreRefusesEveryChange() {
         QVERIFY(store().AddTask(task("A"), {"a.mp3"}).result.ok);
         const QByteArray song = readFileBytes(store().songFile());
         StoreDirectory::markReadOnly(
@@ -392,8 +401,7 @@ private slots:
         QVERIFY(!QFile::exists(m_dir.filePath("B.ini")));
     }
 
-    void unreadableTaskFileIsNeverTakenForAnEmptyOne()
-    {
+    void unreadableTaskFileIsNeverTakenForAnEmptyOne() {
         TaskStore s(m_dir.path());
         QVERIFY(QDir(m_dir.path()).mkdir("song.ini"));
         auto r = s.AddTask(task("A"), {});

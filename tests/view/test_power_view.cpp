@@ -14,9 +14,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
-#include <QStatusBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>

@@ -1,7 +1,7 @@
 // The form's settings of no task and its volume row, on the real form, against the real
 // sound server of the "pulse" fixture.
-#include "scheduler/FakeClock.h"
 #include "platform/PulseMasterVolume.h"
+#include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
 #include "view/HoraletView.h"
 #include "view/SettingsPanel.h"
