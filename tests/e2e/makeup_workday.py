@@ -110,7 +110,8 @@ def run_case(program, work, with_makeup):
         silence.kill()
         silence.wait()
         alive = app.poll() is None
-        os.killpg(app.pid, signal.SIGTERM)
+        if alive:
+            os.killpg(app.pid, signal.SIGTERM)
         app.wait()
         xvfb.terminate()
         xvfb.wait()

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 
 class TestStoreCrashSafety : public QObject {
@@ -25,7 +26,11 @@ private slots:
             writer.start(QStringLiteral(STORE_REWRITER), {dir.path(), QString::number(kTasks)});
             QVERIFY(writer.waitForStarted());
             QVERIFY(writer.waitForReadyRead(10000));
-            QThread::usleep(QRandomGenerator::global()->bounded(1000, 60000));
+            // "ready <µs of one rewrite>": the kill lands anywhere in the next three rewrites.
+            const qint64 rewriteUs =
+                std::max<qint64>(1000, writer.readLine().trimmed().split(' ').value(1).toLongLong());
+            QThread::usleep(
+                unsigned(QRandomGenerator::global()->bounded(qint64(100), 3 * rewriteUs)));
             ::kill(pid_t(writer.processId()), SIGKILL);
             QVERIFY(writer.waitForFinished());
             const QList<PlayTask> rows = store.ReadTaskRows();

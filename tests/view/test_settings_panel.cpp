@@ -367,11 +367,14 @@ private slots:
         Started s(dir.path());
         watchdog.stop();
         QVERIFY(!waited);
-        QMessageBox *shown = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-                shown = box;
-        QVERIFY(shown);
+        // The sound server's answer arrives on its own time, so the box may come a little later.
+        const auto boxShown = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(boxShown(), 10000);
         BoxAnswerer boxes;
         QTRY_COMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown.at(0).text, QStringLiteral("mixerOpen() failed"));
