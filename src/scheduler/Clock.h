@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 
-// Local date-time now. Every scheduler pass reads it once, so tests can run days in ms.
+// The moment now. Every scheduler pass reads it once, so tests can run days in ms. The
+// driver reads both its local wall-clock fields and its UTC: the end of summer time (the
+// wall clock shows an hour again while UTC moves on) is not the clock being set back.
 class Clock {
 public:
     virtual ~Clock() = default;

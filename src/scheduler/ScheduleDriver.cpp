@@ -1,6 +1,7 @@
 #include "ScheduleDriver.h"
 
 #include "Clock.h"
+#include "JumpedEnds.h"
 #include "playback/PlaylistDriver.h"
 #include "store/TaskTimes.h"
 
@@ -14,6 +15,11 @@ QDateTime wallSecond(const QDateTime &reading) {
     const QDateTime local = reading.toLocalTime();
     const QTime t = local.time();
     return QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
+}
+
+// The zone's offset from UTC at a reading, in seconds.
+int offsetOf(const QDateTime &reading, const QDateTime &wall) {
+    return static_cast<int>(wall.toSecsSinceEpoch() - reading.toSecsSinceEpoch());
 }
 
 } // namespace
@@ -61,6 +67,16 @@ void ScheduleDriver::tick() {
     const qint64 msInto = reading.toLocalTime().time().msec();
     const qint64 gap = m_lastChecked.isValid() ? m_lastChecked.secsTo(now) : 1;
     const bool slept = std::exchange(m_jumpNext, false);
+    const qint64 utcNow = reading.toSecsSinceEpoch();
+    const int offset = offsetOf(reading, now);
+
+    if (m_lastChecked.isValid() && offset != m_lastOffset && utcNow > m_lastUtc) {
+        // Summer time began or ended while the clock ran on (UTC moved forward): not a step.
+        liveAcrossOffsetChange(utcNow, slept, msInto);
+        if (!m_stopped)
+            arm();
+        return;
+    }
 
     if (gap >= 1 && gap <= MaxCatchUpSeconds + 1 && !slept) {
         // Late by up to MaxCatchUpSeconds: every second missed is checked, in order.
@@ -69,6 +85,8 @@ void ScheduleDriver::tick() {
                 ++m_stats.caughtUp;
             runPass(now.addSecs(-back));
             m_lastChecked = now.addSecs(-back);
+            m_lastUtc = utcNow - back;
+            m_lastOffset = offset;
             emit passRan(now.addSecs(-back), back * 1000 + msInto);
             // Stopped by this second's checks (the shutdown): the rest waits for resume().
             if (m_stopped)
@@ -78,12 +96,15 @@ void ScheduleDriver::tick() {
     } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds || (slept && gap >= 1)) {
         // The clock was set: the seconds jumped over were never lived through, and after
         // a large step back the day is lived anew.
-        if (gap > 0)
+        if (gap > 0) {
             m_stats.skipped += gap - 1;
-        else
+            stopIfEndJumpedOver(m_lastChecked, now);
+        } else
             ++m_stats.restarts;
         runPass(now);
         m_lastChecked = now;
+        m_lastUtc = utcNow;
+        m_lastOffset = offset;
         emit passRan(now, msInto);
         m_behind = false;
         if (m_stopped)
@@ -94,7 +115,56 @@ void ScheduleDriver::tick() {
         ++m_stats.backwardSteps;
         m_behind = true;
     }
+    m_lastUtc = utcNow;
     arm();
+}
+
+void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto) {
+    const auto wallAt = [](qint64 utc) { return wallSecond(QDateTime::fromSecsSinceEpoch(utc)); };
+    const auto check = [&](const QDateTime &wall, qint64 utc) {
+        const qint64 ahead = m_lastChecked.secsTo(wall);
+        if (ahead > 1) {
+            // The hour the clock skips is jumped over: none of it starts, its ends count.
+            m_stats.skipped += ahead - 1;
+            stopIfEndJumpedOver(m_lastChecked, wall);
+        }
+        runPass(wall);
+        m_lastChecked = wall;
+        m_lastUtc = utc;
+        m_lastOffset = offsetOf(QDateTime::fromSecsSinceEpoch(utc), wall);
+        emit passRan(wall, (utcNow - utc) * 1000 + msInto);
+    };
+    m_behind = false;
+    if (slept || m_lastUtc + MaxCatchUpSeconds + 1 < utcNow) {
+        // Time jumped as well: only the current second, unless the wall clock showed it
+        // already before it was turned back.
+        const QDateTime now = wallAt(utcNow);
+        m_lastUtc = utcNow;
+        if (now > m_lastChecked)
+            check(now, utcNow);
+        return;
+    }
+    // Every second of real time is lived once; a wall-clock second shown again after the
+    // clock was turned back an hour was checked the first time.
+    for (qint64 utc = m_lastUtc + 1; utc <= utcNow; ++utc) {
+        const QDateTime wall = wallAt(utc);
+        m_lastUtc = utc;
+        if (wall <= m_lastChecked)
+            continue;
+        if (utc < utcNow)
+            ++m_stats.caughtUp;
+        check(wall, utc);
+        if (m_stopped)
+            return;
+    }
+}
+
+void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before) {
+    if (m_gateSource)
+        m_gate = m_gateSource();
+    const ScheduleTable &table = m_scheduleSource ? m_scheduleSource() : m_index.table();
+    if (after.isValid() && JumpedEnds::any(table, after, before, m_gate))
+        m_playback.StopPlayback();
 }
 
 void ScheduleDriver::arm() {

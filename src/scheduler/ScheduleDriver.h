@@ -15,7 +15,9 @@ class PlaylistDriver;
 
 // Runs the schedule pass for every local second exactly once, in order. The timer is
 // re-armed for just after each second boundary; when it comes late the missed seconds
-// are checked in order, so a busy moment loses no bell.
+// are checked in order, so a busy moment loses no bell. When the zone's offset changes while
+// time runs on (summer time), each second of real time is lived once: the skipped hour is a
+// jump, the repeated one is not checked again.
 class ScheduleDriver : public QObject {
     Q_OBJECT
 public:
@@ -85,6 +87,8 @@ signals:
 
 private:
     void runPass(const QDateTime &second);
+    void liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto);
+    void stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before);
     bool passGate(const QDate &date, const QString &dateText);
     void arm();
 
@@ -98,6 +102,8 @@ private:
     QString m_todayName;
     QTimer m_timer;
     QDateTime m_lastChecked; // wall-clock second, kept in UTC form for plain arithmetic
+    int m_lastOffset = 0;    // the zone's offset from UTC at that second
+    qint64 m_lastUtc = 0;    // the last second of real time lived through (checked or not)
     bool m_behind = false;
     bool m_stopped = false;
     bool m_jumpNext = false;
