@@ -1,12 +1,32 @@
 #include "JumpedEnds.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("HH:mm:ss");
-const QString kFullFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+constexpr qint64 SecondsPerDay = 86400;
+
+// Two decimal digits at text[at], or -1.
+int twoDigits(const QString &text, qsizetype at) {
+    const char16_t hi = text[at].unicode(), lo = text[at + 1].unicode();
+    if (hi < u'0' || hi > u'9' || lo < u'0' || lo > u'9')
+        return -1;
+    return (hi - u'0') * 10 + (lo - u'0');
+}
+
+// "HH:MM:SS" at text[at] as seconds of the day, or -1: only the clock's own form matches.
+int secondOfDay(const QString &text, qsizetype at) {
+    if (text[at + 2] != u':' || text[at + 5] != u':')
+        return -1;
+    const int h = twoDigits(text, at), m = twoDigits(text, at + 3), s = twoDigits(text, at + 6);
+    if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59)
+        return -1;
+    return h * 3600 + m * 60 + s;
+}
+
+qint64 fieldSeconds(const QDateTime &wall) {
+    return QDateTime(wall.date(), wall.time(), Qt::UTC).toSecsSinceEpoch();
+}
 
 bool dayOpen(const QDate &day, const DayGate &gate) {
     return gate.timetableWeekday(Weekday::of(day), day.toString(QStringLiteral("yyyy-MM-dd"))) >= 0;
@@ -14,46 +34,48 @@ bool dayOpen(const QDate &day, const DayGate &gate) {
 
 } // namespace
 
-namespace JumpedEnds {
-
-bool any(const ScheduleTable &table, const QDateTime &after, const QDateTime &before,
-         const DayGate &gate) {
-    // Plain field arithmetic: the range is one of wall-clock texts, not of moments.
-    const QDateTime from(after.date(), after.time(), Qt::UTC);
-    const QDateTime to(before.date(), before.time(), Qt::UTC);
-    if (!from.isValid() || !to.isValid() || from.secsTo(to) < 2)
-        return false;
-
-    // Only texts the pass could match: exactly the clock's own form.
-    std::vector<int> times; // seconds of the day
+JumpedEnds::JumpedEnds(const ScheduleTable &table) : m_table(table) {
     for (const PlayTask &task : table) {
         const QString &end = task.Duration;
         if (end.size() == 8) {
-            const QTime t = QTime::fromString(end, kTimeFormat);
-            if (t.isValid() && t.toString(kTimeFormat) == end)
-                times.push_back(t.msecsSinceStartOfDay() / 1000);
-        } else if (end.size() == 19) {
-            QDateTime at = QDateTime::fromString(end, kFullFormat);
-            if (!at.isValid() || at.toString(kFullFormat) != end)
-                continue;
-            at = QDateTime(at.date(), at.time(), Qt::UTC);
-            if (from < at && at < to && dayOpen(at.date(), gate))
-                return true;
+            const int second = secondOfDay(end, 0);
+            if (second >= 0)
+                m_daily.push_back(second);
+        } else if (end.size() == 19 && end[10] == u' ') {
+            const QDate day = QDate::fromString(end.left(10), QStringLiteral("yyyy-MM-dd"));
+            const int second = secondOfDay(end, 11);
+            if (second >= 0 && day.isValid() &&
+                day.toString(QStringLiteral("yyyy-MM-dd")) == QStringView(end).left(10))
+                m_dated.push_back(fieldSeconds(QDateTime(day, QTime(0, 0))) + second);
         }
     }
-    if (times.empty())
-        return false;
-    std::sort(times.begin(), times.end());
+    std::sort(m_daily.begin(), m_daily.end());
+    std::sort(m_dated.begin(), m_dated.end());
+}
 
-    for (QDate day = from.date(); day <= to.date(); day = day.addDays(1)) {
-        // Seconds of this day inside the range: (low, high) exclusive.
-        const int low = day == from.date() ? from.time().msecsSinceStartOfDay() / 1000 : -1;
-        const int high = day == to.date() ? to.time().msecsSinceStartOfDay() / 1000 : 86400;
-        const auto it = std::upper_bound(times.begin(), times.end(), low);
-        if (it != times.end() && *it < high && dayOpen(day, gate))
+bool JumpedEnds::any(const QDateTime &after, const QDateTime &before, const DayGate &gate) const {
+    if (!after.isValid() || !before.isValid())
+        return false;
+    const qint64 from = fieldSeconds(after), to = fieldSeconds(before);
+    if (to - from < 2)
+        return false;
+
+    for (auto it = std::upper_bound(m_dated.begin(), m_dated.end(), from);
+         it != m_dated.end() && *it < to; ++it) {
+        if (dayOpen(QDateTime::fromSecsSinceEpoch(*it, Qt::UTC).date(), gate))
+            return true;
+    }
+    if (m_daily.empty())
+        return false;
+    const QDate first = after.date(), last = before.date();
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        // Seconds of this day inside the range: (low, high), both exclusive.
+        const qint64 base = fieldSeconds(QDateTime(day, QTime(0, 0)));
+        const qint64 low = std::max<qint64>(from - base, -1);
+        const qint64 high = std::min<qint64>(to - base, SecondsPerDay);
+        const auto it = std::upper_bound(m_daily.begin(), m_daily.end(), low);
+        if (it != m_daily.end() && *it < high && dayOpen(day, gate))
             return true;
     }
     return false;
 }
-
-} // namespace JumpedEnds

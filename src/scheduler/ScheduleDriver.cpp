@@ -163,7 +163,9 @@ void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime
     if (m_gateSource)
         m_gate = m_gateSource();
     const ScheduleTable &table = m_scheduleSource ? m_scheduleSource() : m_index.table();
-    if (after.isValid() && JumpedEnds::any(table, after, before, m_gate))
+    if (!table.isSharedWith(m_jumpedEnds.table()))
+        m_jumpedEnds = JumpedEnds(table);
+    if (m_jumpedEnds.any(after, before, m_gate))
         m_playback.StopPlayback();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClockTexts.h"
+#include "JumpedEnds.h"
 #include "SchedulePass.h"
 #include "store/PlayTask.h"
 
@@ -95,6 +96,7 @@ private:
     const Clock &m_clock;
     PlaylistDriver &m_playback;
     ScheduleIndex m_index;
+    JumpedEnds m_jumpedEnds;
     ScheduleSource m_scheduleSource;
     DayGate m_gate;
     DayGateSource m_gateSource;
