@@ -18,11 +18,10 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from scheduled_playback import (CHUNK_S, LOUD, RATE, SINK, loudness, start_xvfb,  # noqa: E402
+from scheduled_playback import (CHUNK_S, LOUD, MonitorRecording, start_xvfb,  # noqa: E402
                                 write_profile, write_tone)
 
 LEAD_S = 12
@@ -77,38 +76,16 @@ def run_case(program, work, with_makeup):
     app = subprocess.Popen(["faketime", "-f", "+%dd" % shift, program],
                            env=env, stdout=log, stderr=subprocess.STDOUT,
                            start_new_session=True)
-    silence = subprocess.Popen(["pacat", "--playback", "-d", SINK, "--raw", "--format=s16le",
-                                "--rate=%d" % RATE, "--channels=1"],
-                               stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
-    stop_silence = threading.Event()
-
-    def feed_silence():
-        zeros = bytes(int(RATE * 2 * CHUNK_S))
-        try:
-            while not stop_silence.is_set():
-                silence.stdin.write(zeros)
-                silence.stdin.flush()
-        except (BrokenPipeError, ValueError):
-            pass
-
-    threading.Thread(target=feed_silence, daemon=True).start()
-    recorder = subprocess.Popen(["parec", "-d", SINK + ".monitor", "--raw", "--format=s16le",
-                                 "--rate=%d" % RATE, "--channels=1", "--latency-msec=20"],
-                                stdout=subprocess.PIPE)
+    monitor = MonitorRecording()
     chunks = []
-    step = int(RATE * CHUNK_S) * 2
     try:
         while time.time() < end + 1:
-            raw = recorder.stdout.read(step)
-            if not raw:
+            chunk = monitor.chunk()
+            if not chunk:
                 break
-            chunks.append((time.time(), loudness(raw)))
+            chunks.append(chunk)
     finally:
-        recorder.terminate()
-        recorder.wait()
-        stop_silence.set()
-        silence.kill()
-        silence.wait()
+        monitor.close()
         alive = app.poll() is None
         if alive:
             os.killpg(app.pid, signal.SIGTERM)

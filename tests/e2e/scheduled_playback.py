@@ -70,6 +70,45 @@ def loudness(raw):
     return math.sqrt(sum(s * s for s in samples) / len(samples))
 
 
+class MonitorRecording:
+    """The null sink's monitor, read a chunk at a time. The monitor only delivers while a
+    stream plays into the sink, so silence is kept playing alongside."""
+
+    def __init__(self):
+        self.silence = subprocess.Popen(["pacat", "--playback", "-d", SINK, "--raw",
+                                         "--format=s16le", "--rate=%d" % RATE, "--channels=1"],
+                                        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+        self.stop_silence = threading.Event()
+        threading.Thread(target=self._feed_silence, daemon=True).start()
+        self.recorder = subprocess.Popen(["parec", "-d", SINK + ".monitor", "--raw",
+                                          "--format=s16le", "--rate=%d" % RATE, "--channels=1",
+                                          "--latency-msec=20"], stdout=subprocess.PIPE)
+
+    def _feed_silence(self):
+        zeros = bytes(int(RATE * 2 * CHUNK_S))
+        try:
+            while not self.stop_silence.is_set():
+                self.silence.stdin.write(zeros)
+                self.silence.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            pass
+
+    def chunk(self):
+        """(arrival time, loudness) of the next tenth of a second, or None at the end. The
+        chunk holds the sound of the tenth of a second before it arrived."""
+        raw = self.recorder.stdout.read(int(RATE * CHUNK_S) * 2)
+        if not raw:
+            return None
+        return time.time(), loudness(raw)
+
+    def close(self):
+        self.recorder.terminate()
+        self.recorder.wait()
+        self.stop_silence.set()
+        self.silence.kill()
+        self.silence.wait()
+
+
 def start_xvfb():
     """A display of our own: Xvfb picks a free number, so parallel tests never share one."""
     read_end, write_end = os.pipe()
@@ -117,45 +156,20 @@ def main():
     app = subprocess.Popen([program],
                            env=env, stdout=log, stderr=subprocess.STDOUT,
                            start_new_session=True)
-    # The monitor only delivers while a stream plays into the sink: keep silence playing.
-    silence = subprocess.Popen(["pacat", "--playback", "-d", SINK, "--raw", "--format=s16le",
-                                "--rate=%d" % RATE, "--channels=1"],
-                               stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
-    stop_silence = threading.Event()
-
-    def feed_silence():
-        zeros = bytes(int(RATE * 2 * CHUNK_S))
-        try:
-            while not stop_silence.is_set():
-                silence.stdin.write(zeros)
-                silence.stdin.flush()
-        except (BrokenPipeError, ValueError):
-            pass
-
-    feeder = threading.Thread(target=feed_silence, daemon=True)
-    feeder.start()
-    recorder = subprocess.Popen(["parec", "-d", SINK + ".monitor", "--raw", "--format=s16le",
-                                 "--rate=%d" % RATE, "--channels=1", "--latency-msec=20"],
-                                stdout=subprocess.PIPE)
-    # Each chunk is stamped with the moment it arrived: it holds the sound of the tenth of a
-    # second before. The start of the recording does not matter.
+    monitor = MonitorRecording()
+    # The start of the recording does not matter.
     chunks = []  # (end time, loudness)
-    step = int(RATE * CHUNK_S) * 2
     volume_during = None
     try:
         while time.time() < end + 5:
-            raw = recorder.stdout.read(step)
-            if not raw:
+            chunk = monitor.chunk()
+            if not chunk:
                 break
-            chunks.append((time.time(), loudness(raw)))
+            chunks.append(chunk)
             if volume_during is None and time.time() > start + 5:
                 volume_during = sink_volumes()
     finally:
-        recorder.terminate()
-        recorder.wait()
-        stop_silence.set()
-        silence.kill()
-        silence.wait()
+        monitor.close()
         alive = app.poll() is None
         os.killpg(app.pid, signal.SIGTERM)
         app.wait()
