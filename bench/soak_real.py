@@ -148,14 +148,16 @@ def main():
         print("  missed %s" % clock(s))
     if memory:
         mib = lambda kib: kib / 1024.0
-        # The first tone loads the player and the sound server's client: drift is measured
-        # from after it.
+        # The first tones load the player's and the sound server's libraries: growth that
+        # matters shows in the second half.
         settled = next((m for m in memory if m[0] > starts[0] + LENGTH_S), memory[-1])
-        print("memory (RSS) at start %.1f MiB, after the first task %.1f MiB, at end %.1f MiB "
-              "(drift since the first task %+.1f MiB), highest %.1f MiB; virtual %.1f -> %.1f MiB"
+        half = memory[len(memory) // 2]
+        print("memory (RSS) at start %.1f MiB, after the first task %.1f MiB, at end %.1f MiB, "
+              "highest %.1f MiB; drift over the second half %+.1f MiB; virtual %.1f -> %.1f MiB"
               % (mib(memory[0][1]), mib(settled[1]), mib(memory[-1][1]),
-                 mib(memory[-1][1] - settled[1]), mib(max(m[1] for m in memory)),
+                 mib(max(m[1] for m in memory)), mib(memory[-1][1] - half[1]),
                  mib(memory[0][2]), mib(memory[-1][2])))
+        print("RSS each minute (MiB): " + " ".join("%.0f" % mib(m[1]) for m in memory))
     if cpu is not None:
         print("CPU time of the program: %.1f s in %.1f min" % (cpu, (time.time() - launched) / 60))
     if not alive:
