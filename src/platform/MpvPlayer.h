@@ -58,6 +58,8 @@ signals:
     void stateChanged(MediaPlayer::State state);
     void positionChanged(double seconds);
     void durationChanged(double seconds);
+    // An item that could not be played, with the reason in words for the play log.
+    void itemFailed(const QString &location, const QString &reason);
     // Emitted first thing in the destructor: a render context must be freed before the core.
     void shuttingDown();
 

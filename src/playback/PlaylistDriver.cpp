@@ -66,6 +66,7 @@ void PlaylistDriver::PlaylistStep() {
         // The pass is over; the last item plays to its end and nothing follows.
         m_state.itemsStarted = 0;
         m_stepTimer.stop();
+        emit sequentialPassEnded();
         return;
     }
     if (busy)
@@ -96,6 +97,7 @@ void PlaylistDriver::StartItem(const QString &item) {
     m_state.captionText = CaptionMargin + ItemDisplayName(item) + CaptionMargin;
     emit captionChanged(m_state.captionText);
 
+    emit itemStarting(item);
     // An empty entry cannot be opened; it counts as ended at once.
     if (item.isEmpty())
         m_player.close();

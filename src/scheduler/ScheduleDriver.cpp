@@ -3,6 +3,8 @@
 #include "Clock.h"
 #include "playback/PlaylistDriver.h"
 
+#include <algorithm>
+
 namespace {
 
 // The local wall-clock second of a reading. Tasks are matched on wall-clock texts, so the
@@ -50,14 +52,17 @@ void ScheduleDriver::tick() {
             runPass(now.addSecs(-back));
             emit passRan(now.addSecs(-back), back * 1000 + msInto);
         }
+        if (gap > 1)
+            emit secondsCaughtUp(now.addSecs(-1), static_cast<int>(gap - 1));
         m_lastChecked = now;
         m_behind = false;
     } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds) {
         // The clock was set: the seconds jumped over were never lived through, and after
         // a large step back the day is lived anew.
-        if (gap > 0)
+        if (gap > 0) {
             m_stats.skipped += gap - 1;
-        else
+            reportJumpedOver(m_lastChecked.addSecs(1), now.addSecs(-1));
+        } else
             ++m_stats.restarts;
         runPass(now);
         emit passRan(now, msInto);
@@ -93,25 +98,71 @@ bool ScheduleDriver::dayOpen() {
     return passGate(now.date(), ClockTexts::of(now).date);
 }
 
-void ScheduleDriver::runPass(const QDateTime &second) {
-    ++m_stats.passes;
-    const ClockTexts texts = ClockTexts::of(second);
-    if (!passGate(second.date(), texts.date))
-        return;
+void ScheduleDriver::refreshIndex() {
     if (m_scheduleSource) {
         // Our copy shares the owner's data until the owner replaces or changes it.
         const ScheduleTable &current = m_scheduleSource();
         if (!current.isSharedWith(m_index.table()))
             m_index = ScheduleIndex(current);
     }
+}
+
+void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &texts) {
+    const int own = Weekday::of(second.date());
+    const int named = m_gate.nameWeekday(own, texts.date);
+    const QList<qsizetype> due = m_index.startingAt(texts, Weekday::name(named));
+    if (due.isEmpty())
+        return;
+    const QString reason = m_gate.holidays.contains(texts.date)
+                               ? QStringLiteral("节假日")
+                               : QStringLiteral("%1未勾选").arg(Weekday::name(named));
+    for (qsizetype slot : due)
+        emit taskHeldBack(second, m_index.table().at(slot), reason);
+}
+
+void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to) {
+    if (!from.isValid() || from > to)
+        return;
+    refreshIndex();
+    // A jump of days is told for its last day: what was about to play is what the user misses.
+    const QDateTime first = std::max(from, to.addSecs(-86399));
+    const QString reason = QStringLiteral("时钟被向前调过了它的开始时间");
+    for (QDateTime s = first; s <= to; s = s.addSecs(1)) {
+        const ClockTexts texts = ClockTexts::of(s);
+        if (!m_index.startsAtText(texts))
+            continue;
+        if (!passGate(s.date(), texts.date))
+            continue;
+        const qsizetype due = m_index.dueStart(texts, m_todayName);
+        if (due >= 0)
+            emit taskHeldBack(s, m_index.table().at(due), reason);
+    }
+}
+
+void ScheduleDriver::runPass(const QDateTime &second) {
+    ++m_stats.passes;
+    const ClockTexts texts = ClockTexts::of(second);
+    refreshIndex();
+    if (!passGate(second.date(), texts.date)) {
+        reportClosedDay(second, texts);
+        return;
+    }
 
     // End before start: a task ending at the second the next one starts must not stop it.
-    if (m_index.dueEnd(texts))
+    if (m_index.dueEnd(texts)) {
+        emit endReached(second);
         m_playback.StopPlayback();
+    }
 
-    const qsizetype due = m_index.dueStart(texts, m_todayName);
-    if (due >= 0)
-        m_playback.StartTask(m_index.table().at(due));
+    const QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    if (!due.isEmpty()) {
+        const PlayTask &task = m_index.table().at(due.constFirst());
+        for (qsizetype k = 1; k < due.size(); ++k)
+            emit taskHeldBack(second, m_index.table().at(due[k]),
+                              QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
+        emit taskStarting(second, task);
+        m_playback.StartTask(task);
+    }
 
     if (m_shutdown)
         m_shutdown(texts);

@@ -73,10 +73,20 @@ public:
 signals:
     // After each checked second; lateness is how long after that second began it ran.
     void passRan(const QDateTime &second, qint64 latenessMs);
+    // For the play log: what each checked second decided, stamped with that second.
+    void taskStarting(const QDateTime &second, const PlayTask &task);
+    void endReached(const QDateTime &second);
+    // A task whose start second came (or was jumped over) but that was not started, and why.
+    void taskHeldBack(const QDateTime &second, const PlayTask &task, const QString &reason);
+    // A late timer: `count` seconds up to `upTo` were checked after their time.
+    void secondsCaughtUp(const QDateTime &upTo, int count);
 
 private:
     void runPass(const QDateTime &second);
     bool passGate(const QDate &date, const QString &dateText);
+    void refreshIndex();
+    void reportClosedDay(const QDateTime &second, const ClockTexts &texts);
+    void reportJumpedOver(const QDateTime &from, const QDateTime &to);
     void arm();
 
     const Clock &m_clock;
