@@ -133,6 +133,9 @@ void CMainFrame::createMenus() {
     statusBarAction->setChecked(true);
     show->addAction(toolBarAction);
     show->addAction(statusBarAction);
+    show->addSeparator();
+    show->addAction(addCommand(CommandId::PlayLogViewer, QStringLiteral("播放记录…"),
+                               QStringLiteral("查看每次播放、未播放及其原因的记录")));
 
     QMenu *backup = menuBar()->addMenu(QStringLiteral("备份  "));
     backup->setObjectName(QStringLiteral("menuBackup"));
@@ -188,7 +191,18 @@ void CMainFrame::createStatusBar() {
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
+    m_nextTaskPane = new QLabel(m_view->nextTaskText(), bar);
+    m_nextTaskPane->setObjectName(QStringLiteral("nextTaskPane"));
+    connect(m_view, &CHoraletView::nextTaskChanged, m_nextTaskPane, &QLabel::setText);
+    connect(m_view, &CHoraletView::statusMessage, m_messagePane, &QLabel::setText);
+    connect(m_view, &CHoraletView::preflightChanged, this, [this](const QString &caption) {
+        m_messagePane->setText(caption.isEmpty() ? QStringLiteral("就绪") : caption);
+        // Hidden in the tray, the window cannot show it: the tray tells.
+        if (!caption.isEmpty() && m_tray && m_tray->isVisible() && !isVisible())
+            m_tray->showMessage(frameTitle(), caption, QSystemTrayIcon::Warning);
+    });
     bar->addWidget(m_messagePane, 1);
+    bar->addPermanentWidget(m_nextTaskPane);
     bar->addPermanentWidget(m_capsPane);
     bar->addPermanentWidget(m_numPane);
     bar->addPermanentWidget(m_contactPane, 2);

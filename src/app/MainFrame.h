@@ -32,6 +32,7 @@ public:
     QLabel *capsPane() const { return m_capsPane; }
     QLabel *numPane() const { return m_numPane; }
     QLabel *contactPane() const { return m_contactPane; }
+    QLabel *nextTaskPane() const { return m_nextTaskPane; }
 
     // Runs a command as if chosen from the menu; false when nothing handles it.
     bool runCommand(int id);
@@ -67,5 +68,6 @@ private:
     QLabel *m_capsPane = nullptr;
     QLabel *m_numPane = nullptr;
     QLabel *m_contactPane = nullptr;
+    QLabel *m_nextTaskPane = nullptr;
     std::function<void(int)> m_exit;
 };

@@ -19,6 +19,7 @@ constexpr int TrayHide = 32801;
 constexpr int Backup = 32804;
 constexpr int Import = 32805;
 constexpr int Calendar = 32810; // 节假日和调休
+constexpr int PlayLogViewer = 32820; // 播放记录…
 constexpr int ToggleToolBar = 59392;
 constexpr int ToggleStatusBar = 59393;
 constexpr int About = 57664;

@@ -8,21 +8,29 @@
 #include "TaskEditing.h"
 #include "TaskTableModel.h"
 #include "VolumePanel.h"
+#include "dialogs/PlayLogDlg.h"
+#include "platform/MediaProbe.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
+#include "playlog/PlayLog.h"
+#include "playlog/PlayLogRecorder.h"
+#include "playlog/PreflightRunner.h"
+#include "scheduler/NextTask.h"
 #include "ui_HoraletView.h"
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory)
-{
+    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory) {
     m_ui->setupUi(this);
     // They only hold a stored state.
     m_ui->fullScreenCheck1003->hide();
@@ -41,30 +49,30 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
 }
 
-CHoraletView::~CHoraletView()
-{
+CHoraletView::~CHoraletView() {
     // The panels hold references to the store, the clock, the volume and the task table,
     // which are members: they must go before the members, not with the other children.
+    if (m_playLogRecorder)
+        m_playLogRecorder->programExiting();
+    delete m_playLogRecorder;
+    m_playLogRecorder = nullptr;
     delete m_playPanel;
     delete m_taskEditing;
     delete m_volumePanel;
     delete m_settings;
 }
 
-MediaPlayer &CHoraletView::mediaPlayer() const
-{
+MediaPlayer &CHoraletView::mediaPlayer() const {
     return *m_player;
 }
 
-CListCtrlCl *CHoraletView::taskTable() const
-{
+CListCtrlCl *CHoraletView::taskTable() const {
     return m_ui->taskTable1001;
 }
 
 // Start-up order of the program's state. Each step completes before the next; panels of
 // the settings, playback and scheduler are created at their place in this list.
-void CHoraletView::OnInitialUpdate()
-{
+void CHoraletView::OnInitialUpdate() {
     if (m_initialised)
         return;
     m_initialised = true;
@@ -77,15 +85,15 @@ void CHoraletView::OnInitialUpdate()
     m_ui->sequentialRadio1112->setChecked(true);
     m_settings->loadHolidays();
     shrinkFrameToForm();
-    m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
-                                    *m_masterVolume, this);
+    m_volumePanel =
+        new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057, *m_masterVolume, this);
     m_volumePanel->synchronise();
     // clock
     setupTaskColumns();
     fillTaskTable();
-    m_taskEditing = new TaskEditing(m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
-                                    [this](const ScheduleTable &table) { setScheduleTable(table); },
-                                    this);
+    m_taskEditing = new TaskEditing(
+        m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
+        [this](const ScheduleTable &table) { setScheduleTable(table); }, this);
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_taskEditing->setDayGateSource([this] { return m_settings->dayGate(); });
@@ -98,13 +106,55 @@ void CHoraletView::OnInitialUpdate()
     m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
+    startPlayLog();
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
 }
 
-void CHoraletView::shrinkFrameToForm()
-{
+void CHoraletView::startPlayLog() {
+    m_playLog = new PlayLog(m_taskStore.directory(), this);
+    connect(m_playLog, &PlayLog::writeFailed, this, &CHoraletView::statusMessage);
+    m_playLog->removeOld(m_clock->now().date());
+    m_playLogRecorder = new PlayLogRecorder(*m_playLog, *m_clock, this);
+    m_playLogRecorder->watch(m_playPanel->scheduler(), m_playPanel->playback());
+    connect(m_player, &MpvPlayer::itemFailed, m_playLogRecorder, &PlayLogRecorder::itemFailed);
+    connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
+            &PlayLogRecorder::manualStop);
+    m_playLogRecorder->programStarted();
+    setCommand(CommandId::PlayLogViewer, [this] {
+        CPlayLogDlg dialog(m_taskStore.directory(), this);
+        dialog.exec();
+    });
+
+    m_nextTaskTimer = new QTimer(this);
+    m_nextTaskTimer->setInterval(60 * 1000);
+    connect(m_nextTaskTimer, &QTimer::timeout, this, &CHoraletView::refreshNextTask);
+    m_nextTaskTimer->start();
+    connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::refreshNextTask);
+    // A task starting is the moment the next one changes.
+    // After the pass, never inside it.
+    connect(&m_playPanel->scheduler(), &ScheduleDriver::taskStarting, this,
+            [this] { QTimer::singleShot(0, this, &CHoraletView::refreshNextTask); });
+    refreshNextTask();
+}
+
+void CHoraletView::setScheduleTable(const ScheduleTable &table) {
+    m_scheduleTable = table;
+    refreshNextTask();
+}
+
+void CHoraletView::refreshNextTask() {
+    if (!m_settings)
+        return;
+    const QString text = NextTask::paneText(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+    if (text == m_nextTaskText)
+        return;
+    m_nextTaskText = text;
+    emit nextTaskChanged(text);
+}
+
+void CHoraletView::shrinkFrameToForm() {
     QWidget *frame = window();
     if (frame == this)
         return;
@@ -112,28 +162,24 @@ void CHoraletView::shrinkFrameToForm()
     frame->resize(frame->size().boundedTo(fit).expandedTo(frame->minimumSize()));
 }
 
-void CHoraletView::setupTaskColumns()
-{
+void CHoraletView::setupTaskColumns() {
     QList<int> widths;
     for (int column = 0; column < TaskTableModel::ColumnCount; ++column)
         widths.append(TaskTableModel::columnWidth(column));
     m_ui->taskTable1001->setColumnWidths(widths);
 }
 
-void CHoraletView::fillTaskTable()
-{
+void CHoraletView::fillTaskTable() {
     m_taskModel->DeleteAllItems();
     for (const PlayTask &task : m_taskStore.ReadTaskRows())
         AppendTaskRow(task);
 }
 
-void CHoraletView::AppendTaskRow(const PlayTask &task)
-{
+void CHoraletView::AppendTaskRow(const PlayTask &task) {
     m_taskModel->AppendTaskRow(task);
 }
 
-void CHoraletView::setupToolTips()
-{
+void CHoraletView::setupToolTips() {
     m_toolTips = new CTipControl(this);
     m_toolTips->activate(true);
     m_toolTips->setMaxTipWidth(200);
@@ -157,14 +203,12 @@ void CHoraletView::setupToolTips()
     m_toolTips->setDelayTime(200);
 }
 
-void CHoraletView::pushInitialValues()
-{
+void CHoraletView::pushInitialValues() {
     m_ui->holidayDate1006->setDateTime(m_clock->now());
     m_ui->currentTask1043->clear();
 }
 
-void CHoraletView::setCommand(int id, std::function<void()> handler)
-{
+void CHoraletView::setCommand(int id, std::function<void()> handler) {
     const bool wired = m_commands.contains(id);
     m_commands.insert(id, std::move(handler));
     if (!wired) {
@@ -174,8 +218,7 @@ void CHoraletView::setCommand(int id, std::function<void()> handler)
     emit commandsChanged();
 }
 
-bool CHoraletView::runCommand(int id)
-{
+bool CHoraletView::runCommand(int id) {
     const auto handler = m_commands.value(id);
     if (!handler)
         return false;
@@ -183,8 +226,7 @@ bool CHoraletView::runCommand(int id)
     return true;
 }
 
-QWidget *CHoraletView::controlById(int id) const
-{
+QWidget *CHoraletView::controlById(int id) const {
     const QString suffix = QString::number(id);
     const auto children = findChildren<QWidget *>();
     for (QWidget *child : children) {
@@ -195,8 +237,7 @@ QWidget *CHoraletView::controlById(int id) const
     return nullptr;
 }
 
-void CHoraletView::mousePressEvent(QMouseEvent *event)
-{
+void CHoraletView::mousePressEvent(QMouseEvent *event) {
     // A press on the form's own background moves the window, as a drag on its title would.
     // Presses reach here only when no control took them (captions and group frames do not).
     if (event->button() == Qt::LeftButton) {

@@ -18,7 +18,11 @@ class DisplayKeeper;
 class MasterVolume;
 class MediaPlayer;
 class MpvPlayer;
+class PlayLog;
+class PlayLogRecorder;
+class PreflightRunner;
 class PlayPanel;
+class QTimer;
 class SettingsPanel;
 class TaskEditing;
 class TaskTableModel;
@@ -56,7 +60,20 @@ public:
 
     // Every stored task; the scheduler scans it, every change of a task replaces it.
     const ScheduleTable &scheduleTable() const { return m_scheduleTable; }
-    void setScheduleTable(const ScheduleTable &table) { m_scheduleTable = table; }
+    void setScheduleTable(const ScheduleTable &table);
+
+    // The play log of the store and what writes into it; they exist once the initial update
+    // has run.
+    PlayLog *playLog() const { return m_playLog; }
+    PlayLogRecorder *playLogRecorder() const { return m_playLogRecorder; }
+    // "下一个：…" as it stands; recomputed each minute and after every change.
+    const QString &nextTaskText() const { return m_nextTaskText; }
+    void refreshNextTask();
+    // The check of what will play, on a worker; its findings mark rows, set the caption line
+    // and go into the log.
+    void runPreflight();
+    const QString &preflightCaption() const { return m_preflightCaption; }
+    PreflightRunner *preflightRunner() const { return m_preflight; }
 
     // Local time for everything the view decides; tests put a fake in before the initial update.
     const Clock &clock() const { return *m_clock; }
@@ -73,6 +90,11 @@ public:
 
 signals:
     void commandsChanged();
+    // A message for the status line (told once, e.g. a play log that cannot be written).
+    void statusMessage(const QString &text);
+    void nextTaskChanged(const QString &text);
+    // "明天有 2 个播放任务的文件有问题", or empty once every problem is fixed.
+    void preflightChanged(const QString &caption);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -83,6 +105,9 @@ private:
     void fillTaskTable();
     void setupToolTips();
     void pushInitialValues();
+    void startPlayLog();
+    void startPreflight();
+    void armDailyPreflight();
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;
@@ -101,4 +126,13 @@ private:
     const Clock *m_clock = &m_systemClock;
     QHash<int, std::function<void()>> m_commands;
     bool m_initialised = false;
+    PlayLog *m_playLog = nullptr;
+    PlayLogRecorder *m_playLogRecorder = nullptr;
+    QTimer *m_nextTaskTimer = nullptr;
+    QString m_nextTaskText;
+    PreflightRunner *m_preflight = nullptr;
+    QTimer *m_preflightDaily = nullptr;
+    QTimer *m_preflightPeriodic = nullptr;
+    QStringList m_loggedProblems;
+    QString m_preflightCaption;
 };

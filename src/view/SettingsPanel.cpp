@@ -96,6 +96,7 @@ void SettingsPanel::openCalendar() {
     CHolidayCalendarDlg dialog(m_days, m_clock.now().date(), m_dialogParent);
     connect(&dialog, &CHolidayCalendarDlg::holidaysChanged, this, [this] { showHolidays(); });
     m_runCalendar(dialog);
+    emit dayGateChanged();
 }
 
 void SettingsPanel::showHolidays(int current) {
@@ -104,6 +105,7 @@ void SettingsPanel::showHolidays(int current) {
     list->addItems(m_holidays.dates());
     if (current >= 0 && current < list->count())
         list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+    emit dayGateChanged();
 }
 
 void SettingsPanel::addHoliday() {
@@ -159,6 +161,7 @@ void SettingsPanel::toggle(OptionFlags::Flag flag, bool on) {
     const StoreResult result = m_flags.set(flag, on);
     if (!result)
         reportFailure(result);
+    emit dayGateChanged();
 }
 
 void SettingsPanel::reportFailure(const StoreResult &result) {

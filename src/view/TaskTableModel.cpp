@@ -60,7 +60,33 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
         return cellText(m_tasks.at(index.row()), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    if (role == Qt::ToolTipRole || (role == Qt::DecorationRole && index.column() == NameColumn)) {
+        const QStringList reasons = rowProblems(m_tasks.at(index.row()).Name);
+        if (reasons.isEmpty())
+            return {};
+        return role == Qt::ToolTipRole ? QVariant(reasons.join(QLatin1Char('\n'))) : m_problemIcon;
+    }
     return {};
+}
+
+void TaskTableModel::setRowProblems(const QString &checker,
+                                    const QHash<QString, QStringList> &byTask) {
+    if (m_problems.value(checker) == byTask)
+        return;
+    if (byTask.isEmpty())
+        m_problems.remove(checker);
+    else
+        m_problems.insert(checker, byTask);
+    if (!m_tasks.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_tasks.size()) - 1, ColumnCount - 1),
+                         {Qt::ToolTipRole, Qt::DecorationRole});
+}
+
+QStringList TaskTableModel::rowProblems(const QString &taskName) const {
+    QStringList reasons;
+    for (auto it = m_problems.cbegin(); it != m_problems.cend(); ++it)
+        reasons += it->value(taskName);
+    return reasons;
 }
 
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

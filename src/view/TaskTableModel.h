@@ -3,7 +3,10 @@
 #include "store/PlayTask.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
+#include <QStringList>
+#include <QVariant>
 
 // The rows of the task table: six columns, each cell the stored text of one field, unchanged.
 // The table is also the working copy from which song.ini is rewritten.
@@ -32,10 +35,20 @@ public:
     void setTasks(const QList<PlayTask> &tasks);
     void removeTaskRow(int row);
 
+    // Problems found with tasks, by task name, from one checker (e.g. "preflight"); each
+    // replaces that checker's earlier findings. A marked row shows the decoration on its
+    // first column and every reason in its tooltip.
+    void setRowProblems(const QString &checker, const QHash<QString, QStringList> &byTask);
+    QStringList rowProblems(const QString &taskName) const;
+    // The GUI layer provides the icon; the model stays free of it.
+    void setProblemDecoration(const QVariant &icon) { m_problemIcon = icon; }
+
     const QList<PlayTask> &tasks() const { return m_tasks; }
     // The task shown in a row; an empty task for a row that does not exist.
     PlayTask task(int row) const;
 
 private:
     QList<PlayTask> m_tasks;
+    QHash<QString, QHash<QString, QStringList>> m_problems; // checker -> task -> reasons
+    QVariant m_problemIcon;
 };

@@ -85,6 +85,25 @@ def start_xvfb():
     return xvfb, ":" + display
 
 
+def play_log_failures(store, start, tone):
+    """The month's play log holds the task's start, its item and its end second, in order."""
+    path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(start)) + ".csv")
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        return ["no play log: %s" % e]
+    if not data.startswith(b"\xef\xbb\xbf"):
+        return ["play log without its BOM"]
+    lines = data[3:].decode("utf-8").split("\r\n")
+    rows = [line.split(",") for line in lines[1:] if line]
+    ours = [(r[1], r[3]) for r in rows if len(r) >= 5 and r[2] == "上课铃"]
+    wanted = [("任务开始", ""), ("项目开始", tone), ("到达结束时间", "")]
+    if ours[:3] != wanted or rows[0][1] != "程序启动":
+        return ["play log rows %s, expected 程序启动 then %s" % (rows, wanted)]
+    return []
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     if "PULSE_SERVER" not in os.environ:
@@ -180,6 +199,8 @@ def main():
     expected = round(TASK_VOLUME * 65536 / 65535)
     if not volume_during or any(abs(v - expected) > 1 for v in volume_during):
         failures.append("sink volume %s, expected %d" % (volume_during, expected))
+
+    failures.extend(play_log_failures(store, start, tone))
 
     loud = [t for t, level in chunks if level > LOUD]
     onset, offset = (loud[0] - CHUNK_S, loud[-1]) if loud else (None, None)

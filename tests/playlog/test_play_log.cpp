@@ -67,6 +67,7 @@ private slots:
     void unwritableLogToldOnceAndScheduleGoesOn();
     void rotationRemovesOnlyOlderThanTwoYears();
     void monthsNewestFirst();
+    void selectFiltersNewestFirst();
 };
 
 void TestPlayLog::fileStartsWithBomAndHeaderAndQuotes() {
@@ -276,6 +277,20 @@ void TestPlayLog::monthsNewestFirst() {
     log.append(at("2026-11-01 00:00:00"), PlayLogEvent::ProgramStart);
     QCOMPARE(PlayLog::months(dir.path()),
              (QList<QDate>{QDate(2026, 12, 1), QDate(2026, 11, 1), QDate(2026, 10, 1)}));
+}
+
+void TestPlayLog::selectFiltersNewestFirst() {
+    const QList<PlayLogRow> rows = {
+        {"2026-12-08 08:00:00", "任务开始", "甲", "", ""},
+        {"2026-12-08 08:00:00", "未播放", "乙", "", "同一秒"},
+        {"2026-12-08 08:00:03", "项目开始", "甲", "/a", ""},
+        {"2026-12-08 08:00:03", "项目失败", "甲", "/a", "x"},
+    };
+    QCOMPARE(PlayLog::select(rows, {}, {}),
+             (QList<PlayLogRow>{rows[3], rows[2], rows[1], rows[0]}));
+    QCOMPARE(PlayLog::select(rows, "甲", {}), (QList<PlayLogRow>{rows[3], rows[2], rows[0]}));
+    QCOMPARE(PlayLog::select(rows, "甲", "项目开始"), QList<PlayLogRow>{rows[2]});
+    QVERIFY(PlayLog::select(rows, "丙", {}).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPlayLog)
