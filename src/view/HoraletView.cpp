@@ -30,7 +30,8 @@
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory) {
+    : QWidget(parent), m_ui(std::make_unique<Ui::CHoraletView>()), m_taskStore(storeDirectory)
+{
     m_ui->setupUi(this);
     // They only hold a stored state.
     m_ui->fullScreenCheck1003->hide();
@@ -49,7 +50,8 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     setCommand(CommandId::SendMail, [] { QDesktopServices::openUrl(MakerInfo::mailUrl()); });
 }
 
-CHoraletView::~CHoraletView() {
+CHoraletView::~CHoraletView()
+{
     // The panels hold references to the store, the clock, the volume and the task table,
     // which are members: they must go before the members, not with the other children.
     if (m_playLogRecorder)
@@ -62,17 +64,20 @@ CHoraletView::~CHoraletView() {
     delete m_settings;
 }
 
-MediaPlayer &CHoraletView::mediaPlayer() const {
+MediaPlayer &CHoraletView::mediaPlayer() const
+{
     return *m_player;
 }
 
-CListCtrlCl *CHoraletView::taskTable() const {
+CListCtrlCl *CHoraletView::taskTable() const
+{
     return m_ui->taskTable1001;
 }
 
 // Start-up order of the program's state. Each step completes before the next; panels of
 // the settings, playback and scheduler are created at their place in this list.
-void CHoraletView::OnInitialUpdate() {
+void CHoraletView::OnInitialUpdate()
+{
     if (m_initialised)
         return;
     m_initialised = true;
@@ -85,15 +90,15 @@ void CHoraletView::OnInitialUpdate() {
     m_ui->sequentialRadio1112->setChecked(true);
     m_settings->loadHolidays();
     shrinkFrameToForm();
-    m_volumePanel =
-        new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057, *m_masterVolume, this);
+    m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
+                                    *m_masterVolume, this);
     m_volumePanel->synchronise();
     // clock
     setupTaskColumns();
     fillTaskTable();
-    m_taskEditing = new TaskEditing(
-        m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
-        [this](const ScheduleTable &table) { setScheduleTable(table); }, this);
+    m_taskEditing = new TaskEditing(m_ui->taskTable1001, m_taskModel, m_taskStore, *m_clock,
+                                    [this](const ScheduleTable &table) { setScheduleTable(table); },
+                                    this);
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_taskEditing->setDayGateSource([this] { return m_settings->dayGate(); });
@@ -112,7 +117,8 @@ void CHoraletView::OnInitialUpdate() {
     pushInitialValues();
 }
 
-void CHoraletView::startPlayLog() {
+void CHoraletView::startPlayLog()
+{
     m_playLog = new PlayLog(m_taskStore.directory(), this);
     connect(m_playLog, &PlayLog::writeFailed, this, &CHoraletView::statusMessage);
     m_playLog->removeOld(m_clock->now().date());
@@ -132,19 +138,84 @@ void CHoraletView::startPlayLog() {
     connect(m_nextTaskTimer, &QTimer::timeout, this, &CHoraletView::refreshNextTask);
     m_nextTaskTimer->start();
     connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::refreshNextTask);
-    // A task starting is the moment the next one changes.
-    // After the pass, never inside it.
+    // A task starting changes what comes next; recomputed after the pass, never inside it.
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskStarting, this,
             [this] { QTimer::singleShot(0, this, &CHoraletView::refreshNextTask); });
     refreshNextTask();
+    startPreflight();
 }
 
-void CHoraletView::setScheduleTable(const ScheduleTable &table) {
+void CHoraletView::startPreflight()
+{
+    m_taskModel->setProblemDecoration(
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_preflight = new PreflightRunner(m_taskStore, &MediaProbe::probe, this);
+    connect(m_preflight, &PreflightRunner::checked, this, &CHoraletView::showPreflight);
+    connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::runPreflight);
+    // A file can go missing without any change here: look again every few minutes.
+    m_preflightPeriodic = new QTimer(this);
+    m_preflightPeriodic->setInterval(5 * 60 * 1000);
+    connect(m_preflightPeriodic, &QTimer::timeout, this, &CHoraletView::runPreflight);
+    m_preflightPeriodic->start();
+    m_preflightDaily = new QTimer(this);
+    m_preflightDaily->setSingleShot(true);
+    connect(m_preflightDaily, &QTimer::timeout, this, [this] {
+        runPreflight();
+        armDailyPreflight();
+    });
+    armDailyPreflight();
+    runPreflight();
+}
+
+void CHoraletView::armDailyPreflight()
+{
+    const QDateTime now = m_clock->now();
+    QDateTime next(now.date(), QTime(0, 0, 5));
+    if (next <= now)
+        next = next.addDays(1);
+    m_preflightDaily->start(int(std::clamp<qint64>(now.msecsTo(next), 1000, 86400000)));
+}
+
+void CHoraletView::runPreflight()
+{
+    if (m_preflight && m_settings)
+        m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+}
+
+void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now)
+{
+    QHash<QString, QStringList> marks;
+    QStringList found;
+    for (const Preflight::Verdict &v : verdicts) {
+        for (const Preflight::Problem &p : v.problems) {
+            marks[v.task] << (p.item.isEmpty() ? p.reason
+                                               : QStringLiteral("%1：%2").arg(p.reason, p.item));
+            const QString key = v.task + QLatin1Char('\n') + p.item + QLatin1Char('\n') + p.reason;
+            found << key;
+            // A problem is logged when found, not again at every check.
+            if (!m_loggedProblems.contains(key) && m_playLogRecorder)
+                m_playLogRecorder->fileProblem(v.task, p.item, p.reason);
+        }
+    }
+    m_loggedProblems = found;
+    m_taskModel->setRowProblems(QStringLiteral("preflight"), marks);
+    const QString caption = Preflight::caption(verdicts, now);
+    if (caption != m_preflightCaption) {
+        m_preflightCaption = caption;
+        emit preflightChanged(caption);
+    }
+}
+
+void CHoraletView::setScheduleTable(const ScheduleTable &table)
+{
     m_scheduleTable = table;
     refreshNextTask();
+    // A change of a task may be a change of its playlist only: check again in any case.
+    runPreflight();
 }
 
-void CHoraletView::refreshNextTask() {
+void CHoraletView::refreshNextTask()
+{
     if (!m_settings)
         return;
     const QString text = NextTask::paneText(m_scheduleTable, m_clock->now(), m_settings->dayGate());
@@ -154,7 +225,8 @@ void CHoraletView::refreshNextTask() {
     emit nextTaskChanged(text);
 }
 
-void CHoraletView::shrinkFrameToForm() {
+void CHoraletView::shrinkFrameToForm()
+{
     QWidget *frame = window();
     if (frame == this)
         return;
@@ -162,24 +234,28 @@ void CHoraletView::shrinkFrameToForm() {
     frame->resize(frame->size().boundedTo(fit).expandedTo(frame->minimumSize()));
 }
 
-void CHoraletView::setupTaskColumns() {
+void CHoraletView::setupTaskColumns()
+{
     QList<int> widths;
     for (int column = 0; column < TaskTableModel::ColumnCount; ++column)
         widths.append(TaskTableModel::columnWidth(column));
     m_ui->taskTable1001->setColumnWidths(widths);
 }
 
-void CHoraletView::fillTaskTable() {
+void CHoraletView::fillTaskTable()
+{
     m_taskModel->DeleteAllItems();
     for (const PlayTask &task : m_taskStore.ReadTaskRows())
         AppendTaskRow(task);
 }
 
-void CHoraletView::AppendTaskRow(const PlayTask &task) {
+void CHoraletView::AppendTaskRow(const PlayTask &task)
+{
     m_taskModel->AppendTaskRow(task);
 }
 
-void CHoraletView::setupToolTips() {
+void CHoraletView::setupToolTips()
+{
     m_toolTips = new CTipControl(this);
     m_toolTips->activate(true);
     m_toolTips->setMaxTipWidth(200);
@@ -203,12 +279,14 @@ void CHoraletView::setupToolTips() {
     m_toolTips->setDelayTime(200);
 }
 
-void CHoraletView::pushInitialValues() {
+void CHoraletView::pushInitialValues()
+{
     m_ui->holidayDate1006->setDateTime(m_clock->now());
     m_ui->currentTask1043->clear();
 }
 
-void CHoraletView::setCommand(int id, std::function<void()> handler) {
+void CHoraletView::setCommand(int id, std::function<void()> handler)
+{
     const bool wired = m_commands.contains(id);
     m_commands.insert(id, std::move(handler));
     if (!wired) {
@@ -218,7 +296,8 @@ void CHoraletView::setCommand(int id, std::function<void()> handler) {
     emit commandsChanged();
 }
 
-bool CHoraletView::runCommand(int id) {
+bool CHoraletView::runCommand(int id)
+{
     const auto handler = m_commands.value(id);
     if (!handler)
         return false;
@@ -226,7 +305,8 @@ bool CHoraletView::runCommand(int id) {
     return true;
 }
 
-QWidget *CHoraletView::controlById(int id) const {
+QWidget *CHoraletView::controlById(int id) const
+{
     const QString suffix = QString::number(id);
     const auto children = findChildren<QWidget *>();
     for (QWidget *child : children) {
@@ -237,7 +317,8 @@ QWidget *CHoraletView::controlById(int id) const {
     return nullptr;
 }
 
-void CHoraletView::mousePressEvent(QMouseEvent *event) {
+void CHoraletView::mousePressEvent(QMouseEvent *event)
+{
     // A press on the form's own background moves the window, as a drag on its title would.
     // Presses reach here only when no control took them (captions and group frames do not).
     if (event->button() == Qt::LeftButton) {

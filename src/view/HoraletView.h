@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playlog/Preflight.h"
 #include "scheduler/Clock.h"
 #include "store/PlayTask.h"
 #include "store/TaskStore.h"
@@ -108,6 +109,7 @@ private:
     void startPlayLog();
     void startPreflight();
     void armDailyPreflight();
+    void showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now);
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;

@@ -84,6 +84,20 @@ private slots:
         QVERIFY(form->minimumSizeHint().width() <= form->width());
     }
 
+    void statusBarTellsWhatComesNextAndPreflight() {
+        Frame f;
+        QLabel *pane = f.frame.nextTaskPane();
+        QVERIFY(pane);
+        QVERIFY(pane->text().startsWith(QStringLiteral("下一个：")));
+        QCOMPARE(pane->text(), f.frame.view()->nextTaskText());
+        emit f.frame.view()->nextTaskChanged(QStringLiteral("下一个：无"));
+        QCOMPARE(pane->text(), QStringLiteral("下一个：无"));
+        emit f.frame.view()->preflightChanged(QStringLiteral("明天有 1 个播放任务的文件有问题"));
+        QCOMPARE(f.frame.messagePane()->text(), QStringLiteral("明天有 1 个播放任务的文件有问题"));
+        emit f.frame.view()->preflightChanged(QString());
+        QCOMPARE(f.frame.messagePane()->text(), QStringLiteral("就绪"));
+    }
+
     void menusInOrderWithTheirIds() {
         Frame f;
         const QList<QAction *> popups = f.frame.menuBar()->actions();
@@ -94,9 +108,10 @@ private slots:
         QCOMPARE(describe(popups.at(0)->menu()),
                  QStringList({"新增播放任务=1019", "修改..=1021", "删除..=32787", "-",
                               "本日播放任务=1016", "本周..=1017", "本月..=1018", "全部..=1002", "-",
-                              "发邮件=1068", "主页=1020", "-", "退出(&X)=57665"}));
+                              "节假日和调休...=32810", "-", "发邮件=1068", "主页=1020", "-",
+                              "退出(&X)=57665"}));
         QCOMPARE(describe(popups.at(1)->menu()),
-                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393"}));
+                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393", "-", "播放记录…=32820"}));
         QCOMPARE(describe(popups.at(2)->menu()),
                  QStringList({"备份定时播放任务=32804", "-", "导入定时播放任务=32805"}));
         QCOMPARE(describe(popups.at(3)->menu()),

@@ -97,9 +97,10 @@ def play_log_failures(store, start, tone):
         return ["play log without its BOM"]
     lines = data[3:].decode("utf-8").split("\r\n")
     rows = [line.split(",") for line in lines[1:] if line]
-    ours = [(r[1], r[3]) for r in rows if len(r) >= 5 and r[2] == "上课铃"]
     wanted = [("任务开始", ""), ("项目开始", tone), ("到达结束时间", "")]
-    if ours[:3] != wanted or rows[0][1] != "程序启动":
+    kinds = [kind for kind, _ in wanted]
+    ours = [(r[1], r[3]) for r in rows if len(r) >= 5 and r[2] == "上课铃" and r[1] in kinds]
+    if ours != wanted or rows[0][1] != "程序启动":
         return ["play log rows %s, expected 程序启动 then %s" % (rows, wanted)]
     return []
 

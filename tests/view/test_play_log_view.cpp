@@ -3,9 +3,11 @@
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
+#include "view/TaskTableModel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -32,12 +34,30 @@ QStringList eventsIn(const QString &path) {
     return out;
 }
 
+// A second of 8 kHz mono silence as a plain PCM WAV.
+QByteArray silentWav() {
+    const quint32 samples = 8000;
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::LittleEndian);
+    s.writeRawData("RIFF", 4);
+    s << quint32(36 + samples * 2);
+    s.writeRawData("WAVEfmt ", 8);
+    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
+      << quint16(16);
+    s.writeRawData("data", 4);
+    s << quint32(samples * 2);
+    out.append(QByteArray(samples * 2, '\0'));
+    return out;
+}
+
 } // namespace
 
 class TestPlayLogView : public QObject {
     Q_OBJECT
 private slots:
     void logAndNextTaskFromStartToExit();
+    void preflightMarksTheRowLogsAndClears();
 };
 
 void TestPlayLogView::logAndNextTaskFromStartToExit() {
@@ -76,6 +96,38 @@ void TestPlayLogView::logAndNextTaskFromStartToExit() {
     }
     QCOMPARE(eventsIn(month),
              (QStringList{"程序启动||", "项目失败||/m/gone.mp3", "手动停止||", "程序退出||"}));
+}
+
+void TestPlayLogView::preflightMarksTheRowLogsAndClears() {
+    QTemporaryDir dir;
+    const TaskStore store(dir.path());
+    const QString missing = dir.filePath("铃声.wav");
+    QVERIFY(store.RewriteTaskStore({morning()}));
+    QVERIFY(store.WriteTaskPlaylist("早操", {missing}));
+    FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 48, 0)));
+    CHoraletView view(dir.path());
+    view.setClock(&clock);
+    QSignalSpy caption(&view, &CHoraletView::preflightChanged);
+    view.OnInitialUpdate();
+    QVERIFY(caption.wait(10000));
+    QCOMPARE(caption.last().at(0).toString(), QStringLiteral("今天有 1 个播放任务的文件有问题"));
+    const QModelIndex first = view.taskModel()->index(0, 0);
+    QCOMPARE(view.taskModel()->data(first, Qt::ToolTipRole).toString(),
+             QStringLiteral("文件不存在：") + missing);
+    QVERIFY(!view.taskModel()->data(first, Qt::DecorationRole).isNull());
+    const QString month = QDir(PlayLog::folderIn(dir.path())).filePath("2026-12.csv");
+    QVERIFY(eventsIn(month).contains("文件问题|早操|" + missing));
+
+    // The file put in place: the next check clears the mark and the caption.
+    QFile file(missing);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(silentWav());
+    file.close();
+    view.runPreflight();
+    QVERIFY(caption.wait(10000));
+    QCOMPARE(caption.last().at(0).toString(), QString());
+    QVERIFY(view.taskModel()->data(first, Qt::ToolTipRole).isNull());
+    QCOMPARE(eventsIn(month).count("文件问题|早操|" + missing), 1);
 }
 
 QTEST_MAIN(TestPlayLogView)
