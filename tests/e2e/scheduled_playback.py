@@ -85,7 +85,7 @@ def start_xvfb():
     return xvfb, ":" + display
 
 
-def play_log_failures(store, start, tone):
+def play_log_failures(store, start, tone, missing):
     """The month's play log holds the task's start, its item and its end second, in order."""
     path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(start)) + ".csv")
     try:
@@ -102,6 +102,12 @@ def play_log_failures(store, start, tone):
     ours = [(r[1], r[3]) for r in rows if len(r) >= 5 and r[2] == "上课铃" and r[1] in kinds]
     if ours != wanted or rows[0][1] != "程序启动":
         return ["play log rows %s, expected 程序启动 then %s" % (rows, wanted)]
+    # Found at start-up, long before the task's own start second.
+    flagged = [r for r in rows if len(r) >= 5 and r[1] == "文件问题" and r[2] == "坏铃"
+               and r[3] == missing]
+    if not flagged or flagged[0][0] > time.strftime("%Y-%m-%d %H:%M:%S",
+                                                     time.localtime(start)):
+        return ["missing file of 坏铃 not in the play log before %s: %s" % (start, rows)]
     return []
 
 
@@ -123,6 +129,16 @@ def main():
         ("FileInfo0", [("Name", "上课铃"), ("Time", clock(start)), ("Duration", clock(end)),
                        ("Type", str(TASK_VOLUME)), ("Device", "每天"),
                        ("Recurrence", "顺序播放"), ("Notes", "")]),
+        ("FileInfo1", [("Name", "坏铃"), ("Time", clock(start + 3600)),
+                       ("Duration", clock(start + 3660)), ("Type", str(TASK_VOLUME)),
+                       ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")]),
+    ])
+    # A task due later today whose playlist names a missing file: the check of what will
+    # play names it in the log within seconds of start-up.
+    missing = os.path.join(work, "不在了.mp3")
+    write_profile(os.path.join(store, "坏铃.ini"), [
+        ("歌曲", [("歌曲名称0", missing)]),
+        ("多媒体文件数量", [("数量", "1")]),
     ])
     write_profile(os.path.join(store, "上课铃.ini"), [
         ("歌曲", [("歌曲名称0", tone)]),
@@ -201,7 +217,7 @@ def main():
     if not volume_during or any(abs(v - expected) > 1 for v in volume_during):
         failures.append("sink volume %s, expected %d" % (volume_during, expected))
 
-    failures.extend(play_log_failures(store, start, tone))
+    failures.extend(play_log_failures(store, start, tone, missing))
 
     loud = [t for t, level in chunks if level > LOUD]
     onset, offset = (loud[0] - CHUNK_S, loud[-1]) if loud else (None, None)
