@@ -46,6 +46,8 @@ public:
     bool startsAtText(const ClockTexts &now) const {
         return m_startSlots.contains(now.time) || m_startSlots.contains(now.full);
     }
+    // Every distinct start text of the stored tasks.
+    QList<QString> startTexts() const { return m_startSlots.keys(); }
     // Whether any task ends now. No date rule: an end second stops whatever plays.
     bool dueEnd(const ClockTexts &now) const;
 

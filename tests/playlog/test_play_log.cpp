@@ -63,6 +63,7 @@ private slots:
     void manualStopAndFailedItem();
     void heldBackOnHolidayAndUncheckedWeekday();
     void heldBackBySameSecondAndClockJump();
+    void clockJumpOverMidnightAndAOneDayTask();
     void caughtUpSecondsAreTold();
     void unwritableLogToldOnceAndScheduleGoesOn();
     void rotationRemovesOnlyOlderThanTwoYears();
@@ -203,6 +204,23 @@ void TestPlayLog::heldBackBySameSecondAndClockJump() {
                       "2026-12-08 08:00:00|任务开始|甲|音量 30000，顺序播放",
                       "2026-12-08 09:00:00|未播放|丙|时钟被向前调过了它的开始时间",
                   }));
+}
+
+void TestPlayLog::clockJumpOverMidnightAndAOneDayTask() {
+    LogRig rig;
+    rig.driver.setSchedule(
+        {makeTask(QStringLiteral("零点"), QStringLiteral("00:00:10"), QStringLiteral("00:05:00")),
+         makeTask(QStringLiteral("一次"), QStringLiteral("2026-12-09 00:00:20"),
+                  QStringLiteral("2026-12-09 00:05:00"), TaskText::OneDay),
+         makeTask(QStringLiteral("以后"), QStringLiteral("00:00:40"), QStringLiteral("00:05:00"))});
+    rig.wakeAt(at("2026-12-08 23:59:50"));
+    rig.wakeAt(at("2026-12-09 00:00:30"));
+    QStringList got;
+    for (const PlayLogRow &r : rig.rows(QDate(2026, 12, 1)))
+        got << r.time + QLatin1Char('|') + r.task;
+    QCOMPARE(got, (QStringList{"2026-12-09 00:00:10|零点", "2026-12-09 00:00:20|一次"}));
+    QVERIFY(rig.rows(QDate(2026, 12, 1)).isEmpty() ||
+            rig.rows(QDate(2026, 12, 1)).constFirst().event == PlayLogEvent::NotStarted);
 }
 
 void TestPlayLog::caughtUpSecondsAreTold() {
