@@ -12,21 +12,21 @@
 #include "TaskTableModel.h"
 #include "ViewLook.h"
 #include "VolumePanel.h"
+#include "dialogs/PlayLogDlg.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/LogindSleepKeeper.h"
-#include "dialogs/PlayLogDlg.h"
 #include "platform/MediaProbe.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "playback/MasterVolumeWorker.h"
-#include "scheduler/ShutdownStep.h"
-#include "scheduler/SleepGuard.h"
 #include "playlog/PlayLog.h"
 #include "playlog/PlayLogRecorder.h"
 #include "playlog/PreflightRunner.h"
 #include "scheduler/NextTask.h"
+#include "scheduler/ShutdownStep.h"
+#include "scheduler/SleepGuard.h"
 #include "ui_HoraletView.h"
 #include "widgets/LedClock.h"
 #include "widgets/ScrollingText.h"
@@ -199,8 +199,7 @@ void CHoraletView::tell(const QString &text) {
     emit statusNotice(text);
 }
 
-void CHoraletView::startPlayLog()
-{
+void CHoraletView::startPlayLog() {
     m_playLog = new PlayLog(m_taskStore.directory(), this);
     connect(m_playLog, &PlayLog::writeFailed, this, &CHoraletView::tell);
     m_playLog->removeOld(m_clock->now().date());
@@ -234,9 +233,8 @@ void CHoraletView::startPlayLog()
     startPreflight();
 }
 
-void CHoraletView::startPreflight()
-{
-        m_preflight = new PreflightRunner(m_taskStore, &MediaProbe::probe, this);
+void CHoraletView::startPreflight() {
+    m_preflight = new PreflightRunner(m_taskStore, &MediaProbe::probe, this);
     connect(m_preflight, &PreflightRunner::checked, this, &CHoraletView::showPreflight);
     connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::runPreflight);
     // A file can go missing without any change here: look again every few minutes.
@@ -254,8 +252,7 @@ void CHoraletView::startPreflight()
     runPreflight();
 }
 
-void CHoraletView::armDailyPreflight()
-{
+void CHoraletView::armDailyPreflight() {
     const QDateTime now = m_clock->now();
     QDateTime next(now.date(), QTime(0, 0, 5));
     if (next <= now)
@@ -263,14 +260,12 @@ void CHoraletView::armDailyPreflight()
     m_preflightDaily->start(int(std::clamp<qint64>(now.msecsTo(next), 1000, 86400000)));
 }
 
-void CHoraletView::runPreflight()
-{
+void CHoraletView::runPreflight() {
     if (m_preflight && m_settings)
         m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
 }
 
-void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now)
-{
+void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now) {
     QHash<QString, QStringList> marks;
     QStringList found;
     for (const Preflight::Verdict &v : verdicts) {
@@ -293,8 +288,7 @@ void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, cons
     }
 }
 
-void CHoraletView::setScheduleTable(const ScheduleTable &table)
-{
+void CHoraletView::setScheduleTable(const ScheduleTable &table) {
     m_scheduleTable = table;
     if (m_sleepGuard)
         m_sleepGuard->setTaskCount(m_scheduleTable.size());
@@ -303,8 +297,7 @@ void CHoraletView::setScheduleTable(const ScheduleTable &table)
     runPreflight();
 }
 
-void CHoraletView::refreshNextTask()
-{
+void CHoraletView::refreshNextTask() {
     if (!m_settings)
         return;
     const QString text = NextTask::paneText(m_scheduleTable, m_clock->now(), m_settings->dayGate());
@@ -314,8 +307,7 @@ void CHoraletView::refreshNextTask()
     emit nextTaskChanged(text);
 }
 
-void CHoraletView::shrinkFrameToForm()
-{
+void CHoraletView::shrinkFrameToForm() {
     QWidget *frame = window();
     if (frame == this)
         return;

@@ -99,7 +99,8 @@ private slots:
         emit f.frame.view()->nextTaskChanged(QStringLiteral("下一个：无"));
         QCOMPARE(pane->text(), QStringLiteral("下一个：无"));
         emit f.frame.view()->preflightChanged(QStringLiteral("明天有 1 个播放任务的文件有问题"));
-        QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("明天有 1 个播放任务的文件有问题"));
+        QCOMPARE(f.frame.statusBar()->currentMessage(),
+                 QStringLiteral("明天有 1 个播放任务的文件有问题"));
         emit f.frame.view()->preflightChanged(QString());
         QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
     }
