@@ -57,7 +57,8 @@ const ToolCommand *toolCommand(int id) {
 
 CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     : QMainWindow(parent), m_storeDirectory(storeDirectory),
-      m_exit([](int code) { QCoreApplication::exit(code); }), m_idleText(idleText()) {
+      m_exit([](int code) { QCoreApplication::exit(code); }), m_idleText(idleText()),
+      m_restingText(m_idleText) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -145,6 +146,9 @@ void CMainFrame::createMenus() {
     autostartAction->setCheckable(true);
     autostartAction->setChecked(AutostartEntry::isEnabled());
     show->addAction(autostartAction);
+    show->addSeparator();
+    show->addAction(addCommand(CommandId::PlayLogViewer, QStringLiteral("播放记录…"),
+                               QStringLiteral("查看每次播放、未播放及其原因的记录")));
 
     QMenu *backup = menuBar()->addMenu(QStringLiteral("备份  "));
     backup->setObjectName(QStringLiteral("menuBackup"));
@@ -209,8 +213,25 @@ void CMainFrame::createStatusBar() {
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
+    m_nextTaskPane = new QLabel(m_view->nextTaskText(), bar);
+    m_nextTaskPane->setObjectName(QStringLiteral("nextTaskPane"));
+    connect(m_view, &CHoraletView::nextTaskChanged, m_nextTaskPane, &QLabel::setText);
+    // Files with problems stay told in the resting text until they are fixed.
+    connect(m_view, &CHoraletView::preflightChanged, this, [this](const QString &caption) {
+        const QString resting = caption.isEmpty() ? idleText() : caption;
+        if (!m_noticeTimer->isActive()) {
+            if (statusBar()->currentMessage() == m_idleText)
+                statusBar()->showMessage(resting);
+            m_idleText = resting;
+        }
+        m_restingText = resting;
+        // Hidden in the tray, the window cannot show it: the tray tells.
+        if (!caption.isEmpty() && m_tray && m_tray->isVisible() && !isVisible())
+            m_tray->showMessage(frameTitle(), caption, QSystemTrayIcon::Warning);
+    });
     // The message pane is the bar's own message area, which ends where the first permanent
     // pane begins: the panes keep their own width (no stretch), so prompts have the rest.
+    bar->addPermanentWidget(m_nextTaskPane);
     bar->addPermanentWidget(m_capsPane);
     bar->addPermanentWidget(m_numPane);
     bar->addPermanentWidget(m_contactPane);
@@ -224,7 +245,7 @@ void CMainFrame::createStatusBar() {
     m_noticeTimer->setSingleShot(true);
     connect(m_noticeTimer, &QTimer::timeout, this, [this] {
         const QString notice = m_idleText;
-        m_idleText = idleText();
+        m_idleText = m_restingText;
         if (statusBar()->currentMessage() == notice)
             statusBar()->showMessage(m_idleText);
     });

@@ -34,6 +34,7 @@ public:
     QLabel *capsPane() const { return m_capsPane; }
     QLabel *numPane() const { return m_numPane; }
     QLabel *contactPane() const { return m_contactPane; }
+    QLabel *nextTaskPane() const { return m_nextTaskPane; }
 
     // Runs a command as if chosen from the menu; false when nothing handles it.
     bool runCommand(int id);
@@ -78,7 +79,10 @@ private:
     QLabel *m_capsPane = nullptr;
     QLabel *m_numPane = nullptr;
     QLabel *m_contactPane = nullptr;
+    QLabel *m_nextTaskPane = nullptr;
     std::function<void(int)> m_exit;
     QString m_idleText;
+    // What the idle text returns to after a notice: "就绪", or files found with problems.
+    QString m_restingText;
     QTimer *m_noticeTimer = nullptr;
 };

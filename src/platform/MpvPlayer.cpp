@@ -123,8 +123,10 @@ void MpvPlayer::open(const QString &location) {
     if (!m_mpv || location.isEmpty())
         return;
     // A file that is not there has ended before it began; libmpv would take a moment to say so.
-    if (!location.contains(QLatin1String("://")) && !QFileInfo::exists(location))
+    if (!location.contains(QLatin1String("://")) && !QFileInfo::exists(location)) {
+        emit itemFailed(location, QStringLiteral("文件不存在"));
         return;
+    }
     if (MidiRenderer::isMidiLocation(location))
         renderMidi(location);
     else
@@ -133,8 +135,10 @@ void MpvPlayer::open(const QString &location) {
 
 void MpvPlayer::renderMidi(const QString &location) {
     auto job = std::make_shared<MidiRendering>();
-    if (!job->wav.open())
+    if (!job->wav.open()) {
+        emit itemFailed(location, QStringLiteral("无法建立 MIDI 转换的临时文件"));
         return; // cannot be played: Idle at once, as any failed item
+    }
     const QString wavPath = job->wav.fileName();
     const QString font =
         m_options.soundFont.isEmpty() ? MidiRenderer::findSoundFont() : m_options.soundFont;
@@ -162,10 +166,12 @@ void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
     if (job != m_midi || !m_rendering)
         return; // closed or replaced meanwhile
     m_rendering = false;
-    if (ok)
+    if (ok) {
         load(job->wav.fileName());
-    else
+    } else {
+        emit itemFailed(m_location, QStringLiteral("MIDI 无法转换为声音（缺少音色库或文件损坏）"));
         endItem();
+    }
 }
 
 void MpvPlayer::load(const QString &target) {
@@ -177,7 +183,8 @@ void MpvPlayer::load(const QString &target) {
     const QByteArray utf8 = target.toUtf8();
     const char *args[] = {"loadfile", utf8.constData(), "replace", nullptr};
     mpv_node result{};
-    if (mpv_command_ret(m_mpv, args, &result) < 0) {
+    if (const int code = mpv_command_ret(m_mpv, args, &result); code < 0) {
+        emit itemFailed(m_location, QString::fromUtf8(mpv_error_string(code)));
         endItem();
         return;
     }
@@ -292,6 +299,8 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
             setPosition(0.0);
             updateState();
         } else {
+            if (end->reason == MPV_END_FILE_REASON_ERROR)
+                emit itemFailed(m_location, QString::fromUtf8(mpv_error_string(end->error)));
             endItem();
         }
         break;
@@ -355,8 +364,11 @@ void MpvPlayer::endItem() {
 }
 
 void MpvPlayer::giveUp() {
-    if (m_state == State::Opening)
+    if (m_state == State::Opening) {
+        emit itemFailed(m_location, QStringLiteral("打开超过 %1 秒仍未开始播放，已放弃")
+                                        .arg(m_options.openingLimitMs / 1000));
         close();
+    }
 }
 
 void MpvPlayer::updateState() {

@@ -60,6 +60,8 @@ signals:
     void durationChanged(double seconds);
     // The picture's output came or went, or changed its size.
     void pictureChanged();
+    // An item that could not be played, with the reason in words for the play log.
+    void itemFailed(const QString &location, const QString &reason);
     // Emitted first thing in the destructor: a render context must be freed before the core.
     void shuttingDown();
 

@@ -67,6 +67,7 @@ void PlaylistDriver::PlaylistStep() {
         // The pass is over; the last item plays to its end and nothing follows.
         m_state.itemsStarted = 0;
         m_stepTimer.stop();
+        emit sequentialPassEnded();
         return;
     }
     if (busy || m_itemWaiting)
@@ -96,6 +97,8 @@ void PlaylistDriver::StartItem(const QString &item) {
 
     m_state.captionText = CaptionMargin + ItemDisplayName(item) + CaptionMargin;
     emit captionChanged(m_state.captionText);
+
+    emit itemStarting(item);
 
     // The mixer's scale is 0..65535; a hand-edited volume outside it is held to the range
     // instead of reaching the mixer and the label as a wrapped number.

@@ -63,6 +63,9 @@ signals:
     void captionChanged(const QString &text);
     void volumeShown(int value);
     void playModeChanged(PlayMode mode);
+    // For the play log: an item handed to the player, and the end of a sequential pass.
+    void itemStarting(const QString &item);
+    void sequentialPassEnded();
 
 private:
     void select(int row);

@@ -5,6 +5,7 @@
 #include "playback/PlaylistDriver.h"
 #include "store/TaskTimes.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -90,14 +91,21 @@ void ScheduleDriver::tick() {
             emit passRan(now.addSecs(-back), back * 1000 + msInto);
             // Stopped by this second's checks (the shutdown): the rest waits for resume().
             if (m_stopped)
-                return;
+                break;
         }
+        if (gap > 1)
+            emit secondsCaughtUp(now.addSecs(-1), static_cast<int>(gap - 1));
+        if (m_stopped)
+            return;
         m_behind = false;
     } else if (gap > MaxCatchUpSeconds + 1 || gap < -MaxCatchUpSeconds || (slept && gap >= 1)) {
         // The clock was set: the seconds jumped over were never lived through, and after
         // a large step back the day is lived anew.
         if (gap > 0) {
             m_stats.skipped += gap - 1;
+            reportJumpedOver(m_lastChecked.addSecs(1), now.addSecs(-1),
+                             slept ? QStringLiteral("计算机睡眠中，错过了它的开始时间")
+                                   : QStringLiteral("时钟被向前调过了它的开始时间"));
             stopIfEndJumpedOver(m_lastChecked, now);
         } else
             ++m_stats.restarts;
@@ -126,6 +134,9 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
         if (ahead > 1) {
             // The hour the clock skips is jumped over: none of it starts, its ends count.
             m_stats.skipped += ahead - 1;
+            reportJumpedOver(m_lastChecked.addSecs(1), wall.addSecs(-1),
+                             slept ? QStringLiteral("计算机睡眠中，错过了它的开始时间")
+                                   : QStringLiteral("夏令时开始，时钟跳过了它的开始时间"));
             stopIfEndJumpedOver(m_lastChecked, wall);
         }
         runPass(wall);
@@ -146,17 +157,22 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
     }
     // Every second of real time is lived once; a wall-clock second shown again after the
     // clock was turned back an hour was checked the first time.
-    for (qint64 utc = m_lastUtc + 1; utc <= utcNow; ++utc) {
+    int late = 0;
+    QDateTime lastLate;
+    for (qint64 utc = m_lastUtc + 1; utc <= utcNow && !m_stopped; ++utc) {
         const QDateTime wall = wallAt(utc);
         m_lastUtc = utc;
         if (wall <= m_lastChecked)
             continue;
-        if (utc < utcNow)
-            ++m_stats.caughtUp;
         check(wall, utc);
-        if (m_stopped)
-            return;
+        if (utc < utcNow) {
+            ++m_stats.caughtUp;
+            ++late;
+            lastLate = wall;
+        }
     }
+    if (late > 0)
+        emit secondsCaughtUp(lastLate, late);
 }
 
 void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before) {
@@ -190,28 +206,95 @@ bool ScheduleDriver::dayOpen() {
     return passGate(now.date(), ClockTexts::of(now).date);
 }
 
-void ScheduleDriver::runPass(const QDateTime &second) {
-    ++m_stats.passes;
-    const ClockTexts texts = ClockTexts::of(second);
-    if (!passGate(second.date(), texts.date))
-        return;
+void ScheduleDriver::refreshIndex() {
     if (m_scheduleSource) {
         // Our copy shares the owner's data until the owner replaces or changes it.
         const ScheduleTable &current = m_scheduleSource();
         if (!current.isSharedWith(m_index.table()))
             m_index = ScheduleIndex(current);
     }
+}
+
+void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &texts) {
+    const int own = Weekday::of(second.date());
+    const int named = m_gate.nameWeekday(own, texts.date);
+    const QList<qsizetype> due = m_index.startingAt(texts, Weekday::name(named));
+    if (due.isEmpty())
+        return;
+    const QString reason = m_gate.holidays.contains(texts.date)
+                               ? QStringLiteral("节假日")
+                               : QStringLiteral("%1未勾选").arg(Weekday::name(named));
+    for (qsizetype slot : due)
+        emit taskHeldBack(second, m_index.table().at(slot), reason);
+}
+
+void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to,
+                                      const QString &reason) {
+    if (!from.isValid() || from > to)
+        return;
+    refreshIndex();
+    // A jump of days is told for its last day: what was about to play is what the user misses.
+    const QDateTime first = std::max(from, to.addSecs(-86399));
+    // Only the seconds some task starts at matter: found from the stored texts, not by
+    // walking every second jumped over.
+    QList<QDateTime> seconds;
+    for (const QString &text : m_index.startTexts()) {
+        if (text.size() == 8) {
+            const QTime t = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
+            if (!t.isValid())
+                continue;
+            for (QDate d = first.date(); d <= to.date(); d = d.addDays(1)) {
+                const QDateTime s(d, t, Qt::UTC);
+                if (s >= first && s <= to)
+                    seconds.append(s);
+            }
+        } else if (text.size() == 19) {
+            QDateTime s = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            s.setTimeSpec(Qt::UTC);
+            if (s.isValid() && s >= first && s <= to)
+                seconds.append(s);
+        }
+    }
+    std::sort(seconds.begin(), seconds.end());
+    seconds.erase(std::unique(seconds.begin(), seconds.end()), seconds.end());
+    for (const QDateTime &s : seconds) {
+        const ClockTexts texts = ClockTexts::of(s);
+        if (!passGate(s.date(), texts.date))
+            continue;
+        const qsizetype due = m_index.dueStart(texts, m_todayName);
+        if (due >= 0)
+            emit taskHeldBack(s, m_index.table().at(due), reason);
+    }
+}
+
+void ScheduleDriver::runPass(const QDateTime &second) {
+    ++m_stats.passes;
+    const ClockTexts texts = ClockTexts::of(second);
+    refreshIndex();
+    if (!passGate(second.date(), texts.date)) {
+        reportClosedDay(second, texts);
+        return;
+    }
 
     // End before start: a task ending at the second the next one starts must not stop it.
-    if (m_index.dueEnd(texts))
+    if (m_index.dueEnd(texts)) {
+        emit endReached(second);
         m_playback.StopPlayback();
+    }
 
-    const qsizetype due = m_index.dueStart(texts, m_todayName);
-    if (due >= 0)
-        m_playback.StartTask(m_index.table().at(due));
+    const QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    if (!due.isEmpty()) {
+        const PlayTask &task = m_index.table().at(due.constFirst());
+        for (qsizetype k = 1; k < due.size(); ++k)
+            emit taskHeldBack(second, m_index.table().at(due[k]),
+                              QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
+        emit taskStarting(second, task);
+        m_playback.StartTask(task);
+    }
     for (qsizetype slot : m_index.heldBack(texts, m_todayName)) {
         const PlayTask &task = m_index.table().at(slot);
         emit taskNotStarted(task, TaskTimes::notStartedText(task));
+        emit taskHeldBack(second, task, QStringLiteral("开始和结束时间相同"));
     }
 
     if (m_shutdown)

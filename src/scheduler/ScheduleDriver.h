@@ -85,12 +85,22 @@ signals:
     void passRan(const QDateTime &second, qint64 latenessMs);
     // A task due now that is not started, and what the status line says about it.
     void taskNotStarted(const PlayTask &task, const QString &text);
+    // For the play log: what each checked second decided, stamped with that second.
+    void taskStarting(const QDateTime &second, const PlayTask &task);
+    void endReached(const QDateTime &second);
+    // A task whose start second came (or was jumped over) but that was not started, and why.
+    void taskHeldBack(const QDateTime &second, const PlayTask &task, const QString &reason);
+    // A late timer: `count` seconds up to `upTo` were checked after their time.
+    void secondsCaughtUp(const QDateTime &upTo, int count);
 
 private:
     void runPass(const QDateTime &second);
     void liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto);
     void stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before);
     bool passGate(const QDate &date, const QString &dateText);
+    void refreshIndex();
+    void reportClosedDay(const QDateTime &second, const ClockTexts &texts);
+    void reportJumpedOver(const QDateTime &from, const QDateTime &to, const QString &reason);
     void arm();
 
     const Clock &m_clock;

@@ -36,7 +36,14 @@ bool ScheduleIndex::admitsToday(qsizetype slot, const QString &weekdayName) cons
 }
 
 qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayName) const {
+    const QList<qsizetype> all = startingAt(now, weekdayName);
+    return all.isEmpty() ? -1 : all.constFirst();
+}
+
+QList<qsizetype> ScheduleIndex::startingAt(const ClockTexts &now,
+                                           const QString &weekdayName) const {
     static const QList<qsizetype> none;
+    QList<qsizetype> result;
     const auto timeIt = m_startSlots.constFind(now.time);
     const auto fullIt = m_startSlots.constFind(now.full);
     const QList<qsizetype> &byTime = timeIt == m_startSlots.cend() ? none : *timeIt;
@@ -51,9 +58,9 @@ qsizetype ScheduleIndex::dueStart(const ClockTexts &now, const QString &weekdayN
         else
             slot = byFull[j++];
         if (admitsToday(slot, weekdayName))
-            return slot;
+            result.append(slot);
     }
-    return -1;
+    return result;
 }
 
 bool ScheduleIndex::dueEnd(const ClockTexts &now) const {

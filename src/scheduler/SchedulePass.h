@@ -40,6 +40,14 @@ public:
     // Slot of the first task whose start second is now and whose date rule admits today,
     // or -1. Only one task starts per second: the one stored first.
     qsizetype dueStart(const ClockTexts &now, const QString &weekdayName) const;
+    // Every slot starting now whose date rule admits today, ascending; the first is dueStart.
+    QList<qsizetype> startingAt(const ClockTexts &now, const QString &weekdayName) const;
+    // Whether any task's start text is now's, whatever its date rule (a cheap first test).
+    bool startsAtText(const ClockTexts &now) const {
+        return m_startSlots.contains(now.time) || m_startSlots.contains(now.full);
+    }
+    // Every distinct start text of the stored tasks.
+    QList<QString> startTexts() const { return m_startSlots.keys(); }
     // Whether any task ends now. No date rule: an end second stops whatever plays.
     bool dueEnd(const ClockTexts &now) const;
     // Slots of the tasks due now that are never started because they start at their own

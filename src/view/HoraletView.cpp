@@ -12,13 +12,19 @@
 #include "TaskTableModel.h"
 #include "ViewLook.h"
 #include "VolumePanel.h"
+#include "dialogs/PlayLogDlg.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/LogindSleepKeeper.h"
+#include "platform/MediaProbe.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "playback/MasterVolumeWorker.h"
+#include "playlog/PlayLog.h"
+#include "playlog/PlayLogRecorder.h"
+#include "playlog/PreflightRunner.h"
+#include "scheduler/NextTask.h"
 #include "scheduler/ShutdownStep.h"
 #include "scheduler/SleepGuard.h"
 #include "ui_HoraletView.h"
@@ -27,10 +33,12 @@
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
@@ -62,6 +70,10 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
 CHoraletView::~CHoraletView() {
     // The panels hold references to the store, the clock, the volume and the task table,
     // which are members: they must go before the members, not with the other children.
+    if (m_playLogRecorder)
+        m_playLogRecorder->programExiting();
+    delete m_playLogRecorder;
+    m_playLogRecorder = nullptr;
     delete m_shutdownStep;
     delete m_sleepGuard;
     delete m_playPanel;
@@ -118,11 +130,12 @@ void CHoraletView::OnInitialUpdate() {
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
-            [this](const PlayTask &, const QString &text) { emit statusNotice(text); });
+            [this](const PlayTask &, const QString &text) { tell(text); });
     setupPower();
     // Told before the first second is checked, so what that second tells comes after it.
     m_shutdownStep->review();
     m_sleepGuard->setTaskCount(m_scheduleTable.size());
+    startPlayLog();
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
@@ -181,15 +194,117 @@ void CHoraletView::setupPower() {
             [this] { m_sleepGuard->setTaskCount(m_scheduleTable.size()); });
 }
 
+void CHoraletView::tell(const QString &text) {
+    m_statusText = text;
+    emit statusNotice(text);
+}
+
+void CHoraletView::startPlayLog() {
+    m_playLog = new PlayLog(m_taskStore.directory(), this);
+    connect(m_playLog, &PlayLog::writeFailed, this, &CHoraletView::tell);
+    m_playLog->removeOld(m_clock->now().date());
+    m_playLogRecorder = new PlayLogRecorder(*m_playLog, *m_clock, this);
+    m_playLogRecorder->watch(m_playPanel->scheduler(), m_playPanel->playback());
+    connect(m_player, &MpvPlayer::itemFailed, m_playLogRecorder, &PlayLogRecorder::itemFailed);
+    connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
+            &PlayLogRecorder::manualStop);
+    m_playLogRecorder->programStarted();
+    connect(m_shutdownStep, &ShutdownStep::poweringOff, m_playLogRecorder,
+            [this] { m_playLogRecorder->shutdownRequested(); });
+    connect(m_shutdownStep, &ShutdownStep::powerOffFailed, m_playLogRecorder,
+            &PlayLogRecorder::shutdownRefused);
+    connect(m_shutdownStep, &ShutdownStep::stillRunning, m_playLogRecorder, [this] {
+        m_playLogRecorder->shutdownRefused(QStringLiteral("已请求关机，但系统没有关机"));
+    });
+    setCommand(CommandId::PlayLogViewer, [this] {
+        CPlayLogDlg dialog(m_taskStore.directory(), this);
+        dialog.exec();
+    });
+
+    m_nextTaskTimer = new QTimer(this);
+    m_nextTaskTimer->setInterval(60 * 1000);
+    connect(m_nextTaskTimer, &QTimer::timeout, this, &CHoraletView::refreshNextTask);
+    m_nextTaskTimer->start();
+    connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::refreshNextTask);
+    // A task starting changes what comes next; recomputed after the pass, never inside it.
+    connect(&m_playPanel->scheduler(), &ScheduleDriver::taskStarting, this,
+            [this] { QTimer::singleShot(0, this, &CHoraletView::refreshNextTask); });
+    refreshNextTask();
+    startPreflight();
+}
+
+void CHoraletView::startPreflight() {
+    m_preflight = new PreflightRunner(m_taskStore, &MediaProbe::probe, this);
+    connect(m_preflight, &PreflightRunner::checked, this, &CHoraletView::showPreflight);
+    connect(m_settings, &SettingsPanel::dayGateChanged, this, &CHoraletView::runPreflight);
+    // A file can go missing without any change here: look again every few minutes.
+    m_preflightPeriodic = new QTimer(this);
+    m_preflightPeriodic->setInterval(5 * 60 * 1000);
+    connect(m_preflightPeriodic, &QTimer::timeout, this, &CHoraletView::runPreflight);
+    m_preflightPeriodic->start();
+    m_preflightDaily = new QTimer(this);
+    m_preflightDaily->setSingleShot(true);
+    connect(m_preflightDaily, &QTimer::timeout, this, [this] {
+        runPreflight();
+        armDailyPreflight();
+    });
+    armDailyPreflight();
+    runPreflight();
+}
+
+void CHoraletView::armDailyPreflight() {
+    const QDateTime now = m_clock->now();
+    QDateTime next(now.date(), QTime(0, 0, 5));
+    if (next <= now)
+        next = next.addDays(1);
+    m_preflightDaily->start(int(std::clamp<qint64>(now.msecsTo(next), 1000, 86400000)));
+}
+
+void CHoraletView::runPreflight() {
+    if (m_preflight && m_settings)
+        m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+}
+
+void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now) {
+    QHash<QString, QStringList> marks;
+    QStringList found;
+    for (const Preflight::Verdict &v : verdicts) {
+        for (const Preflight::Problem &p : v.problems) {
+            marks[v.task] << (p.item.isEmpty() ? p.reason
+                                               : QStringLiteral("%1：%2").arg(p.reason, p.item));
+            const QString key = v.task + QLatin1Char('\n') + p.item + QLatin1Char('\n') + p.reason;
+            found << key;
+            // A problem is logged when found, not again at every check.
+            if (!m_loggedProblems.contains(key) && m_playLogRecorder)
+                m_playLogRecorder->fileProblem(v.task, p.item, p.reason);
+        }
+    }
+    m_loggedProblems = found;
+    m_taskModel->setRowProblems(QStringLiteral("preflight"), marks);
+    const QString caption = Preflight::caption(verdicts, now);
+    if (caption != m_preflightCaption) {
+        m_preflightCaption = caption;
+        emit preflightChanged(caption);
+    }
+}
+
 void CHoraletView::setScheduleTable(const ScheduleTable &table) {
     m_scheduleTable = table;
     if (m_sleepGuard)
         m_sleepGuard->setTaskCount(m_scheduleTable.size());
+    refreshNextTask();
+    // A change of a task may be a change of its playlist only: check again in any case.
+    runPreflight();
 }
 
-void CHoraletView::tell(const QString &text) {
-    m_statusText = text;
-    emit statusNotice(text);
+void CHoraletView::refreshNextTask() {
+    if (!m_settings)
+        return;
+    const QString text = NextTask::paneText(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+    if (text == m_nextTaskText)
+        return;
+    m_nextTaskText = text;
+    emit nextTaskChanged(text);
 }
 
 void CHoraletView::shrinkFrameToForm() {

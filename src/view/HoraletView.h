@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playlog/Preflight.h"
 #include "scheduler/Clock.h"
 #include "store/PlayTask.h"
 #include "store/TaskStore.h"
@@ -24,7 +25,11 @@ class SleepGuard;
 class MasterVolume;
 class MediaPlayer;
 class MpvPlayer;
+class PlayLog;
+class PlayLogRecorder;
+class PreflightRunner;
 class PlayPanel;
+class QTimer;
 class SettingsPanel;
 class TaskEditing;
 class TaskTableModel;
@@ -78,6 +83,18 @@ public:
     SleepGuard *sleepGuard() const { return m_sleepGuard; }
     // The last text meant for the status line.
     const QString &statusText() const { return m_statusText; }
+    // The play log of the store and what writes into it; they exist once the initial update
+    // has run.
+    PlayLog *playLog() const { return m_playLog; }
+    PlayLogRecorder *playLogRecorder() const { return m_playLogRecorder; }
+    // "下一个：…" as it stands; recomputed each minute and after every change.
+    const QString &nextTaskText() const { return m_nextTaskText; }
+    void refreshNextTask();
+    // The check of what will play, on a worker; its findings mark rows, set the caption line
+    // and go into the log.
+    void runPreflight();
+    const QString &preflightCaption() const { return m_preflightCaption; }
+    PreflightRunner *preflightRunner() const { return m_preflight; }
 
     // Local time for everything the view decides; tests put a fake in before the initial update.
     const Clock &clock() const { return *m_clock; }
@@ -94,10 +111,14 @@ public:
 
 signals:
     void commandsChanged();
-    // A text for the frame's status line (a due task that was not started, and why).
+    // A text for the frame's status line (a due task that was not started and why, a play
+    // log that cannot be written).
     void statusNotice(const QString &text);
     // After reloadFromStore(): whoever holds more of the store's state reads it here.
     void storeReloaded();
+    void nextTaskChanged(const QString &text);
+    // "明天有 2 个播放任务的文件有问题", or empty once every problem is fixed.
+    void preflightChanged(const QString &caption);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -110,6 +131,10 @@ private:
     void pushInitialValues();
     void setupPower();
     void tell(const QString &text);
+    void startPlayLog();
+    void startPreflight();
+    void armDailyPreflight();
+    void showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now);
     QWidget *controlById(int id) const;
 
     std::unique_ptr<Ui::CHoraletView> m_ui;
@@ -135,4 +160,13 @@ private:
     const Clock *m_clock = &m_systemClock;
     QHash<int, std::function<void()>> m_commands;
     bool m_initialised = false;
+    PlayLog *m_playLog = nullptr;
+    PlayLogRecorder *m_playLogRecorder = nullptr;
+    QTimer *m_nextTaskTimer = nullptr;
+    QString m_nextTaskText;
+    PreflightRunner *m_preflight = nullptr;
+    QTimer *m_preflightDaily = nullptr;
+    QTimer *m_preflightPeriodic = nullptr;
+    QStringList m_loggedProblems;
+    QString m_preflightCaption;
 };

@@ -101,6 +101,7 @@ void SettingsPanel::openCalendar() {
     CHolidayCalendarDlg dialog(m_days, m_clock.now().date(), m_dialogParent);
     connect(&dialog, &CHolidayCalendarDlg::holidaysChanged, this, [this] { showHolidays(); });
     m_runCalendar(dialog);
+    emit dayGateChanged();
 }
 
 void SettingsPanel::showHolidays(int current) {
@@ -111,6 +112,7 @@ void SettingsPanel::showHolidays(int current) {
     list->addItems(DisplayText::shown(m_holidays.dates()));
     if (current >= 0 && current < list->count())
         list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+    emit dayGateChanged();
 }
 
 void SettingsPanel::addHoliday() {
@@ -173,6 +175,7 @@ bool SettingsPanel::toggle(OptionFlags::Flag flag, bool on) {
     const StoreResult result = m_flags.set(flag, on);
     if (!result)
         reportFailure(result);
+    emit dayGateChanged();
     return result.ok;
 }
 

@@ -58,6 +58,8 @@ public:
 
 signals:
     void shutdownTimeChanged(const QString &time);
+    // A weekday box, the holidays or the make-up days may have changed.
+    void dayGateChanged();
 
 private:
     void storeShutdownTime();

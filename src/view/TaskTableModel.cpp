@@ -64,7 +64,8 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     if (role == Qt::ToolTipRole || (role == Qt::DecorationRole && index.column() == NameColumn)) {
-        const QStringList reasons = problems(m_tasks.at(index.row()));
+        const PlayTask &task = m_tasks.at(index.row());
+        const QStringList reasons = problems(task) + rowProblems(task.Name);
         if (reasons.isEmpty())
             return {};
         if (role == Qt::ToolTipRole)
@@ -76,6 +77,26 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
 
 QStringList TaskTableModel::problems(const PlayTask &task) {
     return TaskTimes::problems(task);
+}
+
+void TaskTableModel::setRowProblems(const QString &checker,
+                                    const QHash<QString, QStringList> &byTask) {
+    if (m_problems.value(checker) == byTask)
+        return;
+    if (byTask.isEmpty())
+        m_problems.remove(checker);
+    else
+        m_problems.insert(checker, byTask);
+    if (!m_tasks.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_tasks.size()) - 1, ColumnCount - 1),
+                         {Qt::ToolTipRole, Qt::DecorationRole});
+}
+
+QStringList TaskTableModel::rowProblems(const QString &taskName) const {
+    QStringList reasons;
+    for (auto it = m_problems.cbegin(); it != m_problems.cend(); ++it)
+        reasons += it->value(taskName);
+    return reasons;
 }
 
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -3,7 +3,10 @@
 #include "store/PlayTask.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
+#include <QStringList>
+#include <QVariant>
 
 // The rows of the task table: six columns, each cell the stored text of one field, unchanged.
 // The table is also the working copy from which song.ini is rewritten.
@@ -33,8 +36,12 @@ public:
     void removeTaskRow(int row);
 
     // Why a row's task will not play as stored, one reason per entry; the row shows them
-    // as its tooltip and the first cell shows the mark icon.
+    // (and those of the checkers below) as its tooltip and the first cell shows the mark icon.
     static QStringList problems(const PlayTask &task);
+    // Problems found with tasks, by task name, from one checker (e.g. "preflight"); each
+    // replaces that checker's earlier findings.
+    void setRowProblems(const QString &checker, const QHash<QString, QStringList> &byTask);
+    QStringList rowProblems(const QString &taskName) const;
     // The icon of a marked row (a QIcon, set by the GUI; this model knows only Qt Core).
     void setMarkIcon(const QVariant &icon) { m_markIcon = icon; }
 
@@ -44,5 +51,6 @@ public:
 
 private:
     QList<PlayTask> m_tasks;
+    QHash<QString, QHash<QString, QStringList>> m_problems; // checker -> task -> reasons
     QVariant m_markIcon;
 };

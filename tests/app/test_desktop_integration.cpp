@@ -85,14 +85,14 @@ private slots:
     }
     void cleanup() { QFile::remove(chmPath()); }
 
-    void autostartIsTheLastItemOfTheViewMenuAndFollowsTheFile() {
+    void autostartIsInTheViewMenuAndFollowsTheFile() {
         {
             CMainFrame frame(m_store.path());
             const QMenu *view = menuNamed(frame, "menuView");
             QVERIFY(view);
             QAction *autostart = frame.action(kAutostart);
             QVERIFY(autostart);
-            QCOMPARE(view->actions().last(), autostart);
+            QVERIFY(view->actions().contains(autostart));
             QCOMPARE(autostart->text(), QStringLiteral("开机自动运行"));
             QVERIFY(autostart->isCheckable());
             QVERIFY(autostart->isEnabled());

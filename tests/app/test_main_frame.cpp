@@ -90,6 +90,21 @@ private slots:
         QVERIFY(form->minimumSizeHint().width() <= form->width());
     }
 
+    void statusBarTellsWhatComesNextAndPreflight() {
+        Frame f;
+        QLabel *pane = f.frame.nextTaskPane();
+        QVERIFY(pane);
+        QVERIFY(pane->text().startsWith(QStringLiteral("下一个：")));
+        QCOMPARE(pane->text(), f.frame.view()->nextTaskText());
+        emit f.frame.view()->nextTaskChanged(QStringLiteral("下一个：无"));
+        QCOMPARE(pane->text(), QStringLiteral("下一个：无"));
+        emit f.frame.view()->preflightChanged(QStringLiteral("明天有 1 个播放任务的文件有问题"));
+        QCOMPARE(f.frame.statusBar()->currentMessage(),
+                 QStringLiteral("明天有 1 个播放任务的文件有问题"));
+        emit f.frame.view()->preflightChanged(QString());
+        QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+    }
+
     void menusInOrderWithTheirIds() {
         Frame f;
         const QList<QAction *> popups = f.frame.menuBar()->actions();
@@ -103,7 +118,8 @@ private slots:
                               "节假日和调休...=32810", "-", "发邮件=1068", "主页=1020", "-",
                               "退出(&X)=57665"}));
         QCOMPARE(describe(popups.at(1)->menu()),
-                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393", "开机自动运行=32806"}));
+                 QStringList({"工具栏(&T)=59392", "状态栏(&S)=59393", "开机自动运行=32806", "-",
+                              "播放记录…=32820"}));
         QCOMPARE(describe(popups.at(2)->menu()),
                  QStringList({"备份定时播放任务=32804", "-", "导入定时播放任务=32805"}));
         QCOMPARE(describe(popups.at(3)->menu()),
@@ -228,8 +244,11 @@ private slots:
         QTRY_COMPARE(frame.statusBar()->currentMessage(), QStringLiteral("新增定时播放任务"));
         QTest::mouseMove(frame.view(), frame.view()->rect().center());
         QTRY_COMPARE(frame.statusBar()->currentMessage(), told);
+        // After a notice the resting text is back: here the check's line about the missing
+        // playlist, which stays until it is fixed.
         frame.showNotice(QStringLiteral("短"), 50);
-        QTRY_COMPARE(frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+        QTRY_COMPARE(frame.statusBar()->currentMessage(),
+                     QStringLiteral("今天有 1 个播放任务的文件有问题"));
     }
 
     void toolbarAndStatusBarCanBeHidden() {

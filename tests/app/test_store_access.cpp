@@ -52,6 +52,8 @@ QMap<QString, QString> snapshot(const QString &directory) {
     const QDir dir(directory);
     for (const QString &name :
          dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (name == QStringLiteral("播放记录")) // the play log is written beside the store
+            continue;
         struct stat info {};
         ::lstat(QFile::encodeName(dir.filePath(name)).constData(), &info);
         const QByteArray bytes = readFileBytes(dir.filePath(name));

@@ -124,6 +124,32 @@ def start_xvfb():
     return xvfb, ":" + display
 
 
+def play_log_failures(store, start, tone, missing):
+    """The month's play log holds the task's start, its item and its end second, in order."""
+    path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(start)) + ".csv")
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        return ["no play log: %s" % e]
+    if not data.startswith(b"\xef\xbb\xbf"):
+        return ["play log without its BOM"]
+    lines = data[3:].decode("utf-8").split("\r\n")
+    rows = [line.split(",") for line in lines[1:] if line]
+    wanted = [("任务开始", ""), ("项目开始", tone), ("到达结束时间", "")]
+    kinds = [kind for kind, _ in wanted]
+    ours = [(r[1], r[3]) for r in rows if len(r) >= 5 and r[2] == "上课铃" and r[1] in kinds]
+    if ours != wanted or rows[0][1] != "程序启动":
+        return ["play log rows %s, expected 程序启动 then %s" % (rows, wanted)]
+    # Found at start-up, long before the task's own start second.
+    flagged = [r for r in rows if len(r) >= 5 and r[1] == "文件问题" and r[2] == "坏铃"
+               and r[3] == missing]
+    if not flagged or flagged[0][0] > time.strftime("%Y-%m-%d %H:%M:%S",
+                                                     time.localtime(start)):
+        return ["missing file of 坏铃 not in the play log before %s: %s" % (start, rows)]
+    return []
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     if "PULSE_SERVER" not in os.environ:
@@ -142,6 +168,16 @@ def main():
         ("FileInfo0", [("Name", "上课铃"), ("Time", clock(start)), ("Duration", clock(end)),
                        ("Type", str(TASK_VOLUME)), ("Device", "每天"),
                        ("Recurrence", "顺序播放"), ("Notes", "")]),
+        ("FileInfo1", [("Name", "坏铃"), ("Time", clock(start + 3600)),
+                       ("Duration", clock(start + 3660)), ("Type", str(TASK_VOLUME)),
+                       ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")]),
+    ])
+    # A task due later today whose playlist names a missing file: the check of what will
+    # play names it in the log within seconds of start-up.
+    missing = os.path.join(work, "不在了.mp3")
+    write_profile(os.path.join(store, "坏铃.ini"), [
+        ("歌曲", [("歌曲名称0", missing)]),
+        ("多媒体文件数量", [("数量", "1")]),
     ])
     write_profile(os.path.join(store, "上课铃.ini"), [
         ("歌曲", [("歌曲名称0", tone)]),
@@ -194,6 +230,8 @@ def main():
     expected = round(TASK_VOLUME * 65536 / 65535)
     if not volume_during or any(abs(v - expected) > 1 for v in volume_during):
         failures.append("sink volume %s, expected %d" % (volume_during, expected))
+
+    failures.extend(play_log_failures(store, start, tone, missing))
 
     loud = [t for t, level in chunks if level > LOUD]
     onset, offset = (loud[0] - CHUNK_S, loud[-1]) if loud else (None, None)

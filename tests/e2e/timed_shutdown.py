@@ -127,6 +127,15 @@ def run(program, logind, name, enabled, shift_days):
             failures.append("PowerOff calls %s, expected one PowerOff(false)" % calls)
         elif not shutdown_at - 0.2 <= calls[0][0] <= shutdown_at + 2:
             failures.append("PowerOff at shutdown second %+.2f s" % (calls[0][0] - shutdown_at))
+        # The play log tells the request, stamped with the program's own date.
+        play_log = os.path.join(store, "播放记录", its_day.strftime("%Y-%m") + ".csv")
+        try:
+            with open(play_log, encoding="utf-8-sig") as rows:
+                events = [row.split(",")[1] for row in rows.read().splitlines()[1:] if row]
+        except OSError as e:
+            events = ["(%s)" % e]
+        if "定时关机" not in events:
+            failures.append("no 定时关机 row in the play log: %s" % events)
     elif calls:
         failures.append("PowerOff called: %s" % calls)
 

@@ -1,0 +1,232 @@
+#include "PlayLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+
+const QByteArray Bom("\xEF\xBB\xBF");
+const QStringList Columns = {QStringLiteral("时间"), QStringLiteral("事件"), QStringLiteral("任务"),
+                             QStringLiteral("项目"), QStringLiteral("说明")};
+
+QByteArray field(const QString &text) {
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n'))
+        return '"' + utf8.replace("\"", "\"\"") + '"';
+    return utf8;
+}
+
+QDate monthOfName(const QString &name) {
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
+    const QRegularExpressionMatch m = pattern.match(name);
+    if (!m.hasMatch())
+        return {};
+    return QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1);
+}
+
+} // namespace
+
+PlayLog::PlayLog(const QString &storeDirectory, QObject *parent)
+    : QObject(parent), m_directory(storeDirectory) {}
+
+QString PlayLog::folderIn(const QString &storeDirectory) {
+    return QDir(storeDirectory).filePath(QStringLiteral("播放记录"));
+}
+
+QString PlayLog::fileName(const QDate &month) {
+    return month.toString(QStringLiteral("yyyy-MM")) + QStringLiteral(".csv");
+}
+
+QString PlayLog::pathOf(const QDate &month) const {
+    return QDir(folder()).filePath(fileName(month));
+}
+
+bool PlayLog::openFor(const QDate &month) {
+    const QDate first(month.year(), month.month(), 1);
+    if (m_file.isOpen() && m_month == first)
+        return true;
+    m_file.close();
+    if (!QDir().mkpath(folder()))
+        return false;
+    m_file.setFileName(pathOf(first));
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    m_month = first;
+    if (m_file.size() == 0) {
+        const QByteArray header = headerBytes();
+        if (m_file.write(header) != header.size() || !m_file.flush()) {
+            m_file.close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PlayLog::append(const QDateTime &at, const QString &event, const QString &task,
+                     const QString &item, const QString &note) {
+    const QDateTime when = at.isValid() ? at : QDateTime::currentDateTime();
+    const QByteArray row =
+        rowBytes({when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), event, task, item, note});
+    bool ok = openFor(when.date());
+    if (ok) {
+        ok = m_file.write(row) == row.size() && m_file.flush();
+        if (!ok)
+            m_file.close(); // reopened at the next event, which may succeed
+    }
+    if (!ok && !m_failing) {
+        m_failing = true;
+        emit writeFailed(QStringLiteral("播放记录无法写入（%1），定时播放照常进行")
+                             .arg(QDir::toNativeSeparators(folder())));
+    } else if (ok) {
+        m_failing = false;
+    }
+    return ok;
+}
+
+int PlayLog::removeOld(const QDate &today) {
+    const QDate oldestKept = QDate(today.year(), today.month(), 1).addMonths(-KeepMonths);
+    int removed = 0;
+    const QDir dir(folder());
+    for (const QString &name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        const QDate month = monthOfName(name);
+        if (month.isValid() && month < oldestKept && QFile::remove(dir.filePath(name)))
+            ++removed;
+    }
+    return removed;
+}
+
+QList<QDate> PlayLog::months(const QString &storeDirectory) {
+    QList<QDate> result;
+    const QDir dir(folderIn(storeDirectory));
+    for (const QString &name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        const QDate month = monthOfName(name);
+        if (month.isValid())
+            result.append(month);
+    }
+    std::sort(result.begin(), result.end(), std::greater<>());
+    return result;
+}
+
+QByteArray PlayLog::headerBytes() {
+    return Bom + rowBytes(Columns);
+}
+
+QByteArray PlayLog::rowBytes(const QStringList &fields) {
+    QByteArray line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        line += field(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+QList<QStringList> PlayLog::parse(const QByteArray &input) {
+    const QByteArray bytes = input.startsWith(Bom) ? input.mid(Bom.size()) : input;
+    QList<QStringList> rows;
+    QStringList row;
+    QByteArray cell;
+    bool quoted = false;
+    bool any = false; // something of the current row was read
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 < bytes.size() && bytes[i + 1] == '"') {
+                    cell += '"';
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                cell += c;
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            any = true;
+        } else if (c == ',') {
+            row << QString::fromUtf8(cell);
+            cell.clear();
+            any = true;
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+            if (any || !cell.isEmpty()) {
+                row << QString::fromUtf8(cell);
+                rows << row;
+            }
+            row.clear();
+            cell.clear();
+            any = false;
+        } else {
+            cell += c;
+            any = true;
+        }
+    }
+    if (any || !cell.isEmpty()) {
+        row << QString::fromUtf8(cell);
+        rows << row;
+    }
+    return rows;
+}
+
+QList<PlayLogRow> PlayLog::read(const QString &path, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("无法读取 %1：%2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return {};
+    }
+    QList<PlayLogRow> rows;
+    const QList<QStringList> cells = parse(file.readAll());
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        const QStringList &c = cells[i];
+        if (i == 0 && c == Columns)
+            continue;
+        PlayLogRow row;
+        row.time = c.value(0);
+        row.event = c.value(1);
+        row.task = c.value(2);
+        row.item = c.value(3);
+        row.note = c.value(4);
+        rows << row;
+    }
+    return rows;
+}
+
+bool PlayLog::write(const QString &path, const QList<PlayLogRow> &rows, QString *error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("无法写入 %1：%2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    file.write(headerBytes());
+    for (const PlayLogRow &r : rows)
+        file.write(rowBytes({r.time, r.event, r.task, r.item, r.note}));
+    if (!file.commit()) {
+        if (error)
+            *error = QStringLiteral("无法写入 %1：%2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QList<PlayLogRow> PlayLog::select(const QList<PlayLogRow> &rows, const QString &task,
+                                  const QString &event) {
+    QList<PlayLogRow> result;
+    // Rows are appended as they happen, so the file's order is the order of events even
+    // within one second.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        if ((task.isEmpty() || it->task == task) && (event.isEmpty() || it->event == event))
+            result.append(*it);
+    }
+    return result;
+}

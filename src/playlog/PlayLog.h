@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// The words of the 事件 column.
+namespace PlayLogEvent {
+inline const QString ProgramStart = QStringLiteral("程序启动");
+inline const QString ProgramExit = QStringLiteral("程序退出");
+inline const QString TaskStart = QStringLiteral("任务开始");
+inline const QString ItemStart = QStringLiteral("项目开始");
+inline const QString ItemFailed = QStringLiteral("项目失败");
+inline const QString EndReached = QStringLiteral("到达结束时间");
+inline const QString ManualStop = QStringLiteral("手动停止");
+inline const QString PassEnded = QStringLiteral("顺序播放结束");
+inline const QString ShutdownRequested = QStringLiteral("定时关机");
+inline const QString ShutdownRefused = QStringLiteral("关机被拒绝");
+inline const QString NotStarted = QStringLiteral("未播放");
+inline const QString CaughtUp = QStringLiteral("补查");
+inline const QString FileProblem = QStringLiteral("文件问题");
+} // namespace PlayLogEvent
+
+struct PlayLogRow {
+    QString time; // "yyyy-MM-dd HH:mm:ss"
+    QString event;
+    QString task;
+    QString item;
+    QString note;
+
+    bool operator==(const PlayLogRow &) const = default;
+};
+
+// The monthly play log, 播放记录/YYYY-MM.csv beside the described files: UTF-8 with a BOM
+// so spreadsheet programs read the Chinese, CRLF, appended one row per event and flushed at
+// once, so a crash loses nothing already told. The file stays open between events: an event
+// costs one write.
+class PlayLog : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int KeepMonths = 24;
+
+    explicit PlayLog(const QString &storeDirectory, QObject *parent = nullptr);
+
+    static QString folderIn(const QString &storeDirectory);
+    QString folder() const { return folderIn(m_directory); }
+    static QString fileName(const QDate &month); // "2026-12.csv"
+    QString pathOf(const QDate &month) const;
+
+    // Appends one row to the file of the month of `at`; false when it could not be written.
+    bool append(const QDateTime &at, const QString &event, const QString &task = {},
+                const QString &item = {}, const QString &note = {});
+    bool failing() const { return m_failing; }
+    void close() { m_file.close(); }
+
+    // Removes the month files more than KeepMonths before `today`'s month; returns how many.
+    int removeOld(const QDate &today);
+
+    // The months that have a file, newest first.
+    static QList<QDate> months(const QString &storeDirectory);
+
+    static QByteArray headerBytes();                       // BOM and the column names, CRLF
+    static QByteArray rowBytes(const QStringList &fields); // quoted where needed, CRLF
+    static QList<QStringList> parse(const QByteArray &bytes);
+    // The rows of a month file (header left out); an unreadable file gives an error text.
+    static QList<PlayLogRow> read(const QString &path, QString *error = nullptr);
+    // Writes rows as a log file does (BOM, header, CRLF); false with an error text on failure.
+    static bool write(const QString &path, const QList<PlayLogRow> &rows, QString *error);
+
+    // The rows of the chosen task and event kind (empty: any), newest first.
+    static QList<PlayLogRow> select(const QList<PlayLogRow> &rows, const QString &task,
+                                    const QString &event);
+
+signals:
+    // Once when writing starts to fail; again only after a write has succeeded meanwhile.
+    void writeFailed(const QString &message);
+
+private:
+    bool openFor(const QDate &month);
+
+    QString m_directory;
+    QFile m_file;
+    QDate m_month;
+    bool m_failing = false;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "store/PlayTask.h"
+
+#include <QDateTime>
+#include <QObject>
+
+class Clock;
+class PlayLog;
+class PlaylistDriver;
+class ScheduleDriver;
+
+// Writes what the schedule does into the play log as it happens. Events of a checked second
+// carry that second; the others carry the clock's reading.
+class PlayLogRecorder : public QObject {
+    Q_OBJECT
+public:
+    PlayLogRecorder(PlayLog &log, const Clock &clock, QObject *parent = nullptr);
+
+    void watch(ScheduleDriver &schedule, PlaylistDriver &playback);
+
+    void programStarted();
+    void programExiting();
+    void manualStop();
+    // The player gave up an item; reason in the player's words.
+    void itemFailed(const QString &item, const QString &reason);
+    void shutdownRequested(const QString &note = {});
+    void shutdownRefused(const QString &reason);
+    // A problem the check of what will play found with a task's files.
+    void fileProblem(const QString &task, const QString &item, const QString &reason);
+
+    // The task the log holds as playing (empty when none).
+    const QString &currentTask() const { return m_current; }
+
+private:
+    void write(const QDateTime &at, const QString &event, const QString &task = {},
+               const QString &item = {}, const QString &note = {});
+    QDateTime now() const;
+
+    PlayLog &m_log;
+    const Clock &m_clock;
+    QString m_current;
+};

@@ -1,0 +1,100 @@
+#include "Preflight.h"
+
+#include "scheduler/NextStart.h"
+#include "store/TaskStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace Preflight {
+
+QString checkItem(const QString &item, const Probe &probe) {
+    if (item.trimmed().isEmpty())
+        return QStringLiteral("播放列表中有空项目");
+    if (item.contains(QLatin1String("://"))) {
+        // A stream is only known when it is played; its address can be checked now.
+        const QUrl url(item, QUrl::StrictMode);
+        static const QStringList schemes = {"http", "https", "rtsp", "rtmp", "mms", "mmsh",
+                                            "mmst", "rtp",   "udp",  "ftp",  "file"};
+        if (!url.isValid() || !schemes.contains(url.scheme().toLower()))
+            return QStringLiteral("网络地址格式不对");
+        if (url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) != 0 &&
+            url.host().isEmpty())
+            return QStringLiteral("网络地址缺少主机名");
+        if (url.isLocalFile())
+            return checkItem(url.toLocalFile(), probe);
+        return {};
+    }
+    const QFileInfo info(item);
+    if (!info.exists())
+        return QStringLiteral("文件不存在");
+    if (!info.isFile())
+        return QStringLiteral("不是普通文件");
+    QFile file(item);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("文件无法读取");
+    if (file.size() == 0)
+        return QStringLiteral("文件是空的");
+    file.close();
+    return probe ? probe(item) : QString();
+}
+
+QList<Problem> checkTask(const TaskStore &store, const QString &name, const Probe &probe) {
+    QString error;
+    const QString path = store.playlistPath(name, &error);
+    if (path.isEmpty())
+        return {{{}, error.isEmpty() ? QStringLiteral("任务名称无法作为播放列表文件名") : error}};
+    if (!QFileInfo::exists(path))
+        return {{{}, QStringLiteral("播放列表文件不存在")}};
+    const TaskPlaylist items = store.ReadTaskPlaylist(name, &error);
+    if (!error.isEmpty())
+        return {{{}, error}};
+    if (items.isEmpty())
+        return {{{}, QStringLiteral("播放列表是空的")}};
+    QList<Problem> problems;
+    for (const QString &item : items) {
+        const QString reason = checkItem(item, probe);
+        if (!reason.isEmpty())
+            problems.append({item, reason});
+    }
+    return problems;
+}
+
+QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
+                     const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel) {
+    const QDateTime until = now.addSecs(HorizonSeconds);
+    QList<Verdict> verdicts;
+    for (qsizetype slot = 0; slot < table.size(); ++slot) {
+        if (cancel && *cancel)
+            break;
+        const std::optional<QDateTime> due = NextStart::of(table, slot, now, gate);
+        if (!due || *due > until)
+            continue;
+        const QList<Problem> problems = checkTask(store, table[slot].Name, probe);
+        if (!problems.isEmpty())
+            verdicts.append({table[slot].Name, *due, problems});
+    }
+    std::stable_sort(verdicts.begin(), verdicts.end(),
+                     [](const Verdict &a, const Verdict &b) { return a.due < b.due; });
+    return verdicts;
+}
+
+QString caption(const QList<Verdict> &verdicts, const QDateTime &now) {
+    if (verdicts.isEmpty())
+        return {};
+    const QDate today = now.toLocalTime().date();
+    const bool allToday = std::all_of(verdicts.cbegin(), verdicts.cend(),
+                                      [&](const Verdict &v) { return v.due.date() == today; });
+    const bool allTomorrow = std::all_of(verdicts.cbegin(), verdicts.cend(), [&](const Verdict &v) {
+        return v.due.date() == today.addDays(1);
+    });
+    const QString when = allToday      ? QStringLiteral("今天")
+                         : allTomorrow ? QStringLiteral("明天")
+                                       : QStringLiteral("24 小时内");
+    return QStringLiteral("%1有 %2 个播放任务的文件有问题").arg(when).arg(verdicts.size());
+}
+
+} // namespace Preflight

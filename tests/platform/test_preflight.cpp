@@ -1,0 +1,160 @@
+#include "platform/MediaProbe.h"
+#include "playlog/Preflight.h"
+#include "store/TaskStore.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+QDateTime at(const char *text) {
+    return QDateTime::fromString(QString::fromUtf8(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A second of 8 kHz mono silence as a plain PCM WAV.
+QByteArray wav() {
+    const quint32 samples = 8000;
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::LittleEndian);
+    s.writeRawData("RIFF", 4);
+    s << quint32(36 + samples * 2);
+    s.writeRawData("WAVEfmt ", 8);
+    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
+      << quint16(16);
+    s.writeRawData("data", 4);
+    s << quint32(samples * 2);
+    out.append(QByteArray(samples * 2, '\0'));
+    return out;
+}
+
+PlayTask task(const QString &name, const QString &start) {
+    PlayTask t;
+    t.Name = name;
+    t.Time = start;
+    t.Duration = QStringLiteral("23:59:59");
+    t.Type = QStringLiteral("30000");
+    t.Device = TaskText::EveryDay;
+    t.Recurrence = TaskText::Sequential;
+    return t;
+}
+
+const Preflight::Probe probe = [](const QString &path) { return MediaProbe::probe(path); };
+
+} // namespace
+
+class TestPreflight : public QObject {
+    Q_OBJECT
+private slots:
+    void itemsOnDisk();
+    void networkAddressesOnlyForForm();
+    void playlistsAndTheDayAhead();
+    void changedPlaylistClearsTheMark();
+    void captionTexts();
+};
+
+void TestPreflight::itemsOnDisk() {
+    QTemporaryDir dir;
+    const QString good = dir.filePath("好.wav");
+    const QString empty = dir.filePath("空.mp3");
+    const QString text = dir.filePath("文字.mp3");
+    const QString midi = dir.filePath("曲.mid");
+    QVERIFY(writeBytes(good, wav()));
+    QVERIFY(writeBytes(empty, {}));
+    QVERIFY(writeBytes(text, QByteArray("这不是声音，只是一段文字。\n").repeated(50)));
+    QVERIFY(writeBytes(midi, "MThd\0\0\0\6\0\0\0\1\0\x60"));
+
+    QCOMPARE(Preflight::checkItem(good, probe), QString());
+    QCOMPARE(Preflight::checkItem(midi, probe), QString());
+    QCOMPARE(Preflight::checkItem(dir.filePath("无.mp3"), probe), QStringLiteral("文件不存在"));
+    QCOMPARE(Preflight::checkItem(empty, probe), QStringLiteral("文件是空的"));
+    QCOMPARE(Preflight::checkItem(dir.path(), probe), QStringLiteral("不是普通文件"));
+    QVERIFY(!Preflight::checkItem(text, probe).isEmpty());
+    QCOMPARE(Preflight::checkItem(QString(), probe), QStringLiteral("播放列表中有空项目"));
+
+    const QString locked = dir.filePath("锁.wav");
+    QVERIFY(writeBytes(locked, wav()));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    if (geteuid() == 0)
+        QSKIP("root reads any file: unreadable cannot be staged");
+    QCOMPARE(Preflight::checkItem(locked, probe), QStringLiteral("文件无法读取"));
+}
+
+void TestPreflight::networkAddressesOnlyForForm() {
+    QCOMPARE(Preflight::checkItem("http://radio.example/live.mp3", probe), QString());
+    QCOMPARE(Preflight::checkItem("rtsp://10.0.0.2:554/bell", probe), QString());
+    QCOMPARE(Preflight::checkItem("gopher://x/y", probe), QStringLiteral("网络地址格式不对"));
+    QCOMPARE(Preflight::checkItem("http:///nohost", probe), QStringLiteral("网络地址缺少主机名"));
+}
+
+void TestPreflight::playlistsAndTheDayAhead() {
+    QTemporaryDir dir;
+    const TaskStore store(dir.path());
+    const QString good = dir.filePath("good.wav");
+    QVERIFY(writeBytes(good, wav()));
+    QVERIFY(store.WriteTaskPlaylist("好", {good}));
+    QVERIFY(store.WriteTaskPlaylist("坏", {good, dir.filePath("gone.mp3")}));
+    QVERIFY(store.WriteTaskPlaylist("空", {}));
+    QVERIFY(store.WriteTaskPlaylist("后天", {dir.filePath("gone.mp3")}));
+    const ScheduleTable table = {
+        task("好", "08:00:00"),
+        task("坏", "09:00:00"),
+        task("空", "07:00:00"),
+        task("无表", "10:00:00"),
+        task("后天", "2026-12-10 09:00:00"),
+    };
+    ScheduleTable withDate = table;
+    withDate[4].Device = TaskText::OneDay;
+
+    const auto verdicts = Preflight::check(withDate, at("2026-12-08 08:30:00"), {}, store, probe);
+    QStringList names;
+    for (const auto &v : verdicts)
+        names << v.task;
+    // Due in order: 坏 today 09:00, 无表 10:00, 空 tomorrow 07:00; 后天 is beyond a day.
+    QCOMPARE(names, (QStringList{"坏", "无表", "空"}));
+    QCOMPARE(verdicts[0].problems,
+             (QList<Preflight::Problem>{{dir.filePath("gone.mp3"), "文件不存在"}}));
+    QCOMPARE(verdicts[1].problems[0].reason, QStringLiteral("播放列表文件不存在"));
+    QCOMPARE(verdicts[2].problems[0].reason, QStringLiteral("播放列表是空的"));
+    QCOMPARE(verdicts[2].due, at("2026-12-09 07:00:00"));
+
+    // On a holiday nothing is due that day.
+    DayGate gate;
+    gate.holidays = {"2026-12-08", "2026-12-09"};
+    QVERIFY(Preflight::check(withDate, at("2026-12-08 08:30:00"), gate, store, probe).isEmpty());
+}
+
+void TestPreflight::changedPlaylistClearsTheMark() {
+    QTemporaryDir dir;
+    const TaskStore store(dir.path());
+    const ScheduleTable table = {task("铃", "09:00:00")};
+    QVERIFY(store.WriteTaskPlaylist("铃", {dir.filePath("later.wav")}));
+    QCOMPARE(Preflight::check(table, at("2026-12-08 08:00:00"), {}, store, probe).size(), 1);
+    QVERIFY(writeBytes(dir.filePath("later.wav"), wav()));
+    QVERIFY(Preflight::check(table, at("2026-12-08 08:00:00"), {}, store, probe).isEmpty());
+}
+
+void TestPreflight::captionTexts() {
+    const QDateTime now = at("2026-12-08 20:00:00");
+    QCOMPARE(Preflight::caption({}, now), QString());
+    QCOMPARE(Preflight::caption(
+                 {{"a", at("2026-12-09 07:00:00"), {}}, {"b", at("2026-12-09 08:00:00"), {}}}, now),
+             QStringLiteral("明天有 2 个播放任务的文件有问题"));
+    QCOMPARE(Preflight::caption({{"a", at("2026-12-08 21:00:00"), {}}}, now),
+             QStringLiteral("今天有 1 个播放任务的文件有问题"));
+    QCOMPARE(Preflight::caption(
+                 {{"a", at("2026-12-08 21:00:00"), {}}, {"b", at("2026-12-09 08:00:00"), {}}}, now),
+             QStringLiteral("24 小时内有 2 个播放任务的文件有问题"));
+}
+
+QTEST_GUILESS_MAIN(TestPreflight)
+#include "test_preflight.moc"
