@@ -1,7 +1,7 @@
 #include "ScheduleDriver.h"
 
 #include "Clock.h"
-#include "JumpedEnds.h"
+#include "StoredSeconds.h"
 #include "playback/PlaylistDriver.h"
 #include "store/TaskTimes.h"
 
@@ -178,11 +178,15 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
 void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before) {
     if (m_gateSource)
         m_gate = m_gateSource();
-    const ScheduleTable &table = m_scheduleSource ? m_scheduleSource() : m_index.table();
-    if (!table.isSharedWith(m_jumpedEnds.table()))
-        m_jumpedEnds = JumpedEnds(table);
-    if (m_jumpedEnds.any(after, before, m_gate))
+    if (storedSeconds().endWithin(after, before, m_gate))
         m_playback.StopPlayback();
+}
+
+const StoredSeconds &ScheduleDriver::storedSeconds() {
+    const ScheduleTable &table = m_scheduleSource ? m_scheduleSource() : m_index.table();
+    if (!table.isSharedWith(m_storedSeconds.table()))
+        m_storedSeconds = StoredSeconds(table);
+    return m_storedSeconds;
 }
 
 void ScheduleDriver::arm() {
@@ -237,26 +241,7 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
     const QDateTime first = std::max(from, to.addSecs(-86399));
     // Only the seconds some task starts at matter: found from the stored texts, not by
     // walking every second jumped over.
-    QList<QDateTime> seconds;
-    for (const QString &text : m_index.startTexts()) {
-        if (text.size() == 8) {
-            const QTime t = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
-            if (!t.isValid())
-                continue;
-            for (QDate d = first.date(); d <= to.date(); d = d.addDays(1)) {
-                const QDateTime s(d, t, Qt::UTC);
-                if (s >= first && s <= to)
-                    seconds.append(s);
-            }
-        } else if (text.size() == 19) {
-            QDateTime s = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            s.setTimeSpec(Qt::UTC);
-            if (s.isValid() && s >= first && s <= to)
-                seconds.append(s);
-        }
-    }
-    std::sort(seconds.begin(), seconds.end());
-    seconds.erase(std::unique(seconds.begin(), seconds.end()), seconds.end());
+    const QList<QDateTime> seconds = storedSeconds().startsWithin(first, to);
     for (const QDateTime &s : seconds) {
         const ClockTexts texts = ClockTexts::of(s);
         if (!passGate(s.date(), texts.date))

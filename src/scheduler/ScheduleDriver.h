@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ClockTexts.h"
-#include "JumpedEnds.h"
 #include "SchedulePass.h"
+#include "StoredSeconds.h"
 #include "store/PlayTask.h"
 
 #include <QDateTime>
@@ -97,6 +97,7 @@ private:
     void runPass(const QDateTime &second);
     void liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto);
     void stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before);
+    const StoredSeconds &storedSeconds();
     bool passGate(const QDate &date, const QString &dateText);
     void refreshIndex();
     void reportClosedDay(const QDateTime &second, const ClockTexts &texts);
@@ -106,7 +107,7 @@ private:
     const Clock &m_clock;
     PlaylistDriver &m_playback;
     ScheduleIndex m_index;
-    JumpedEnds m_jumpedEnds;
+    StoredSeconds m_storedSeconds;
     ScheduleSource m_scheduleSource;
     DayGate m_gate;
     DayGateSource m_gateSource;
