@@ -51,6 +51,18 @@ def bursts(chunks):
     return runs
 
 
+def logged_starts(store):
+    """Task starts the program wrote to its play log (播放记录/YYYY-MM.csv), by task name."""
+    folder = os.path.join(store, "播放记录")
+    names = []
+    for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+        with open(os.path.join(folder, name), "rb") as f:
+            text = f.read().decode("utf-8-sig", "replace")
+        names += [row.split(",")[2] for row in text.split("\r\n")[1:]
+                  if row.count(",") >= 4 and row.split(",")[1] == "任务开始"]
+    return names
+
+
 def main():
     program, minutes, work = os.path.abspath(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
     if not os.access(program, os.X_OK):
@@ -146,6 +158,8 @@ def main():
               (min(delays), max(delays), STEP_S))
     for s in missed:
         print("  missed %s" % clock(s))
+    logged = logged_starts(store)
+    print("play log: %d task starts logged (%d distinct tasks)" % (len(logged), len(set(logged))))
     if memory:
         mib = lambda kib: kib / 1024.0
         # The first tones load the player's and the sound server's libraries: growth that
