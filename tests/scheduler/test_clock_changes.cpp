@@ -172,10 +172,15 @@ void TestClockChanges::summerTimeStartIsAJumpOfAnHour() {
     rig.liveUtc(from, turn);
     QVERIFY(rig.playing());
     QSignalSpy passes(&rig.driver, &ScheduleDriver::passRan);
+    QSignalSpy heldBack(&rig.driver, &ScheduleDriver::taskHeldBack);
     rig.wakeAtUtc(turn + 1);
     // One check for the first summer second, and the end at 02:15 that the clock skipped
     // stops the task that ran through it.
     QCOMPARE(passes.size(), 1);
+    // The play log is told which start the skipped hour took.
+    QCOMPARE(heldBack.size(), 1);
+    QCOMPARE(heldBack.at(0).at(1).value<PlayTask>().Name, QString("missing"));
+    QVERIFY(heldBack.at(0).at(2).toString().contains("夏令时"));
     QCOMPARE(rig.checked.last(), QString("2026-03-29 03:00:00"));
     QVERIFY(!rig.playing());
     rig.liveUtc(turn + 2, turn + 20);
