@@ -1,5 +1,6 @@
 // The form's settings of no task and its volume row, on the real form, against the real
 // sound server of the "pulse" fixture.
+#include "BoxAnswerer.h"
 #include "platform/PulseMasterVolume.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
@@ -26,42 +27,6 @@
 #include <deque>
 
 namespace {
-
-struct Shown {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers the message boxes the program opens, in order, and records what they said.
-class BoxAnswerer : public QObject {
-public:
-    explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> answers = {})
-        : m_answers(std::move(answers)) {
-        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        m_timer.start(10);
-    }
-    QList<Shown> shown;
-
-private:
-    void poll() {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        shown.append({box->windowTitle(), box->text(), box->icon()});
-        QMessageBox::StandardButton answer = QMessageBox::Ok;
-        if (!m_answers.empty()) {
-            answer = m_answers.front();
-            m_answers.pop_front();
-        }
-        if (QAbstractButton *button = box->button(answer))
-            button->click();
-        else
-            box->reject();
-    }
-    std::deque<QMessageBox::StandardButton> m_answers;
-    QTimer m_timer;
-};
 
 template <typename T> T *control(const QWidget &view, const char *name) {
     T *found = view.findChild<T *>(QLatin1String(name));
