@@ -1,8 +1,8 @@
 #include "BusProbe.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -140,8 +140,8 @@ bool answers(int fd, const QElapsedTimer &clock, int limitMs) {
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, remainingMs(clock, limitMs)) <= 0)
             return false;
-        const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent),
-                                 MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
         if (n > 0)
@@ -209,8 +209,7 @@ void checkAtStartup(int limitMs) {
             continue;
         problems[int(b.bus)] = QStringLiteral("%1不可用（%2）").arg(QString::fromUtf8(b.name), why);
         qputenv(b.variable, kOutOfReach);
-        qWarning("%s did not answer (%s): going on without it", b.variable,
-                 qPrintable(address));
+        qWarning("%s did not answer (%s): going on without it", b.variable, qPrintable(address));
     }
 }
 

@@ -23,12 +23,13 @@ class TestBusProbe : public QObject {
 private slots:
     void initTestCase() {
         const QString silentPath = m_dir.filePath(QStringLiteral("silent bus"));
-        m_silent.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(HORALET_SOURCE_DIR "/tests/fixtures/silent_bus.py"),
-                        silentPath});
+        m_silent.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(HORALET_SOURCE_DIR "/tests/fixtures/silent_bus.py"), silentPath});
         QVERIFY(m_silent.waitForReadyRead(10000));
         // D-Bus escapes a blank in an address.
-        m_silentAddress = QStringLiteral("unix:path=") + m_dir.path() + QStringLiteral("/silent%20bus");
+        m_silentAddress =
+            QStringLiteral("unix:path=") + m_dir.path() + QStringLiteral("/silent%20bus");
 
         QProcess daemon;
         m_realAddress = QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("real"));
@@ -49,8 +50,7 @@ private slots:
     void aBusThatAnswersPasses() {
         QCOMPARE(BusProbe::ask(m_realAddress, 5000), QString());
         // The first address that answers will do.
-        QCOMPARE(BusProbe::ask(QStringLiteral("unix:path=/nonexistent/bus;") + m_realAddress,
-                               5000),
+        QCOMPARE(BusProbe::ask(QStringLiteral("unix:path=/nonexistent/bus;") + m_realAddress, 5000),
                  QString());
         // What cannot be tried here is left to the D-Bus library.
         QCOMPARE(BusProbe::ask(QStringLiteral("launchd:env=X")), QString());
