@@ -210,6 +210,7 @@ void MpvPlayer::load(const QString &target) {
 }
 
 void MpvPlayer::close() {
+    m_outputLost = false;
     if (m_mpv && m_active) {
         const char *args[] = {"stop", nullptr};
         mpv_command(m_mpv, args);
@@ -293,6 +294,10 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
             updateState();
         } else {
             endItem();
+            // libmpv ends an item whose sound has nowhere to go (the server gone mid-play,
+            // or none yet); the item itself may be fine.
+            m_outputLost = end->reason == MPV_END_FILE_REASON_ERROR &&
+                           end->error == MPV_ERROR_AO_INIT_FAILED;
         }
         break;
     }
