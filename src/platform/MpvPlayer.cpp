@@ -296,8 +296,8 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
             endItem();
             // libmpv ends an item whose sound has nowhere to go (the server gone mid-play,
             // or none yet); the item itself may be fine.
-            m_outputLost = end->reason == MPV_END_FILE_REASON_ERROR &&
-                           end->error == MPV_ERROR_AO_INIT_FAILED;
+            m_outputLost =
+                end->reason == MPV_END_FILE_REASON_ERROR && end->error == MPV_ERROR_AO_INIT_FAILED;
         }
         break;
     }
