@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace BusProbe {
@@ -200,16 +201,25 @@ void checkAtStartup(int limitMs) {
         const char *name;
     } buses[] = {{Bus::Session, "DBUS_SESSION_BUS_ADDRESS", "会话总线"},
                  {Bus::System, "DBUS_SYSTEM_BUS_ADDRESS", "系统总线"}};
+    // Both at once: two silent buses cost one time limit, not two.
+    QString why[2];
+    QString address[2];
+    std::thread session([&] {
+        address[0] = addressOf(Bus::Session);
+        if (!address[0].isEmpty())
+            why[0] = ask(address[0], limitMs);
+    });
+    address[1] = addressOf(Bus::System);
+    if (!address[1].isEmpty())
+        why[1] = ask(address[1], limitMs);
+    session.join();
     for (const auto &b : buses) {
-        const QString address = addressOf(b.bus);
-        if (address.isEmpty())
+        const int i = int(b.bus);
+        if (why[i].isEmpty())
             continue;
-        const QString why = ask(address, limitMs);
-        if (why.isEmpty())
-            continue;
-        problems[int(b.bus)] = QStringLiteral("%1不可用（%2）").arg(QString::fromUtf8(b.name), why);
+        problems[i] = QStringLiteral("%1不可用（%2）").arg(QString::fromUtf8(b.name), why[i]);
         qputenv(b.variable, kOutOfReach);
-        qWarning("%s did not answer (%s): going on without it", b.variable, qPrintable(address));
+        qWarning("%s did not answer (%s): going on without it", b.variable, qPrintable(address[i]));
     }
 }
 
