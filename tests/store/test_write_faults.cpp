@@ -11,10 +11,13 @@
 
 #include <QDir>
 #include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +73,73 @@ class TestWriteFaults : public QObject {
         QVERIFY(ShutdownTimeFile::store(m_dir.path(), QStringLiteral("22:00:00")));
     }
 
+    using Change = std::pair<const char *, std::function<StoreResult()>>;
+
+    // Every kind of change, each checking that what it hands back matches the files.
+    QList<Change> changes() const {
+        const QString dir = m_dir.path();
+        const QList<PlayTask> rows = TaskStore(dir).ReadTaskRows();
+        return {
+            {"add",
+             [=] {
+                 const auto r = TaskStore(dir).AddTask(task(QStringLiteral("放学")),
+                                                       {QStringLiteral("/d.mp3")});
+                 // What the table and the schedule get is what the files hold.
+                 return r.rows == rows && r.schedule == rows ? r.result : StoreResult();
+             }},
+            {"modify",
+             [=] {
+                 const auto r = TaskStore(dir).ModifyTask(1, rows[1], task(QStringLiteral("午休")),
+                                                          {QStringLiteral("/e.mp3")});
+                 return r.rows == rows ? r.result : StoreResult();
+             }},
+            {"rename",
+             [=] {
+                 const auto r =
+                     TaskStore(dir).ModifyTask(0, rows[0], task(QStringLiteral("早读")), {});
+                 return r.rows == rows ? r.result : StoreResult();
+             }},
+            {"delete",
+             [=] {
+                 const auto r = TaskStore(dir).DeleteTask(0, rows[0]);
+                 return r.rows == rows ? r.result : StoreResult();
+             }},
+            {"add holiday",
+             [=] {
+                 HolidayList holidays(dir);
+                 holidays.load();
+                 const QStringList before = holidays.dates();
+                 StoreResult r;
+                 const int at = holidays.add(QStringLiteral("2026-10-02"), &r);
+                 return at == -1 && holidays.dates() == before ? r : StoreResult();
+             }},
+            {"remove holiday",
+             [=] {
+                 HolidayList holidays(dir);
+                 holidays.load();
+                 const QStringList before = holidays.dates();
+                 const StoreResult r = holidays.removeAt(0);
+                 return holidays.dates() == before ? r : StoreResult();
+             }},
+            {"make-up day",
+             [=] {
+                 MakeupWorkdays days(dir);
+                 days.load();
+                 const StoreResult r = days.set(QStringLiteral("2026-10-10"), 6);
+                 return days.entries().size() == 1 ? r : StoreResult();
+             }},
+            {"option box",
+             [=] {
+                 OptionFlags flags(dir);
+                 flags.load();
+                 const StoreResult r = flags.set(OptionFlags::Monday, false);
+                 return flags.isSet(OptionFlags::Monday) ? r : StoreResult();
+             }},
+            {"shutdown time",
+             [=] { return ShutdownTimeFile::store(dir, QStringLiteral("23:00:00")); }},
+        };
+    }
+
 private slots:
     void everyChangeFailsWholeAndLeavesTheFiles_data() {
         QTest::addColumn<int>("passing");
@@ -85,70 +155,8 @@ private slots:
         QFETCH(int, passing);
         QFETCH(qint64, afterBytes);
         fill();
-        const TaskStore store(m_dir.path());
-        const QList<PlayTask> rows = store.ReadTaskRows();
-        QCOMPARE(rows.size(), 2);
-
-        const QList<std::pair<const char *, std::function<StoreResult()>>> changes = {
-            {"add",
-             [&] {
-                 const auto r =
-                     store.AddTask(task(QStringLiteral("放学")), {QStringLiteral("/d.mp3")});
-                 // What the table and the schedule get is what the files hold.
-                 return r.rows == rows && r.schedule == rows ? r.result : StoreResult();
-             }},
-            {"modify",
-             [&] {
-                 const auto r = store.ModifyTask(1, rows[1], task(QStringLiteral("午休")),
-                                                 {QStringLiteral("/e.mp3")});
-                 return r.rows == rows ? r.result : StoreResult();
-             }},
-            {"rename",
-             [&] {
-                 const auto r = store.ModifyTask(0, rows[0], task(QStringLiteral("早读")), {});
-                 return r.rows == rows ? r.result : StoreResult();
-             }},
-            {"delete",
-             [&] {
-                 const auto r = store.DeleteTask(0, rows[0]);
-                 return r.rows == rows ? r.result : StoreResult();
-             }},
-            {"add holiday",
-             [&] {
-                 HolidayList holidays(m_dir.path());
-                 holidays.load();
-                 StoreResult r;
-                 const int at = holidays.add(QStringLiteral("2026-10-02"), &r);
-                 return at == -1 && holidays.dates() == QStringList{QStringLiteral("2026-10-01")}
-                            ? r
-                            : StoreResult();
-             }},
-            {"remove holiday",
-             [&] {
-                 HolidayList holidays(m_dir.path());
-                 holidays.load();
-                 const StoreResult r = holidays.removeAt(0);
-                 return holidays.dates().size() == 1 ? r : StoreResult();
-             }},
-            {"make-up day",
-             [&] {
-                 MakeupWorkdays days(m_dir.path());
-                 days.load();
-                 const StoreResult r = days.set(QStringLiteral("2026-10-10"), 6);
-                 return days.entries().size() == 1 ? r : StoreResult();
-             }},
-            {"option box",
-             [&] {
-                 OptionFlags flags(m_dir.path());
-                 flags.load();
-                 const StoreResult r = flags.set(OptionFlags::Monday, false);
-                 return flags.isSet(OptionFlags::Monday) ? r : StoreResult();
-             }},
-            {"shutdown time",
-             [&] { return ShutdownTimeFile::store(m_dir.path(), QStringLiteral("23:00:00")); }},
-        };
         const Snapshot before = snapshot(m_dir.path());
-        for (const auto &[what, change] : changes) {
+        for (const auto &[what, change] : changes()) {
             StoreResult result;
             {
                 FaultGuard fault({passing, afterBytes});
@@ -166,6 +174,46 @@ private slots:
             QCOMPARE(snapshot(m_dir.path()), before);
         }
         QCOMPARE(ShutdownTimeFile::load(m_dir.path()), QStringLiteral("22:00:00"));
+    }
+
+    // The directory made read-only under the running program, as a user other than root (to
+    // whom permissions mean nothing): every change is refused with the system's reason, a
+    // hand-edited file among them, whose copy cannot be made either.
+    void aStoreMadeReadOnlyWhileRunningRefusesEveryChange() {
+        const char *const slot = "aStoreMadeReadOnlyWhileRunningRefusesEveryChange";
+        if (!qEnvironmentVariableIsSet("HORALET_WRITE_FAULTS_CHILD")) {
+            if (::geteuid() != 0)
+                QSKIP("needs root, to run the case as another user");
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("HORALET_WRITE_FAULTS_CHILD"), QStringLiteral("1"));
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QStringLiteral("setpriv"),
+                        {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                         QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                         QString::fromLatin1(slot)});
+            QVERIFY(child.waitForFinished(60000));
+            const QByteArray output = child.readAll();
+            QVERIFY2(child.exitCode() == 0 &&
+                         output.contains("PASS   : TestWriteFaults::" + QByteArray(slot)),
+                     output.constData());
+            return;
+        }
+        fill();
+        QVERIFY(writeFileBytes(path(HolidayList::fileName()),
+                               "[Holiday]\r\nDate0=2026-10-01\r\n; mine\r\n"
+                               "[The number of date]\r\nquantity=1\r\n"));
+        const Snapshot before = snapshot(m_dir.path());
+        const QByteArray dir = QFile::encodeName(m_dir.path());
+        QVERIFY(::chmod(dir.constData(), 0555) == 0);
+        for (const auto &[what, change] : changes()) {
+            const StoreResult result = change();
+            QVERIFY2(!result.ok, what);
+            QVERIFY2(!result.error.isEmpty(), what);
+            QCOMPARE(snapshot(m_dir.path()), before);
+        }
+        QVERIFY(::chmod(dir.constData(), 0755) == 0);
     }
 
     // Without the fault the same store takes every change: the seam leaves nothing behind.
