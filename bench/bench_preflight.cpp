@@ -2,12 +2,12 @@
 // WAV files (five per task), every file opened as media. Prints the time and the peak memory.
 // Usage: bench_preflight [tasks] [files per task]
 
+#include "platform/GeneratedMedia.h"
 #include "platform/MediaProbe.h"
 #include "playlog/Preflight.h"
 #include "store/TaskStore.h"
 
 #include <QCoreApplication>
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,22 +17,6 @@
 #include <cstdio>
 
 namespace {
-
-QByteArray wav() {
-    const quint32 samples = 8000;
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setByteOrder(QDataStream::LittleEndian);
-    s.writeRawData("RIFF", 4);
-    s << quint32(36 + samples * 2);
-    s.writeRawData("WAVEfmt ", 8);
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
-      << quint16(16);
-    s.writeRawData("data", 4);
-    s << quint32(samples * 2);
-    out.append(QByteArray(samples * 2, '\0'));
-    return out;
-}
 
 long peakKiB() {
     rusage usage{};
@@ -48,7 +32,7 @@ int main(int argc, char *argv[]) {
     const int perTask = argc > 2 ? QString(argv[2]).toInt() : 5;
     QTemporaryDir dir;
     const TaskStore store(dir.path());
-    const QByteArray sound = wav();
+    const QByteArray sound = toneWav(1.0, 8000);
     ScheduleTable table;
     for (int t = 0; t < tasks; ++t) {
         TaskPlaylist items;

@@ -9,29 +9,8 @@ source_store=${2:-$top/tests/data/main-window}
 exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/app/horalet}
 [ -x "$exe" ] || { echo "no program at $exe (build first)" >&2; exit 1; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    [ -d "$work/pulse" ] && "$top/tests/fixtures/pulse-stop.sh" "$work/pulse" >/dev/null 2>&1 || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/store" "$work/runtime"
-chmod 700 "$work/runtime"
-cp -r "$source_store"/. "$work/store/"
-
-# Xvfb picks a free display itself, so parallel runs never share one.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && xwininfo -display ":$(head -n1 "$work/display")" -root >/dev/null 2>&1 &&
-        break
-    sleep 0.1
-done
-export DISPLAY=:$(head -n1 "$work/display")
-unset WAYLAND_DISPLAY XAUTHORITY
+. "$top/scripts/lib/private_desktop.sh"
+private_desktop_start "$source_store"
 
 # A sound server of its own, so the volume row has a device to show.
 "$top/tests/fixtures/pulse-start.sh" "$work/pulse" >/dev/null

@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include "store/KeptOriginals.h"
+
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "LockKeys.h"
@@ -76,6 +78,11 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     connect(m_view, &CHoraletView::commandsChanged, this, &CMainFrame::updateCommandStates);
     connect(m_view, &CHoraletView::statusNotice, this,
             [this](const QString &text) { showNotice(text); });
+    // Said where the user looks without stopping anything: the change itself went through.
+    connect(&KeptOriginals::Notices::instance(), &KeptOriginals::Notices::kept, this,
+            [this](const QString &path, const QString &copyPath) {
+                showNotice(KeptOriginals::message(path, copyPath), 30 * 60 * 1000);
+            });
     updateCommandStates();
     resize(minimumSize());
 }

@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"
+#include "platform/BusProbe.h"
 #include "view/HoraletView.h"
 
 #include <QApplication>
@@ -24,6 +25,10 @@ int main(int argc, char *argv[]) {
     }
     if (!options.storeDirectory.isEmpty())
         qputenv("HORALET_STORE_DIR", QDir(options.storeDirectory).absolutePath().toLocal8Bit());
+
+    // A bus that takes connections and never answers would hold the start-up for good, in
+    // the first of Qt's parts to connect to it: ask each with a time limit, and go on without it.
+    BusProbe::checkAtStartup();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Horalet"));

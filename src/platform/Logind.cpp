@@ -1,5 +1,7 @@
 #include "Logind.h"
 
+#include "BusProbe.h"
+
 #include <QDBusError>
 
 namespace Logind {
@@ -41,6 +43,9 @@ QString reason(const QDBusError &error) {
 }
 
 QString busProblem(const QDBusConnection &bus) {
+    // A bus that did not answer at start-up was put out of reach: say why, not how it failed.
+    if (const QString probed = BusProbe::problem(BusProbe::Bus::System); !probed.isEmpty())
+        return probed;
     if (bus.isConnected())
         return {};
     const QString detail = bus.lastError().message();

@@ -217,6 +217,7 @@ void MpvPlayer::load(const QString &target) {
 }
 
 void MpvPlayer::close() {
+    m_outputLost = false;
     if (m_mpv && m_active) {
         const char *args[] = {"stop", nullptr};
         mpv_command(m_mpv, args);
@@ -302,6 +303,10 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
             if (end->reason == MPV_END_FILE_REASON_ERROR)
                 emit itemFailed(m_location, QString::fromUtf8(mpv_error_string(end->error)));
             endItem();
+            // libmpv ends an item whose sound has nowhere to go (the server gone mid-play,
+            // or none yet); the item itself may be fine.
+            m_outputLost =
+                end->reason == MPV_END_FILE_REASON_ERROR && end->error == MPV_ERROR_AO_INIT_FAILED;
         }
         break;
     }

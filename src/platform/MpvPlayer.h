@@ -43,6 +43,7 @@ public:
     void close() override;
     double position() const override;
     State state() const override { return m_state; }
+    bool soundOutputLost() const override { return m_outputLost; }
 
     // For the pane's own controls.
     double duration() const { return m_duration; }
@@ -87,6 +88,7 @@ private:
     bool m_started = false; // playback of the current entry has begun
     bool m_paused = false;
     bool m_buffering = false;
+    bool m_outputLost = false;
     int64_t m_firstEntry = 0;
     int64_t m_lastEntry = 0;
     int64_t m_currentEntry = 0;

@@ -20,4 +20,7 @@ public:
     // Seconds into the current item; exactly 0 when nothing plays.
     virtual double position() const = 0;
     virtual State state() const = 0;
+    // The last item ended because no sound output could be opened (the sound server gone or
+    // not there yet), not through any fault of its own. open() and close() clear it.
+    virtual bool soundOutputLost() const { return false; }
 };

@@ -51,6 +51,7 @@ void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playM
     emit selectionChanged(m_selected);
 
     cancelWaitingItem();
+    m_hasCurrentItem = false;
     m_player.close();
     m_stepTimer.start();
 }
@@ -62,6 +63,14 @@ void PlaylistDriver::PlaylistStep() {
     // not replaced while it connects.
     const bool busy = m_player.state() != MediaPlayer::State::Idle;
     m_state.itemCount = static_cast<int>(m_items.size());
+
+    // The sound server went away under the item (or was not there yet): the same item again,
+    // at every step until it plays, so the task is heard once the server is back. It is the
+    // same start of the pass, so it is not counted again.
+    if (!busy && !m_itemWaiting && m_hasCurrentItem && m_player.soundOutputLost()) {
+        StartItem(m_currentItem);
+        return;
+    }
 
     if (m_state.itemsStarted >= m_state.itemCount && m_mode == PlayMode::Sequential) {
         // The pass is over; the last item plays to its end and nothing follows.
@@ -92,6 +101,8 @@ void PlaylistDriver::PlaylistStep() {
 }
 
 void PlaylistDriver::StartItem(const QString &item) {
+    m_currentItem = item;
+    m_hasCurrentItem = true;
     m_state.currentLabel = m_state.taskName;
     emit currentLabelChanged(m_state.currentLabel);
 
@@ -124,6 +135,7 @@ void PlaylistDriver::StartItem(const QString &item) {
 void PlaylistDriver::StopPlayback() {
     m_stepTimer.stop();
     cancelWaitingItem();
+    m_hasCurrentItem = false;
     m_player.close();
 }
 

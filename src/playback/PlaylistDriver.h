@@ -81,6 +81,9 @@ private:
     PlayMode m_mode = PlayMode::Sequential;
     QStringList m_items;
     int m_selected = -1;
+    // The item last started, tried again when it ended for want of a sound output.
+    QString m_currentItem;
+    bool m_hasCurrentItem = false;
     quint64 m_itemSerial = 0;   // the item start whose volume is being set
     bool m_itemWaiting = false; // an item waits for its volume: the player counts as busy
 };

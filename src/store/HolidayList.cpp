@@ -23,6 +23,39 @@ QString dateKey(int index) {
 bool listBefore(const QString &a, const QString &b) {
     return QString::compare(a, b, Qt::CaseInsensitive) < 0;
 }
+
+QStringList datesOf(const ProfileFile &file) {
+    QStringList dates;
+    const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
+    dates.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        // A key missing below the count is an empty entry: listed, kept, never a day.
+        dates.append(file.string(kDateSection, dateKey(i)));
+    }
+    // One sort, not an insertion per date: a long list must load in n log n.
+    std::stable_sort(dates.begin(), dates.end(), listBefore);
+    return dates;
+}
+
+// The whole file anew: "Holiday" Date0.. in list order, then the count.
+StoreResult build(const QStringList &dates, FileEncoding encoding, ProfileFile *file) {
+    file->setEncoding(encoding);
+    for (int i = 0; i < dates.size(); ++i) {
+        if (const StoreResult set = file->setValue(kDateSection, dateKey(i), dates.at(i)); !set)
+            return set;
+    }
+    return file->setValue(kCountSection, kCountKey, QString::number(dates.size()));
+}
+
+// What a rewrite makes of the stored list: other sections, comments, dates beyond the count
+// and the order of the file do not survive it.
+QByteArray sameList(const QByteArray &stored) {
+    const ProfileFile read = ProfileFile::fromBytes(stored);
+    ProfileFile file;
+    if (!build(datesOf(read), read.encoding(), &file))
+        return QByteArray(1, '\0');
+    return file.toBytes();
+}
 } // namespace
 
 QString HolidayList::fileName() {
@@ -36,16 +69,7 @@ QString HolidayList::path() const {
 }
 
 void HolidayList::load() {
-    m_dates.clear();
-    const ProfileFile file = ProfileFile::load(path());
-    const int count = std::min(file.integer(kCountSection, kCountKey, 0), kCountLimit);
-    m_dates.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        // A key missing below the count is an empty entry: listed, kept, never a day.
-        m_dates.append(file.string(kDateSection, dateKey(i)));
-    }
-    // One sort, not an insertion per date: a long list must load in n log n.
-    std::stable_sort(m_dates.begin(), m_dates.end(), listBefore);
+    m_dates = datesOf(ProfileFile::load(path()));
 }
 
 bool HolidayList::contains(const QString &date) const {
@@ -81,14 +105,7 @@ StoreResult HolidayList::removeAt(int index) {
 
 StoreResult HolidayList::rewrite() const {
     ProfileFile file;
-    file.setEncoding(ProfileFile::encodingOf(path()));
-    for (int i = 0; i < m_dates.size(); ++i) {
-        if (const StoreResult set = file.setValue(kDateSection, dateKey(i), m_dates.at(i)); !set)
-            return set;
-    }
-    if (const StoreResult set =
-            file.setValue(kCountSection, kCountKey, QString::number(m_dates.size()));
-        !set)
-        return set;
-    return file.save(path());
+    if (const StoreResult built = build(m_dates, ProfileFile::encodingOf(path()), &file); !built)
+        return built;
+    return file.save(path(), sameList);
 }

@@ -18,6 +18,43 @@ void sortByDate(QList<MakeupWorkdays::Entry> &entries) {
                      [](const auto &a, const auto &b) { return a.date < b.date; });
 }
 
+QList<MakeupWorkdays::Entry> entriesOf(const ProfileFile &file) {
+    QList<MakeupWorkdays::Entry> entries;
+    const QString section = MakeupWorkdays::section();
+    for (const QString &key : file.keys(section)) {
+        MakeupWorkdays::Entry entry{key, file.string(section, key)};
+        if (MakeupWorkdays::isDateText(key))
+            entry.followed = MakeupWorkdays::weekdayOfName(entry.weekday);
+        entries.append(entry);
+    }
+    sortByDate(entries);
+    return entries;
+}
+
+StoreResult build(const QList<MakeupWorkdays::Entry> &entries, FileEncoding encoding,
+                  ProfileFile *file) {
+    file->setEncoding(encoding);
+    const QString section = MakeupWorkdays::section();
+    // An empty file still names its section, so it is plainly ours.
+    if (entries.isEmpty())
+        if (const StoreResult made = file->appendSection(section, {}); !made)
+            return made;
+    for (const auto &entry : entries)
+        if (const StoreResult set = file->setValue(section, entry.date, entry.weekday); !set)
+            return set;
+    return StoreResult::success();
+}
+
+// What a rewrite makes of the stored days: other sections, comments and repeated dates do
+// not survive it.
+QByteArray sameDays(const QByteArray &stored) {
+    const ProfileFile read = ProfileFile::fromBytes(stored);
+    ProfileFile file;
+    if (!build(entriesOf(read), read.encoding(), &file))
+        return QByteArray(1, '\0');
+    return file.toBytes();
+}
+
 } // namespace
 
 QString MakeupWorkdays::fileName() {
@@ -49,15 +86,7 @@ QString MakeupWorkdays::path() const {
 }
 
 void MakeupWorkdays::load(QString *error) {
-    QList<Entry> entries;
-    const ProfileFile file = ProfileFile::load(path(), error);
-    for (const QString &key : file.keys(section())) {
-        Entry entry{key, file.string(section(), key)};
-        if (isDateText(key))
-            entry.followed = weekdayOfName(entry.weekday);
-        entries.append(entry);
-    }
-    take(std::move(entries));
+    take(entriesOf(ProfileFile::load(path(), error)));
 }
 
 void MakeupWorkdays::take(QList<Entry> entries) {
@@ -109,12 +138,8 @@ StoreResult MakeupWorkdays::remove(const QString &date) {
 
 StoreResult MakeupWorkdays::write(const QList<Entry> &entries) const {
     ProfileFile file;
-    // An empty file still names its section, so it is plainly ours.
-    if (entries.isEmpty())
-        if (const StoreResult made = file.appendSection(section(), {}); !made)
-            return made;
-    for (const Entry &entry : entries)
-        if (const StoreResult set = file.setValue(section(), entry.date, entry.weekday); !set)
-            return set;
-    return file.save(path());
+    // A file saved as UTF-8 or UTF-16 elsewhere stays so.
+    if (const StoreResult built = build(entries, ProfileFile::encodingOf(path()), &file); !built)
+        return built;
+    return file.save(path(), sameDays);
 }

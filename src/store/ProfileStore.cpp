@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -539,11 +540,43 @@ QByteArray ProfileFile::toBytes() const {
     return FileEncodings::toFileBytes(out, m_encoding, m_oddByte);
 }
 
-StoreResult ProfileFile::save(const QString &path) const {
-    return ProfileStore::writeFileAtomically(path, toBytes());
+StoreResult ProfileFile::save(const QString &path,
+                              const KeptOriginals::SameContent &sameContent) const {
+    return ProfileStore::rewriteStoreFile(path, toBytes(), sameContent);
 }
 
 namespace ProfileStore {
+
+namespace {
+QMutex faultLock;
+std::optional<WriteFault> fault;
+
+// The fault that strikes this write, if any.
+std::optional<WriteFault> faultNow() {
+    QMutexLocker locker(&faultLock);
+    if (!fault)
+        return std::nullopt;
+    if (fault->passing > 0) {
+        --fault->passing;
+        return std::nullopt;
+    }
+    return fault;
+}
+} // namespace
+
+void setWriteFault(std::optional<WriteFault> next) {
+    QMutexLocker locker(&faultLock);
+    fault = next;
+}
+
+StoreResult rewriteStoreFile(const QString &path, const QByteArray &bytes,
+                             const KeptOriginals::SameContent &sameContent) {
+    if (auto r = refuseReadOnly(path); !r)
+        return r;
+    if (auto r = KeptOriginals::beforeRewrite(path, sameContent); !r)
+        return r;
+    return writeFileAtomically(path, bytes);
+}
 
 StoreResult refuseReadOnly(const QString &path) {
     const QString reason = StoreDirectory::readOnlyReason(QFileInfo(path).absolutePath());
@@ -626,8 +659,11 @@ StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes) {
         if (::fchmod(fd, 0666 & ~mask) != 0)
             return abandon(QStringLiteral("设置权限"));
     }
+    const std::optional<WriteFault> injected = faultNow();
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
+    if (injected && injected->afterBytes >= 0)
+        left = std::min<qsizetype>(left, injected->afterBytes);
     while (left > 0) {
         const ssize_t n = ::write(fd, data, size_t(left));
         if (n < 0) {
@@ -638,12 +674,20 @@ StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes) {
         data += n;
         left -= n;
     }
+    if (injected && injected->afterBytes >= 0) {
+        errno = ENOSPC;
+        return abandon(QStringLiteral("写入"));
+    }
     if (::fsync(fd) != 0)
         return abandon(QStringLiteral("写入磁盘"));
     if (::close(fd) != 0) {
         const int code = errno;
         ::unlink(temp.constData());
         return fail(QStringLiteral("写入"), code);
+    }
+    if (injected) {
+        ::unlink(temp.constData());
+        return fail(QStringLiteral("替换"), EIO);
     }
     if (::rename(temp.constData(), target.constData()) != 0) {
         const int code = errno;

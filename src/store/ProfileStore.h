@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileEncoding.h"
+#include "KeptOriginals.h"
 #include "StoreResult.h"
 
 #include <QByteArray>
@@ -94,7 +95,12 @@ public:
     void appendSectionOf(const ProfileFile &other, qsizetype headerIndex);
 
     QByteArray toBytes() const;
-    StoreResult save(const QString &path) const;
+    // Replaces the file at path; a file whose content the rewrite would not give back is
+    // kept first (KeptOriginals). A writer that builds the file anew says what it makes of
+    // the stored content.
+    StoreResult
+    save(const QString &path,
+         const KeptOriginals::SameContent &sameContent = KeptOriginals::profileRewrite) const;
 
 private:
     struct Line {
@@ -148,6 +154,20 @@ StoreResult deleteFile(const QString &path);
 StoreResult refuseReadOnly(const QString &path);
 // Writes bytes to a temporary file beside path, flushes it and renames it over path.
 StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes);
+// The rewrite of a store file: refused in a read-only directory, the stored file kept first
+// when the rewrite would change its content (KeptOriginals), then written atomically.
+StoreResult
+rewriteStoreFile(const QString &path, const QByteArray &bytes,
+                 const KeptOriginals::SameContent &sameContent = KeptOriginals::profileRewrite);
+
+// Test seam: writes that fail as a full disk or a failing device would. After `passing`
+// writes succeed, every further write fails: with afterBytes >= 0 once that many bytes of
+// the temporary are written, else with the temporary complete, just before the rename.
+struct WriteFault {
+    int passing = 0;
+    qint64 afterBytes = -1;
+};
+void setWriteFault(std::optional<WriteFault> fault);
 // Removes the temporaries of writes that were cut short (the process killed before the
 // rename); returns how many. Only while this process holds the directory's lock.
 int removeLeftoverTemporaries(const QString &directory);

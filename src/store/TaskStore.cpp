@@ -8,7 +8,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#include <unistd.h>
 
 namespace {
 
@@ -154,11 +158,10 @@ namespace {
 
 // song.ini anew from the rows, numbered from 0, with what the old file held besides tasks
 // (lines before the first section, sections of no task) kept as it stands.
-StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
-                        const QString &songFile) {
-    // A file saved as UTF-8 or UTF-16 elsewhere stays so.
+StoreResult songBytes(const ProfileFile &current, const QList<PlayTask> &rows,
+                      FileEncoding encoding, QByteArray *bytes) {
     ProfileFile file;
-    file.setEncoding(ProfileFile::encodingOf(songFile));
+    file.setEncoding(encoding);
     file.copyPreambleOf(current);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlayTask &t = rows[i];
@@ -175,11 +178,34 @@ StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
     for (qsizetype i = 0; i < current.sectionCount(); ++i)
         if (!isTaskSection(current, i))
             file.appendSectionOf(current, i);
-    const QByteArray bytes = file.toBytes();
+    *bytes = file.toBytes();
+    return StoreResult::success();
+}
+
+// What a rewrite makes of a song.ini whose tasks are left as they are: lines in task
+// sections beyond the seven keys, other key spellings or orders do not survive it.
+QByteArray songRewrite(const QByteArray &stored) {
+    const ProfileFile file = ProfileFile::fromBytes(stored);
+    QByteArray bytes;
+    if (!songBytes(file, tasksFrom(file), file.encoding(), &bytes))
+        return QByteArray(1, '\0'); // differs from any file: keep the stored one
+    return bytes.trimmed().isEmpty() ? KeptOriginals::profileRewrite(stored) : bytes;
+}
+
+StoreResult rewriteFrom(const ProfileFile &current, const QList<PlayTask> &rows,
+                        const QString &songFile) {
+    // A file saved as UTF-8 or UTF-16 elsewhere stays so.
+    QByteArray bytes;
+    if (auto r = songBytes(current, rows, ProfileFile::encodingOf(songFile), &bytes); !r)
+        return r;
+    if (!bytes.trimmed().isEmpty())
+        return ProfileStore::rewriteStoreFile(songFile, bytes, songRewrite);
     // No task and nothing else: no file, as after deleting the last task.
-    if (bytes.trimmed().isEmpty())
-        return ProfileStore::deleteFile(songFile);
-    return ProfileStore::writeFileAtomically(songFile, bytes);
+    if (auto r = ProfileStore::refuseReadOnly(songFile); !r)
+        return r;
+    if (auto r = KeptOriginals::beforeRewrite(songFile, songRewrite); !r)
+        return r;
+    return ProfileStore::deleteFile(songFile);
 }
 
 // The stored file and its tasks; a song.ini that exists but cannot be read must never be
@@ -263,10 +289,17 @@ StoreResult checkSelected(const QList<PlayTask> &rows, int row, const PlayTask &
     return StoreResult::success();
 }
 
-// A playlist file as it was before a change, to put back when the change fails.
+// A playlist file as it was before a change, to put back when the change fails: a second
+// name for the same file where the file system has them (putting it back then needs no
+// space on the disk), else its bytes.
 struct PlaylistBefore {
     bool existed = false;
+    QByteArray link;
     QByteArray bytes;
+    ~PlaylistBefore() {
+        if (!link.isEmpty())
+            ::unlink(link.constData());
+    }
 };
 
 StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
@@ -278,6 +311,16 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     before->existed = file.exists();
     if (!before->existed)
         return StoreResult::success();
+    // The temporaries' pattern, so a link left by a killed process goes at the next start.
+    QByteArray link = QFile::encodeName(QFileInfo(path).absolutePath()) + "/.horalet-XXXXXX";
+    if (const int fd = ::mkstemp(link.data()); fd >= 0) {
+        ::close(fd);
+        ::unlink(link.constData());
+        if (::link(QFile::encodeName(path).constData(), link.constData()) == 0) {
+            before->link = link;
+            return StoreResult::success();
+        }
+    }
     if (!file.open(QIODevice::ReadOnly))
         return StoreResult::failure(
             QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
@@ -288,11 +331,16 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     return StoreResult::success();
 }
 
-void restorePlaylist(const QString &path, const PlaylistBefore &before) {
-    if (before.existed)
-        ProfileStore::writeFileAtomically(path, before.bytes);
-    else
-        ProfileStore::deleteFile(path);
+StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
+    if (!before.link.isEmpty()) {
+        if (::rename(before.link.constData(), QFile::encodeName(path).constData()) == 0) {
+            before.link.clear();
+            return StoreResult::success();
+        }
+        return StoreResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return before.existed ? ProfileStore::writeFileAtomically(path, before.bytes)
+                          : ProfileStore::deleteFile(path);
 }
 
 } // namespace
@@ -337,7 +385,9 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
     if (auto r = WriteTaskPlaylist(task.Name, items); !r)
         return finish(r);
     if (auto r = rewriteFrom(current, rows, songFile()); !r) {
-        restorePlaylist(path, before);
+        if (auto restored = restorePlaylist(path, before); !restored)
+            r.error +=
+                QStringLiteral("\n播放列表文件“%1”未能恢复原样：%2").arg(path, restored.error);
         return finish(r);
     }
     return finish(StoreResult::success());

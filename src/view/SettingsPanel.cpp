@@ -63,13 +63,17 @@ void SettingsPanel::loadShutdownTime() {
 }
 
 void SettingsPanel::storeShutdownTime() {
-    m_shutdownTime = ShutdownTimeFile::format(m_form.shutdownTime1044->time());
-    emit shutdownTimeChanged(m_shutdownTime);
-    const StoreResult result = ShutdownTimeFile::store(m_directory, m_shutdownTime);
+    const QString time = ShutdownTimeFile::format(m_form.shutdownTime1044->time());
+    const StoreResult result = ShutdownTimeFile::store(m_directory, time);
     if (!result) {
+        // The time in force stays the stored one, and the box shows it again.
         reportFailure(result);
+        if (const auto stored = ShutdownTimeFile::parse(m_shutdownTime))
+            m_form.shutdownTime1044->setTime(*stored);
         return;
     }
+    m_shutdownTime = time;
+    emit shutdownTimeChanged(m_shutdownTime);
     notify(QStringLiteral("关机时间已设置."));
 }
 

@@ -251,6 +251,27 @@ private slots:
                      QStringLiteral("今天有 1 个播放任务的文件有问题"));
     }
 
+    // A store file kept before its first rewrite is named on the status line; nothing waits
+    // for a click.
+    void aKeptCopyIsToldOnTheStatusLine() {
+        QTemporaryDir dir;
+        QFile song(dir.filePath(QStringLiteral("song.ini")));
+        QVERIFY(song.open(QIODevice::WriteOnly));
+        song.write("[FileInfo0]\r\nName=old\r\nTime=08:00:00\r\nDuration=08:10:00\r\n"
+                   "; kept by hand\r\n");
+        song.close();
+        CMainFrame frame(dir.path());
+        frame.view()->OnInitialUpdate();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QTest::mouseMove(frame.view(), frame.view()->rect().center());
+        const PlayTask added{"new", "09:00:00", "09:10:00", "60000", "每天", "顺序播放", {}};
+        QVERIFY(TaskStore(dir.path()).AddTask(added, {}).result);
+        QTRY_VERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("song.ini.bak-")));
+        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("另存为")));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void toolbarAndStatusBarCanBeHidden() {
         Frame f;
         f.frame.show();

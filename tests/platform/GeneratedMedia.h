@@ -20,9 +20,8 @@ inline QByteArray le16(quint16 v) {
     return b;
 }
 
-// A 440 Hz tone, 16-bit PCM (mono at 22050 Hz unless told). Returns false when the file cannot
-// be written.
-inline bool writeTone(const QString &path, double seconds, int rate = 22050, int channels = 1) {
+// The bytes of a WAV file of a 440 Hz tone, 16-bit PCM (mono at 22050 Hz unless told).
+inline QByteArray toneWav(double seconds, int rate = 22050, int channels = 1) {
     const int frames = int(seconds * rate);
     QByteArray pcm;
     pcm.reserve(frames * 2 * channels);
@@ -34,6 +33,12 @@ inline bool writeTone(const QString &path, double seconds, int rate = 22050, int
     const QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) + le16(1) +
                            le16(channels) + le32(rate) + le32(rate * 2 * channels) +
                            le16(2 * channels) + le16(16) + "data" + le32(pcm.size());
+    return wav + pcm;
+}
+
+// toneWav() into a file; false when it cannot be written.
+inline bool writeTone(const QString &path, double seconds, int rate = 22050, int channels = 1) {
+    const QByteArray bytes = toneWav(seconds, rate, channels);
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(wav + pcm) == wav.size() + pcm.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

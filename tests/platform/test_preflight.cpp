@@ -1,8 +1,8 @@
+#include "GeneratedMedia.h"
 #include "platform/MediaProbe.h"
 #include "playlog/Preflight.h"
 #include "store/TaskStore.h"
 
-#include <QDataStream>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,23 +18,6 @@ QDateTime at(const char *text) {
 bool writeBytes(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// A second of 8 kHz mono silence as a plain PCM WAV.
-QByteArray wav() {
-    const quint32 samples = 8000;
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setByteOrder(QDataStream::LittleEndian);
-    s.writeRawData("RIFF", 4);
-    s << quint32(36 + samples * 2);
-    s.writeRawData("WAVEfmt ", 8);
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
-      << quint16(16);
-    s.writeRawData("data", 4);
-    s << quint32(samples * 2);
-    out.append(QByteArray(samples * 2, '\0'));
-    return out;
 }
 
 PlayTask task(const QString &name, const QString &start) {
@@ -68,7 +51,7 @@ void TestPreflight::itemsOnDisk() {
     const QString empty = dir.filePath("空.mp3");
     const QString text = dir.filePath("文字.mp3");
     const QString midi = dir.filePath("曲.mid");
-    QVERIFY(writeBytes(good, wav()));
+    QVERIFY(writeBytes(good, toneWav(1.0, 8000)));
     QVERIFY(writeBytes(empty, {}));
     QVERIFY(writeBytes(text, QByteArray("这不是声音，只是一段文字。\n").repeated(50)));
     QVERIFY(writeBytes(midi, "MThd\0\0\0\6\0\0\0\1\0\x60"));
@@ -82,7 +65,7 @@ void TestPreflight::itemsOnDisk() {
     QCOMPARE(Preflight::checkItem(QString(), probe), QStringLiteral("播放列表中有空项目"));
 
     const QString locked = dir.filePath("锁.wav");
-    QVERIFY(writeBytes(locked, wav()));
+    QVERIFY(writeBytes(locked, toneWav(1.0, 8000)));
     QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     if (geteuid() == 0)
         QSKIP("root reads any file: unreadable cannot be staged");
@@ -100,7 +83,7 @@ void TestPreflight::playlistsAndTheDayAhead() {
     QTemporaryDir dir;
     const TaskStore store(dir.path());
     const QString good = dir.filePath("good.wav");
-    QVERIFY(writeBytes(good, wav()));
+    QVERIFY(writeBytes(good, toneWav(1.0, 8000)));
     QVERIFY(store.WriteTaskPlaylist("好", {good}));
     QVERIFY(store.WriteTaskPlaylist("坏", {good, dir.filePath("gone.mp3")}));
     QVERIFY(store.WriteTaskPlaylist("空", {}));
@@ -139,7 +122,7 @@ void TestPreflight::changedPlaylistClearsTheMark() {
     const ScheduleTable table = {task("铃", "09:00:00")};
     QVERIFY(store.WriteTaskPlaylist("铃", {dir.filePath("later.wav")}));
     QCOMPARE(Preflight::check(table, at("2026-12-08 08:00:00"), {}, store, probe).size(), 1);
-    QVERIFY(writeBytes(dir.filePath("later.wav"), wav()));
+    QVERIFY(writeBytes(dir.filePath("later.wav"), toneWav(1.0, 8000)));
     QVERIFY(Preflight::check(table, at("2026-12-08 08:00:00"), {}, store, probe).isEmpty());
 }
 

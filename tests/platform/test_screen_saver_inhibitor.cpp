@@ -1,4 +1,5 @@
 // The display keeper against a mock screen saver on a private session bus.
+#include "fixtures/DBusMockCalls.h"
 #include "platform/ScreenSaverInhibitor.h"
 #include "view/HoraletView.h"
 
@@ -20,38 +21,12 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kPath = QStringLiteral("/org/freedesktop/ScreenSaver");
 
-struct Call {
-    QString method;
-    QVariantList args;
-};
+using Call = DBusMock::Call;
 
-// The calls the mock received, from its org.freedesktop.DBus.Mock.GetCalls (a(tsav)).
 QList<Call> mockCalls() {
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("GetCalls"));
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
-    QList<Call> calls;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return calls;
-    const QDBusArgument arg = reply.arguments().first().value<QDBusArgument>();
-    arg.beginArray();
-    while (!arg.atEnd()) {
-        Call call;
-        quint64 stamp = 0;
-        arg.beginStructure();
-        arg >> stamp >> call.method;
-        arg.beginArray();
-        while (!arg.atEnd()) {
-            QDBusVariant value;
-            arg >> value;
-            call.args << value.variant();
-        }
-        arg.endArray();
-        arg.endStructure();
-        calls << call;
-    }
-    arg.endArray();
-    return calls;
+    return DBusMock::callsIn(QDBusConnection::sessionBus().call(get));
 }
 
 } // namespace

@@ -10,18 +10,26 @@
 class FakePlayer final : public MediaPlayer {
 public:
     void open(const QString &location) override {
+        outputLost = false;
         opened << location;
         current = location;
         m_state = openState;
     }
     void close() override {
+        outputLost = false;
         ++closes;
         current.clear();
         m_state = State::Idle;
     }
     double position() const override { return m_state == State::Playing ? 1.5 : 0.0; }
     State state() const override { return m_state; }
+    bool soundOutputLost() const override { return outputLost; }
 
+    // The item ends because the sound server went away under it.
+    void loseOutput() {
+        finish();
+        outputLost = true;
+    }
     void finish() {
         current.clear();
         m_state = State::Idle;
@@ -32,6 +40,7 @@ public:
     QStringList opened;
     QString current;
     int closes = 0;
+    bool outputLost = false;
 
 private:
     State m_state = State::Idle;

@@ -48,6 +48,8 @@ private slots:
     void loopToSequentialGivesFullPass();
     void busyPlayerHoldsTheList();
     void failedItemIsReplacedAtNextStep();
+    void itemCutOffBySoundLossIsTriedAgain();
+    void soundLossOfTheLastItemKeepsTheTaskGoing();
     void itemAppliesTaskVolumeEveryTime();
     void oddVolumeTextsStayInRange();
     void stopKeepsListAndLabel();
@@ -169,6 +171,51 @@ void TestPlaylistDriver::failedItemIsReplacedAtNextStep() {
     rig.driver.PlaylistStep();
     QCOMPARE(rig.player.opened, rig.lists["bell"]);
     QVERIFY(!rig.driver.isStepping());
+}
+
+// The sound server goes away under an item: the same item again at each step, at the task's
+// volume and without counting as the next one, until it plays.
+void TestPlaylistDriver::itemCutOffBySoundLossIsTriedAgain() {
+    Rig rig;
+    rig.driver.StartTask(task("bell", TaskText::Sequential, "20000"));
+    rig.driver.PlaylistStep();
+    rig.player.loseOutput();
+    rig.volume.level = 65535; // a restarted server comes back at its own level
+    rig.player.openState = MediaPlayer::State::Idle;
+    rig.driver.PlaylistStep(); // still no server: the item fails again at once
+    rig.player.outputLost = true;
+    rig.player.openState = MediaPlayer::State::Playing;
+    rig.driver.PlaylistStep(); // back
+    QCOMPARE(rig.player.opened, QStringList({"/m/A.mp3", "/m/A.mp3", "/m/A.mp3"}));
+    QCOMPARE(rig.volume.level, 20000);
+    QCOMPARE(rig.driver.selectedRow(), 0);
+    rig.next();
+    rig.next();
+    QCOMPARE(rig.player.opened.mid(3), QStringList({"/m/B.mp3", "/m/C.mp3"}));
+    rig.next();
+    QVERIFY(!rig.driver.isStepping());
+    // An item that fails for its own sake is not tried again.
+    rig.driver.StartTask(task("bell", TaskText::Sequential));
+    rig.player.openState = MediaPlayer::State::Idle;
+    rig.driver.PlaylistStep();
+    rig.driver.PlaylistStep();
+    QCOMPARE(rig.player.opened.mid(5), QStringList({"/m/A.mp3", "/m/B.mp3"}));
+}
+
+void TestPlaylistDriver::soundLossOfTheLastItemKeepsTheTaskGoing() {
+    Rig rig;
+    rig.driver.StartTask(task("news", TaskText::Sequential));
+    rig.driver.PlaylistStep();
+    rig.player.loseOutput();
+    rig.driver.PlaylistStep();
+    QVERIFY(rig.driver.isStepping());
+    QCOMPARE(rig.player.opened.size(), 2);
+    // Stopped at the task's end: nothing is tried again after it.
+    rig.driver.StopPlayback();
+    rig.player.outputLost = true;
+    rig.driver.resumeStepping();
+    rig.driver.PlaylistStep();
+    QCOMPARE(rig.player.opened.size(), 2);
 }
 
 void TestPlaylistDriver::itemAppliesTaskVolumeEveryTime() {

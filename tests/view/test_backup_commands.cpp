@@ -1,5 +1,6 @@
 // The backup menu driven as the user does it, with the folder chooser answered by the test,
 // on the real frame and form.
+#include "BoxAnswerer.h"
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "store/HolidayList.h"
@@ -30,37 +31,6 @@
 #include <QTimer>
 
 namespace {
-
-struct Shown {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QList<QMessageBox::StandardButton> buttons;
-};
-
-// Answers every message box the program opens (Yes where asked) and records it.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer() {
-        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        m_timer.start(10);
-    }
-    QList<Shown> shown;
-
-private:
-    void poll() {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        Shown seen{box->windowTitle(), box->text(), box->icon(), {}};
-        for (QAbstractButton *button : box->buttons())
-            seen.buttons << box->standardButton(button);
-        shown.append(seen);
-        QAbstractButton *yes = box->button(QMessageBox::Yes);
-        (yes ? yes : box->button(QMessageBox::Ok))->click();
-    }
-    QTimer m_timer;
-};
 
 template <typename T> T *control(const QWidget &view, const char *name) {
     T *found = view.findChild<T *>(QLatin1String(name));

@@ -1,3 +1,4 @@
+#include "platform/GeneratedMedia.h"
 #include "platform/MpvPlayer.h"
 #include "playlog/PlayLog.h"
 #include "scheduler/FakeClock.h"
@@ -7,7 +8,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -31,23 +31,6 @@ QStringList eventsIn(const QString &path) {
     QStringList out;
     for (const PlayLogRow &row : PlayLog::read(path))
         out << row.event + QLatin1Char('|') + row.task + QLatin1Char('|') + row.item;
-    return out;
-}
-
-// A second of 8 kHz mono silence as a plain PCM WAV.
-QByteArray silentWav() {
-    const quint32 samples = 8000;
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setByteOrder(QDataStream::LittleEndian);
-    s.writeRawData("RIFF", 4);
-    s << quint32(36 + samples * 2);
-    s.writeRawData("WAVEfmt ", 8);
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
-      << quint16(16);
-    s.writeRawData("data", 4);
-    s << quint32(samples * 2);
-    out.append(QByteArray(samples * 2, '\0'));
     return out;
 }
 
@@ -121,7 +104,7 @@ void TestPlayLogView::preflightMarksTheRowLogsAndClears() {
     // The file put in place: the next check clears the mark and the caption.
     QFile file(missing);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(silentWav());
+    file.write(toneWav(1.0, 8000));
     file.close();
     view.runPreflight();
     QVERIFY(caption.wait(10000));

@@ -1,5 +1,6 @@
 // The form's settings of no task and its volume row, on the real form, against the real
 // sound server of the "pulse" fixture.
+#include "BoxAnswerer.h"
 #include "platform/PulseMasterVolume.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,42 +28,6 @@
 #include <deque>
 
 namespace {
-
-struct Shown {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers the message boxes the program opens, in order, and records what they said.
-class BoxAnswerer : public QObject {
-public:
-    explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> answers = {})
-        : m_answers(std::move(answers)) {
-        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        m_timer.start(10);
-    }
-    QList<Shown> shown;
-
-private:
-    void poll() {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        shown.append({box->windowTitle(), box->text(), box->icon()});
-        QMessageBox::StandardButton answer = QMessageBox::Ok;
-        if (!m_answers.empty()) {
-            answer = m_answers.front();
-            m_answers.pop_front();
-        }
-        if (QAbstractButton *button = box->button(answer))
-            button->click();
-        else
-            box->reject();
-    }
-    std::deque<QMessageBox::StandardButton> m_answers;
-    QTimer m_timer;
-};
 
 template <typename T> T *control(const QWidget &view, const char *name) {
     T *found = view.findChild<T *>(QLatin1String(name));
@@ -254,6 +220,46 @@ private slots:
         Started broken(dir.path());
         QCOMPARE(control<QTimeEdit>(broken.view, "shutdownTime1044")->time(), QTime(13, 14, 15));
         QCOMPARE(broken.view.settingsPanel()->shutdownTime(), QStringLiteral("soon"));
+    }
+
+    // A write that fails midway: the message says so, and the shutdown time, the box and the
+    // holiday list stay what the files hold.
+    void aFailedSaveLeavesEverythingInForceAsStored() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("定时器时间设置.ini"));
+        QVERIFY(ProfileStore::writeString(file, QStringLiteral("定时器时间设置"),
+                                          QStringLiteral("关机时间"), QStringLiteral("22:30:00")));
+        const QByteArray stored = readAll(file);
+        BoxAnswerer boxes({QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Yes, QMessageBox::Ok});
+        Started s(dir.path());
+        SettingsPanel *settings = s.view.settingsPanel();
+        QSignalSpy changed(settings, &SettingsPanel::shutdownTimeChanged);
+        ProfileStore::setWriteFault(ProfileStore::WriteFault{0, 5});
+        auto *picker = control<QTimeEdit>(s.view, "shutdownTime1044");
+        picker->setTime(QTime(23, 0, 0));
+        click(control<QPushButton>(s.view, "shutdownOkButton1075"));
+        QTRY_COMPARE(boxes.shown.size(), 1);
+        QVERIFY(boxes.shown.at(0).text.contains(QStringLiteral("无法保存")));
+        QCOMPARE(settings->shutdownTime(), QStringLiteral("22:30:00"));
+        QCOMPARE(changed.size(), 0);
+        QCOMPARE(picker->time(), QTime(22, 30, 0));
+        QCOMPARE(readAll(file), stored);
+
+        click(control<CGroupCheck>(s.view, "holidayCheck1121"));
+        auto *monday = control<QCheckBox>(s.view, "weekdayMonday1045");
+        click(monday);
+        QTRY_COMPARE(boxes.shown.size(), 2);
+        QVERIFY(!monday->isChecked());
+        QVERIFY(!settings->weekdaysOff()[1]);
+
+        click(control<QPushButton>(s.view, "addHolidayButton1082"));
+        QTRY_COMPARE(boxes.shown.size(), 4);
+        QVERIFY(boxes.shown.at(3).text.contains(QStringLiteral("无法保存")));
+        QVERIFY(settings->holidayDates().isEmpty());
+        QCOMPARE(control<QListWidget>(s.view, "holidayList1081")->count(), 0);
+        ProfileStore::setWriteFault(std::nullopt);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("定时器时间设置.ini")});
     }
 
     void holidaysAreAskedForSortedAndDeleted() {
