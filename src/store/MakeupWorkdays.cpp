@@ -113,8 +113,8 @@ StoreResult MakeupWorkdays::setAll(const QList<std::pair<QString, int>> &days) {
         if (!isDateText(date) || weekday < 0 || weekday > 6)
             return StoreResult::failure(QStringLiteral("“%1”不是有效的调休上班日期。").arg(date));
         Entry entry{date, kNames[weekday], weekday};
-        const auto at =
-            std::find_if(next.begin(), next.end(), [&](const Entry &e) { return e.date == date; });
+        const auto at = std::find_if(next.begin(), next.end(),
+                                     [&entry](const Entry &e) { return e.date == entry.date; });
         if (at != next.end())
             *at = entry;
         else

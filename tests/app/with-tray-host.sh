@@ -25,20 +25,28 @@ export DISPLAY=:$(head -n1 "$work/display")
 unset WAYLAND_DISPLAY XAUTHORITY
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/horalet-no-session-bus
 
-for _ in $(seq 50); do
+# A loaded machine may take a while to bring the display up.
+for _ in $(seq 200); do
     xwininfo -root >/dev/null 2>&1 && break
     sleep 0.1
 done
-# The window manager, with a configuration of its own so no user's file is read.
+# The window manager, with a configuration of its own so no user's file is read; started
+# again if it could not reach the display the first time.
 mkdir -p "$work/config/openbox"
 cp /etc/xdg/openbox/rc.xml "$work/config/openbox/rc.xml"
-XDG_CONFIG_HOME="$work/config" openbox --sm-disable --config-file "$work/config/openbox/rc.xml" \
-    >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
+for _ in 1 2 3; do
+    XDG_CONFIG_HOME="$work/config" openbox --sm-disable \
+        --config-file "$work/config/openbox/rc.xml" >"$work/openbox.log" 2>&1 &
+    wm=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        kill -0 $wm 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 $wm 2>/dev/null && break
+    sleep 0.5
 done
+pids+=($wm)
 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
     { echo "openbox did not start:" >&2; cat "$work/openbox.log" >&2; exit 1; }
 
