@@ -27,8 +27,8 @@ private slots:
             QVERIFY(writer.waitForStarted());
             QVERIFY(writer.waitForReadyRead(10000));
             // "ready <µs of one rewrite>": the kill lands anywhere in the next three rewrites.
-            const qint64 rewriteUs =
-                std::max<qint64>(1000, writer.readLine().trimmed().split(' ').value(1).toLongLong());
+            const qint64 rewriteUs = std::max<qint64>(
+                1000, writer.readLine().trimmed().split(' ').value(1).toLongLong());
             QThread::usleep(
                 unsigned(QRandomGenerator::global()->bounded(qint64(100), 3 * rewriteUs)));
             ::kill(pid_t(writer.processId()), SIGKILL);
