@@ -51,7 +51,7 @@ void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playM
     emit selectionChanged(m_selected);
 
     cancelWaitingItem();
-    m_hasCurrentItem = false;
+    m_currentItem.reset();
     m_player.close();
     m_stepTimer.start();
 }
@@ -67,8 +67,8 @@ void PlaylistDriver::PlaylistStep() {
     // The sound server went away under the item (or was not there yet): the same item again,
     // at every step until it plays, so the task is heard once the server is back. It is the
     // same start of the pass, so it is not counted again.
-    if (!busy && !m_itemWaiting && m_hasCurrentItem && m_player.soundOutputLost()) {
-        StartItem(m_currentItem);
+    if (!busy && !m_itemWaiting && m_currentItem && m_player.soundOutputLost()) {
+        StartItem(*m_currentItem);
         return;
     }
 
@@ -102,7 +102,6 @@ void PlaylistDriver::PlaylistStep() {
 
 void PlaylistDriver::StartItem(const QString &item) {
     m_currentItem = item;
-    m_hasCurrentItem = true;
     m_state.currentLabel = m_state.taskName;
     emit currentLabelChanged(m_state.currentLabel);
 
@@ -135,7 +134,7 @@ void PlaylistDriver::StartItem(const QString &item) {
 void PlaylistDriver::StopPlayback() {
     m_stepTimer.stop();
     cancelWaitingItem();
-    m_hasCurrentItem = false;
+    m_currentItem.reset();
     m_player.close();
 }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <random>
 
 class MediaPlayer;
@@ -82,8 +83,7 @@ private:
     QStringList m_items;
     int m_selected = -1;
     // The item last started, tried again when it ended for want of a sound output.
-    QString m_currentItem;
-    bool m_hasCurrentItem = false;
+    std::optional<QString> m_currentItem;
     quint64 m_itemSerial = 0;   // the item start whose volume is being set
     bool m_itemWaiting = false; // an item waits for its volume: the player counts as busy
 };

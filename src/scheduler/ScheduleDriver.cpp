@@ -18,6 +18,9 @@ QDateTime wallSecond(const QDateTime &reading) {
     return QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
 }
 
+// Why a start jumped over was not played, for the play log.
+const QString kMissedAsleep = QStringLiteral("计算机睡眠中，错过了它的开始时间");
+
 // The zone's offset from UTC at a reading, in seconds.
 int offsetOf(const QDateTime &reading, const QDateTime &wall) {
     return static_cast<int>(wall.toSecsSinceEpoch() - reading.toSecsSinceEpoch());
@@ -104,7 +107,7 @@ void ScheduleDriver::tick() {
         if (gap > 0) {
             m_stats.skipped += gap - 1;
             reportJumpedOver(m_lastChecked.addSecs(1), now.addSecs(-1),
-                             slept ? QStringLiteral("计算机睡眠中，错过了它的开始时间")
+                             slept ? kMissedAsleep
                                    : QStringLiteral("时钟被向前调过了它的开始时间"));
             stopIfEndJumpedOver(m_lastChecked, now);
         } else
@@ -135,7 +138,7 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
             // The hour the clock skips is jumped over: none of it starts, its ends count.
             m_stats.skipped += ahead - 1;
             reportJumpedOver(m_lastChecked.addSecs(1), wall.addSecs(-1),
-                             slept ? QStringLiteral("计算机睡眠中，错过了它的开始时间")
+                             slept ? kMissedAsleep
                                    : QStringLiteral("夏令时开始，时钟跳过了它的开始时间"));
             stopIfEndJumpedOver(m_lastChecked, wall);
         }

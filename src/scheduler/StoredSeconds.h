@@ -20,7 +20,7 @@ public:
     const ScheduleTable &table() const { return m_table; }
 
     // Whether an end second lies strictly between two wall-clock seconds (both given as
-    // wall-clock fields, whatever their time spec) on a day the gate opens.
+    // wall-clock fields, whatever zone they are marked with) on a day the gate opens.
     bool endWithin(const QDateTime &after, const QDateTime &before, const DayGate &gate) const;
     // The seconds from first to last (both included, wall-clock fields in UTC form) at which
     // some stored start text would match, ascending; whether a task is due then is the

@@ -109,6 +109,22 @@ class MonitorRecording:
         self.silence.wait()
 
 
+def verdict(failures, work, logs=(), tail=2000):
+    """Prints the outcome and returns the exit status. On failure the end of each program
+    log is shown and the work folder kept; otherwise the folder goes."""
+    if failures:
+        for path in logs:
+            if os.path.exists(path):
+                with open(path, "rb") as log_in:
+                    sys.stdout.write(log_in.read().decode("utf-8", "replace")[-tail:])
+        print("FAILED: " + "; ".join(failures))
+        print("files kept in " + work)
+        return 1
+    subprocess.run(["rm", "-rf", work])
+    print("ok")
+    return 0
+
+
 def start_xvfb():
     """A display of our own: Xvfb picks a free number, so parallel tests never share one."""
     read_end, write_end = os.pipe()
@@ -239,15 +255,7 @@ def main():
     if onset:
         print("tone heard from start%+.1f s to end%+.1f s" % (onset - start, offset - end))
     print("sink volume while playing: %s (expected %d)" % (volume_during, expected))
-    if failures:
-        with open(os.path.join(work, "horalet.log"), "rb") as log_in:
-            sys.stdout.write(log_in.read().decode("utf-8", "replace")[-4000:])
-        print("FAILED: " + "; ".join(failures))
-        print("files kept in " + work)
-        return 1
-    subprocess.run(["rm", "-rf", work])
-    print("ok")
-    return 0
+    return verdict(failures, work, [os.path.join(work, "horalet.log")], 4000)
 
 
 if __name__ == "__main__":

@@ -21,7 +21,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from scheduled_playback import start_xvfb, write_profile, write_tone  # noqa: E402
+from scheduled_playback import start_xvfb, verdict, write_profile, write_tone  # noqa: E402
 
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 SINK = "horalet_null"
@@ -156,18 +156,7 @@ def main():
         failures += no_server_at_start(program, work, pulse_dir, tone)
     finally:
         pulse("stop", pulse_dir)
-    if failures:
-        for name in ("lost", "late"):
-            path = os.path.join(work, name + ".log")
-            if os.path.exists(path):
-                with open(path, "rb") as log_in:
-                    sys.stdout.write(log_in.read().decode("utf-8", "replace")[-2000:])
-        print("FAILED: " + "; ".join(failures))
-        print("files kept in " + work)
-        return 1
-    subprocess.run(["rm", "-rf", work])
-    print("ok")
-    return 0
+    return verdict(failures, work, [os.path.join(work, name + ".log") for name in ("lost", "late")])
 
 
 if __name__ == "__main__":

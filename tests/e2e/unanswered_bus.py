@@ -17,7 +17,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from scheduled_playback import (SINK, pactl, sink_volumes, start_xvfb,  # noqa: E402
+from scheduled_playback import (SINK, pactl, sink_volumes, start_xvfb, verdict,  # noqa: E402
                                 write_profile, write_tone)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -126,13 +126,7 @@ def main():
     finally:
         silent.kill()
         silent.wait()
-    if failures:
-        print("FAILED: " + "; ".join(failures))
-        print("files kept in " + work)
-        return 1
-    subprocess.run(["rm", "-rf", work])
-    print("ok")
-    return 0
+    return verdict(failures, work)
 
 
 if __name__ == "__main__":

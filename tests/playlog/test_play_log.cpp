@@ -44,6 +44,13 @@ struct LogRig {
             wakeAt(t);
     }
     QList<PlayLogRow> rows(const QDate &month) const { return PlayLog::read(log.pathOf(month)); }
+    // Each row as "time|event|task|note".
+    QStringList lines(const QDate &month) const {
+        QStringList out;
+        for (const PlayLogRow &r : rows(month))
+            out << QStringList{r.time, r.event, r.task, r.note}.join(QLatin1Char('|'));
+        return out;
+    }
     QStringList events(const QDate &month) const {
         QStringList out;
         for (const PlayLogRow &r : rows(month))
@@ -196,15 +203,12 @@ void TestPlayLog::heldBackBySameSecondAndClockJump() {
     rig.wakeAt(at("2026-12-08 08:30:00"));
     rig.wakeAt(at("2026-12-08 09:30:00"));
 
-    QStringList got;
-    for (const PlayLogRow &r : rig.rows(QDate(2026, 12, 1)))
-        got << r.time + QLatin1Char('|') + r.event + QLatin1Char('|') + r.task + QLatin1Char('|') +
-                   r.note;
-    QCOMPARE(got, (QStringList{
-                      "2026-12-08 08:00:00|未播放|乙|同一秒已开始任务“甲”",
-                      "2026-12-08 08:00:00|任务开始|甲|音量 30000，顺序播放",
-                      "2026-12-08 09:00:00|未播放|丙|时钟被向前调过了它的开始时间",
-                  }));
+    QCOMPARE(rig.lines(QDate(2026, 12, 1)),
+             (QStringList{
+                 "2026-12-08 08:00:00|未播放|乙|同一秒已开始任务“甲”",
+                 "2026-12-08 08:00:00|任务开始|甲|音量 30000，顺序播放",
+                 "2026-12-08 09:00:00|未播放|丙|时钟被向前调过了它的开始时间",
+             }));
 }
 
 void TestPlayLog::heldBackAtItsOwnEndAndWhileAsleep() {
@@ -216,14 +220,11 @@ void TestPlayLog::heldBackAtItsOwnEndAndWhileAsleep() {
     // Asleep for a few seconds: a short gap, yet not a late timer whose seconds are caught up.
     rig.clock.set(at("2026-12-08 08:07:05").addMSecs(5));
     rig.driver.resumeAfterSleep();
-    QStringList got;
-    for (const PlayLogRow &r : rig.rows(QDate(2026, 12, 1)))
-        got << r.time + QLatin1Char('|') + r.event + QLatin1Char('|') + r.task + QLatin1Char('|') +
-                   r.note;
-    QCOMPARE(got, (QStringList{
-                      "2026-12-08 08:05:00|未播放|丁|开始和结束时间相同",
-                      "2026-12-08 08:07:00|未播放|戊|计算机睡眠中，错过了它的开始时间",
-                  }));
+    QCOMPARE(rig.lines(QDate(2026, 12, 1)),
+             (QStringList{
+                 "2026-12-08 08:05:00|未播放|丁|开始和结束时间相同",
+                 "2026-12-08 08:07:00|未播放|戊|计算机睡眠中，错过了它的开始时间",
+             }));
 }
 
 void TestPlayLog::clockJumpOverMidnightAndAOneDayTask() {
