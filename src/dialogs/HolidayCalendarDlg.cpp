@@ -1,6 +1,7 @@
 #include "HolidayCalendarDlg.h"
 
 #include "CalendarImportDlg.h"
+#include "OffThread.h"
 #include "scheduler/ClockTexts.h"
 #include "store/IcsCalendar.h"
 
@@ -194,8 +195,21 @@ QString CHolidayCalendarDlg::chosenDate() const {
     return m_date->date().toString(kDateFormat);
 }
 
+template <class Change>
+auto CHolidayCalendarDlg::changeDays(Change change) {
+    HolidayList holidays = m_days.holidays();
+    MakeupWorkdays makeup = m_days.makeup();
+    auto result = waitOffThread([&] {
+        CalendarDays days(holidays, makeup);
+        return change(days);
+    });
+    m_days.take(std::move(holidays), std::move(makeup));
+    return result;
+}
+
 void CHolidayCalendarDlg::AddHoliday() {
-    report(m_days.addHoliday(chosenDate()));
+    const QString date = chosenDate();
+    report(changeDays([&](CalendarDays &days) { return days.addHoliday(date); }));
     emit holidaysChanged();
 }
 
@@ -205,12 +219,15 @@ void CHolidayCalendarDlg::DeleteHoliday() {
         notify(QStringLiteral("请先在节假日列表中选择一个日期."));
         return;
     }
-    report(m_days.removeHoliday(item->text()));
+    const QString date = item->text();
+    report(changeDays([&](CalendarDays &days) { return days.removeHoliday(date); }));
     emit holidaysChanged();
 }
 
 void CHolidayCalendarDlg::AddMakeup() {
-    report(m_days.addMakeup(chosenDate(), (m_followed->currentIndex() + 1) % 7));
+    const QString date = chosenDate();
+    const int weekday = (m_followed->currentIndex() + 1) % 7;
+    report(changeDays([&](CalendarDays &days) { return days.addMakeup(date, weekday); }));
 }
 
 void CHolidayCalendarDlg::DeleteMakeup() {
@@ -220,7 +237,8 @@ void CHolidayCalendarDlg::DeleteMakeup() {
         notify(QStringLiteral("请先在调休上班列表中选择一个日期."));
         return;
     }
-    report(m_days.removeMakeup(entries[row].date));
+    const QString date = entries[row].date;
+    report(changeDays([&](CalendarDays &days) { return days.removeMakeup(date); }));
 }
 
 void CHolidayCalendarDlg::ImportFile() {
@@ -243,7 +261,8 @@ void CHolidayCalendarDlg::ImportFile(const QString &path) {
         notify(QStringLiteral("没有选择要导入的日期,什么也没有添加."));
         return;
     }
-    const CalendarDays::ImportReport added = m_days.add(choices);
+    const CalendarDays::ImportReport added =
+        changeDays([&](CalendarDays &days) { return days.add(choices); });
     refresh();
     emit holidaysChanged();
     notify(added.summary());

@@ -17,6 +17,11 @@ public:
 
     const HolidayList &holidays() const { return m_holidays; }
     const MakeupWorkdays &makeup() const { return m_makeup; }
+    // Puts in place lists changed apart from these (as copies, on another thread).
+    void take(HolidayList holidays, MakeupWorkdays makeup) {
+        m_holidays = std::move(holidays);
+        m_makeup = std::move(makeup);
+    }
     Listed listed(const QString &date) const;
     // Why the date cannot be added to that list, or an empty text.
     QString holidayProblem(const QString &date) const;

@@ -550,6 +550,7 @@ namespace ProfileStore {
 namespace {
 QMutex faultLock;
 std::optional<WriteFault> fault;
+std::function<void()> slowWrite;
 
 // The fault that strikes this write, if any.
 std::optional<WriteFault> faultNow() {
@@ -562,11 +563,21 @@ std::optional<WriteFault> faultNow() {
     }
     return fault;
 }
+
+std::function<void()> slowWriteNow() {
+    QMutexLocker locker(&faultLock);
+    return slowWrite;
+}
 } // namespace
 
 void setWriteFault(std::optional<WriteFault> next) {
     QMutexLocker locker(&faultLock);
     fault = next;
+}
+
+void setSlowWrite(std::function<void()> waitBeforeWrite) {
+    QMutexLocker locker(&faultLock);
+    slowWrite = std::move(waitBeforeWrite);
 }
 
 StoreResult rewriteStoreFile(const QString &path, const QByteArray &bytes,
@@ -660,6 +671,8 @@ StoreResult writeFileAtomically(const QString &path, const QByteArray &bytes) {
             return abandon(QStringLiteral("设置权限"));
     }
     const std::optional<WriteFault> injected = faultNow();
+    if (const std::function<void()> wait = slowWriteNow())
+        wait();
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
     if (injected && injected->afterBytes >= 0)

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <initializer_list>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -168,6 +169,9 @@ struct WriteFault {
     qint64 afterBytes = -1;
 };
 void setWriteFault(std::optional<WriteFault> fault);
+// Test seam: a slow device. Every write calls this on its own thread before it begins, and
+// goes on when it returns.
+void setSlowWrite(std::function<void()> waitBeforeWrite);
 // Removes the temporaries of writes that were cut short (the process killed before the
 // rename); returns how many. Only while this process holds the directory's lock.
 int removeLeftoverTemporaries(const QString &directory);

@@ -12,6 +12,7 @@
 #include "TaskTableModel.h"
 #include "ViewLook.h"
 #include "VolumePanel.h"
+#include "dialogs/OffThread.h"
 #include "dialogs/PlayLogDlg.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/LogindSleepKeeper.h"
@@ -149,8 +150,9 @@ void CHoraletView::reloadFromStore() {
     if (!m_backup) // the initial update has not completed
         return;
     m_settings->reloadFromStore();
-    setScheduleTable(m_taskStore.LoadScheduleTable());
-    m_taskEditing->ShowAllTasks();
+    const ScheduleTable stored = waitOffThread([this] { return m_taskStore.LoadScheduleTable(); });
+    setScheduleTable(stored);
+    m_taskEditing->ShowAllTasks(stored);
     m_shutdownStep->review();
     emit storeReloaded();
 }

@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "DisplayText.h"
 #include "dialogs/HolidayCalendarDlg.h"
+#include "dialogs/OffThread.h"
 
 #include "scheduler/Clock.h"
 #include "store/ShutdownTimeFile.h"
@@ -79,12 +80,16 @@ void SettingsPanel::storeShutdownTime() {
 
 void SettingsPanel::loadHolidays() {
     m_holidays.load();
-    showHolidays();
     QString error;
     m_makeup.load(&error);
-    if (!error.isEmpty())
+    showDays(error);
+}
+
+void SettingsPanel::showDays(const QString &makeupError) {
+    showHolidays();
+    if (!makeupError.isEmpty())
         notify(
-            QStringLiteral("无法读取调休上班日期(%1):%2").arg(MakeupWorkdays::fileName(), error));
+            QStringLiteral("无法读取调休上班日期(%1):%2").arg(MakeupWorkdays::fileName(), makeupError));
 }
 
 void SettingsPanel::addCalendarButton() {
@@ -109,13 +114,18 @@ void SettingsPanel::openCalendar() {
 }
 
 void SettingsPanel::showHolidays(int current) {
-    QListWidget *list = m_form.holidayList1081;
-    list->clear();
-    // Dates are one line each: a long list lays out without measuring every item.
-    list->setUniformItemSizes(true);
-    list->addItems(DisplayText::shown(m_holidays.dates()));
-    if (current >= 0 && current < list->count())
-        list->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+    QListView *list = m_form.holidayList1081;
+    if (list->model() != &m_shownHolidays) {
+        list->setModel(&m_shownHolidays);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Dates are one line each: a long list lays out without measuring every item.
+        list->setUniformItemSizes(true);
+    }
+    // A model of texts, not an item per date: a hundred thousand dates show at once.
+    m_shownHolidays.setStringList(DisplayText::shown(m_holidays.dates()));
+    if (current >= 0 && current < m_shownHolidays.rowCount())
+        list->selectionModel()->setCurrentIndex(m_shownHolidays.index(current),
+                                                QItemSelectionModel::NoUpdate);
     emit dayGateChanged();
 }
 
@@ -132,17 +142,20 @@ void SettingsPanel::addHoliday() {
         return;
     }
     StoreResult result;
-    const int index = m_holidays.add(date, &result);
+    HolidayList changed = m_holidays;
+    const int index = waitOffThread([&] { return changed.add(date, &result); });
+    m_holidays = std::move(changed);
     showHolidays(index);
     if (!result)
         reportFailure(result);
 }
 
 void SettingsPanel::deleteHoliday() {
-    QListWidget *list = m_form.holidayList1081;
-    const QList<QListWidgetItem *> selected = list->selectedItems();
-    const int row = selected.isEmpty() ? -1 : list->row(selected.first());
-    const StoreResult result = m_holidays.removeAt(row);
+    const QModelIndexList selected = m_form.holidayList1081->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : selected.first().row();
+    HolidayList changed = m_holidays;
+    const StoreResult result = waitOffThread([&] { return changed.removeAt(row); });
+    m_holidays = std::move(changed);
     showHolidays();
     if (!result)
         reportFailure(result);
@@ -167,7 +180,16 @@ void SettingsPanel::loadOptionFlags() {
 void SettingsPanel::reloadFromStore() {
     loadShutdownTime();
     emit shutdownTimeChanged(m_shutdownTime);
-    loadHolidays();
+    // However long the lists, read apart from what the schedule reads meanwhile.
+    HolidayList holidays(m_directory);
+    MakeupWorkdays makeup(m_directory);
+    QString error;
+    waitOffThread([&] {
+        holidays.load();
+        makeup.load(&error);
+    });
+    m_days.take(std::move(holidays), std::move(makeup));
+    showDays(error);
     loadOptionFlags();
 }
 

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringListModel>
 
 #include <array>
 #include <functional>
@@ -66,6 +67,7 @@ private:
     void addHoliday();
     void deleteHoliday();
     void showHolidays(int current = -1);
+    void showDays(const QString &makeupError);
     void addCalendarButton();
     bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
@@ -80,5 +82,6 @@ private:
     MakeupWorkdays m_makeup;
     CalendarDays m_days{m_holidays, m_makeup};
     CalendarRunner m_runCalendar;
+    QStringListModel m_shownHolidays;
     QString m_shutdownTime;
 };

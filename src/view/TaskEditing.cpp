@@ -1,6 +1,7 @@
 #include "TaskEditing.h"
 
 #include "CommandIds.h"
+#include "dialogs/OffThread.h"
 #include "TaskTableModel.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
@@ -37,7 +38,8 @@ TaskEditing::TaskEditing(QTableView *table, TaskTableModel *model, const TaskSto
     connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &TaskEditing::SortByColumn);
     connect(m_table, &QTableView::doubleClicked, this, &TaskEditing::ModifyTask);
-    ShowAllTasks();
+    // Read in place: the view is still being built, and no event may come in between.
+    fill(TaskFilter::All, m_store.ReadTaskRows());
 }
 
 QList<std::pair<int, std::function<void()>>> TaskEditing::commands() {
@@ -67,9 +69,13 @@ void TaskEditing::ShowMonthTasks() {
 }
 
 void TaskEditing::fill(TaskFilter filter) {
+    fill(filter, waitOffThread([this] { return m_store.ReadTaskRows(); }));
+}
+
+void TaskEditing::fill(TaskFilter filter, const QList<PlayTask> &stored) {
     const std::optional<ShownTask> selected = selectedTask();
     const QDate today = m_clock.now().date();
-    m_rows.fill(m_store.ReadTaskRows(), filter, today, todayName(today));
+    m_rows.fill(stored, filter, today, todayName(today));
     showRows(selected);
 }
 
@@ -81,7 +87,7 @@ QString TaskEditing::todayName(const QDate &today) const {
 }
 
 void TaskEditing::showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTask> &stored) {
-    ScheduleTable table = m_store.LoadScheduleTable();
+    ScheduleTable table = waitOffThread([this] { return m_store.LoadScheduleTable(); });
     qsizetype slot = stored ? table.indexOf(*stored) : -1;
     if (slot < 0) {
         slot = table.size();
@@ -154,7 +160,7 @@ TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
 void TaskEditing::NewTask() {
     CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
     dialog.setCommit([this](const PlayTask &task, const TaskPlaylist &items) {
-        return apply(m_changes.add(task, items));
+        return apply(waitOffThread([&] { return m_changes.add(task, items); }));
     });
     showNextStart(dialog, std::nullopt);
     m_runDialog(dialog);
@@ -174,7 +180,8 @@ void TaskEditing::ModifyTask() {
         m_prompts.tell(m_dialogParent, why);
     } else {
         QString error;
-        items = m_store.ReadTaskPlaylist(selected->task.Name, &error);
+        items = waitOffThread(
+            [&] { return m_store.ReadTaskPlaylist(selected->task.Name, &error); });
         if (!error.isEmpty()) {
             m_prompts.tell(m_dialogParent, error);
             return;
@@ -182,7 +189,8 @@ void TaskEditing::ModifyTask() {
     }
     CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
     dialog.setCommit([this, selected](const PlayTask &task, const TaskPlaylist &items) {
-        return apply(m_changes.modify(selected->section, selected->task, task, items));
+        return apply(waitOffThread(
+            [&] { return m_changes.modify(selected->section, selected->task, task, items); }));
     });
     showNextStart(dialog, selected->task);
     m_runDialog(dialog);
@@ -196,7 +204,8 @@ void TaskEditing::DeleteTask() {
     }
     if (!m_prompts.ask(m_dialogParent, QStringLiteral("确定要删除吗?"), QStringLiteral("删除")))
         return;
-    const TaskChangeOutcome outcome = apply(m_changes.remove(selected->section, selected->task));
+    const TaskChangeOutcome outcome = apply(
+        waitOffThread([&] { return m_changes.remove(selected->section, selected->task); }));
     if (!outcome.ok)
         m_prompts.tell(m_dialogParent, outcome.message);
 }

@@ -37,6 +37,8 @@ public:
     QList<std::pair<int, std::function<void()>>> commands();
 
     void ShowAllTasks();
+    // All tasks as the caller has just read them from the store.
+    void ShowAllTasks(const QList<PlayTask> &stored) { fill(TaskFilter::All, stored); }
     void ShowTodayTasks();
     void ShowWeekTasks();
     void ShowMonthTasks();
@@ -59,6 +61,7 @@ public:
 
 private:
     void fill(TaskFilter filter);
+    void fill(TaskFilter filter, const QList<PlayTask> &stored);
     void showRows(const std::optional<ShownTask> &select);
     // Shows what the store holds after a change and hands the schedule on.
     TaskChangeOutcome apply(TaskChangeOutcome outcome);

@@ -1,6 +1,7 @@
 // The backup menu driven as the user does it, with the folder chooser answered by the test,
 // on the real frame and form.
 #include "BoxAnswerer.h"
+#include "ShownHolidays.h"
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "store/HolidayList.h"
@@ -21,7 +22,6 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -109,14 +109,6 @@ struct Program {
     QStringList titles;
     QList<QWidget *> parents;
 };
-
-QStringList shownHolidays(const CHoraletView &view) {
-    QStringList dates;
-    const auto *list = control<QListWidget>(view, "holidayList1081");
-    for (int i = 0; i < list->count(); ++i)
-        dates << list->item(i)->text();
-    return dates;
-}
 
 } // namespace
 

@@ -84,7 +84,7 @@ private slots:
             {1049, "QCheckBox", "五"},
             {1050, "QCheckBox", "六"},
             {1051, "QCheckBox", "日"},
-            {1081, "QListWidget", ""},
+            {1081, "QListView", ""},
             {1006, "QDateEdit", ""},
             {1082, "QPushButton", "增加"},
             {1083, "QPushButton", "删除"},

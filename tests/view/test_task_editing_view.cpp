@@ -1,15 +1,22 @@
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/FakeClock.h"
+#include "scheduler/ScheduleDriver.h"
+#include "store/ProfileStore.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
+#include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
 #include "view/TaskTableModel.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
+
+#include <atomic>
 
 // The editing commands as the main form offers them: its buttons reach the filters and the
 // dialogs, and every change replaces the schedule the scheduler scans.
@@ -69,6 +76,53 @@ private slots:
         QCOMPARE(view.scheduleTable().size(), 2);
         QCOMPARE(view.scheduleTable()[1].Name, QStringLiteral("new"));
         QCOMPARE(store.ReadTaskRows(), view.scheduleTable());
+    }
+
+    // A change whose write takes long (a slow disk, a huge store) must not hold up the
+    // schedule: the task due meanwhile starts at its second, and the change then lands.
+    void aTaskDueWhileAChangeIsWrittenStartsAtItsSecond() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const PlayTask bell{"上课铃", "08:00:00", "08:00:05", "30000", "每天", "顺序播放", {}};
+        const PlayTask noon{"午休", "12:00:00", "12:30:00", "30000", "每天", "顺序播放", {}};
+        QVERIFY(TaskChanges(store).add(bell, {"/nonexistent/bell.mp3"}).ok);
+        QVERIFY(TaskChanges(store).add(noon, {}).ok);
+
+        FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 59, 59)));
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        QList<QDateTime> starts;
+        QSemaphore started;
+        connect(&view.playPanel()->scheduler(), &ScheduleDriver::taskStarting,
+                [&](const QDateTime &second, const PlayTask &task) {
+                    starts << second;
+                    if (task.Name == bell.Name)
+                        started.release();
+                });
+        // The clock reaches the bell's second only once the write has begun.
+        std::atomic<bool> writing = false;
+        QTimer clockHand;
+        connect(&clockHand, &QTimer::timeout, [&] {
+            if (writing)
+                clock.set(QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0)).addMSecs(5));
+        });
+        clockHand.start(10);
+        bool startedDuringWrite = false;
+        ProfileStore::setSlowWrite([&] {
+            writing = true;
+            startedDuringWrite = started.tryAcquire(1, 10000);
+        });
+        view.taskEditing()->setPrompts(
+            {[](QWidget *, const QString &, const QString &) { return true; }, {}});
+        view.taskTable()->selectRow(1);
+        view.taskEditing()->DeleteTask();
+        ProfileStore::setSlowWrite({});
+
+        QVERIFY(startedDuringWrite);
+        QCOMPARE(starts, QList<QDateTime>{QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0))});
+        QCOMPARE(store.ReadTaskRows(), QList<PlayTask>{bell});
+        QCOMPARE(view.scheduleTable(), QList<PlayTask>{bell});
     }
 };
 
