@@ -11,9 +11,9 @@
 #include "view/HoraletView.h"
 #include "view/TaskEditing.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QAbstractButton>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
@@ -155,10 +155,9 @@ int main(int argc, char *argv[]) {
     // Changes made the way the user makes them: the dialog's OK, the confirmed delete,
     // the holiday buttons with their question answered.
     TaskEditing *editing = frame.view()->taskEditing();
-    editing->setPrompts({[](QWidget *, const QString &, const QString &) { return true; },
-                         [](QWidget *, const QString &text) {
-                             std::printf("  told: %s\n", qPrintable(text));
-                         }});
+    editing->setPrompts(
+        {[](QWidget *, const QString &, const QString &) { return true; },
+         [](QWidget *, const QString &text) { std::printf("  told: %s\n", qPrintable(text)); }});
     int volume = 20000;
     editing->setDialogRunner([&](CTaskDlgBase &dialog) {
         dialog.findChild<QComboBox *>(QStringLiteral("volumeCombo1012"))
@@ -201,7 +200,8 @@ int main(int argc, char *argv[]) {
         {"scroll the table sideways",
          [&] { table->horizontalScrollBar()->setValue(table->horizontalScrollBar()->maximum()); }},
         {"scroll the holidays to their end", [&] { holidays->scrollToBottom(); }},
-        {"select a holiday", [&] { holidays->setCurrentIndex(holidays->model()->index(50000, 0)); }},
+        {"select a holiday",
+         [&] { holidays->setCurrentIndex(holidays->model()->index(50000, 0)); }},
         {"enlarge the window", [&] { frame.resize(1280, 1000); }},
         {"shrink the window", [&] { frame.resize(900, 765); }},
         {"reload the store", [&] { frame.view()->reloadFromStore(); }},

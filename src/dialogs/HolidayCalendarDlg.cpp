@@ -195,8 +195,7 @@ QString CHolidayCalendarDlg::chosenDate() const {
     return m_date->date().toString(kDateFormat);
 }
 
-template <class Change>
-auto CHolidayCalendarDlg::changeDays(Change change) {
+template <class Change> auto CHolidayCalendarDlg::changeDays(Change change) {
     HolidayList holidays = m_days.holidays();
     MakeupWorkdays makeup = m_days.makeup();
     auto result = waitOffThread([&] {

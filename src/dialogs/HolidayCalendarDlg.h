@@ -62,8 +62,7 @@ private:
     void report(const StoreResult &result);
     // A change of the lists, made on copies off the GUI thread: a long list's rewrite must
     // not hold up the schedule or the window.
-    template <class Change>
-    auto changeDays(Change change);
+    template <class Change> auto changeDays(Change change);
     void notify(const QString &text);
     QString chosenDate() const;
 

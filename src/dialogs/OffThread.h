@@ -17,8 +17,7 @@
 //
 // The work must not touch what the loop's events may touch meanwhile: give it copies, and
 // put its result in place after the call.
-template <class Work>
-auto waitOffThread(Work &&work) -> std::invoke_result_t<Work &> {
+template <class Work> auto waitOffThread(Work &&work) -> std::invoke_result_t<Work &> {
     using Result = std::invoke_result_t<Work &>;
     if constexpr (std::is_void_v<Result>) {
         waitOffThread([&work] {

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <initializer_list>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 

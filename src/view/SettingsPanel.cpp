@@ -88,8 +88,8 @@ void SettingsPanel::loadHolidays() {
 void SettingsPanel::showDays(const QString &makeupError) {
     showHolidays();
     if (!makeupError.isEmpty())
-        notify(
-            QStringLiteral("无法读取调休上班日期(%1):%2").arg(MakeupWorkdays::fileName(), makeupError));
+        notify(QStringLiteral("无法读取调休上班日期(%1):%2")
+                   .arg(MakeupWorkdays::fileName(), makeupError));
 }
 
 void SettingsPanel::addCalendarButton() {

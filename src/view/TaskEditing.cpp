@@ -1,10 +1,10 @@
 #include "TaskEditing.h"
 
 #include "CommandIds.h"
-#include "dialogs/OffThread.h"
 #include "TaskTableModel.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
+#include "dialogs/OffThread.h"
 #include "scheduler/ClockTexts.h"
 #include "scheduler/NextStart.h"
 
@@ -180,8 +180,8 @@ void TaskEditing::ModifyTask() {
         m_prompts.tell(m_dialogParent, why);
     } else {
         QString error;
-        items = waitOffThread(
-            [&] { return m_store.ReadTaskPlaylist(selected->task.Name, &error); });
+        items =
+            waitOffThread([&] { return m_store.ReadTaskPlaylist(selected->task.Name, &error); });
         if (!error.isEmpty()) {
             m_prompts.tell(m_dialogParent, error);
             return;
@@ -204,8 +204,8 @@ void TaskEditing::DeleteTask() {
     }
     if (!m_prompts.ask(m_dialogParent, QStringLiteral("确定要删除吗?"), QStringLiteral("删除")))
         return;
-    const TaskChangeOutcome outcome = apply(
-        waitOffThread([&] { return m_changes.remove(selected->section, selected->task); }));
+    const TaskChangeOutcome outcome =
+        apply(waitOffThread([&] { return m_changes.remove(selected->section, selected->task); }));
     if (!outcome.ok)
         m_prompts.tell(m_dialogParent, outcome.message);
 }
