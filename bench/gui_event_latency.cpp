@@ -155,11 +155,19 @@ int main(int argc, char *argv[]) {
     // Changes made the way the user makes them: the dialog's OK, the confirmed delete,
     // the holiday buttons with their question answered.
     TaskEditing *editing = frame.view()->taskEditing();
-    editing->setPrompts(
-        {[](QWidget *, const QString &, const QString &) { return true; },
-         [](QWidget *, const QString &text) { std::printf("  told: %s\n", qPrintable(text)); }});
+    editing->setPrompts({[](QWidget *, const QString &, const QString &) { return true; },
+                         [](QWidget *, const QString &text) {
+                             std::printf("  told: %s\n", qPrintable(text.left(120)));
+                         }});
     int volume = 20000;
+    bool lookOnly = false;
     editing->setDialogRunner([&](CTaskDlgBase &dialog) {
+        if (lookOnly) {
+            dialog.show();
+            runFor(500);
+            dialog.reject();
+            return;
+        }
         dialog.findChild<QComboBox *>(QStringLiteral("volumeCombo1012"))
             ->setEditText(QString::number(volume += 1000));
         dialog.findChild<QPushButton *>(QStringLiteral("okButton1"))->click();
@@ -167,6 +175,12 @@ int main(int argc, char *argv[]) {
     const auto modifyTask = [&] {
         table->selectRow(2);
         editing->ModifyTask();
+    };
+    const auto lookAtLongTask = [&] {
+        lookOnly = true;
+        table->selectRow(0);
+        editing->ModifyTask();
+        lookOnly = false;
     };
     const auto deleteTask = [&] {
         table->selectRow(3);
@@ -207,6 +221,7 @@ int main(int argc, char *argv[]) {
         {"reload the store", [&] { frame.view()->reloadFromStore(); }},
         {"show today's tasks", [&] { editing->ShowTodayTasks(); }},
         {"show all tasks", [&] { editing->ShowAllTasks(); }},
+        {"open the long-named task's dialog, and cancel", lookAtLongTask},
         {"modify a task (first change of song.ini)", modifyTask},
         {"modify a task again", modifyTask},
         {"delete a task", deleteTask},

@@ -1,6 +1,7 @@
 #include "TaskDlgBase.h"
 
 #include "TaskNames.h"
+#include "view/DisplayText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -161,7 +162,9 @@ void CTaskDlgBase::checkOnly(const QList<QRadioButton *> &group, QRadioButton *c
 }
 
 void CTaskDlgBase::showForm(const TaskForm &form) {
-    m_name->setText(form.name);
+    // A name too long for any playlist file (a hand-edited store) is shown cut: the store
+    // refuses it as a file name either way, and a field of megabytes lays out for ages.
+    m_name->setText(DisplayText::shown(form.name));
     QRadioButton *mode = form.playMode == TaskText::Sequential ? m_sequential
                          : form.playMode == TaskText::Random   ? m_random
                          : form.playMode == TaskText::Loop     ? m_loop

@@ -2,6 +2,7 @@
 
 #include "store/ProfileStore.h"
 #include "store/StoreFiles.h"
+#include "view/DisplayText.h"
 
 namespace TaskNames {
 
@@ -25,7 +26,7 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) 
         return QStringLiteral("播放任务名称不能是 \".\" 或 \"..\",请修改名称.");
     if (StoreFiles::isOwnStem(name))
         return QStringLiteral("\"%1\" 是程序数据文件的名称,不能用作播放任务名称,请修改名称.")
-            .arg(name);
+            .arg(DisplayText::shown(name));
     if (!Gbk::canEncode(name))
         return QStringLiteral("播放任务名称中有无法保存的字符,请修改名称.");
     // Playlist files differing only in letter case are one file on Windows, where a backup
@@ -33,20 +34,21 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) 
     for (int i = 0; i < rows.size(); ++i)
         if (i != self && rows[i].Name.compare(name, Qt::CaseInsensitive) == 0)
             return QStringLiteral("已有名为 \"%1\" 的播放任务,名称不能重复,请修改名称.")
-                .arg(rows[i].Name);
+                .arg(DisplayText::shown(rows[i].Name));
     return {};
 }
 
 QString volumeProblem(const QString &volume) {
     if (hasControl(volume) || !Gbk::canEncode(volume))
         return QStringLiteral("音量 \"%1\" 无法保存,请选择或填写 0 到 65535 之间的数字.")
-            .arg(volume);
+            .arg(DisplayText::shown(volume));
     return {};
 }
 
 QString itemProblem(const QString &item) {
     if (hasControl(item) || !Gbk::canEncode(item))
-        return QStringLiteral("无法添加 \"%1\":其中有无法保存的字符.").arg(item);
+        return QStringLiteral("无法添加 \"%1\":其中有无法保存的字符.")
+            .arg(DisplayText::shown(item));
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
+#include "view/DisplayText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -77,11 +78,12 @@ QList<PlayTask> tasksFrom(const ProfileFile &file) {
 StoreResult checkPlaylistItems(const TaskPlaylist &items) {
     for (const QString &item : items) {
         if (item.contains(QLatin1Char('\r')) || item.contains(QLatin1Char('\n')))
-            return StoreResult::failure(
-                QStringLiteral("播放列表项“%1”含有换行符，无法保存。").arg(item));
+            return StoreResult::failure(QStringLiteral("播放列表项“%1”含有换行符，无法保存。")
+                                            .arg(DisplayText::shown(item)));
         if (!Gbk::canEncode(item))
             return StoreResult::failure(
-                QStringLiteral("播放列表项“%1”含有无法保存的字符，请改名后再添加。").arg(item));
+                QStringLiteral("播放列表项“%1”含有无法保存的字符，请改名后再添加。")
+                    .arg(DisplayText::shown(item)));
     }
     return StoreResult::success();
 }
@@ -121,22 +123,32 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const {
     };
     if (name.isEmpty())
         return refuse(QStringLiteral("播放任务名称为空，无法找到它的播放列表文件。"));
+    // Over 255 characters is over 255 bytes: told before any scan of a name that may run to
+    // megabytes in a hand-edited store.
+    const auto tooLong = [&] {
+        return refuse(
+            QStringLiteral("播放任务名称“%1”太长，无法用作文件名。").arg(DisplayText::shown(name)));
+    };
+    if (name.size() > 255)
+        return tooLong();
     // Names reach the store from files carried over or edited by hand, not only from the
     // dialogs: a store file must never be read, written or deleted as a playlist.
     if (const QString stem = StoreFiles::ownStemOf(name); !stem.isEmpty())
         return refuse(QStringLiteral("播放任务名称“%1”与程序的数据文件“%2.ini”同名，"
                                      "不能用作播放列表文件，请修改任务名称。")
-                          .arg(name, stem));
+                          .arg(DisplayText::shown(name), stem));
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
         name.contains(QChar(u'\0')) || name == QLatin1String(".") || name == QLatin1String(".."))
-        return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
+        return refuse(
+            QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(DisplayText::shown(name)));
     // Names on disk are UTF-8, where a file name holds at most 255 bytes.
     if (QFile::encodeName(name + QStringLiteral(".ini")).size() > 255)
-        return refuse(QStringLiteral("播放任务名称“%1”太长，无法用作文件名。").arg(name));
+        return tooLong();
     const QString path = StoreDirectory::filePath(m_directory, name + QStringLiteral(".ini"));
     if (QFileInfo(path).absolutePath() !=
         QFileInfo(m_directory + QStringLiteral("/x")).absolutePath())
-        return refuse(QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(name));
+        return refuse(
+            QStringLiteral("播放任务名称“%1”不能用作文件名。").arg(DisplayText::shown(name)));
     return path;
 }
 
