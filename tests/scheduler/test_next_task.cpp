@@ -48,7 +48,7 @@ void TestNextTask::gatedDaysAreSkipped() {
     // Tuesday 2026-12-08, 09:00; Wednesday a holiday, Thursday's box unchecked.
     const ScheduleTable table = {makeTask("早操", "08:00:00", "08:10:00")};
     DayGate gate;
-    gate.holidays = {QStringLiteral("2026-12-09")};
+    gate.setHolidays({QStringLiteral("2026-12-09")});
     gate.weekdayOff[4] = true;
     QCOMPARE(NextTask::paneText(table, at("2026-12-08 09:00:00"), gate),
              QStringLiteral("下一个：早操 12月11日 周五 08:00:00（还有 2 天 23 小时）"));
@@ -101,10 +101,10 @@ void TestNextTask::agreesWithThePassOverAWeek() {
         makeTask("丁", "18:15:00", "18:16:00", "周六"),
     };
     DayGate gate;
-    gate.holidays = {QStringLiteral("2026-12-09")};
+    gate.setHolidays({QStringLiteral("2026-12-09")});
     gate.makeupDays.insert(QStringLiteral("2026-12-13"), 1);
     rig.driver.setSchedule(table);
-    rig.driver.setHolidays(gate.holidays);
+    rig.driver.setHolidays({QStringLiteral("2026-12-09")});
     rig.driver.setMakeupDays(gate.makeupDays);
 
     const QDateTime begin = at("2026-12-07 00:00:00");

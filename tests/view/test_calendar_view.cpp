@@ -105,7 +105,7 @@ private slots:
         auto *list = view.findChild<QListWidget *>("holidayList1081");
         QCOMPARE(list->count(), 1);
         QCOMPARE(list->item(0)->text(), QStringLiteral("2026-12-25"));
-        QCOMPARE(view.settingsPanel()->dayGate().holidays, QStringList{"2026-12-25"});
+        QCOMPARE(view.settingsPanel()->dayGate().holidays(), QSet<QString>{"2026-12-25"});
     }
 
     void formRefusesAHolidayThatIsAMakeupDay() {
