@@ -37,12 +37,13 @@ QTime timeOf(int second) {
     return QTime::fromMSecsSinceStartOfDay(second * 1000);
 }
 
-// The start second on that day as the pass would meet it; invalid when the clock skips it
-// (summer time), and such a second is never checked.
+// The start second on that day as the pass would meet it; nothing when the clock skips it
+// (summer time), and such a second is never checked. Qt either moves such a time or leaves
+// it invalid with the time as given.
 std::optional<QDateTime> startAt(qint64 day, int second) {
     const QTime time = timeOf(second);
     const QDateTime at(QDate::fromJulianDay(day), time);
-    if (at.time() != time)
+    if (!at.isValid() || at.time() != time)
         return std::nullopt;
     return at;
 }

@@ -116,6 +116,23 @@ private slots:
         QVERIFY(!gate.admits(4, QStringLiteral("2012-03-08")));
     }
 
+    void gateWalksOnlyTheRealDatesOnce() {
+        // What the day walks of the next-start search see: entries in other forms, repeats
+        // and impossible days drop out there, while the set keeps every text.
+        DayGate gate;
+        gate.setHolidays({"2012-5-1", "2012-05-01", "2012-05-01", "", "2011-12-25", "2012-02-30",
+                          "0000-01-01", "2012-02-29 ", "假日", "2012-02-29"});
+        QCOMPARE(gate.holidayDays(),
+                 (QList<qint64>{QDate(2011, 12, 25).toJulianDay(), QDate(2012, 2, 29).toJulianDay(),
+                                QDate(2012, 5, 1).toJulianDay()}));
+        QVERIFY(gate.holidays().contains(QStringLiteral("2012-5-1")));
+        QVERIFY(!gate.admits(2, QStringLiteral("2012-05-01")));
+        QVERIFY(gate.admits(3, QStringLiteral("2012-03-01")));
+        gate.setHolidays({});
+        QVERIFY(gate.holidayDays().isEmpty());
+        QVERIFY(gate.admits(2, QStringLiteral("2012-05-01")));
+    }
+
     void countRulesWhatIsRead() {
         QTemporaryDir dir;
         HolidayList list(dir.path());

@@ -286,6 +286,7 @@ private slots:
         QCOMPARE(list->item(1)->text(), QStringLiteral("2012-05-01"));
         QCOMPARE(s.view.settingsPanel()->holidayDates(),
                  (QStringList{QStringLiteral("2012-01-01"), QStringLiteral("2012-05-01")}));
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(2, QStringLiteral("2012-05-01")));
 
         // No: neither list nor file changes.
         const QByteArray before = readAll(file);
@@ -307,6 +308,14 @@ private slots:
         QCOMPARE(list->count(), 1);
         QTest::qWait(50);
         QCOMPARE(boxes.shown.size(), 3);
+
+        // A date written behind the program's back is in force after a reload.
+        HolidayList other(dir.path());
+        other.load();
+        QVERIFY(other.add(QStringLiteral("2012-10-01")) >= 0);
+        s.view.reloadFromStore();
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(1, QStringLiteral("2012-10-01")));
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(0, QStringLiteral("2012-01-01")));
     }
 
     void sliderFollowsTheSystemVolumeAndSetsIt() {
