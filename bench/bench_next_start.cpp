@@ -63,7 +63,7 @@ void BM_NextTaskDenseHolidays(benchmark::State &state) {
 BENCHMARK(BM_NextTaskDenseHolidays)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // 100,000 holidays every other day up to 2547 and 1,000 one-day tasks long past: no task
-// ever plays, and the search still walks to a week past the last holiday.
+// ever plays again, and "never" must not cost a walk to 2547.
 void BM_NextTaskNeverPlays(benchmark::State &state) {
     ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
     for (qsizetype i = 0; i < table.size(); ++i)

@@ -112,13 +112,13 @@ private:
             m_cursor =
                 std::lower_bound(m_holidays.cbegin(), m_holidays.cend(), day) - m_holidays.cbegin();
         m_asked = day;
-        while (m_cursor < m_holidays.size() && m_holidays[m_cursor] < day)
+        while (m_cursor < m_holidays.size() && m_holidays.at(m_cursor) < day)
             ++m_cursor;
-        return m_cursor < m_holidays.size() && m_holidays[m_cursor] == day;
+        return m_cursor < m_holidays.size() && m_holidays.at(m_cursor) == day;
     }
 
-    std::array<bool, 7> m_off;
-    QList<qint64> m_holidays;
+    const std::array<bool, 7> m_off;
+    const QList<qint64> m_holidays; // const: shared with the gate, never copied
     QHash<qint64, int> m_makeup;
     std::vector<qint64> m_makeupDays;
     qint64 m_lastListed = 0;
@@ -195,7 +195,7 @@ Starts::Starts(const ScheduleTable &table) : m_starts(static_cast<size_t>(table.
 
 std::optional<QDateTime> Starts::of(qsizetype slot, const QDateTime &from, const DayGate &gate,
                                     const QDate &lastDay) const {
-    if (slot < 0 || slot >= static_cast<qsizetype>(m_starts.size()))
+    if (slot < 0 || slot >= static_cast<qsizetype>(m_starts.size()) || !from.isValid())
         return std::nullopt;
     const Start self = m_starts[static_cast<size_t>(slot)];
     if (!self.valid())
@@ -252,6 +252,8 @@ std::optional<QDateTime> Starts::of(qsizetype slot, const QDateTime &from, const
 }
 
 std::optional<Starts::First> Starts::first(const QDateTime &from, const DayGate &gate) const {
+    if (!from.isValid())
+        return std::nullopt;
     const From begin = fromMoment(from);
     GateDays days(gate);
     qint64 last = std::max(begin.day, days.lastListed());

@@ -181,6 +181,9 @@ void TestNextTask::noTaskLeft() {
     const ScheduleTable daily = {makeTask("早操", "08:00:00", "08:10:00")};
     QCOMPARE(NextTask::paneText(daily, at("2026-12-08 09:00:00"), allOff),
              QStringLiteral("下一个：无"));
+    // A clock that cannot be read plans nothing (and walks no days).
+    QVERIFY(!NextTask::find(daily, QDateTime(), {}));
+    QVERIFY(!NextStart::of(daily, 0, QDateTime(), {}));
 }
 
 void TestNextTask::taskStartingThisSecondIsNotNext() {
