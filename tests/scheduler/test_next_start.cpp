@@ -191,6 +191,7 @@ private slots:
             for (const auto &[name, second] : rig.started)
                 starts[name].append(second);
 
+            const NextStart::Starts table(w.tasks);
             for (qsizetype k = 0; k < w.tasks.size(); ++k) {
                 const QList<QDateTime> &mine = starts[w.tasks[k].Name];
                 QList<QDateTime> queries;
@@ -205,6 +206,12 @@ private slots:
                     const auto expected = std::find_if(
                         mine.cbegin(), mine.cend(), [&](const QDateTime &s) { return s >= from; });
                     const auto predicted = NextStart::of(w.tasks, k, from, w.gate);
+                    // Cut short at a last day, as the preflight asks: the same up to it.
+                    const QDate lastDay = from.date().addDays(1);
+                    const auto bounded = table.of(k, from, w.gate, lastDay);
+                    QCOMPARE(bounded, predicted && predicted->date() <= lastDay
+                                          ? predicted
+                                          : std::optional<QDateTime>());
                     const QString where = QStringLiteral("seed %1 task %2 (%3 %4) from %5")
                                               .arg(seed)
                                               .arg(k)
