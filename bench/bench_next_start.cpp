@@ -1,6 +1,7 @@
 // The task dialogs work out the next start of the task being edited every second and on
 // every edit; this is what one answer costs.
 #include "scheduler/NextStart.h"
+#include "scheduler/NextTask.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,8 +35,10 @@ void BM_NextStart(benchmark::State &state) {
     DayGate gate;
     gate.weekdayOff[0] = true;
     const QDate first(2026, 12, 8);
+    QStringList holidays;
     for (int i = 0; i < 365; i += 3)
-        gate.holidays << first.addDays(i).toString("yyyy-MM-dd");
+        holidays << first.addDays(i).toString("yyyy-MM-dd");
+    gate.setHolidays(holidays);
     for (int i = 1; i < 365; i += 7)
         gate.makeupDays.insert(first.addDays(i).toString("yyyy-MM-dd"), 1);
     const QDateTime from(first, QTime(9, 0));
@@ -43,6 +46,38 @@ void BM_NextStart(benchmark::State &state) {
         benchmark::DoNotOptimize(NextStart::of(table, table.size() - 1, from, gate));
 }
 BENCHMARK(BM_NextStart)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// The status bar's next task at start-up with 1,000 every-day tasks and 100,000 holidays, one
+// a day from 1900: every day until 2173 is off, so the answer lies past all of them.
+void BM_NextTaskDenseHolidays(benchmark::State &state) {
+    const ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
+    QStringList dates;
+    for (int i = 0; i < 100000; ++i)
+        dates << QDate(1900, 1, 1).addDays(i).toString("yyyy-MM-dd");
+    DayGate gate;
+    gate.setHolidays(dates);
+    const QDateTime now(QDate(2026, 12, 8), QTime(9, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NextTask::find(table, now, gate));
+}
+BENCHMARK(BM_NextTaskDenseHolidays)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// 100,000 holidays every other day up to 2547 and 1,000 one-day tasks long past: no task
+// ever plays again, and "never" must not cost a walk to 2547.
+void BM_NextTaskNeverPlays(benchmark::State &state) {
+    ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
+    for (qsizetype i = 0; i < table.size(); ++i)
+        table[i].Time = QDate(2020, 1, 1).addDays(i).toString("yyyy-MM-dd ") + table[i].Time;
+    QStringList dates;
+    for (int i = 0; i < 100000; ++i)
+        dates << QDate(2000, 1, 1).addDays(2 * i).toString("yyyy-MM-dd");
+    DayGate gate;
+    gate.setHolidays(dates);
+    const QDateTime now(QDate(2026, 12, 8), QTime(9, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NextTask::find(table, now, gate));
+}
+BENCHMARK(BM_NextTaskNeverPlays)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -66,11 +66,14 @@ QList<Problem> checkTask(const TaskStore &store, const QString &name, const Prob
 QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
                      const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel) {
     const QDateTime until = now.addSecs(HorizonSeconds);
+    // Nothing beyond the horizon matters, so no walk goes past its day.
+    const QDate lastDay = until.toLocalTime().date();
+    const NextStart::Starts starts(table);
     QList<Verdict> verdicts;
     for (qsizetype slot = 0; slot < table.size(); ++slot) {
         if (cancel && *cancel)
             break;
-        const std::optional<QDateTime> due = NextStart::of(table, slot, now, gate);
+        const std::optional<QDateTime> due = starts.of(slot, now, gate, lastDay);
         if (!due || *due > until)
             continue;
         const QList<Problem> problems = checkTask(store, table[slot].Name, probe);

@@ -35,6 +35,24 @@ ClockTexts ClockTexts::of(const QDateTime &moment) {
     return {full, full.mid(11), full.left(10)};
 }
 
+QDate ClockTexts::dayOf(QStringView text) {
+    // By hand: a holiday list of 100,000 dates is read through this at every change.
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-')
+        return {};
+    int fields[3] = {0, 0, 0};
+    const int starts[3] = {0, 5, 8}, widths[3] = {4, 2, 2};
+    for (int f = 0; f < 3; ++f) {
+        for (int i = starts[f]; i < starts[f] + widths[f]; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return {};
+            fields[f] = fields[f] * 10 + (c - u'0');
+        }
+    }
+    return QDate::isValid(fields[0], fields[1], fields[2]) ? QDate(fields[0], fields[1], fields[2])
+                                                           : QDate();
+}
+
 int Weekday::of(int year, int dayOfYear) {
     // Whole years before this one shift the weekday by 365 mod 7 = 1 each, plus a leap day
     // every Gregorian leap year; 1 January of year 1 was a Monday.

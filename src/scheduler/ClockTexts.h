@@ -12,6 +12,9 @@ struct ClockTexts {
     QString date; // "YYYY-MM-DD"
 
     static ClockTexts of(const QDateTime &moment);
+    // The day whose date text this is, or a null date: a text in any other form (a hand
+    // edit, a missing zero) never equals a clock text.
+    static QDate dayOf(QStringView text);
 };
 
 namespace Weekday {

@@ -10,14 +10,12 @@ std::optional<Found> find(const ScheduleTable &table, const QDateTime &now, cons
     const QTime t = local.time();
     const QDateTime from =
         QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second())).addSecs(1);
-    std::optional<Found> best;
-    for (qsizetype slot = 0; slot < table.size(); ++slot) {
-        const std::optional<QDateTime> next = NextStart::of(table, slot, from, gate);
-        // Ascending slots: a later slot wins only with an earlier second.
-        if (next && (!best || *next < best->at))
-            best = Found{slot, *next};
-    }
-    return best;
+    // One walk over the days for all tasks: a day the gate switches off costs one look-up,
+    // not one per task.
+    const auto first = NextStart::Starts(table).first(from, gate);
+    if (!first)
+        return std::nullopt;
+    return Found{first->slot, first->at};
 }
 
 QString remaining(qint64 seconds) {

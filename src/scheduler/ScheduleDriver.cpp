@@ -228,7 +228,7 @@ void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &
     const QList<qsizetype> due = m_index.startingAt(texts, Weekday::name(named));
     if (due.isEmpty())
         return;
-    const QString reason = m_gate.holidays.contains(texts.date)
+    const QString reason = m_gate.isHoliday(texts.date)
                                ? QStringLiteral("节假日")
                                : QStringLiteral("%1未勾选").arg(Weekday::name(named));
     for (qsizetype slot : due)

@@ -51,7 +51,7 @@ public:
     const ScheduleTable &schedule() const { return m_index.table(); }
 
     void setWeekdayOff(int weekday, bool off);
-    void setHolidays(const QStringList &dates) { m_gate.holidays = dates; }
+    void setHolidays(const QStringList &dates) { m_gate.setHolidays(dates); }
     // Date text -> the weekday (0 = Sunday) whose timetable that make-up workday follows.
     void setMakeupDays(const QHash<QString, int> &days) { m_gate.makeupDays = days; }
     // Or read the boxes and the holiday list live at every pass.

@@ -4,15 +4,27 @@
 
 #include <algorithm>
 
+void DayGate::setHolidays(const QStringList &dates) {
+    m_holidays = QSet<QString>(dates.cbegin(), dates.cend());
+    m_holidayDays.clear();
+    m_holidayDays.reserve(m_holidays.size());
+    for (const QString &text : m_holidays) {
+        const QDate day = ClockTexts::dayOf(text);
+        if (day.isValid())
+            m_holidayDays.append(day.toJulianDay());
+    }
+    std::sort(m_holidayDays.begin(), m_holidayDays.end());
+}
+
 int DayGate::nameWeekday(int weekday, const QString &dateText) const {
-    if (makeupDays.isEmpty() || holidays.contains(dateText))
+    if (makeupDays.isEmpty() || isHoliday(dateText))
         return weekday;
     const int followed = makeupDays.value(dateText, -1);
     return followed >= 0 && followed <= 6 ? followed : weekday;
 }
 
 int DayGate::timetableWeekday(int weekday, const QString &dateText) const {
-    if (holidays.contains(dateText))
+    if (isHoliday(dateText))
         return -1;
     const int followed = nameWeekday(weekday, dateText);
     return weekdayOff.at(static_cast<size_t>(followed)) ? -1 : followed;

@@ -13,8 +13,17 @@
 // on which a weekend day follows another weekday's timetable.
 struct DayGate {
     std::array<bool, 7> weekdayOff{}; // index = weekday, 0 = Sunday
-    QStringList holidays;             // "YYYY-MM-DD"
     QHash<QString, int> makeupDays{}; // "YYYY-MM-DD" -> followed weekday
+
+    // The stored holiday list, looked up as a set: built here once per change of the list,
+    // since the pass asks every second and the list may hold 100,000 dates. Dates are
+    // matched as exact texts; an entry in another form is kept but matches no day.
+    void setHolidays(const QStringList &dates);
+    const QSet<QString> &holidays() const { return m_holidays; }
+    bool isHoliday(const QString &dateText) const { return m_holidays.contains(dateText); }
+    // The holidays that are real dates, as Julian days, ascending and distinct: for walking
+    // day by day without forming a text per day.
+    const QList<qint64> &holidayDays() const { return m_holidayDays; }
 
     // The weekday whose timetable the day follows: its own, or the followed one on a
     // make-up workday; -1 when the day is off (a holiday always is, even a make-up day).
@@ -25,6 +34,10 @@ struct DayGate {
     // The weekday name the date rules and the today filter use for the date; a holiday
     // keeps its own name.
     int nameWeekday(int weekday, const QString &dateText) const;
+
+private:
+    QSet<QString> m_holidays;
+    QList<qint64> m_holidayDays;
 };
 
 // The start and end checks over every stored task. Stored times are matched as exact

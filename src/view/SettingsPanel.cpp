@@ -78,6 +78,19 @@ void SettingsPanel::storeShutdownTime() {
     notify(QStringLiteral("关机时间已设置."));
 }
 
+DayGate SettingsPanel::dayGate() const {
+    // A copy of the list shares its data until the list changes, so a change of any kind,
+    // by any path, is seen here; an empty list has nothing to share and costs nothing.
+    const QStringList &dates = m_holidays.dates();
+    if (!m_gateHolidays.isSharedWith(dates) || m_gateHolidays.size() != dates.size()) {
+        m_gateHolidays = dates;
+        m_gate.setHolidays(dates);
+    }
+    m_gate.weekdayOff = m_flags.weekdaysOff();
+    m_gate.makeupDays = m_makeup.followedWeekdays();
+    return m_gate;
+}
+
 void SettingsPanel::loadHolidays() {
     m_holidays.load();
     QString error;

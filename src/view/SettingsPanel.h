@@ -39,9 +39,8 @@ public:
     // What the scheduler reads: the days switched off (weekday index 0 = Sunday).
     std::array<bool, 7> weekdaysOff() const { return m_flags.weekdaysOff(); }
     const QStringList &holidayDates() const { return m_holidays.dates(); }
-    DayGate dayGate() const {
-        return {m_flags.weekdaysOff(), m_holidays.dates(), m_makeup.followedWeekdays()};
-    }
+    // Asked every second: the holiday set is built again only when the list changed.
+    DayGate dayGate() const;
     const MakeupWorkdays &makeupDays() const { return m_makeup; }
     // The dialog "节假日和调休"; the form's holiday list follows every change made there.
     void openCalendar();
@@ -83,5 +82,7 @@ private:
     CalendarDays m_days{m_holidays, m_makeup};
     CalendarRunner m_runCalendar;
     QStringListModel m_shownHolidays;
+    mutable DayGate m_gate;
+    mutable QStringList m_gateHolidays; // the list m_gate's holidays were built from
     QString m_shutdownTime;
 };

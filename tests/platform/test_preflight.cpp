@@ -112,7 +112,7 @@ void TestPreflight::playlistsAndTheDayAhead() {
 
     // On a holiday nothing is due that day.
     DayGate gate;
-    gate.holidays = {"2026-12-08", "2026-12-09"};
+    gate.setHolidays({"2026-12-08", "2026-12-09"});
     QVERIFY(Preflight::check(withDate, at("2026-12-08 08:30:00"), gate, store, probe).isEmpty());
 }
 

@@ -178,7 +178,7 @@ void TestPlayLog::heldBackOnHolidayAndUncheckedWeekday() {
         {makeTask(QStringLiteral("早操"), QStringLiteral("08:00:00"), QStringLiteral("08:10:00")),
          makeTask(QStringLiteral("周四操"), QStringLiteral("08:00:00"), QStringLiteral("08:10:00"),
                   QStringLiteral("周四"))});
-    rig.gate.holidays = {QStringLiteral("2026-12-08")};
+    rig.gate.setHolidays({QStringLiteral("2026-12-08")});
     rig.gate.weekdayOff[3] = true;
     rig.live(at("2026-12-08 08:00:00"), at("2026-12-08 08:00:00"));
     rig.live(at("2026-12-09 08:00:00"), at("2026-12-09 08:00:00"));

@@ -3,6 +3,8 @@
 #include "FakeClock.h"
 #include "playback/FakePlayback.h"
 #include "playback/PlaylistDriver.h"
+#include "scheduler/NextStart.h"
+#include "scheduler/NextTask.h"
 #include "scheduler/ScheduleDriver.h"
 
 #include <QSignalSpy>
@@ -91,6 +93,7 @@ private slots:
     void summerTimeStartIsAJumpOfAnHour();
     void lateTimerAcrossSummerTimeStartMissesNothingElse();
     void wholeYearChecksEveryWallSecondOnce();
+    void nextStartLooksPastASkippedStart();
 
     void handStepForwardStartsNothingJumpedOver();
     void handStepForwardStopsTaskWhoseEndWasJumped_data();
@@ -242,6 +245,22 @@ void TestClockChanges::wholeYearChecksEveryWallSecondOnce() {
     QCOMPARE(rig.outOfOrder, 0);
     QCOMPARE(playingPastEnd, 0);
     QCOMPARE(rig.driver.stats().restarts, 0);
+}
+
+void TestClockChanges::nextStartLooksPastASkippedStart() {
+    // A Sunday task in the hour summer time skips on 28 March 2027, the Sunday before it a
+    // holiday and the Saturday before it the last listed day: the week after the listed
+    // days holds only the skipped start, yet the task plays again the Sunday after.
+    const ScheduleTable table = {task("bell", "02:30:00", "02:40:00", "周日")};
+    DayGate gate;
+    gate.setHolidays({"2027-03-21", "2027-03-27"});
+    const QDateTime from(QDate(2027, 3, 20), QTime(0, 0));
+    const QDateTime expected(QDate(2027, 4, 4), QTime(2, 30));
+    QCOMPARE(NextStart::of(table, 0, from, gate), expected);
+    const auto found = NextTask::find(table, from, gate);
+    QVERIFY(found);
+    QCOMPARE(found->at, expected);
+    QCOMPARE(NextStart::of(table, 0, QDateTime(QDate(2027, 3, 28), QTime(1, 0)), gate), expected);
 }
 
 void TestClockChanges::handStepForwardStartsNothingJumpedOver() {

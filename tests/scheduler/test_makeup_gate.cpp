@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(gate.timetableWeekday(6, "2026-12-19"), 6);
         QCOMPARE(gate.timetableWeekday(6, "2026-12-26"), 6);
         QCOMPARE(gate.timetableWeekday(0, "2026-12-20"), -1);
-        gate.holidays = {SundayText};
+        gate.setHolidays({SundayText});
         QCOMPARE(gate.timetableWeekday(0, SundayText), -1);
         QCOMPARE(gate.nameWeekday(0, SundayText), 0);
     }

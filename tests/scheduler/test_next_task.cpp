@@ -1,12 +1,120 @@
 #include "PassRig.h"
+#include "scheduler/NextStart.h"
 #include "scheduler/NextTask.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
 QDateTime at(const char *text) {
     return QDateTime::fromString(QString::fromUtf8(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString dateText(const QDate &d) {
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// The pass's own verdict up to lastDay: for each day the gate on the day's text, then at
+// each second a stored start text names the index's first task due.
+std::optional<NextTask::Found> byThePass(const ScheduleTable &table, const QDateTime &now,
+                                         const DayGate &gate, const QDate &lastDay) {
+    const ScheduleIndex index(table);
+    QList<QTime> times;
+    for (const QString &text : index.startTexts()) {
+        const QTime t = QTime::fromString(text.right(8), QStringLiteral("HH:mm:ss"));
+        if (t.isValid())
+            times << t;
+    }
+    std::sort(times.begin(), times.end());
+    const QTime t = now.time();
+    const QDateTime from =
+        QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second())).addSecs(1);
+    for (QDate day = from.date(); day <= lastDay; day = day.addDays(1)) {
+        const int weekday = gate.timetableWeekday(Weekday::of(day), dateText(day));
+        if (weekday < 0)
+            continue;
+        for (const QTime &time : times) {
+            const QDateTime second(day, time);
+            if (second.time() != time || second < from)
+                continue;
+            const qsizetype slot = index.dueStart(ClockTexts::of(second), Weekday::name(weekday));
+            if (slot >= 0)
+                return NextTask::Found{slot, second};
+        }
+    }
+    return std::nullopt;
+}
+
+// Tasks sharing a few start seconds, weekday rules of every shape, one-day tasks before,
+// inside and after the span, texts the pass never matches; random boxes; holidays alone, in
+// long runs and in forms that match no day; make-up days, some of them holidays too.
+struct World {
+    ScheduleTable table;
+    DayGate gate;
+};
+
+World randomWorld(QRandomGenerator &rng, const QDate &first, int days) {
+    World w;
+    QStringList times;
+    for (int i = 2 + rng.bounded(3); i > 0; --i)
+        times << QTime(rng.bounded(24), rng.bounded(60), rng.bounded(60)).toString("HH:mm:ss");
+    const QStringList names = {"周一", "周二", "周三", "周四", "周五", "周六", "周日"};
+    for (int k = 1 + rng.bounded(14); k > 0; --k) {
+        const QString time = times[rng.bounded(times.size())];
+        // No end equals a start: such a task is not started by the pass (the dialogs say so).
+        PlayTask t = makeTask(QStringLiteral("任务%1").arg(w.table.size()), time, QString());
+        const int shape = rng.bounded(12);
+        if (shape < 2) {
+            t.Device = TaskText::EveryDay;
+        } else if (shape < 5) {
+            t.Device = rng.bounded(2) ? TaskText::OneDay : TaskText::EveryDay;
+            t.Time = dateText(first.addDays(rng.bounded(days + 80) - 40)) + " " + time;
+        } else if (shape < 9) {
+            t.Device.clear();
+            for (const QString &n : names)
+                if (rng.bounded(3) == 0)
+                    t.Device += n;
+        } else if (shape == 9) {
+            // A weekday rule on a one-day start: that date, and only when it is that day.
+            t.Device = names[rng.bounded(7)];
+            t.Time = dateText(first.addDays(rng.bounded(days))) + " " + time;
+        } else if (shape == 10) {
+            t.Time = rng.bounded(2) ? QStringLiteral("8:00:00")
+                                    : dateText(first.addDays(3)).replace("-0", "-") + " " + time;
+        } else {
+            t.Time.clear();
+        }
+        w.table.append(t);
+    }
+    for (int d = 0; d < 7; ++d)
+        w.gate.weekdayOff[d] = rng.bounded(10) < 3;
+    QStringList holidays;
+    for (int i = rng.bounded(40); i > 0; --i)
+        holidays << dateText(first.addDays(rng.bounded(days)));
+    for (int run = rng.bounded(3); run > 0; --run) {
+        const QDate start = first.addDays(rng.bounded(days));
+        for (int i = rng.bounded(200); i > 0; --i)
+            holidays << dateText(start.addDays(i));
+    }
+    holidays << QStringLiteral("2027-1-5") << QStringLiteral("假日");
+    w.gate.setHolidays(holidays);
+    for (int i = rng.bounded(30); i > 0; --i) {
+        const QString day = rng.bounded(4) == 0 && !holidays.isEmpty()
+                                ? holidays[rng.bounded(holidays.size())]
+                                : dateText(first.addDays(rng.bounded(days + 40)));
+        w.gate.makeupDays.insert(day, rng.bounded(9) - 1); // some outside 0..6: no make-up day
+    }
+    return w;
+}
+
+QString shown(const std::optional<NextTask::Found> &found) {
+    return found ? QStringLiteral("%1 at %2")
+                       .arg(found->slot)
+                       .arg(found->at.toString("yyyy-MM-dd HH:mm:ss"))
+                 : QStringLiteral("none");
 }
 
 } // namespace
@@ -21,6 +129,9 @@ private slots:
     void taskStartingThisSecondIsNotNext();
     void remainingTexts();
     void agreesWithThePassOverAWeek();
+    void agreesWithTheIndexOnRandomTables();
+    void pastAHundredThousandHolidays();
+    void oneDayTasksLongPastFindNothing();
 };
 
 void TestNextTask::sameDayInMinutes() {
@@ -48,7 +159,7 @@ void TestNextTask::gatedDaysAreSkipped() {
     // Tuesday 2026-12-08, 09:00; Wednesday a holiday, Thursday's box unchecked.
     const ScheduleTable table = {makeTask("早操", "08:00:00", "08:10:00")};
     DayGate gate;
-    gate.holidays = {QStringLiteral("2026-12-09")};
+    gate.setHolidays({QStringLiteral("2026-12-09")});
     gate.weekdayOff[4] = true;
     QCOMPARE(NextTask::paneText(table, at("2026-12-08 09:00:00"), gate),
              QStringLiteral("下一个：早操 12月11日 周五 08:00:00（还有 2 天 23 小时）"));
@@ -70,6 +181,9 @@ void TestNextTask::noTaskLeft() {
     const ScheduleTable daily = {makeTask("早操", "08:00:00", "08:10:00")};
     QCOMPARE(NextTask::paneText(daily, at("2026-12-08 09:00:00"), allOff),
              QStringLiteral("下一个：无"));
+    // A clock that cannot be read plans nothing (and walks no days).
+    QVERIFY(!NextTask::find(daily, QDateTime(), {}));
+    QVERIFY(!NextStart::of(daily, 0, QDateTime(), {}));
 }
 
 void TestNextTask::taskStartingThisSecondIsNotNext() {
@@ -101,10 +215,10 @@ void TestNextTask::agreesWithThePassOverAWeek() {
         makeTask("丁", "18:15:00", "18:16:00", "周六"),
     };
     DayGate gate;
-    gate.holidays = {QStringLiteral("2026-12-09")};
+    gate.setHolidays({QStringLiteral("2026-12-09")});
     gate.makeupDays.insert(QStringLiteral("2026-12-13"), 1);
     rig.driver.setSchedule(table);
-    rig.driver.setHolidays(gate.holidays);
+    rig.driver.setHolidays({QStringLiteral("2026-12-09")});
     rig.driver.setMakeupDays(gate.makeupDays);
 
     const QDateTime begin = at("2026-12-07 00:00:00");
@@ -131,6 +245,100 @@ void TestNextTask::agreesWithThePassOverAWeek() {
     QVERIFY(after);
     QVERIFY(after->at >= end);
     QVERIFY(rig.started.size() >= 7);
+}
+
+void TestNextTask::agreesWithTheIndexOnRandomTables() {
+    const QDate first(2026, 12, 1);
+    const int days = 500;
+    const QDate lastDay = first.addDays(days + 60);
+    for (quint32 seed = 1; seed <= 40; ++seed) {
+        QRandomGenerator rng(seed);
+        const World w = randomWorld(rng, first, days);
+        QDateTime now = QDateTime(first, QTime(0, 0)).addSecs(rng.bounded(qint64(days) * 86400));
+        // From random moments, and on from each start found, so the seconds right after a
+        // shared start are asked about too.
+        for (int query = 0; query < 24; ++query) {
+            const auto expected = byThePass(w.table, now, w.gate, lastDay);
+            const auto predicted = NextTask::find(w.table, now, w.gate);
+            const QString where =
+                QStringLiteral("seed %1 from %2: expected %3, got %4")
+                    .arg(seed)
+                    .arg(now.toString("yyyy-MM-dd HH:mm:ss"), shown(expected), shown(predicted));
+            if (expected) {
+                QVERIFY2(predicted && predicted->slot == expected->slot &&
+                             predicted->at == expected->at,
+                         qPrintable(where));
+                now = query % 3 == 2 ? expected->at.addMSecs(-500) : expected->at;
+            } else {
+                QVERIFY2(!predicted || predicted->at.date() > lastDay, qPrintable(where));
+                now = QDateTime(first, QTime(0, 0)).addSecs(rng.bounded(qint64(days) * 86400));
+            }
+        }
+    }
+}
+
+void TestNextTask::pastAHundredThousandHolidays() {
+    // Every day from 1900 on for 100,000 days is a holiday, as a store may hold them.
+    QStringList dates;
+    const QDate start(1900, 1, 1);
+    for (int i = 0; i < 100000; ++i)
+        dates << dateText(start.addDays(i));
+    DayGate gate;
+    gate.setHolidays(dates);
+    const QDate dayAfter = start.addDays(100000);
+    const ScheduleTable table = {
+        makeTask("一次", "2026-12-20 08:00:00", "2026-12-20 08:10:00", TaskText::OneDay),
+        makeTask("周日", "06:00:00", "06:10:00", "周日"),
+        makeTask("早操", "08:00:00", "08:10:00"),
+    };
+    const auto found = NextTask::find(table, at("2026-12-08 09:00:00"), gate);
+    QVERIFY(found);
+    QCOMPARE(found->slot, 2);
+    QCOMPARE(found->at, QDateTime(dayAfter, QTime(8, 0)));
+    QCOMPARE(NextStart::of(table, 2, at("2026-12-08 09:00:00"), gate), found->at);
+
+    // With the Sunday box off too, the Sunday task never plays again; the others are gone.
+    gate.weekdayOff[0] = true;
+    const ScheduleTable sundays = {table[0], table[1]};
+    QVERIFY(!NextTask::find(sundays, at("2026-12-08 09:00:00"), gate));
+    QVERIFY(!NextStart::of(sundays, 1, at("2026-12-08 09:00:00"), gate));
+    // Only Monday's box ticked: the Saturday right after them, made a Monday, comes first.
+    gate.weekdayOff.fill(true);
+    gate.weekdayOff[1] = false;
+    gate.makeupDays.insert(dateText(dayAfter), 1);
+    const ScheduleTable daily = {table[2]};
+    QCOMPARE(NextTask::find(daily, at("2026-12-08 09:00:00"), gate)->at,
+             QDateTime(dayAfter, QTime(8, 0)));
+}
+
+void TestNextTask::oneDayTasksLongPastFindNothing() {
+    // No weekday can play: only the tasks' own dates can, and they are long past.
+    ScheduleTable table;
+    for (int i = 0; i < 50; ++i)
+        table << makeTask(QStringLiteral("旧%1").arg(i),
+                          dateText(QDate(2020, 1, 1).addDays(i)) + " 09:00:00", "", "周二");
+    table << makeTask("周一", "09:00:00", "09:10:00", "周一");
+    DayGate gate;
+    gate.weekdayOff[1] = true;
+    QStringList holidays;
+    for (int i = 0; i < 1000; ++i)
+        holidays << dateText(QDate(2027, 1, 1).addDays(2 * i));
+    gate.setHolidays(holidays);
+    const QDateTime now = at("2026-12-08 09:00:00");
+    QVERIFY(!NextTask::find(table, now, gate));
+    QVERIFY(!NextStart::of(table, 50, now, gate));
+
+    // A one-day date past every holiday still plays (a Tuesday, not one of them).
+    table << makeTask("远", "2031-03-04 09:00:00", "", TaskText::OneDay);
+    QCOMPARE(NextTask::find(table, now, gate)->slot, 51);
+    QCOMPARE(NextTask::find(table, now, gate)->at, at("2031-03-04 09:00:00"));
+    // A Sunday made a Tuesday: an earlier Tuesday task dated that day takes it.
+    table[0].Time = QStringLiteral("2027-01-10 09:00:00");
+    QCOMPARE(NextTask::find(table, now, gate)->slot, 51); // a Sunday by name
+    gate.makeupDays.insert(QStringLiteral("2027-01-10"), 2);
+    QCOMPARE(NextTask::find(table, now, gate)->slot, 0);
+    QCOMPARE(NextTask::find(table, now, gate)->at, at("2027-01-10 09:00:00"));
+    QCOMPARE(NextStart::of(table, 51, now, gate), at("2031-03-04 09:00:00"));
 }
 
 QTEST_GUILESS_MAIN(TestNextTask)

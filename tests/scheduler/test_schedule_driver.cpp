@@ -334,7 +334,7 @@ void TestScheduleDriver::ownerTablesAreReadLive() {
     owned[0].Time = "08:00:03";
     rig.live(Monday, "08:00:03", "08:00:03");
     gate.weekdayOff[1] = false;
-    gate.holidays = QStringList{"2026-12-07"};
+    gate.setHolidays({"2026-12-07"});
     owned[0].Time = "08:00:04";
     rig.live(Monday, "08:00:04", "08:00:04");
     QCOMPARE(rig.started, QStringList({"a@2026-12-07 08:00:00", "b@2026-12-07 08:00:01",

@@ -355,7 +355,7 @@ void TestScheduleSoak::tenYearsOfAThousandTasks() {
     driver.setDayGateSource([&] {
         DayGate gate;
         gate.weekdayOff[0] = gate.weekdayOff[6] = boxes == 1;
-        gate.holidays = store.holidays;
+        gate.setHolidays(store.holidays);
         gate.makeupDays = store.makeup;
         return gate;
     });

@@ -110,9 +110,27 @@ private slots:
         QCOMPARE(storedDates(dir), shown);
         // Kept, but never the day 2012-05-01.
         QVERIFY(!list.contains(QStringLiteral("2012-05-01")));
-        const DayGate gate{{}, list.dates()};
+        DayGate gate;
+        gate.setHolidays(list.dates());
         QVERIFY(gate.admits(2, QStringLiteral("2012-05-01")));
         QVERIFY(!gate.admits(4, QStringLiteral("2012-03-08")));
+    }
+
+    void gateWalksOnlyTheRealDatesOnce() {
+        // What the day walks of the next-start search see: entries in other forms, repeats
+        // and impossible days drop out there, while the set keeps every text.
+        DayGate gate;
+        gate.setHolidays({"2012-5-1", "2012-05-01", "2012-05-01", "", "2011-12-25", "2012-02-30",
+                          "0000-01-01", "2012-02-29 ", "假日", "2012-02-29"});
+        QCOMPARE(gate.holidayDays(),
+                 (QList<qint64>{QDate(2011, 12, 25).toJulianDay(), QDate(2012, 2, 29).toJulianDay(),
+                                QDate(2012, 5, 1).toJulianDay()}));
+        QVERIFY(gate.holidays().contains(QStringLiteral("2012-5-1")));
+        QVERIFY(!gate.admits(2, QStringLiteral("2012-05-01")));
+        QVERIFY(gate.admits(3, QStringLiteral("2012-03-01")));
+        gate.setHolidays({});
+        QVERIFY(gate.holidayDays().isEmpty());
+        QVERIFY(gate.admits(2, QStringLiteral("2012-05-01")));
     }
 
     void countRulesWhatIsRead() {
@@ -135,7 +153,8 @@ private slots:
         const QStringList withGaps{QString(), QString(), QStringLiteral("2012-05-01"),
                                    QStringLiteral("2012-06-01")};
         QCOMPARE(list.dates(), withGaps);
-        const DayGate gate{{}, list.dates()};
+        DayGate gate;
+        gate.setHolidays(list.dates());
         QVERIFY(gate.admits(3, QStringLiteral("2012-05-02")));
         QVERIFY(!gate.admits(2, QStringLiteral("2012-05-01")));
         QVERIFY(list.add(QStringLiteral("2012-07-01")) >= 0);
@@ -162,7 +181,8 @@ private slots:
         HolidayList list(dir.path());
         list.load();
         QCOMPARE(list.dates(), dates);
-        const DayGate gate{{}, list.dates()};
+        DayGate gate;
+        gate.setHolidays(list.dates());
         for (int i = 0; i < 150; ++i) {
             const QDate day = first.addDays(i * 2);
             const QString dayText = day.toString(QStringLiteral("yyyy-MM-dd"));

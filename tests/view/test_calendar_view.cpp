@@ -103,7 +103,7 @@ private slots:
         QVERIFY(view.runCommand(CommandId::Calendar));
         QCOMPARE(opened, 2);
         QCOMPARE(shownHolidays(view), QStringList{"2026-12-25"});
-        QCOMPARE(view.settingsPanel()->dayGate().holidays, QStringList{"2026-12-25"});
+        QCOMPARE(view.settingsPanel()->dayGate().holidays(), QSet<QString>{"2026-12-25"});
     }
 
     void formRefusesAHolidayThatIsAMakeupDay() {

@@ -285,6 +285,7 @@ private slots:
         QCOMPARE(shownHolidays(s.view), (QStringList{"2012-01-01", "2012-05-01"}));
         QCOMPARE(s.view.settingsPanel()->holidayDates(),
                  (QStringList{QStringLiteral("2012-01-01"), QStringLiteral("2012-05-01")}));
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(2, QStringLiteral("2012-05-01")));
 
         // No: neither list nor file changes.
         const QByteArray before = readAll(file);
@@ -305,6 +306,14 @@ private slots:
         QCOMPARE(shownHolidays(s.view).size(), 1);
         QTest::qWait(50);
         QCOMPARE(boxes.shown.size(), 3);
+
+        // A date written behind the program's back is in force after a reload.
+        HolidayList other(dir.path());
+        other.load();
+        QVERIFY(other.add(QStringLiteral("2012-10-01")) >= 0);
+        s.view.reloadFromStore();
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(1, QStringLiteral("2012-10-01")));
+        QVERIFY(!s.view.settingsPanel()->dayGate().admits(0, QStringLiteral("2012-01-01")));
     }
 
     void sliderFollowsTheSystemVolumeAndSetsIt() {
