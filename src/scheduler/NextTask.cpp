@@ -2,6 +2,7 @@
 
 #include "ClockTexts.h"
 #include "NextStart.h"
+#include "view/DisplayText.h"
 
 namespace NextTask {
 
@@ -53,8 +54,8 @@ QString paneText(const ScheduleTable &table, const QDateTime &now, const DayGate
     }
     const qint64 left = now.toLocalTime().secsTo(next->at);
     return QStringLiteral("下一个：%1 %2%3（还有 %4）")
-        .arg(table.at(next->slot).Name, when, next->at.time().toString(QStringLiteral("HH:mm:ss")),
-             remaining(left));
+        .arg(DisplayText::shown(table.at(next->slot).Name), when,
+             next->at.time().toString(QStringLiteral("HH:mm:ss")), remaining(left));
 }
 
 } // namespace NextTask

@@ -91,6 +91,12 @@ DayGate SettingsPanel::dayGate() const {
     return m_gate;
 }
 
+void SettingsPanel::takeGate(DayGate gate) {
+    // Built from the list now held: its data is shared, so dayGate() keeps it.
+    m_gate = std::move(gate);
+    m_gateHolidays = m_holidays.dates();
+}
+
 void SettingsPanel::loadHolidays() {
     m_holidays.load();
     QString error;
@@ -156,8 +162,14 @@ void SettingsPanel::addHoliday() {
     }
     StoreResult result;
     HolidayList changed = m_holidays;
-    const int index = waitOffThread([&] { return changed.add(date, &result); });
+    DayGate gate;
+    const int index = waitOffThread([&] {
+        const int at = changed.add(date, &result);
+        gate.setHolidays(changed.dates());
+        return at;
+    });
     m_holidays = std::move(changed);
+    takeGate(std::move(gate));
     showHolidays(index);
     if (!result)
         reportFailure(result);
@@ -167,8 +179,14 @@ void SettingsPanel::deleteHoliday() {
     const QModelIndexList selected = m_form.holidayList1081->selectionModel()->selectedRows();
     const int row = selected.isEmpty() ? -1 : selected.first().row();
     HolidayList changed = m_holidays;
-    const StoreResult result = waitOffThread([&] { return changed.removeAt(row); });
+    DayGate gate;
+    const StoreResult result = waitOffThread([&] {
+        const StoreResult removed = changed.removeAt(row);
+        gate.setHolidays(changed.dates());
+        return removed;
+    });
     m_holidays = std::move(changed);
+    takeGate(std::move(gate));
     showHolidays();
     if (!result)
         reportFailure(result);
@@ -197,11 +215,14 @@ void SettingsPanel::reloadFromStore() {
     HolidayList holidays(m_directory);
     MakeupWorkdays makeup(m_directory);
     QString error;
+    DayGate gate;
     waitOffThread([&] {
         holidays.load();
         makeup.load(&error);
+        gate.setHolidays(holidays.dates());
     });
     m_days.take(std::move(holidays), std::move(makeup));
+    takeGate(std::move(gate));
     showDays(error);
     loadOptionFlags();
 }

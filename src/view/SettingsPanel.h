@@ -67,6 +67,8 @@ private:
     void deleteHoliday();
     void showHolidays(int current = -1);
     void showDays(const QString &makeupError);
+    // A gate whose holidays were built, off the GUI thread, from the list now held.
+    void takeGate(DayGate gate);
     void addCalendarButton();
     bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
