@@ -1,6 +1,7 @@
 #include "NextStart.h"
 
 #include "ClockTexts.h"
+#include "store/TaskTimes.h"
 
 #include <QHash>
 #include <QTime>
@@ -175,7 +176,8 @@ Starts::Starts(const ScheduleTable &table) : m_starts(static_cast<size_t>(table.
             }
         }
         start.names = namesAdmitted(task.Device);
-        if (!start.valid())
+        // The pass holds such a task back at its second, and lets a later one take it.
+        if (!start.valid() || TaskTimes::startsAtItsEnd(task))
             continue;
         m_starts[static_cast<size_t>(k)] = start;
         m_bySecond[start.second].push_back(k);

@@ -7,6 +7,7 @@
 #include "dialogs/OffThread.h"
 #include "scheduler/ClockTexts.h"
 #include "scheduler/NextStart.h"
+#include "store/TaskTimes.h"
 
 #include <QHeaderView>
 #include <QMessageBox>
@@ -95,6 +96,8 @@ void TaskEditing::showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTa
     }
     dialog.setNextStart([this, table, slot](const PlayTask &task) mutable {
         table[slot] = task;
+        if (TaskTimes::startsAtItsEnd(task))
+            return QStringLiteral("开始和结束时间相同，不会播放");
         const DayGate gate = m_dayGate ? m_dayGate() : DayGate();
         // The edited task is stored at the earliest in the next second.
         const QDateTime from = m_clock.now().addSecs(1);

@@ -145,6 +145,12 @@ void TestNextTask::sameDayInMinutes() {
              QStringLiteral("下一个：早操 08:00:00（还有 12 分钟）"));
     QCOMPARE(NextTask::paneText(table, at("2026-12-08 08:00:00"), {}),
              QStringLiteral("下一个：午休 12:00:00（还有 4 小时）"));
+    // A task starting at its own end second is held back by the pass, and a later task
+    // takes that second: the pane says so too.
+    const ScheduleTable held = {makeTask("坏钟", "09:00:00", "09:00:00"),
+                                makeTask("早会", "09:00:00", "09:30:00")};
+    QCOMPARE(NextTask::paneText(held, at("2026-12-08 08:00:00"), {}),
+             QStringLiteral("下一个：早会 09:00:00（还有 1 小时）"));
     // A name of megabytes from a hand-edited store: the pane shows its start, and the
     // status bar lays out at once.
     const ScheduleTable huge = {makeTask(QString(10 * 1024 * 1024, u'长'), "08:00:00", "08:10:00")};

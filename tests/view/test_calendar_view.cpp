@@ -66,6 +66,9 @@ private slots:
         QTime dialogTime(8, 15);
         view.taskEditing()->setDialogRunner([&](CTaskDlgBase &dialog) {
             auto *mondayBox = dialog.findChild<QCheckBox *>("dayMonday1085");
+            // It opens with start and end alike: held back, whatever its days.
+            nextStarts << dialog.nextStartShown();
+            dialog.findChild<QTimeEdit *>("endPicker1044")->setTime(QTime(23, 0));
             nextStarts << dialog.nextStartShown(); // every day from now: today's is past
             dialog.findChild<QRadioButton *>("weeklyRadio1017")->click();
             mondayBox->setChecked(true);
@@ -78,12 +81,13 @@ private slots:
         view.runCommand(CommandId::NewTask);
         QCOMPARE(
             nextStarts,
-            (QStringList{"下次播放：2026-12-14 周一 07:00:00", "下次播放：2026-12-14 周一 07:00:00",
+            (QStringList{"开始和结束时间相同，不会播放", "下次播放：2026-12-14 周一 07:00:00",
+                         "下次播放：2026-12-14 周一 07:00:00",
                          "下次播放：2026-12-13 周日 08:15:00（调休上班，按周一）", "不会再播放"}));
         // At 08:00:00 the every-day task stored first takes the second: this one never plays.
         dialogTime = QTime(8, 0);
         view.runCommand(CommandId::NewTask);
-        QCOMPARE(nextStarts.value(6), QStringLiteral("不会再播放"));
+        QCOMPARE(nextStarts.value(8), QStringLiteral("不会再播放"));
 
         // The dialog is reached by the form's button and by the menu command; what it adds
         // shows in the form's own list at once.
