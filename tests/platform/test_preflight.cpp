@@ -110,6 +110,11 @@ void TestPreflight::playlistsAndTheDayAhead() {
     QCOMPARE(verdicts[2].problems[0].reason, QStringLiteral("播放列表是空的"));
     QCOMPARE(verdicts[2].due, at("2026-12-09 07:00:00"));
 
+    // A task ending at its own start second never plays: its files are not what will play.
+    ScheduleTable held = withDate;
+    held[1].Duration = held[1].Time;
+    QCOMPARE(Preflight::check(held, at("2026-12-08 08:30:00"), {}, store, probe).size(), 2);
+
     // On a holiday nothing is due that day.
     DayGate gate;
     gate.setHolidays({"2026-12-08", "2026-12-09"});
