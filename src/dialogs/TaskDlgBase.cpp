@@ -120,8 +120,8 @@ void CTaskDlgBase::setupNextStart() {
     for (QCheckBox *day : m_days)
         connect(day, &QCheckBox::toggled, this, refresh);
     connect(m_start, &QTimeEdit::timeChanged, this, refresh);
-    connect(m_end, &QTimeEdit::timeChanged, this,
-            refresh); // an end equal to the start holds it back
+    // An end equal to the start holds the task back.
+    connect(m_end, &QTimeEdit::timeChanged, this, refresh);
     connect(m_date, &QDateEdit::dateChanged, this, refresh);
     // Today's next start becomes tomorrow's as the clock passes it.
     auto *ticker = new QTimer(this);

@@ -19,6 +19,11 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
       m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory),
       m_makeup(storeDirectory), m_runCalendar([](CHolidayCalendarDlg &dialog) { dialog.exec(); }) {
     addCalendarButton();
+    QListView *list = m_form.holidayList1081;
+    list->setModel(&m_shownHolidays);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Dates are one line each: a long list lays out without measuring every item.
+    list->setUniformItemSizes(true);
     connect(m_form.shutdownOkButton1075, &QPushButton::clicked, this,
             &SettingsPanel::storeShutdownTime);
     connect(m_form.addHolidayButton1082, &QPushButton::clicked, this, &SettingsPanel::addHoliday);
@@ -97,6 +102,19 @@ void SettingsPanel::takeGate(DayGate gate) {
     m_gateHolidays = m_holidays.dates();
 }
 
+template <class Change> auto SettingsPanel::changeHolidays(Change change) {
+    HolidayList changed = m_holidays;
+    DayGate gate;
+    auto result = waitOffThread([&] {
+        auto r = change(changed);
+        gate.setHolidays(changed.dates());
+        return r;
+    });
+    m_holidays = std::move(changed);
+    takeGate(std::move(gate));
+    return result;
+}
+
 void SettingsPanel::loadHolidays() {
     m_holidays.load();
     QString error;
@@ -133,18 +151,11 @@ void SettingsPanel::openCalendar() {
 }
 
 void SettingsPanel::showHolidays(int current) {
-    QListView *list = m_form.holidayList1081;
-    if (list->model() != &m_shownHolidays) {
-        list->setModel(&m_shownHolidays);
-        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        // Dates are one line each: a long list lays out without measuring every item.
-        list->setUniformItemSizes(true);
-    }
     // A model of texts, not an item per date: a hundred thousand dates show at once.
     m_shownHolidays.setStringList(DisplayText::shown(m_holidays.dates()));
     if (current >= 0 && current < m_shownHolidays.rowCount())
-        list->selectionModel()->setCurrentIndex(m_shownHolidays.index(current),
-                                                QItemSelectionModel::NoUpdate);
+        m_form.holidayList1081->selectionModel()->setCurrentIndex(m_shownHolidays.index(current),
+                                                                  QItemSelectionModel::NoUpdate);
     emit dayGateChanged();
 }
 
@@ -161,15 +172,7 @@ void SettingsPanel::addHoliday() {
         return;
     }
     StoreResult result;
-    HolidayList changed = m_holidays;
-    DayGate gate;
-    const int index = waitOffThread([&] {
-        const int at = changed.add(date, &result);
-        gate.setHolidays(changed.dates());
-        return at;
-    });
-    m_holidays = std::move(changed);
-    takeGate(std::move(gate));
+    const int index = changeHolidays([&](HolidayList &list) { return list.add(date, &result); });
     showHolidays(index);
     if (!result)
         reportFailure(result);
@@ -178,15 +181,8 @@ void SettingsPanel::addHoliday() {
 void SettingsPanel::deleteHoliday() {
     const QModelIndexList selected = m_form.holidayList1081->selectionModel()->selectedRows();
     const int row = selected.isEmpty() ? -1 : selected.first().row();
-    HolidayList changed = m_holidays;
-    DayGate gate;
-    const StoreResult result = waitOffThread([&] {
-        const StoreResult removed = changed.removeAt(row);
-        gate.setHolidays(changed.dates());
-        return removed;
-    });
-    m_holidays = std::move(changed);
-    takeGate(std::move(gate));
+    const StoreResult result =
+        changeHolidays([row](HolidayList &list) { return list.removeAt(row); });
     showHolidays();
     if (!result)
         reportFailure(result);

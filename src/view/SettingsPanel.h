@@ -69,6 +69,9 @@ private:
     void showDays(const QString &makeupError);
     // A gate whose holidays were built, off the GUI thread, from the list now held.
     void takeGate(DayGate gate);
+    // Changes a copy of the holiday list off the GUI thread (the file rewrite and the
+    // gate's look-up with it), then puts both in place.
+    template <class Change> auto changeHolidays(Change change);
     void addCalendarButton();
     bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
