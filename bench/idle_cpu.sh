@@ -12,7 +12,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 span=${1:-60}
 source_store=${2:-$top/tests/data/look-window}
-exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/app/horalet}
+exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/gui/app/horalet}
 [ -x "$exe" ] || { echo "no program at $exe (build first)" >&2; exit 1; }
 
 . "$top/scripts/lib/private_desktop.sh"

@@ -14,5 +14,5 @@ fixtures=$here/../tests/fixtures
 trap '"$fixtures/pulse-stop.sh" "$work/pulse"' EXIT INT TERM
 status=0
 PULSE_SERVER="unix:$work/pulse/native" /usr/bin/python3 "$here/soak_real.py" \
-    "$build/src/app/horalet" "$minutes" "$work" || status=$?
+    "$build/src/gui/app/horalet" "$minutes" "$work" || status=$?
 exit "$status"

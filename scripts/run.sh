@@ -3,7 +3,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
-exe=${BUILD_DIR:-$top/build}/src/app/horalet
+exe=${BUILD_DIR:-$top/build}/src/gui/app/horalet
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$exe" "$@"
 fi

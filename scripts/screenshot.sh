@@ -6,7 +6,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$top/build/horalet-main.png}")
 source_store=${2:-$top/tests/data/main-window}
-exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/app/horalet}
+exe=${HORALET_EXE:-${BUILD_DIR:-$top/build}/src/gui/app/horalet}
 [ -x "$exe" ] || { echo "no program at $exe (build first)" >&2; exit 1; }
 
 . "$top/scripts/lib/private_desktop.sh"

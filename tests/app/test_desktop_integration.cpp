@@ -2,7 +2,7 @@
 #include "platform/AutostartEntry.h"
 #include "view/DesktopLinks.h"
 #include "view/HoraletView.h"
-#include "view/MakerInfo.h"
+#include "program/MakerInfo.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
-#include "view/MakerInfo.h"
-#include "view/TaskTableModel.h"
+#include "program/MakerInfo.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QApplication>
 #include <QLabel>

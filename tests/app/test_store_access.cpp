@@ -4,7 +4,7 @@
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "app/StartupGuard.h"
-#include "dialogs/TaskChanges.h"
+#include "tasktable/TaskChanges.h"
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
@@ -13,7 +13,7 @@
 #include "view/ListCtrlCl.h"
 #include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QDir>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "dialogs/TaskChanges.h"
-#include "dialogs/TaskForm.h"
-#include "dialogs/TaskNames.h"
+#include "tasktable/TaskChanges.h"
+#include "tasktable/TaskForm.h"
+#include "tasktable/TaskNames.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The day gate with make-up workdays: a weekend day that follows a weekday's timetable.
 #include "PassRig.h"
-#include "view/TaskFilter.h"
+#include "tasktable/TaskFilter.h"
 
 #include <QTest>
 

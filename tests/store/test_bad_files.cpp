@@ -4,8 +4,8 @@
 #include "store/HolidayList.h"
 #include "store/ProfileStore.h"
 #include "store/TaskStore.h"
-#include "view/DisplayText.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/DisplayText.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QDir>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 // 调休上班.ini and the rules that keep the holiday and make-up lists apart.
 #include "TestFiles.h"
-#include "dialogs/TaskNames.h"
+#include "tasktable/TaskNames.h"
 #include "store/CalendarDays.h"
 #include "store/MakeupWorkdays.h"
 #include "store/ProfileStore.h"

@@ -13,7 +13,7 @@
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/SettingsPanel.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 #include "widgets/GroupCheck.h"
 
 #include <QAction>

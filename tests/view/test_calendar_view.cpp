@@ -10,7 +10,7 @@
 #include "view/HoraletView.h"
 #include "view/SettingsPanel.h"
 #include "view/TaskEditing.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
-#include "view/HelpTargets.h"
-#include "view/MakerInfo.h"
+#include "program/HelpTargets.h"
+#include "program/MakerInfo.h"
 
 #include <QDir>
 #include <QFile>

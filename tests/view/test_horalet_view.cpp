@@ -2,7 +2,7 @@
 #include "view/HeaderCtrlCl.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/ViewLook.h"
 #include "widgets/LedClock.h"
 #include "widgets/ScrollingText.h"

@@ -4,7 +4,7 @@
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
 #include "view/HoraletView.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QAbstractButton>
 #include <QApplication>

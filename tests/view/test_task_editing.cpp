@@ -4,7 +4,7 @@
 #include "store/ProfileStore.h"
 #include "view/ListCtrlCl.h"
 #include "view/TaskEditing.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "view/ListCtrlCl.h"
 #include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QLineEdit>
 #include <QPushButton>

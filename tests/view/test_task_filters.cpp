@@ -1,5 +1,5 @@
-#include "view/TaskFilter.h"
-#include "view/TaskTableRows.h"
+#include "tasktable/TaskFilter.h"
+#include "tasktable/TaskTableRows.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "store/TaskStore.h"
-#include "view/TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

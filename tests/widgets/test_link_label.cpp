@@ -1,6 +1,6 @@
 // The link label and the about box's link line.
 #include "app/AboutDlg.h"
-#include "view/MakerInfo.h"
+#include "program/MakerInfo.h"
 #include "widgets/LinkLabel.h"
 
 #include <QApplication>

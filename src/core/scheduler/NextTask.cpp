@@ -2,7 +2,7 @@
 
 #include "ClockTexts.h"
 #include "NextStart.h"
-#include "view/DisplayText.h"
+#include "tasktable/DisplayText.h"
 
 namespace NextTask {
 

@@ -1,7 +1,7 @@
 #include "DesktopLinks.h"
 
-#include "HelpTargets.h"
-#include "MakerInfo.h"
+#include "program/HelpTargets.h"
+#include "program/MakerInfo.h"
 
 #include <QApplication>
 #include <QCoreApplication>

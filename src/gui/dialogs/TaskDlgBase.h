@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskChanges.h"
-#include "TaskForm.h"
+#include "tasktable/TaskChanges.h"
+#include "tasktable/TaskForm.h"
 
 #include <QDialog>
 #include <array>

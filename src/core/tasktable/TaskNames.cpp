@@ -2,7 +2,7 @@
 
 #include "store/ProfileStore.h"
 #include "store/StoreFiles.h"
-#include "view/DisplayText.h"
+#include "tasktable/DisplayText.h"
 
 namespace TaskNames {
 

@@ -1,7 +1,7 @@
 #include "SettingsPanel.h"
 
 #include "CommandIds.h"
-#include "DisplayText.h"
+#include "tasktable/DisplayText.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/OffThread.h"
 

@@ -3,7 +3,7 @@
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
-#include "view/DisplayText.h"
+#include "tasktable/DisplayText.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -8,7 +8,7 @@
 #include "platform/AutostartEntry.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
-#include "view/MakerInfo.h"
+#include "program/MakerInfo.h"
 #include "widgets/ImageToolBar.h"
 
 #include <QCloseEvent>

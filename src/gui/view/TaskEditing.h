@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskTableRows.h"
-#include "dialogs/TaskChanges.h"
+#include "tasktable/TaskTableRows.h"
+#include "tasktable/TaskChanges.h"
 #include "scheduler/Clock.h"
 #include "scheduler/SchedulePass.h"
 

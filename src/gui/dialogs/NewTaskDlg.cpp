@@ -1,6 +1,6 @@
 #include "NewTaskDlg.h"
 
-#include "TaskNames.h"
+#include "tasktable/TaskNames.h"
 #include "ui_NewTaskDlg.h"
 
 CNewTaskDlg::CNewTaskDlg(const QDateTime &now, QWidget *parent)

@@ -1,7 +1,7 @@
 #include "AboutDlg.h"
 
 #include "AppIcon.h"
-#include "view/MakerInfo.h"
+#include "program/MakerInfo.h"
 #include "widgets/LinkLabel.h"
 
 #include <QDialogButtonBox>

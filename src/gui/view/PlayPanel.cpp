@@ -1,6 +1,6 @@
 #include "PlayPanel.h"
 
-#include "DisplayText.h"
+#include "tasktable/DisplayText.h"
 #include "ViewLook.h"
 #include "store/TaskStore.h"
 #include "ui_HoraletView.h"

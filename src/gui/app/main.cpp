@@ -1,5 +1,5 @@
 #include "app/ChineseLocale.h"
-#include "app/CommandLine.h"
+#include "program/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"

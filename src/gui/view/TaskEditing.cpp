@@ -1,7 +1,7 @@
 #include "TaskEditing.h"
 
 #include "CommandIds.h"
-#include "TaskTableModel.h"
+#include "tasktable/TaskTableModel.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
 #include "dialogs/OffThread.h"

@@ -1,8 +1,8 @@
 #include "ViewLook.h"
 
 #include "ListCtrlCl.h"
-#include "MakerInfo.h"
-#include "TaskTableModel.h"
+#include "program/MakerInfo.h"
+#include "tasktable/TaskTableModel.h"
 #include "widgets/ScrollingText.h"
 
 namespace {
