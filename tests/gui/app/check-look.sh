@@ -5,8 +5,8 @@
 # segments and the status line's ground. usage: check-look.sh <horalet> <out.png>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-SHOT=root SHOT_DELAY=4 HORALET_EXE=$1 "$here/../../scripts/screenshot.sh" "$2" \
-    "$here/../data/look-window" >/dev/null
+SHOT=root SHOT_DELAY=4 HORALET_EXE=$1 "$here/../../../scripts/screenshot.sh" "$2" \
+    "$here/../../data/look-window" >/dev/null
 histogram=$(convert "$2" -format %c histogram:info:-)
 count() { # pixels of one colour, given as RRGGBB
     awk -v hex="#$1" 'toupper($3) == hex { sub(":", "", $1); n += $1 } END { print n + 0 }' \

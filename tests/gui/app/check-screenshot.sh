@@ -3,7 +3,7 @@
 # the smallest size. usage: check-screenshot.sh <horalet> <out.png>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-HORALET_EXE=$1 "$here/../../scripts/screenshot.sh" "$2" >/dev/null
+HORALET_EXE=$1 "$here/../../../scripts/screenshot.sh" "$2" >/dev/null
 read -r width height < <(identify -format '%w %h\n' "$2")
 colours=$(identify -format '%k\n' "$2")
 echo "window ${width}x${height}, ${colours} colours"
