@@ -6,9 +6,9 @@
 #include "AppIcon.h"
 #include "LockKeys.h"
 #include "platform/AutostartEntry.h"
+#include "program/MakerInfo.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
-#include "program/MakerInfo.h"
 #include "widgets/ImageToolBar.h"
 
 #include <QCloseEvent>

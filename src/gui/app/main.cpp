@@ -1,9 +1,9 @@
 #include "app/ChineseLocale.h"
-#include "program/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"
 #include "platform/BusProbe.h"
+#include "program/CommandLine.h"
 #include "view/HoraletView.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "TaskDlgBase.h"
 
-#include "tasktable/TaskNames.h"
 #include "tasktable/DisplayText.h"
+#include "tasktable/TaskNames.h"
 
 #include <QCheckBox>
 #include <QComboBox>

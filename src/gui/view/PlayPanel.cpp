@@ -1,8 +1,8 @@
 #include "PlayPanel.h"
 
-#include "tasktable/DisplayText.h"
 #include "ViewLook.h"
 #include "store/TaskStore.h"
+#include "tasktable/DisplayText.h"
 #include "ui_HoraletView.h"
 
 PlayPanel::PlayPanel(Ui::CHoraletView &form, MediaPlayer &player, MasterVolume &volume,

@@ -1,9 +1,9 @@
 #include "SettingsPanel.h"
 
 #include "CommandIds.h"
-#include "tasktable/DisplayText.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/OffThread.h"
+#include "tasktable/DisplayText.h"
 
 #include "scheduler/Clock.h"
 #include "store/ShutdownTimeFile.h"

@@ -1,13 +1,13 @@
 #include "TaskEditing.h"
 
 #include "CommandIds.h"
-#include "tasktable/TaskTableModel.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
 #include "dialogs/OffThread.h"
 #include "scheduler/ClockTexts.h"
 #include "scheduler/NextStart.h"
 #include "store/TaskTimes.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QHeaderView>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "tasktable/TaskTableRows.h"
-#include "tasktable/TaskChanges.h"
 #include "scheduler/Clock.h"
 #include "scheduler/SchedulePass.h"
+#include "tasktable/TaskChanges.h"
+#include "tasktable/TaskTableRows.h"
 
 #include <QObject>
 #include <functional>

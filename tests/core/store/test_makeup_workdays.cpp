@@ -1,9 +1,9 @@
 // 调休上班.ini and the rules that keep the holiday and make-up lists apart.
 #include "TestFiles.h"
-#include "tasktable/TaskNames.h"
 #include "store/CalendarDays.h"
 #include "store/MakeupWorkdays.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskNames.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "app/MainFrame.h"
 #include "platform/AutostartEntry.h"
+#include "program/MakerInfo.h"
 #include "view/DesktopLinks.h"
 #include "view/HoraletView.h"
-#include "program/MakerInfo.h"
 
 #include <QApplication>
 #include <QCoreApplication>

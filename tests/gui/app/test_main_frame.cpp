@@ -1,10 +1,10 @@
 #include "app/MainFrame.h"
 #include "playback/MediaPlayer.h"
+#include "program/MakerInfo.h"
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
-#include "view/HoraletView.h"
-#include "program/MakerInfo.h"
 #include "tasktable/TaskTableModel.h"
+#include "view/HoraletView.h"
 
 #include <QApplication>
 #include <QLabel>

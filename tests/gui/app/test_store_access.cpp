@@ -4,16 +4,16 @@
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "app/StartupGuard.h"
-#include "tasktable/TaskChanges.h"
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskChanges.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
 #include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
-#include "tasktable/TaskTableModel.h"
 
 #include <QDir>
 #include <QLineEdit>

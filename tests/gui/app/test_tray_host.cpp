@@ -165,7 +165,8 @@ private slots:
 int main(int argc, char *argv[]) {
     // ctest starts us offscreen: start again on a private display with a tray host.
     if (qEnvironmentVariableIsEmpty("HORALET_TRAY_HOST")) {
-        QList<QByteArray> storage{QByteArray(HORALET_SOURCE_DIR "/tests/gui/app/with-tray-host.sh")};
+        QList<QByteArray> storage{
+            QByteArray(HORALET_SOURCE_DIR "/tests/gui/app/with-tray-host.sh")};
         for (int i = 0; i < argc; ++i)
             storage.append(QByteArray(argv[i]));
         QList<char *> args;

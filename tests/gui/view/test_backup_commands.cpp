@@ -9,11 +9,11 @@
 #include "store/ProfileStore.h"
 #include "store/ShutdownTimeFile.h"
 #include "store/TaskStore.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/BackupCommands.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/SettingsPanel.h"
-#include "tasktable/TaskTableModel.h"
 #include "widgets/GroupCheck.h"
 
 #include <QAction>

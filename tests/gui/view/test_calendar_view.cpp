@@ -6,11 +6,11 @@
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "view/SettingsPanel.h"
 #include "view/TaskEditing.h"
-#include "tasktable/TaskTableModel.h"
 
 #include <QApplication>
 #include <QCheckBox>

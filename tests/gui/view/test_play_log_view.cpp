@@ -3,8 +3,8 @@
 #include "playlog/PlayLog.h"
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
-#include "view/HoraletView.h"
 #include "tasktable/TaskTableModel.h"
+#include "view/HoraletView.h"
 
 #include <QAbstractButton>
 #include <QApplication>

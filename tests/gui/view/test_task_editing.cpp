@@ -2,9 +2,9 @@
 #include "dialogs/NewTaskDlg.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/ListCtrlCl.h"
 #include "view/TaskEditing.h"
-#include "tasktable/TaskTableModel.h"
 
 #include <QComboBox>
 #include <QDir>

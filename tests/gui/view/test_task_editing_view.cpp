@@ -2,11 +2,11 @@
 #include "scheduler/FakeClock.h"
 #include "scheduler/ScheduleDriver.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
 #include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
-#include "tasktable/TaskTableModel.h"
 
 #include <QLineEdit>
 #include <QPushButton>
