@@ -4,6 +4,7 @@
 #include "fixtures/LogindMock.h"
 #include "platform/Logind.h"
 #include "platform/LogindPowerControl.h"
+#include "platform/WakeAlarmHelper.h"
 #include "playback/FakePlayback.h"
 #include "playback/PlaylistDriver.h"
 #include "scheduler/ScheduleDriver.h"
@@ -135,6 +136,7 @@ private slots:
     void wakeAlarmIsSetBeforePowerOff();
     void wakeAlarmRefusedOrOffStillPowersOff();
     void passedWakeAlarmIsClearedAfterSleep();
+    void helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec();
 };
 
 void TestShutdownStep::initTestCase() {
@@ -389,6 +391,37 @@ void TestShutdownStep::passedWakeAlarmIsClearedAfterSleep() {
     QVERIFY(!WakeAlarmFile::loadSetAlarm(rig.store.path()));
     rig.alarm.clearPassed(); // at the next start-up: nothing of ours stands
     QCOMPARE(rig.control.clears, 1);
+}
+
+void TestShutdownStep::helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec() {
+    const QString installed = WakeAlarmHelper::installedPath();
+    QCOMPARE(installed, QStringLiteral("/usr/libexec/horalet/horalet-wakealarm"));
+    QTemporaryDir buildTree;
+    const QString beside = buildTree.filePath(QStringLiteral("horalet-wakealarm"));
+    // Root, no helper beside the program: the installed one, with the argument alone.
+    QCOMPARE(WakeAlarmHelper::command("clear", true, buildTree.path()),
+             QStringList({installed, "clear"}));
+    QFile file(beside);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    // A file that cannot run is no helper.
+    QCOMPARE(WakeAlarmHelper::command("clear", true, buildTree.path()).first(), installed);
+    QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+    QCOMPARE(WakeAlarmHelper::command("1796000000", true, buildTree.path()),
+             QStringList({beside, "1796000000"}));
+    // Another user: pkexec, for the path the polkit action names, whatever lies beside.
+    const QStringList asked = WakeAlarmHelper::command("1796000000", false, buildTree.path());
+    QCOMPARE(asked.size(), 3);
+    QVERIFY2(asked.first().endsWith("pkexec"), qPrintable(asked.first()));
+    QCOMPARE(asked.mid(1), QStringList({installed, "1796000000"}));
+    // Each refusal has its own words.
+    QStringList reasons;
+    for (int code : {2, 3, 4, 126, 127})
+        reasons << WakeAlarmHelper::meaning(code, true);
+    reasons.removeDuplicates();
+    QCOMPARE(reasons.size(), 5);
+    QCOMPARE(WakeAlarmHelper::meaning(3, false),
+             QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
 }
 
 QTEST_GUILESS_MAIN(TestShutdownStep)
