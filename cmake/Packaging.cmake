@@ -30,6 +30,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-noto-cjk | fonts-wqy-zenhei, timgm6mb-soundfont, qt6-translations-l10n, qt6-qpa-plugins")
 # Help and the home page open through xdg-open; a sound server to hear anything.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, pulseaudio | pipewire-pulse")
+# pkexec lets the user's session set the wake alarm through the helper's polkit action.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, pulseaudio | pipewire-pulse, pkexec | policykit-1")
 
 include(CPack)

@@ -17,6 +17,8 @@ expected=(
     share/icons/hicolor/scalable/apps/horalet.svg
     share/horalet/help/index.html
     share/horalet/help/manual.css
+    libexec/horalet/horalet-wakealarm
+    share/polkit-1/actions/org.horalet.wakealarm.policy
 )
 sizes=(16 22 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do
@@ -26,6 +28,13 @@ for file in "${expected[@]}"; do
     [ -f "$prefix/$file" ] || fail "missing: $file"
 done
 [ -x "$prefix/bin/horalet" ] || fail "bin/horalet is not executable"
+[ -x "$prefix/libexec/horalet/horalet-wakealarm" ] || fail "the wake-alarm helper is not executable"
+# The action names the helper where the package puts it, which this tree holds at the same
+# place below its prefix.
+helper=$(sed -n 's/^HORALET_WAKEALARM_PATH:STRING=//p' "$build/CMakeCache.txt")
+[[ "$helper" == */libexec/horalet/horalet-wakealarm ]] || fail "helper path $helper"
+/usr/bin/python3 "$here/check-polkit-action.py" \
+    "$prefix/share/polkit-1/actions/org.horalet.wakealarm.policy" "$helper" || fail "polkit action"
 
 # Nothing of the tests or benchmarks, nor anything unlisted.
 extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort |

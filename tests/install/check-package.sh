@@ -28,8 +28,13 @@ done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/horalet ./usr/share/applications/horalet.desktop \
     ./usr/share/icons/hicolor/scalable/apps/horalet.svg \
-    ./usr/share/icons/hicolor/48x48/apps/horalet.png ./usr/share/horalet/help/index.html; do
+    ./usr/share/icons/hicolor/48x48/apps/horalet.png ./usr/share/horalet/help/index.html \
+    ./usr/libexec/horalet/horalet-wakealarm ./usr/share/polkit-1/actions/org.horalet.wakealarm.policy; do
     grep -qxF "$file" <<<"$contents" || fail "package lacks $file"
 done
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/polkit-1/actions/org.horalet.wakealarm.policy \
+    >"$out/wakealarm.policy" || fail "cannot read the polkit action"
+/usr/bin/python3 "$(dirname "$0")/check-polkit-action.py" "$out/wakealarm.policy" \
+    /usr/libexec/horalet/horalet-wakealarm || fail "polkit action of the package"
 ! grep -qE 'test_|bench_' <<<"$contents" || fail "package holds tests or benchmarks"
 echo "package fields and contents as expected"

@@ -23,6 +23,7 @@ inline const QString ShutdownRefused = QStringLiteral("关机被拒绝");
 inline const QString NotStarted = QStringLiteral("未播放");
 inline const QString CaughtUp = QStringLiteral("补查");
 inline const QString FileProblem = QStringLiteral("文件问题");
+inline const QString WakeAlarm = QStringLiteral("定时开机");
 } // namespace PlayLogEvent
 
 struct PlayLogRow {

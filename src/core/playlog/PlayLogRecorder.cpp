@@ -89,6 +89,10 @@ void PlayLogRecorder::shutdownRefused(const QString &reason) {
     write(now(), PlayLogEvent::ShutdownRefused, {}, {}, reason);
 }
 
+void PlayLogRecorder::wakeAlarm(const QString &note) {
+    write(now(), PlayLogEvent::WakeAlarm, {}, {}, note);
+}
+
 void PlayLogRecorder::fileProblem(const QString &task, const QString &item, const QString &reason) {
     write(now(), PlayLogEvent::FileProblem, task, item, reason);
 }

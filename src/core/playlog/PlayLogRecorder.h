@@ -26,6 +26,8 @@ public:
     void itemFailed(const QString &item, const QString &reason);
     void shutdownRequested(const QString &note = {});
     void shutdownRefused(const QString &reason);
+    // The wake alarm set, cleared, not set, or refused: what and why in the note.
+    void wakeAlarm(const QString &note);
     // A problem the check of what will play found with a task's files.
     void fileProblem(const QString &task, const QString &item, const QString &reason);
 

@@ -54,7 +54,13 @@ void ShutdownStep::check(const ClockTexts &now) {
     m_playback.StopPlayback();
     m_schedule.stop();
     emit poweringOff();
+    if (m_beforePowerOff)
+        m_beforePowerOff([this] { requestPowerOff(); });
+    else
+        requestPowerOff();
+}
 
+void ShutdownStep::requestPowerOff() {
     ++m_requests;
     QString reason;
     if (m_power.powerOff(&reason)) {

@@ -39,6 +39,11 @@ public:
     // Tells once (per stored text) when the time in force is not a time of day.
     void review();
 
+    // A step between stopping the schedule and requesting the power-off (the wake alarm). It
+    // calls `proceed` exactly once when it is over, whatever came of it.
+    using BeforePowerOff = std::function<void(std::function<void()> proceed)>;
+    void setBeforePowerOff(BeforePowerOff step) { m_beforePowerOff = std::move(step); }
+
     void setStillRunningInterval(int ms) { m_stillRunning.setInterval(ms); }
     bool hasFired() const { return m_fired; }
     int requests() const { return m_requests; }
@@ -56,11 +61,13 @@ signals:
 private:
     std::optional<QTime> timeOf(const QString &text);
     void goOn(bool playlistWasStepping);
+    void requestPowerOff();
 
     ScheduleDriver &m_schedule;
     PlaylistDriver &m_playback;
     PowerControl &m_power;
     SettingSource m_setting;
+    BeforePowerOff m_beforePowerOff;
     bool m_parsedValid = false;
     QString m_parsedText;
     std::optional<QTime> m_parsed;

@@ -13,12 +13,14 @@
 #include "dialogs/OffThread.h"
 #include "dialogs/PlayLogDlg.h"
 #include "platform/LogindPowerControl.h"
+#include "platform/LogindSleepDelay.h"
 #include "platform/LogindSleepKeeper.h"
 #include "platform/MediaProbe.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PlayerPane.h"
 #include "platform/PulseMasterVolume.h"
 #include "platform/ScreenSaverInhibitor.h"
+#include "platform/WakeAlarmHelper.h"
 #include "playback/MasterVolumeWorker.h"
 #include "playlog/PlayLog.h"
 #include "playlog/PlayLogRecorder.h"
@@ -27,6 +29,7 @@
 #include "scheduler/NextTask.h"
 #include "scheduler/ShutdownStep.h"
 #include "scheduler/SleepGuard.h"
+#include "scheduler/WakeAlarm.h"
 #include "tasktable/TaskTableModel.h"
 #include "ui_HoraletView.h"
 #include "widgets/LedClock.h"
@@ -75,6 +78,8 @@ CHoraletView::~CHoraletView() {
         m_playLogRecorder->programExiting();
     delete m_playLogRecorder;
     m_playLogRecorder = nullptr;
+    delete m_wakeAlarmHelper; // before the alarm its answers would reach
+    delete m_wakeAlarm;
     delete m_shutdownStep;
     delete m_sleepGuard;
     delete m_playPanel;
@@ -137,6 +142,7 @@ void CHoraletView::OnInitialUpdate() {
     m_shutdownStep->review();
     m_sleepGuard->setTaskCount(m_scheduleTable.size());
     startPlayLog();
+    setupWakeAlarm();
     m_playPanel->startScheduler([this]() -> const ScheduleTable & { return m_scheduleTable; },
                                 [this] { return m_settings->dayGate(); });
     pushInitialValues();
@@ -194,6 +200,71 @@ void CHoraletView::setupPower() {
     // Whatever path replaced the tasks, the inhibitor follows within a second.
     connect(&scheduler, &ScheduleDriver::passRan, m_sleepGuard,
             [this] { m_sleepGuard->setTaskCount(m_scheduleTable.size()); });
+}
+
+// Power-on for the bells: the alarm is set after the schedule stopped for the timed shutdown
+// and before the power-off is requested, and when logind announces a sleep.
+void CHoraletView::setupWakeAlarm() {
+    m_settings->loadWakeAlarm();
+    m_wakeAlarmHelper = new WakeAlarmHelper(this);
+    m_wakeAlarm = new WakeAlarm(
+        *m_wakeAlarmHelper, *m_clock, m_taskStore.directory(),
+        [this] { return m_settings->wakeAlarm(); },
+        [this]() -> const ScheduleTable & { return m_scheduleTable; },
+        [this] { return m_settings->dayGate(); });
+    if (!m_wakeAlarm->available())
+        m_settings->setWakeAlarmUnavailable(QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
+    m_shutdownStep->setBeforePowerOff(
+        [this](std::function<void()> proceed) { m_wakeAlarm->arm(proceed); });
+
+    m_sleepDelay = new LogindSleepDelay(this);
+    const auto wantDelay = [this] {
+        m_sleepDelay->setWanted(m_settings->wakeAlarm().enabled && m_wakeAlarm->available());
+    };
+    wantDelay();
+    connect(m_settings, &SettingsPanel::wakeAlarmChanged, this, [this, wantDelay] {
+        wantDelay();
+        refreshNextWake();
+    });
+    connect(m_sleepDelay, &LogindSleepDelay::suspending, this,
+            [this] { m_wakeAlarm->prepareForSleep(true, [this] { m_sleepDelay->release(); }); });
+    connect(m_sleepDelay, &LogindSleepDelay::resumed, this,
+            [this] { m_wakeAlarm->prepareForSleep(false); });
+
+    PlayLogRecorder *log = m_playLogRecorder;
+    connect(m_wakeAlarm, &WakeAlarm::alarmSet, this,
+            [this, log](const QDateTime &, const QString &note) {
+                log->wakeAlarm(QStringLiteral("已设置开机时间：") + note);
+                tell(QStringLiteral("已设置自动开机：") + note);
+            });
+    connect(m_wakeAlarm, &WakeAlarm::alarmCleared, this, [log](const QString &note) {
+        log->wakeAlarm(QStringLiteral("已清除已过的开机时间：") + note);
+    });
+    connect(m_wakeAlarm, &WakeAlarm::noAlarm, this, [this, log](const QString &why) {
+        log->wakeAlarm(QStringLiteral("未设置开机时间：") + why);
+        tell(QStringLiteral("未设置自动开机：") + why);
+    });
+    connect(m_wakeAlarm, &WakeAlarm::failed, this, [this, log](const QString &reason) {
+        log->wakeAlarm(QStringLiteral("设置开机时间失败：") + reason);
+        tell(QStringLiteral("未能设置自动开机：") + reason);
+        // Not modal: the power-off or the sleep goes ahead; tomorrow's bell is the user's.
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Horalet"),
+                                    QStringLiteral("未能设置自动开机：") + reason +
+                                        QStringLiteral("\n关机或睡眠后计算机不会自动开机，"
+                                                       "请在下一个任务前手动开机。"),
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("wakeAlarmFailedBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+    // An alarm of ours left from before the last power-off.
+    m_wakeAlarm->clearPassed();
+    refreshNextWake();
+}
+
+void CHoraletView::refreshNextWake() {
+    if (m_wakeAlarm && m_wakeAlarm->available() && m_settings->wakeAlarm().enabled)
+        m_settings->showNextWake(WakeAlarm::describe(m_wakeAlarm->currentPlan(), m_clock->now()));
 }
 
 void CHoraletView::tell(const QString &text) {
@@ -307,6 +378,7 @@ void CHoraletView::refreshNextTask() {
         return;
     m_nextTaskText = text;
     emit nextTaskChanged(text);
+    refreshNextWake();
 }
 
 void CHoraletView::shrinkFrameToForm() {

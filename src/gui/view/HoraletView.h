@@ -18,6 +18,7 @@ class CListCtrlCl;
 class CTipControl;
 class DesktopLinks;
 class DisplayKeeper;
+class LogindSleepDelay;
 class LogindSleepKeeper;
 class PowerControl;
 class ShutdownStep;
@@ -34,6 +35,8 @@ class SettingsPanel;
 class TaskEditing;
 class TaskTableModel;
 class VolumePanel;
+class WakeAlarm;
+class WakeAlarmHelper;
 
 // The form that carries the whole interface, and the composition root: its initial update
 // builds the program's state in start-up order and wires each subsystem to the form.
@@ -130,6 +133,8 @@ private:
     void setupToolTips();
     void pushInitialValues();
     void setupPower();
+    void setupWakeAlarm();
+    void refreshNextWake();
     void tell(const QString &text);
     void startPlayLog();
     void startPreflight();
@@ -145,6 +150,9 @@ private:
     LogindSleepKeeper *m_sleepKeeper = nullptr;
     SleepGuard *m_sleepGuard = nullptr;
     ShutdownStep *m_shutdownStep = nullptr;
+    WakeAlarmHelper *m_wakeAlarmHelper = nullptr;
+    WakeAlarm *m_wakeAlarm = nullptr;
+    LogindSleepDelay *m_sleepDelay = nullptr;
     QString m_statusText;
     SettingsPanel *m_settings = nullptr;
     TaskEditing *m_taskEditing = nullptr;

@@ -11,7 +11,11 @@
 #include "ui_HoraletView.h"
 #include "widgets/GroupCheck.h"
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirectory,
                              const Clock &clock, QWidget *dialogParent)
@@ -19,6 +23,7 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
       m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory),
       m_makeup(storeDirectory), m_runCalendar([](CHolidayCalendarDlg &dialog) { dialog.exec(); }) {
     addCalendarButton();
+    addWakeAlarmRow();
     QListView *list = m_form.holidayList1081;
     list->setModel(&m_shownHolidays);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -143,6 +148,81 @@ void SettingsPanel::addCalendarButton() {
     m_form.settingsColumn->insertLayout(at + 1, row);
 }
 
+void SettingsPanel::addWakeAlarmRow() {
+    QWidget *parent = m_form.settingsGroup1122->parentWidget();
+    m_wakeCheck = new QCheckBox(QStringLiteral("关机或睡眠后自动开机"), parent);
+    m_wakeCheck->setObjectName(QStringLiteral("wakeAlarmCheck"));
+    m_wakeCheck->setToolTip(QStringLiteral("关机或睡眠前设置硬件时钟，在下一个任务开始前自动开机"));
+    auto *leadLabel = new QLabel(QStringLiteral("提前"), parent);
+    m_wakeLead = new QSpinBox(parent);
+    m_wakeLead->setObjectName(QStringLiteral("wakeLeadMinutes"));
+    m_wakeLead->setRange(WakeAlarmFile::MinLeadMinutes, WakeAlarmFile::MaxLeadMinutes);
+    m_wakeLead->setSuffix(QStringLiteral(" 分钟"));
+    m_wakeLead->setValue(WakeAlarmFile::DefaultLeadMinutes);
+    m_wakeInfo = new QLabel(parent);
+    m_wakeInfo->setObjectName(QStringLiteral("wakeAlarmInfo"));
+    auto *row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addWidget(m_wakeCheck);
+    row->addWidget(leadLabel);
+    row->addWidget(m_wakeLead);
+    row->addWidget(m_wakeInfo);
+    row->addStretch();
+    const int at = m_form.settingsColumn->indexOf(m_form.shutdownRow);
+    m_form.settingsColumn->insertLayout(at + 1, row);
+
+    connect(m_wakeCheck, &QAbstractButton::clicked, this, [this](bool on) {
+        WakeAlarmFile::Setting setting = m_wake;
+        setting.enabled = on;
+        storeWakeAlarm(setting);
+    });
+    connect(m_wakeLead, &QSpinBox::valueChanged, this, [this](int minutes) {
+        WakeAlarmFile::Setting setting = m_wake;
+        setting.leadMinutes = minutes;
+        if (setting != m_wake)
+            storeWakeAlarm(setting);
+    });
+}
+
+void SettingsPanel::loadWakeAlarm() {
+    m_wake = WakeAlarmFile::load(m_directory);
+    showWakeAlarm();
+}
+
+void SettingsPanel::storeWakeAlarm(WakeAlarmFile::Setting setting) {
+    const StoreResult result = WakeAlarmFile::store(m_directory, setting);
+    if (result)
+        m_wake = setting;
+    // A state that could not be stored is not kept: the controls show what is in force.
+    showWakeAlarm();
+    if (!result)
+        reportFailure(result);
+    emit wakeAlarmChanged();
+}
+
+void SettingsPanel::showWakeAlarm() {
+    const QSignalBlocker blockCheck(m_wakeCheck);
+    const QSignalBlocker blockLead(m_wakeLead);
+    m_wakeCheck->setChecked(m_wake.enabled && !m_wakeUnavailable);
+    m_wakeLead->setValue(m_wake.leadMinutes);
+    m_wakeLead->setEnabled(m_wake.enabled && !m_wakeUnavailable);
+    if (!m_wake.enabled && !m_wakeUnavailable)
+        m_wakeInfo->clear();
+}
+
+void SettingsPanel::setWakeAlarmUnavailable(const QString &reason) {
+    m_wakeUnavailable = true;
+    m_wakeCheck->setEnabled(false);
+    m_wakeCheck->setToolTip(reason);
+    m_wakeInfo->setText(reason);
+    showWakeAlarm();
+}
+
+void SettingsPanel::showNextWake(const QString &text) {
+    if (!m_wakeUnavailable)
+        m_wakeInfo->setText(m_wake.enabled ? text : QString());
+}
+
 void SettingsPanel::openCalendar() {
     CHolidayCalendarDlg dialog(m_days, m_clock.now().date(), m_dialogParent);
     connect(&dialog, &CHolidayCalendarDlg::holidaysChanged, this, [this] { showHolidays(); });
@@ -221,6 +301,8 @@ void SettingsPanel::reloadFromStore() {
     takeGate(std::move(gate));
     showDays(error);
     loadOptionFlags();
+    loadWakeAlarm();
+    emit wakeAlarmChanged();
 }
 
 void SettingsPanel::attachHolidayGroup() {

@@ -5,6 +5,7 @@
 #include "store/HolidayList.h"
 #include "store/MakeupWorkdays.h"
 #include "store/OptionFlags.h"
+#include "store/WakeAlarmFile.h"
 
 #include <QObject>
 #include <QString>
@@ -14,6 +15,9 @@
 #include <functional>
 
 class Clock;
+class QCheckBox;
+class QLabel;
+class QSpinBox;
 class QWidget;
 struct StoreResult;
 namespace Ui {
@@ -53,6 +57,14 @@ public:
     const QString &shutdownTime() const { return m_shutdownTime; }
     bool shutdownEnabled() const { return m_flags.isSet(OptionFlags::ShutdownEnabled); }
 
+    // Power-on for the bells: read at start-up and with the store; the option is shown
+    // disabled, with the reason, on a machine without a clock that can wake it.
+    void loadWakeAlarm();
+    const WakeAlarmFile::Setting &wakeAlarm() const { return m_wake; }
+    void setWakeAlarmUnavailable(const QString &reason);
+    // "下次开机：明天 07:55" beside the option.
+    void showNextWake(const QString &text);
+
     const OptionFlags &optionFlags() const { return m_flags; }
     const HolidayList &holidays() const { return m_holidays; }
 
@@ -60,6 +72,7 @@ signals:
     void shutdownTimeChanged(const QString &time);
     // A weekday box, the holidays or the make-up days may have changed.
     void dayGateChanged();
+    void wakeAlarmChanged();
 
 private:
     void storeShutdownTime();
@@ -73,6 +86,9 @@ private:
     // gate's look-up with it), then puts both in place.
     template <class Change> auto changeHolidays(Change change);
     void addCalendarButton();
+    void addWakeAlarmRow();
+    void storeWakeAlarm(WakeAlarmFile::Setting setting);
+    void showWakeAlarm();
     bool toggle(OptionFlags::Flag flag, bool on);
     void reportFailure(const StoreResult &result);
     void notify(const QString &text);
@@ -90,4 +106,9 @@ private:
     mutable DayGate m_gate;
     mutable QStringList m_gateHolidays; // the list m_gate's holidays were built from
     QString m_shutdownTime;
+    WakeAlarmFile::Setting m_wake;
+    QCheckBox *m_wakeCheck = nullptr;
+    QSpinBox *m_wakeLead = nullptr;
+    QLabel *m_wakeInfo = nullptr;
+    bool m_wakeUnavailable = false;
 };

@@ -1,6 +1,7 @@
 #include "PassRig.h"
 #include "scheduler/NextStart.h"
 #include "scheduler/NextTask.h"
+#include "scheduler/WakeAlarm.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -132,6 +133,7 @@ private slots:
     void agreesWithTheIndexOnRandomTables();
     void pastAHundredThousandHolidays();
     void oneDayTasksLongPastFindNothing();
+    void wakeTimeIsNextStartLessLead();
 };
 
 void TestNextTask::sameDayInMinutes() {
@@ -351,6 +353,42 @@ void TestNextTask::oneDayTasksLongPastFindNothing() {
     QCOMPARE(NextTask::find(table, now, gate)->slot, 0);
     QCOMPARE(NextTask::find(table, now, gate)->at, at("2027-01-10 09:00:00"));
     QCOMPARE(NextStart::of(table, 51, now, gate), at("2031-03-04 09:00:00"));
+}
+
+void TestNextTask::wakeTimeIsNextStartLessLead() {
+    // Tuesday 2026-12-08 22:30, the timed shutdown; Wednesday a holiday.
+    const ScheduleTable table = {makeTask("午休", "12:00:00", "12:10:00"),
+                                 makeTask("早操", "08:00:00", "08:10:00")};
+    DayGate gate;
+    gate.setHolidays({QStringLiteral("2026-12-09")});
+    const QDateTime night = at("2026-12-08 22:30:00");
+    WakeAlarm::Plan plan = WakeAlarm::plan(table, night, gate, 5);
+    QCOMPARE(plan.wakeAt.value_or(QDateTime()), at("2026-12-10 07:55:00"));
+    QCOMPARE(plan.task, QStringLiteral("早操"));
+    QCOMPARE(WakeAlarm::describe(plan, night), QStringLiteral("下次开机：12月10日 周四 07:55"));
+    QCOMPARE(WakeAlarm::describe(WakeAlarm::plan(table, night, {}, 60), night),
+             QStringLiteral("下次开机：明天 07:00"));
+    // A make-up Sunday that follows Friday wakes the machine on the Sunday.
+    const ScheduleTable fridays = {makeTask("周五会", "15:00:00", "15:30:00", "周五")};
+    DayGate makeup;
+    makeup.makeupDays.insert(QStringLiteral("2026-12-13"), 5);
+    QCOMPARE(
+        WakeAlarm::plan(fridays, at("2026-12-11 16:00:00"), makeup, 1).wakeAt.value_or(QDateTime()),
+        at("2026-12-13 14:59:00"));
+    // Too near to wake before it: as early as the clock allows.
+    QCOMPARE(WakeAlarm::plan(table, at("2026-12-10 07:58:00"), {}, 5).wakeAt.value_or(QDateTime()),
+             at("2026-12-10 07:59:30"));
+    // Nothing ahead, or nothing within a year: no alarm, and why.
+    plan = WakeAlarm::plan({}, night, {}, 5);
+    QVERIFY(!plan.wakeAt);
+    QCOMPARE(WakeAlarm::describe(plan, night),
+             QStringLiteral("下次开机：无（没有以后要播放的任务）"));
+    const ScheduleTable far = {
+        makeTask("校庆", "2027-12-10 08:00:00", "2027-12-10 09:00:00", TaskText::OneDay)};
+    plan = WakeAlarm::plan(far, night, {}, 5);
+    QVERIFY(!plan.wakeAt);
+    QCOMPARE(plan.why, QStringLiteral("下一个任务在一年以后"));
+    QVERIFY(WakeAlarm::plan(far, at("2026-12-12 09:00:00"), {}, 5).wakeAt);
 }
 
 QTEST_GUILESS_MAIN(TestNextTask)

@@ -4,12 +4,17 @@
 #include "fixtures/LogindMock.h"
 #include "platform/Logind.h"
 #include "platform/LogindPowerControl.h"
+#include "platform/WakeAlarmHelper.h"
 #include "playback/FakePlayback.h"
 #include "playback/PlaylistDriver.h"
 #include "scheduler/ScheduleDriver.h"
 #include "scheduler/ShutdownStep.h"
+#include "scheduler/WakeAlarm.h"
+#include "scheduler/WakeAlarmControl.h"
+#include "store/WakeAlarmFile.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -66,6 +71,49 @@ int powerOffs() {
     return count;
 }
 
+// A wake alarm that answers when told to, and notes how many power-offs logind had seen
+// when it was asked.
+struct FakeWakeControl final : WakeAlarmControl {
+    bool clock = true;
+    bool refuse = false;
+    QList<qint64> sets;
+    int clears = 0;
+    int powerOffsWhenSet = -1;
+    Done pending;
+    bool available() const override { return clock; }
+    void set(qint64 epochSeconds, Done done) override {
+        sets << epochSeconds;
+        powerOffsWhenSet = powerOffs();
+        pending = std::move(done);
+    }
+    void clear(Done done) override {
+        ++clears;
+        pending = std::move(done);
+    }
+    void answer() {
+        QVERIFY(pending);
+        std::exchange(pending, nullptr)({!refuse, refuse ? QStringLiteral("硬件时钟拒绝了开机时间")
+                                                         : QStringLiteral("rtc0: set")});
+    }
+};
+
+// The timed shutdown with the wake alarm before its power-off.
+struct WakeRig : Rig {
+    QTemporaryDir store;
+    FakeWakeControl control;
+    WakeAlarmFile::Setting wake{true, 5};
+    DayGate gate;
+    WakeAlarm alarm{control,
+                    clock,
+                    store.path(),
+                    [this] { return wake; },
+                    [this]() -> const ScheduleTable & { return driver.schedule(); },
+                    [this] { return gate; }};
+    WakeRig() {
+        step.setBeforePowerOff([this](std::function<void()> proceed) { alarm.arm(proceed); });
+    }
+};
+
 } // namespace
 
 class TestShutdownStep : public QObject {
@@ -85,6 +133,10 @@ private slots:
     void refusedPowerOffIsToldAndScheduleGoesOn();
     void noLogindIsARefusalWithReason();
     void grantedButStillRunningGoesOn();
+    void wakeAlarmIsSetBeforePowerOff();
+    void wakeAlarmRefusedOrOffStillPowersOff();
+    void passedWakeAlarmIsClearedAfterSleep();
+    void helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec();
 };
 
 void TestShutdownStep::initTestCase() {
@@ -258,6 +310,118 @@ void TestShutdownStep::grantedButStillRunningGoesOn() {
     rig.live(Monday, "22:30:51", "22:31:00");
     QCOMPARE(rig.started, QStringList({"later"}));
     QCOMPARE(powerOffs(), 1);
+}
+
+void TestShutdownStep::wakeAlarmIsSetBeforePowerOff() {
+    WakeRig rig;
+    rig.driver.setSchedule({task("早操", "07:00:00", "07:10:00")});
+    rig.gate.setHolidays({QStringLiteral("2026-12-08")}); // Tuesday: no bell, no wake
+    QSignalSpy set(&rig.alarm, &WakeAlarm::alarmSet);
+    rig.live(Monday, "22:29:59", "22:30:00");
+    QCOMPARE(rig.control.sets, QList<qint64>{at(Monday.addDays(2), "06:55:00").toSecsSinceEpoch()});
+    // The power-off waits for the alarm's answer.
+    QCOMPARE(rig.control.powerOffsWhenSet, 0);
+    QCOMPARE(powerOffs(), 0);
+    QVERIFY(!rig.driver.isRunning());
+    rig.control.answer();
+    QCOMPARE(powerOffs(), 1);
+    QCOMPARE(set.size(), 1);
+    QVERIFY2(set.first().at(1).toString().contains("早操"),
+             qPrintable(set.first().at(1).toString()));
+    QCOMPARE(WakeAlarmFile::loadSetAlarm(rig.store.path()),
+             std::optional<qint64>(rig.control.sets.first()));
+}
+
+void TestShutdownStep::wakeAlarmRefusedOrOffStillPowersOff() {
+    {
+        WakeRig rig;
+        rig.control.refuse = true;
+        rig.driver.setSchedule({task("早操", "07:00:00", "07:10:00")});
+        QSignalSpy failed(&rig.alarm, &WakeAlarm::failed);
+        rig.live(Monday, "22:29:59", "22:30:00");
+        rig.control.answer();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(powerOffs(), 1);
+        QVERIFY(!WakeAlarmFile::loadSetAlarm(rig.store.path()));
+    }
+    QVERIFY(LogindMock::reset());
+    {
+        // Switched off, or nothing ahead, or no clock: nothing asked, the power-off at once.
+        WakeRig rig;
+        rig.wake.enabled = false;
+        rig.driver.setSchedule({task("早操", "07:00:00", "07:10:00")});
+        QSignalSpy none(&rig.alarm, &WakeAlarm::noAlarm);
+        rig.live(Monday, "22:29:59", "22:30:00");
+        QCOMPARE(powerOffs(), 1);
+        rig.wake.enabled = true;
+        rig.driver.setSchedule({});
+        rig.alarm.arm({});
+        rig.control.clock = false;
+        rig.alarm.arm({});
+        QVERIFY(rig.control.sets.isEmpty());
+        QCOMPARE(none.size(), 2);
+        QCOMPARE(none.at(0).first().toString(), QStringLiteral("没有以后要播放的任务"));
+        QCOMPARE(none.at(1).first().toString(),
+                 QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
+    }
+}
+
+void TestShutdownStep::passedWakeAlarmIsClearedAfterSleep() {
+    WakeRig rig;
+    rig.driver.setSchedule({task("早操", "07:00:00", "07:10:00")});
+    rig.clock.set(at(Monday, "23:00:00"));
+    bool slept = false;
+    rig.alarm.prepareForSleep(true, [&] { slept = true; });
+    QVERIFY(!slept); // the sleep waits for the answer
+    rig.control.answer();
+    QVERIFY(slept);
+    const qint64 wake = at(Monday.addDays(1), "06:55:00").toSecsSinceEpoch();
+    QCOMPARE(rig.control.sets, QList<qint64>{wake});
+
+    // Woken before it: the alarm stands. After it: cleared, and forgotten.
+    QSignalSpy cleared(&rig.alarm, &WakeAlarm::alarmCleared);
+    rig.clock.set(at(Monday.addDays(1), "06:54:59"));
+    rig.alarm.prepareForSleep(false);
+    QCOMPARE(rig.control.clears, 0);
+    rig.clock.set(at(Monday.addDays(1), "06:55:00"));
+    rig.alarm.prepareForSleep(false);
+    QCOMPARE(rig.control.clears, 1);
+    rig.control.answer();
+    QCOMPARE(cleared.size(), 1);
+    QVERIFY(!WakeAlarmFile::loadSetAlarm(rig.store.path()));
+    rig.alarm.clearPassed(); // at the next start-up: nothing of ours stands
+    QCOMPARE(rig.control.clears, 1);
+}
+
+void TestShutdownStep::helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec() {
+    const QString installed = WakeAlarmHelper::installedPath();
+    QCOMPARE(installed, QStringLiteral("/usr/libexec/horalet/horalet-wakealarm"));
+    QTemporaryDir buildTree;
+    const QString beside = buildTree.filePath(QStringLiteral("horalet-wakealarm"));
+    // Root, no helper beside the program: the installed one, with the argument alone.
+    QCOMPARE(WakeAlarmHelper::command("clear", true, buildTree.path()),
+             QStringList({installed, "clear"}));
+    QFile file(beside);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    // A file that cannot run is no helper.
+    QCOMPARE(WakeAlarmHelper::command("clear", true, buildTree.path()).first(), installed);
+    QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+    QCOMPARE(WakeAlarmHelper::command("1796000000", true, buildTree.path()),
+             QStringList({beside, "1796000000"}));
+    // Another user: pkexec, for the path the polkit action names, whatever lies beside.
+    const QStringList asked = WakeAlarmHelper::command("1796000000", false, buildTree.path());
+    QCOMPARE(asked.size(), 3);
+    QVERIFY2(asked.first().endsWith("pkexec"), qPrintable(asked.first()));
+    QCOMPARE(asked.mid(1), QStringList({installed, "1796000000"}));
+    // Each refusal has its own words.
+    QStringList reasons;
+    for (int code : {2, 3, 4, 126, 127})
+        reasons << WakeAlarmHelper::meaning(code, true);
+    reasons.removeDuplicates();
+    QCOMPARE(reasons.size(), 5);
+    QCOMPARE(WakeAlarmHelper::meaning(3, false),
+             QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
 }
 
 QTEST_GUILESS_MAIN(TestShutdownStep)

@@ -2,6 +2,7 @@
 #include "store/OptionFlags.h"
 #include "store/ProfileStore.h"
 #include "store/ShutdownTimeFile.h"
+#include "store/WakeAlarmFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -148,6 +149,32 @@ private slots:
             QCOMPARE(parsed, std::optional<QTime>(time));
         else
             QVERIFY(!parsed);
+    }
+
+    void wakeAlarmSettingIsStoredAndReadBack() {
+        QTemporaryDir dir;
+        using Setting = WakeAlarmFile::Setting;
+        QCOMPARE(WakeAlarmFile::load(dir.path()), (Setting{false, 5}));
+        QVERIFY(WakeAlarmFile::store(dir.path(), Setting{true, 15}));
+        QVERIFY(WakeAlarmFile::storeSetAlarm(dir.path(), 1796000000));
+        const QString path = dir.filePath(QStringLiteral("定时开机.ini"));
+        QCOMPARE(
+            readAll(path),
+            gbk(QStringLiteral("[定时开机]\r\n启用=1\r\n提前分钟=15\r\n唤醒时间=1796000000\r\n")));
+        QCOMPARE(WakeAlarmFile::load(dir.path()), (Setting{true, 15}));
+        QCOMPARE(WakeAlarmFile::loadSetAlarm(dir.path()), std::optional<qint64>(1796000000));
+        QVERIFY(WakeAlarmFile::storeSetAlarm(dir.path(), std::nullopt));
+        QVERIFY(!WakeAlarmFile::loadSetAlarm(dir.path()));
+        // Hand edits: a lead outside 1..60 or not a number is the default; only "1" is on.
+        for (const char *lead : {"0", "61", "-3", "abc", "1e3"}) {
+            writeAll(path, gbk(QStringLiteral("[定时开机]\r\n启用=yes\r\n提前分钟=%1\r\n")
+                                   .arg(QLatin1String(lead))));
+            QCOMPARE(WakeAlarmFile::load(dir.path()), (Setting{false, 5}));
+        }
+        writeAll(path,
+                 gbk(QStringLiteral("[定时开机]\r\n启用=1\r\n提前分钟= 60 \r\n唤醒时间=x\r\n")));
+        QCOMPARE(WakeAlarmFile::load(dir.path()), (Setting{true, 60}));
+        QVERIFY(!WakeAlarmFile::loadSetAlarm(dir.path()));
     }
 };
 

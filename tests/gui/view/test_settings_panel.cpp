@@ -3,6 +3,7 @@
 #include "BoxAnswerer.h"
 #include "ShownHolidays.h"
 #include "platform/PulseMasterVolume.h"
+#include "platform/WakeAlarmHelper.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
 #include "view/HoraletView.h"
@@ -21,6 +22,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
@@ -261,6 +263,36 @@ private slots:
         ProfileStore::setWriteFault(std::nullopt);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("定时器时间设置.ini")});
+    }
+
+    // The machines these tests run on have no real-time clock: the option says why it is off,
+    // and the stored setting is left as it stands.
+    void wakeAlarmWithoutAClockIsDisabledWithTheReason() {
+        if (WakeAlarmHelper::hasWakeAlarm())
+            QSKIP("this machine has a clock with a wake alarm");
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("定时开机.ini"));
+        QVERIFY(ProfileStore::writeString(file, QStringLiteral("定时开机"), QStringLiteral("启用"),
+                                          QStringLiteral("1")));
+        QVERIFY(ProfileStore::writeString(file, QStringLiteral("定时开机"),
+                                          QStringLiteral("提前分钟"), QStringLiteral("20")));
+        const QByteArray stored = readAll(file);
+        BoxAnswerer boxes;
+        Started s(dir.path());
+        auto *box = control<QCheckBox>(s.view, "wakeAlarmCheck");
+        QCOMPARE(box->text(), QStringLiteral("关机或睡眠后自动开机"));
+        QVERIFY(!box->isEnabled());
+        QVERIFY(!box->isChecked());
+        QCOMPARE(control<QLabel>(s.view, "wakeAlarmInfo")->text(),
+                 QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
+        auto *lead = control<QSpinBox>(s.view, "wakeLeadMinutes");
+        QCOMPARE(lead->value(), 20);
+        QCOMPARE(lead->minimum(), 1);
+        QCOMPARE(lead->maximum(), 60);
+        QVERIFY(!lead->isEnabled());
+        QCOMPARE(s.view.settingsPanel()->wakeAlarm(), (WakeAlarmFile::Setting{true, 20}));
+        QCOMPARE(readAll(file), stored);
+        QVERIFY(boxes.shown.isEmpty());
     }
 
     void holidaysAreAskedForSortedAndDeleted() {
