@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """The program's main job, seen from outside: a task in song.ini plays its tone at its
-second, at its volume, and stops at its end second.
+second, at its volume, and stops at its end second. A second task's short tone ends before
+its end second, and the play log says when each sequence ended: at the moment the sound
+stopped, checked against the recording.
 
 Runs the real program under Xvfb against a private PulseAudio server whose default sink is
 a null sink, records that sink's monitor, and checks when the tone was heard.
@@ -27,6 +29,9 @@ TASK_VOLUME = 30000
 SINK = "horalet_null"
 LEAD_S = 12    # launch to start second: room for Xvfb and start-up on a busy machine
 LENGTH_S = 8   # start second to end second
+GAP_S = 3      # first task's end second to the second task's start second
+SHORT_S = 6    # the second task's tone, over before its end second
+LENGTH2_S = 14
 LOUD = 300     # RMS of a chunk that holds the tone; silence is 0
 
 
@@ -140,6 +145,22 @@ def start_xvfb():
     return xvfb, ":" + display
 
 
+def log_seconds(text):
+    return time.mktime(time.strptime(text, "%Y-%m-%d %H:%M:%S"))
+
+
+def pass_end_failures(rows, task, t0, t1, label):
+    """The task's "顺序播放结束" row is stamped with the second that holds t0..t1."""
+    ends = [r for r in rows if len(r) >= 5 and r[1] == "顺序播放结束" and r[2] == task]
+    if len(ends) != 1:
+        return ["%s: expected one 顺序播放结束 row, got %s" % (task, ends)]
+    at = log_seconds(ends[0][0])
+    if not (t0 - 1 < at <= t1):
+        return ["%s: 顺序播放结束 logged at %s, but %s at %.1f..%.1f" %
+                (task, ends[0][0], label, t0, t1)]
+    return []
+
+
 def play_log_failures(store, start, tone, missing):
     """The month's play log holds the task's start, its item and its end second, in order."""
     path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(start)) + ".csv")
@@ -176,12 +197,19 @@ def main():
     os.mkdir(store)
     tone = os.path.join(work, "tone.wav")
     write_tone(tone, LEAD_S + LENGTH_S + 15)
+    short = os.path.join(work, "short.wav")
+    write_tone(short, SHORT_S)
 
     start = math.ceil(time.time()) + LEAD_S
     end = start + LENGTH_S
+    start2 = end + GAP_S
+    end2 = start2 + LENGTH2_S
     clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
     write_profile(os.path.join(store, "song.ini"), [
         ("FileInfo0", [("Name", "上课铃"), ("Time", clock(start)), ("Duration", clock(end)),
+                       ("Type", str(TASK_VOLUME)), ("Device", "每天"),
+                       ("Recurrence", "顺序播放"), ("Notes", "")]),
+        ("FileInfo2", [("Name", "下课铃"), ("Time", clock(start2)), ("Duration", clock(end2)),
                        ("Type", str(TASK_VOLUME)), ("Device", "每天"),
                        ("Recurrence", "顺序播放"), ("Notes", "")]),
         ("FileInfo1", [("Name", "坏铃"), ("Time", clock(start + 3600)),
@@ -199,6 +227,10 @@ def main():
         ("歌曲", [("歌曲名称0", tone)]),
         ("多媒体文件数量", [("数量", "1")]),
     ])
+    write_profile(os.path.join(store, "下课铃.ini"), [
+        ("歌曲", [("歌曲名称0", short)]),
+        ("多媒体文件数量", [("数量", "1")]),
+    ])
 
     pactl("set-sink-volume", SINK, "65536")
     env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
@@ -213,7 +245,7 @@ def main():
     chunks = []  # (end time, loudness)
     volume_during = None
     try:
-        while time.time() < end + 5:
+        while time.time() < end2 + 1:
             chunk = monitor.chunk()
             if not chunk:
                 break
@@ -248,6 +280,23 @@ def main():
         failures.append("sink volume %s, expected %d" % (volume_during, expected))
 
     failures.extend(play_log_failures(store, start, tone, missing))
+
+    # The short tone: heard from about three seconds after its start, then silence before
+    # its task's end second. Its sequence ended when the sound did, not when it began.
+    loud2 = [t for t, level in chunks if level > LOUD and t - CHUNK_S >= start2]
+    if not loud2 or loud2[-1] > end2 - 1:
+        failures.append("short tone not heard ending before its end second: %s" % loud2[-1:])
+    else:
+        path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(start)) +
+                            ".csv")
+        with open(path, "rb") as f:
+            rows = [line.split(",") for line in f.read()[3:].decode("utf-8").split("\r\n")[1:]
+                    if line]
+        # The sound stops within the chunk that ends at the last loud chunk's successor.
+        failures.extend(pass_end_failures(rows, "下课铃", loud2[-1] - CHUNK_S, loud2[-1] + 0.4,
+                                          "the tone stopped"))
+        # The long tone was cut at the end second: its sequence ended then.
+        failures.extend(pass_end_failures(rows, "上课铃", end, end + 1, "the end second came"))
 
     loud = [t for t, level in chunks if level > LOUD]
     onset, offset = (loud[0] - CHUNK_S, loud[-1]) if loud else (None, None)

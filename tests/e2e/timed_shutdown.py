@@ -33,7 +33,7 @@ WEEKDAYS = ["周一", "周二", "周三", "周四", "周五", "周六", "周日"
 
 
 def write_profile(path, sections):
-    """A profile file as the Windows program writes it: code page 936, CRLF."""
+    """A profile file in the store's format: code page 936 (GBK) INI text, CRLF line ends."""
     lines = []
     for name, keys in sections:
         lines.append("[%s]" % name)

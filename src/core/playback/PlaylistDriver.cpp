@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -27,6 +28,8 @@ int PlaylistDriver::volumeOf(const QString &typeText) {
 }
 
 void PlaylistDriver::StartTask(const PlayTask &task) {
+    cutPass();
+    m_taskActive = true;
     m_state.taskName = task.Name;
     m_state.playMode = task.Recurrence;
     m_state.volume = volumeOf(task.Type);
@@ -37,6 +40,7 @@ void PlaylistDriver::StartTask(const PlayTask &task) {
 }
 
 void PlaylistDriver::StartTaskPlayback(const QString &name, const QString &playMode) {
+    cutPass();
     if (playMode == TaskText::Sequential)
         setPlayMode(PlayMode::Sequential);
     else if (playMode == TaskText::Loop)
@@ -72,11 +76,19 @@ void PlaylistDriver::PlaylistStep() {
         return;
     }
 
-    if (m_state.itemsStarted >= m_state.itemCount && m_mode == PlayMode::Sequential) {
-        // The pass is over; the last item plays to its end and nothing follows.
+    if (!m_passOver && m_state.itemsStarted >= m_state.itemCount &&
+        m_mode == PlayMode::Sequential) {
+        // Every item started: the last plays to its end and nothing follows.
         m_state.itemsStarted = 0;
-        m_stepTimer.stop();
-        emit sequentialPassEnded();
+        m_passOver = true;
+    }
+    if (m_passOver) {
+        if (busy || m_itemWaiting) {
+            // Nothing follows; the player tells when the last item ends (playerWentIdle).
+            m_stepTimer.stop();
+            return;
+        }
+        finishPass();
         return;
     }
     if (busy || m_itemWaiting)
@@ -136,6 +148,30 @@ void PlaylistDriver::StopPlayback() {
     cancelWaitingItem();
     m_currentItem.reset();
     m_player.close();
+    m_taskActive = false;
+    cutPass();
+}
+
+void PlaylistDriver::playerWentIdle() {
+    if (!m_passOver || m_itemWaiting || m_player.state() != MediaPlayer::State::Idle)
+        return;
+    // Cut off by a lost sound output, the last item has not ended: the steps try it again.
+    if (m_player.soundOutputLost())
+        m_stepTimer.start();
+    else
+        finishPass();
+}
+
+void PlaylistDriver::finishPass() {
+    m_passOver = false;
+    m_taskActive = false;
+    m_stepTimer.stop();
+    emit sequentialPassEnded(m_state.taskName);
+}
+
+void PlaylistDriver::cutPass() {
+    if (std::exchange(m_passOver, false))
+        emit sequentialPassEnded(m_state.taskName);
 }
 
 void PlaylistDriver::setPlayMode(PlayMode mode) {

@@ -40,6 +40,9 @@ public:
     void resumeStepping() { m_stepTimer.start(); }
     // What the step timer runs: the step, unless the gate closes the day.
     void stepIfDayOpen();
+    // The player reports that its item ended (or failed): a sequential pass waiting for its
+    // last item ends at this moment rather than at the next step.
+    void playerWentIdle();
 
     // The step timer asks the gate first, like every pass of the scheduler.
     void setStepGate(StepGate gate) { m_gate = std::move(gate); }
@@ -51,6 +54,8 @@ public:
     int selectedRow() const { return m_selected; }
     const PlaybackState &state() const { return m_state; }
     bool isStepping() const { return m_stepTimer.isActive(); }
+    // A started task is still being played: not stopped, replaced or through its pass.
+    bool isTaskActive() const { return m_taskActive; }
     // An item has been started and waits for the mixer before it opens.
     bool isItemWaiting() const { return m_itemWaiting; }
 
@@ -64,13 +69,17 @@ signals:
     void captionChanged(const QString &text);
     void volumeShown(int value);
     void playModeChanged(PlayMode mode);
-    // For the play log: an item handed to the player, and the end of a sequential pass.
+    // For the play log: an item handed to the player, and the end of a sequential pass:
+    // when its last item has ended, or was stopped or replaced while it played.
     void itemStarting(const QString &item);
-    void sequentialPassEnded();
+    void sequentialPassEnded(const QString &taskName);
 
 private:
     void select(int row);
     void cancelWaitingItem();
+    void finishPass();
+    // Stopped or replaced while the pass's last item played: that is the pass's end.
+    void cutPass();
 
     MediaPlayer &m_player;
     MasterVolume &m_volume;
@@ -86,4 +95,6 @@ private:
     std::optional<QString> m_currentItem;
     quint64 m_itemSerial = 0;   // the item start whose volume is being set
     bool m_itemWaiting = false; // an item waits for its volume: the player counts as busy
+    bool m_passOver = false;    // every item of the sequential pass started; the last plays on
+    bool m_taskActive = false;
 };

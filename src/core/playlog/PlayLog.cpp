@@ -11,11 +11,38 @@ const QByteArray Bom("\xEF\xBB\xBF");
 const QStringList Columns = {QStringLiteral("时间"), QStringLiteral("事件"), QStringLiteral("任务"),
                              QStringLiteral("项目"), QStringLiteral("说明")};
 
-QByteArray field(const QString &text) {
+// A spreadsheet opening the file takes a field starting with one of these as a formula.
+bool startsLikeFormula(QStringView text) {
+    if (text.isEmpty())
+        return false;
+    switch (text.front().unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\t':
+    case u'\r':
+        return true;
+    case u'\'':
+        // A typed quote before such a character gets a quote of its own, so reading back
+        // removes exactly the one written.
+        return startsLikeFormula(text.mid(1));
+    default:
+        return false;
+    }
+}
+
+QByteArray field(const QString &typed) {
+    const QString text = startsLikeFormula(typed) ? u'\'' + typed : typed;
     QByteArray utf8 = text.toUtf8();
     if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n'))
         return '"' + utf8.replace("\"", "\"\"") + '"';
     return utf8;
+}
+
+QString asTyped(const QString &cell) {
+    return cell.startsWith(u'\'') && startsLikeFormula(QStringView(cell).mid(1)) ? cell.mid(1)
+                                                                                 : cell;
 }
 
 QDate monthOfName(const QString &name) {
@@ -88,10 +115,17 @@ bool PlayLog::append(const QDateTime &at, const QString &event, const QString &t
 int PlayLog::removeOld(const QDate &today) {
     const QDate oldestKept = QDate(today.year(), today.month(), 1).addMonths(-KeepMonths);
     int removed = 0;
+    // A folder the user linked elsewhere is written to, but nothing is deleted there: the
+    // files of another place are not ours to remove.
+    if (QFileInfo(folder()).isSymLink())
+        return 0;
     const QDir dir(folder());
-    for (const QString &name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
-        const QDate month = monthOfName(name);
-        if (month.isValid() && month < oldestKept && QFile::remove(dir.filePath(name)))
+    const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.csv")}, QDir::Files);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isSymLink())
+            continue;
+        const QDate month = monthOfName(entry.fileName());
+        if (month.isValid() && month < oldestKept && QFile::remove(entry.filePath()))
             ++removed;
     }
     return removed;
@@ -189,11 +223,11 @@ QList<PlayLogRow> PlayLog::read(const QString &path, QString *error) {
         if (i == 0 && c == Columns)
             continue;
         PlayLogRow row;
-        row.time = c.value(0);
-        row.event = c.value(1);
-        row.task = c.value(2);
-        row.item = c.value(3);
-        row.note = c.value(4);
+        row.time = asTyped(c.value(0));
+        row.event = asTyped(c.value(1));
+        row.task = asTyped(c.value(2));
+        row.item = asTyped(c.value(3));
+        row.note = asTyped(c.value(4));
         rows << row;
     }
     return rows;

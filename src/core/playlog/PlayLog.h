@@ -17,6 +17,7 @@ inline const QString ItemStart = QStringLiteral("项目开始");
 inline const QString ItemFailed = QStringLiteral("项目失败");
 inline const QString EndReached = QStringLiteral("到达结束时间");
 inline const QString ManualStop = QStringLiteral("手动停止");
+inline const QString TaskRemoved = QStringLiteral("任务已删除");
 inline const QString PassEnded = QStringLiteral("顺序播放结束");
 inline const QString ShutdownRequested = QStringLiteral("定时关机");
 inline const QString ShutdownRefused = QStringLiteral("关机被拒绝");
@@ -36,10 +37,11 @@ struct PlayLogRow {
     bool operator==(const PlayLogRow &) const = default;
 };
 
-// The monthly play log, 播放记录/YYYY-MM.csv beside the described files: UTF-8 with a BOM
-// so spreadsheet programs read the Chinese, CRLF, appended one row per event and flushed at
+// The monthly play log, 播放记录/YYYY-MM.csv in the store directory: UTF-8 with a BOM so
+// spreadsheet programs read the Chinese, CRLF, appended one row per event and flushed at
 // once, so a crash loses nothing already told. The file stays open between events: an event
-// costs one write.
+// costs one write. A field that a spreadsheet would run as a formula (= + - @ tab CR first)
+// is written behind a ' and read back as it was given.
 class PlayLog : public QObject {
     Q_OBJECT
 public:
@@ -58,7 +60,8 @@ public:
     bool failing() const { return m_failing; }
     void close() { m_file.close(); }
 
-    // Removes the month files more than KeepMonths before `today`'s month; returns how many.
+    // Removes the month files (YYYY-MM.csv, nothing else) more than KeepMonths before
+    // `today`'s month; returns how many. Never through a symbolic link.
     int removeOld(const QDate &today);
 
     // The months that have a file, newest first.

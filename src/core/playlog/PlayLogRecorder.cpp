@@ -36,13 +36,20 @@ void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) 
                 write(localSecond(second), PlayLogEvent::TaskStart, task.Name, {},
                       QStringLiteral("音量 %1，%2").arg(volume).arg(task.Recurrence));
             });
-    connect(&schedule, &ScheduleDriver::endReached, this, [this](const QDateTime &second) {
-        // An end second with nothing started stops nothing worth telling.
-        if (m_current.isEmpty())
-            return;
-        write(localSecond(second), PlayLogEvent::EndReached, m_current);
-        m_current.clear();
-    });
+    connect(&schedule, &ScheduleDriver::endReached, this,
+            [this](const QDateTime &second, const QString &reason) {
+                // An end second with nothing started stops nothing worth telling.
+                if (m_current.isEmpty())
+                    return;
+                write(localSecond(second), PlayLogEvent::EndReached, m_current, {}, reason);
+                m_current.clear();
+            });
+    connect(&schedule, &ScheduleDriver::playingTaskRemoved, this,
+            [this](const QDateTime &second, const QString &task) {
+                write(localSecond(second), PlayLogEvent::TaskRemoved, task, {},
+                      QStringLiteral("播放中的任务已被删除或改名，立即停止"));
+                m_current.clear();
+            });
     connect(&schedule, &ScheduleDriver::taskHeldBack, this,
             [this](const QDateTime &second, const PlayTask &task, const QString &reason) {
                 write(localSecond(second), PlayLogEvent::NotStarted, task.Name, {}, reason);
@@ -60,7 +67,7 @@ void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) 
             write(now(), PlayLogEvent::ItemStart, m_current, item);
     });
     connect(&playback, &PlaylistDriver::sequentialPassEnded, this,
-            [this] { write(now(), PlayLogEvent::PassEnded, m_current); });
+            [this](const QString &task) { write(now(), PlayLogEvent::PassEnded, task); });
 }
 
 void PlayLogRecorder::programStarted() {

@@ -5,7 +5,8 @@
 
 // Where the program's help lives. appDirectory is the running executable's directory.
 namespace HelpTargets {
-// "Help.chm" beside the executable: a help file carried along from a Windows install wins.
+// "Help.chm" beside the executable: a compiled help file put there by the user wins over the
+// manual.
 QString helpChm(const QString &appDirectory);
 // Where the manual's index.html may be, in order: beside the program (build tree, carried
 // along), under the install prefix, then the XDG data directories.

@@ -18,8 +18,9 @@ QDateTime wallSecond(const QDateTime &reading) {
     return QDateTime(local.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
 }
 
-// Why a start jumped over was not played, for the play log.
+// Why a start jumped over was not played, or an end was passed, for the play log.
 const QString kMissedAsleep = QStringLiteral("计算机睡眠中，错过了它的开始时间");
+const QString kEndAsleep = QStringLiteral("计算机睡眠中，过了结束时间");
 
 // The zone's offset from UTC at a reading, in seconds.
 int offsetOf(const QDateTime &reading, const QDateTime &wall) {
@@ -109,7 +110,8 @@ void ScheduleDriver::tick() {
             reportJumpedOver(m_lastChecked.addSecs(1), now.addSecs(-1),
                              slept ? kMissedAsleep
                                    : QStringLiteral("时钟被向前调过了它的开始时间"));
-            stopIfEndJumpedOver(m_lastChecked, now);
+            stopIfEndJumpedOver(m_lastChecked, now,
+                                slept ? kEndAsleep : QStringLiteral("时钟被向前调过了结束时间"));
         } else
             ++m_stats.restarts;
         runPass(now);
@@ -140,7 +142,9 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
             reportJumpedOver(m_lastChecked.addSecs(1), wall.addSecs(-1),
                              slept ? kMissedAsleep
                                    : QStringLiteral("夏令时开始，时钟跳过了它的开始时间"));
-            stopIfEndJumpedOver(m_lastChecked, wall);
+            stopIfEndJumpedOver(m_lastChecked, wall,
+                                slept ? kEndAsleep
+                                      : QStringLiteral("夏令时开始，时钟跳过了结束时间"));
         }
         runPass(wall);
         m_lastChecked = wall;
@@ -178,11 +182,58 @@ void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 ms
         emit secondsCaughtUp(lastLate, late);
 }
 
-void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before) {
+void ScheduleDriver::stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before,
+                                         const QString &reason) {
     if (m_gateSource)
         m_gate = m_gateSource();
-    if (storedSeconds().endWithin(after, before, m_gate))
+    followPlayback();
+    bool ownEnd = false;
+    if (m_playing && m_playing->end.isValid() && m_playing->end > after &&
+        m_playing->end < before) {
+        const QDate day = m_playing->end.date();
+        ownEnd = m_gate.admits(Weekday::of(day), ClockTexts::of(m_playing->end).date);
+    }
+    if (ownEnd || storedSeconds().endWithin(after, before, m_gate)) {
         m_playback.StopPlayback();
+        m_playing.reset();
+        emit endReached(before, reason);
+    }
+}
+
+void ScheduleDriver::followPlayback() {
+    // Stopped by hand, through its pass or by the shutdown: no longer ours to end.
+    if (m_playing && !m_playback.isTaskActive())
+        m_playing.reset();
+}
+
+void ScheduleDriver::stopIfPlayingRemoved(const QDateTime &second) {
+    followPlayback();
+    if (!m_playing || m_index.hasTaskNamed(m_playing->name))
+        return;
+    const QString name = m_playing->name;
+    m_playing.reset();
+    m_playback.StopPlayback();
+    emit playingTaskRemoved(second, name);
+}
+
+QDateTime ScheduleDriver::endAfter(const PlayTask &task, const QDateTime &start) {
+    const QString &text = task.Duration;
+    QTime time;
+    if (text.size() == 19 && text[10] == u' ') {
+        const QDate day = ClockTexts::dayOf(QStringView(text).left(10));
+        time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+        if (!day.isValid() || !time.isValid())
+            return {};
+        const QDateTime end(day, time, Qt::UTC);
+        if (end > start)
+            return end;
+    } else if (text.size() == 8) {
+        time = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
+    }
+    if (!time.isValid())
+        return {};
+    const QDateTime end(start.date(), time, Qt::UTC);
+    return end > start ? end : end.addDays(1);
 }
 
 const StoredSeconds &ScheduleDriver::storedSeconds() {
@@ -228,9 +279,14 @@ void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &
     const QList<qsizetype> due = m_index.startingAt(texts, Weekday::name(named));
     if (due.isEmpty())
         return;
-    const QString reason = m_gate.isHoliday(texts.date)
-                               ? QStringLiteral("节假日")
-                               : QStringLiteral("%1未勾选").arg(Weekday::name(named));
+    // A ticked weekday box switches its day off; a make-up workday is off when the box of
+    // the weekday it follows is ticked.
+    QString reason = QStringLiteral("节假日");
+    if (!m_gate.isHoliday(texts.date)) {
+        reason = QStringLiteral("%1已勾选（不播放）").arg(Weekday::name(named));
+        if (named != own)
+            reason = QStringLiteral("调休上班按%1作息，").arg(Weekday::name(named)) + reason;
+    }
     for (qsizetype slot : due)
         emit taskHeldBack(second, m_index.table().at(slot), reason);
 }
@@ -240,6 +296,7 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
     if (!from.isValid() || from > to)
         return;
     refreshIndex();
+    followPlayback();
     // A jump of days is told for its last day: what was about to play is what the user misses.
     const QDateTime first = std::max(from, to.addSecs(-86399));
     // Only the seconds some task starts at matter: found from the stored texts, not by
@@ -250,8 +307,14 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
         if (!passGate(s.date(), texts.date))
             continue;
         const qsizetype due = m_index.dueStart(texts, m_todayName);
-        if (due >= 0)
-            emit taskHeldBack(s, m_index.table().at(due), reason);
+        if (due < 0)
+            continue;
+        const PlayTask &task = m_index.table().at(due);
+        // Its start came again while it still played from the last one: nothing was missed.
+        if (m_playing && m_playing->name == task.Name &&
+            (!m_playing->end.isValid() || m_playing->end > s))
+            continue;
+        emit taskHeldBack(s, task, reason);
     }
 }
 
@@ -259,15 +322,19 @@ void ScheduleDriver::runPass(const QDateTime &second) {
     ++m_stats.passes;
     const ClockTexts texts = ClockTexts::of(second);
     refreshIndex();
+    stopIfPlayingRemoved(second);
     if (!passGate(second.date(), texts.date)) {
         reportClosedDay(second, texts);
         return;
     }
 
     // End before start: a task ending at the second the next one starts must not stop it.
-    if (m_index.dueEnd(texts)) {
-        emit endReached(second);
+    // The task playing ends at its own end second even when its stored end changed since.
+    const bool ownEnd = m_playing && m_playing->end == second;
+    if (ownEnd || m_index.dueEnd(texts)) {
         m_playback.StopPlayback();
+        m_playing.reset();
+        emit endReached(second, {});
     }
 
     const QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
@@ -278,6 +345,7 @@ void ScheduleDriver::runPass(const QDateTime &second) {
                               QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
         emit taskStarting(second, task);
         m_playback.StartTask(task);
+        m_playing = Playing{task.Name, endAfter(task, second)};
     }
     for (qsizetype slot : m_index.heldBack(texts, m_todayName)) {
         const PlayTask &task = m_index.table().at(slot);

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class Clock;
 class PlaylistDriver;
@@ -78,6 +79,11 @@ public:
     bool dayOpen();
 
     const QString &todayName() const { return m_todayName; }
+    // The end second a task started at `start` has by its stored end text (wall-clock fields
+    // in UTC form): the first moment after the start that the text names. A one-day end
+    // stored with the start's date though it lies past midnight counts as the next day's.
+    // Invalid when the text can never match a clock text.
+    static QDateTime endAfter(const PlayTask &task, const QDateTime &start);
     const Stats &stats() const { return m_stats; }
 
 signals:
@@ -87,7 +93,12 @@ signals:
     void taskNotStarted(const PlayTask &task, const QString &text);
     // For the play log: what each checked second decided, stamped with that second.
     void taskStarting(const QDateTime &second, const PlayTask &task);
-    void endReached(const QDateTime &second);
+    // Playback stopped by an end second; `reason` says why when the second was not lived
+    // through (the clock was set past it, the machine slept).
+    void endReached(const QDateTime &second, const QString &reason);
+    // The task being played is no longer stored (deleted, renamed, replaced by an import):
+    // it was stopped at once.
+    void playingTaskRemoved(const QDateTime &second, const QString &taskName);
     // A task whose start second came (or was jumped over) but that was not started, and why.
     void taskHeldBack(const QDateTime &second, const PlayTask &task, const QString &reason);
     // A late timer: `count` seconds up to `upTo` were checked after their time.
@@ -96,7 +107,10 @@ signals:
 private:
     void runPass(const QDateTime &second);
     void liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto);
-    void stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before);
+    void stopIfEndJumpedOver(const QDateTime &after, const QDateTime &before,
+                             const QString &reason);
+    void followPlayback();
+    void stopIfPlayingRemoved(const QDateTime &second);
     const StoredSeconds &storedSeconds();
     bool passGate(const QDate &date, const QString &dateText);
     void refreshIndex();
@@ -121,4 +135,11 @@ private:
     bool m_stopped = false;
     bool m_jumpNext = false;
     Stats m_stats;
+    // The task started last, while it plays, with the end second it had when it started: a
+    // later change or removal of the stored task cannot keep it playing past that.
+    struct Playing {
+        QString name;
+        QDateTime end; // wall-clock second in UTC form; invalid: no end can match
+    };
+    std::optional<Playing> m_playing;
 };

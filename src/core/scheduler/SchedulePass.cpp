@@ -37,6 +37,7 @@ ScheduleIndex::ScheduleIndex(const ScheduleTable &table) : m_table(table) {
         else
             m_startSlots[table[k].Time].append(k);
         m_ends.insert(table[k].Duration);
+        m_names.insert(table[k].Name);
     }
 }
 

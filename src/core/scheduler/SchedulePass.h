@@ -63,6 +63,7 @@ public:
     QList<QString> startTexts() const { return m_startSlots.keys(); }
     // Whether any task ends now. No date rule: an end second stops whatever plays.
     bool dueEnd(const ClockTexts &now) const;
+    bool hasTaskNamed(const QString &name) const { return m_names.contains(name); }
     // Slots of the tasks due now that are never started because they start at their own
     // end second (see TaskTimes); the user is told instead.
     QList<qsizetype> heldBack(const ClockTexts &now, const QString &weekdayName) const;
@@ -74,4 +75,5 @@ private:
     QHash<QString, QList<qsizetype>> m_startSlots; // ascending slots per start text
     QHash<QString, QList<qsizetype>> m_heldBack;   // same, for tasks that are not started
     QSet<QString> m_ends;
+    QSet<QString> m_names;
 };

@@ -24,6 +24,16 @@ const QString kCountKey = QStringLiteral("数量");
 // A count beyond this is a damaged file, not a playlist; reading it would exhaust memory.
 constexpr int kMaxPlaylistItems = 100000;
 
+// The file a playlist name comes to, as a disk that ignores letter case sees it.
+QString playlistFileKey(const QString &name) {
+    return QFile::decodeName(QFile::encodeName(name)).toCaseFolded();
+}
+
+// Whether the name loses something on its way to a file name (undecodable bytes).
+bool losesInFileName(const QString &name) {
+    return QFile::decodeName(QFile::encodeName(name)) != name;
+}
+
 QString sectionFor(qsizetype row) {
     return QStringLiteral("FileInfo%1").arg(row);
 }
@@ -152,6 +162,27 @@ QString TaskStore::playlistPath(const QString &name, QString *error) const {
     return path;
 }
 
+QString TaskStore::sharedPlaylistProblem(const QList<PlayTask> &rows, const QString &name) {
+    const QString key = playlistFileKey(name);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].Name == name)
+            return {}; // stored first under its file name: the file is its own
+        if (playlistFileKey(rows[i].Name) != key)
+            continue;
+        // Undecodable bytes look alike on screen: the positions tell the two apart.
+        qsizetype self = i + 1;
+        while (self < rows.size() && rows[self].Name != name)
+            ++self;
+        return QStringLiteral("第 %1 个播放任务“%2”和第 %3 个播放任务“%4”的播放列表会是同一个文件，"
+                              "后者的播放列表不能读写，请修改其中一个任务的名称。")
+            .arg(i + 1)
+            .arg(DisplayText::shown(rows[i].Name))
+            .arg(self + 1)
+            .arg(DisplayText::shown(name));
+    }
+    return {};
+}
+
 QList<PlayTask> TaskStore::ReadTaskRows(QString *error) const {
     return tasksFrom(ProfileFile::load(songFile(), error));
 }
@@ -264,6 +295,14 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     const QString path = playlistPath(name, error);
     if (path.isEmpty())
         return {};
+    // Only such names can share a file on this disk; the task list is read for them alone.
+    if (losesInFileName(name)) {
+        if (QString problem = sharedPlaylistProblem(ReadTaskRows(), name); !problem.isEmpty()) {
+            if (error)
+                *error = problem;
+            return {};
+        }
+    }
     const ProfileFile file = ProfileFile::load(path, error);
     const int count = qBound(0, file.integer(kCountSection, kCountKey, 0), kMaxPlaylistItems);
     TaskPlaylist items;
@@ -389,6 +428,19 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
             return finish(r);
         rows[row] = task;
     }
+    // A new or renamed task must not take a file another task's name comes to, and a task
+    // stored after one that has its file may not write it: the reason names both.
+    const bool newName = !expected || expected->Name != task.Name;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const PlayTask &other = rows[i];
+        if ((newName || i < row) && other.Name != task.Name &&
+            playlistFileKey(other.Name) == playlistFileKey(task.Name))
+            return finish(StoreResult::failure(
+                QStringLiteral("第 %1 个播放任务“%2”和这个任务“%3”的播放列表会是同一个文件，"
+                               "请修改名称。")
+                    .arg(i + 1)
+                    .arg(DisplayText::shown(other.Name), DisplayText::shown(task.Name))));
+    }
     // The playlist goes first: a crash between the two writes leaves at most a playlist no
     // task uses, never a task without its playlist.
     PlaylistBefore before;
@@ -418,8 +470,11 @@ TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected)
     // The task goes first: a failure after it leaves a stray playlist, never a task without one.
     if (auto r = rewriteFrom(current, rows, songFile()); !r)
         return finish(r);
-    const bool shared = std::any_of(rows.cbegin(), rows.cend(),
-                                    [&](const PlayTask &t) { return t.Name == expected.Name; });
+    // Nor a file another task's name comes to (letter case, undecodable bytes).
+    const QString key = playlistFileKey(expected.Name);
+    const bool shared = std::any_of(rows.cbegin(), rows.cend(), [&](const PlayTask &t) {
+        return playlistFileKey(t.Name) == key;
+    });
     // A name that is no usable playlist (one of the store's own files among them) has no
     // playlist of its own to delete.
     if (!shared && !playlistPath(expected.Name).isEmpty()) {

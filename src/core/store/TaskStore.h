@@ -33,6 +33,12 @@ public:
     // What start-up tells the user when song.ini exists but cannot be read.
     static QString unreadableAtStartup(const QString &error);
 
+    // Different names may come to one file: bytes code page 936 cannot decode (kept as
+    // U+DC80..U+DCFF) have no file name of their own, and letter case is not told apart on
+    // Windows disks. The task stored first keeps the file; the others' are refused with a
+    // reason naming both. Empty when `name` has a file of its own among the rows.
+    static QString sharedPlaylistProblem(const QList<PlayTask> &rows, const QString &name);
+
     StoreResult WriteTaskPlaylist(const QString &name, const TaskPlaylist &items) const;
     TaskPlaylist ReadTaskPlaylist(const QString &name, QString *error = nullptr) const;
     StoreResult DeleteTaskPlaylist(const QString &name) const;

@@ -127,6 +127,17 @@ TaskForm formFromTask(const PlayTask &task, const QDateTime &now) {
     return form;
 }
 
+bool endsNextDay(const TaskForm &form) {
+    // Equal times stay on the day: such a task is refused as starting at its own end.
+    return form.rule == DateRule::OneDay && form.end < form.start;
+}
+
+QString endNote(const TaskForm &form) {
+    return endsNextDay(form)
+               ? QStringLiteral("次日 ") + form.end.toString(QStringLiteral("HH:mm:ss"))
+               : QString();
+}
+
 PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored) {
     PlayTask task;
     task.Name = form.name;
@@ -150,10 +161,10 @@ PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored) {
         task.Time = start;
         task.Duration = end;
     } else if (form.rule == DateRule::OneDay) {
-        const QString date = form.date.toString(QStringLiteral("yyyy-MM-dd")) + u' ';
+        const QString format = QStringLiteral("yyyy-MM-dd ");
         task.Device = TaskText::OneDay;
-        task.Time = date + start;
-        task.Duration = date + end;
+        task.Time = form.date.toString(format) + start;
+        task.Duration = form.date.addDays(endsNextDay(form) ? 1 : 0).toString(format) + end;
     } else if (form.rule == DateRule::None) {
         task.Device = stored.Device;
         task.Time = stored.Time;
@@ -164,7 +175,7 @@ PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored) {
 }
 
 QStringList mediaFileFilters() {
-    // Description|patterns pairs as the chooser has always offered them.
+    // Description|patterns pairs, in the order the chooser lists them; the first is the default.
     static const char *const pairs[][2] = {
         {"媒体文件(所有类型)", "*.*"},   {"Mp3 File(*.mp3)", "*.mp3"},
         {"VOB File(*.VOB)", "*.VOB"},    {"RM  File(*.rm) ", "*.rm"},

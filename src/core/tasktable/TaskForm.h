@@ -42,7 +42,13 @@ TaskForm newTaskForm(const QDateTime &now);
 TaskForm formFromTask(const PlayTask &task, const QDateTime &now);
 // The task to store. Ticked weekdays make a weekly task; weekly with none ticked stores
 // empty times and rule; with no rule chosen at all the stored times and rule are kept.
+// A one-day task ending at a time of day before its start ends on the next day, and its
+// stored end carries that date; the other rules compare times of day only.
 PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored = {});
+bool endsNextDay(const TaskForm &form);
+// What the dialogs show beside the end time: "次日 01:00:00" when the end falls on the next
+// day, else nothing.
+QString endNote(const TaskForm &form);
 
 // The file chooser's filter list, in Qt's "Description (*.a *.b)" form.
 QStringList mediaFileFilters();

@@ -17,6 +17,28 @@ bool hasControl(const QString &text) {
 
 } // namespace
 
+QString windowsNameProblem(const QString &name) {
+    static const QString refused = QStringLiteral("\\/:*?\"<>|");
+    for (QChar c : name)
+        if (refused.contains(c))
+            return QStringLiteral("播放任务名称不能包含 \\ / : * ? \" < > | 这些字符,请修改名称.");
+    if (name.endsWith(u'.') || name.endsWith(u' '))
+        return QStringLiteral("播放任务名称不能以点或空格结尾,请修改名称.");
+    // Windows reserves these names whatever the extension and letter case ("Nul.txt").
+    const QString stem = name.section(u'.', 0, 0).trimmed().toUpper();
+    static const QStringList devices = [] {
+        QStringList names = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                             QStringLiteral("NUL")};
+        for (int i = 1; i <= 9; ++i)
+            names << QStringLiteral("COM%1").arg(i) << QStringLiteral("LPT%1").arg(i);
+        return names;
+    }();
+    if (devices.contains(stem))
+        return QStringLiteral("\"%1\" 是 Windows 的设备名,不能用作播放任务名称,请修改名称.")
+            .arg(DisplayText::shown(name));
+    return {};
+}
+
 QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) {
     if (name.isEmpty())
         return EmptyName;
@@ -29,6 +51,12 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self) 
             .arg(DisplayText::shown(name));
     if (!Gbk::canEncode(name))
         return QStringLiteral("播放任务名称中有无法保存的字符,请修改名称.");
+    // A hand-edited store may hold such a name; the task keeps playing and may be changed
+    // without a rename (the table suggests one).
+    const bool unchanged = self >= 0 && self < rows.size() && rows[self].Name == name;
+    if (!unchanged)
+        if (QString problem = windowsNameProblem(name); !problem.isEmpty())
+            return problem;
     // Playlist files differing only in letter case are one file on Windows, where a backup
     // of the store may be imported.
     for (int i = 0; i < rows.size(); ++i)

@@ -1,6 +1,7 @@
 #include "TaskTableModel.h"
 
 #include "DisplayText.h"
+#include "TaskNames.h"
 #include "store/TaskTimes.h"
 
 namespace {
@@ -76,7 +77,10 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
 }
 
 QStringList TaskTableModel::problems(const PlayTask &task) {
-    return TaskTimes::problems(task);
+    QStringList reasons = TaskTimes::problems(task);
+    if (!task.Name.isEmpty() && !TaskNames::windowsNameProblem(task.Name).isEmpty())
+        reasons << QStringLiteral("此名称在 Windows 电脑上不能用作文件名,建议修改名称.");
+    return reasons;
 }
 
 void TaskTableModel::setRowProblems(const QString &checker,

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -107,6 +108,13 @@ void CTaskDlgBase::bindControls() {
 }
 
 void CTaskDlgBase::setupNextStart() {
+    m_endNote = new QLabel(this);
+    m_endNote->setObjectName(QStringLiteral("endNoteLabel"));
+    if (auto *row = qobject_cast<QBoxLayout *>(m_end->parentWidget()->layout())) {
+        const int at = row->indexOf(m_end);
+        if (at >= 0)
+            row->insertWidget(at + 1, m_endNote);
+    }
     m_nextStart = new QLabel(this);
     m_nextStart->setObjectName(QStringLiteral("nextStartLabel"));
     m_nextStart->hide();
@@ -136,8 +144,13 @@ void CTaskDlgBase::setNextStart(NextStartText text) {
 }
 
 void CTaskDlgBase::refreshNextStart() {
+    m_endNote->setText(TaskForms::endNote(form()));
     if (m_nextStartText)
         m_nextStart->setText(m_nextStartText(task()));
+}
+
+QString CTaskDlgBase::endNoteShown() const {
+    return m_endNote ? m_endNote->text() : QString();
 }
 
 QString CTaskDlgBase::nextStartShown() const {
@@ -198,6 +211,7 @@ void CTaskDlgBase::showForm(const TaskForm &form) {
         m_volume->setCurrentIndex(-1);
         m_volume->setEditText(form.volume);
     }
+    refreshNextStart();
 }
 
 TaskForm CTaskDlgBase::form() const {

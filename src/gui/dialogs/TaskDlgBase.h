@@ -38,6 +38,8 @@ public:
     void setNextStart(NextStartText text);
     QString nextStartShown() const;
     void refreshNextStart();
+    // What shows beside the end time ("次日 01:00:00" for a one-day task past midnight).
+    QString endNoteShown() const;
 
     TaskForm form() const;
     TaskPlaylist playlist() const;
@@ -91,4 +93,5 @@ private:
     TaskChangeOutcome m_outcome;
     NextStartText m_nextStartText;
     QLabel *m_nextStart = nullptr;
+    QLabel *m_endNote = nullptr;
 };

@@ -135,6 +135,11 @@ void CHoraletView::OnInitialUpdate() {
     m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
+    connect(m_player, &MpvPlayer::stateChanged, &m_playPanel->playback(),
+            [playback = &m_playPanel->playback()](MediaPlayer::State state) {
+                if (state == MediaPlayer::State::Idle)
+                    playback->playerWentIdle();
+            });
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
             [this](const PlayTask &, const QString &text) { tell(text); });
     setupPower();

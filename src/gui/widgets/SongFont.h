@@ -3,7 +3,8 @@
 #include <QFont>
 #include <QStringList>
 
-// "宋体" of the Windows program: the first CJK font this system has, Song style first.
+// The interface's Song-style face ("宋体"): the first CJK font this system has, Song
+// style first.
 namespace SongFont {
 QStringList families();
 // A font of `pixelHeight` as a Windows font height of that value gives; an average

@@ -87,15 +87,35 @@ void TestPlaylistDriver::sequentialPassEndsWithLastItemPlayingOut() {
     QCOMPARE(rig.driver.items(), rig.lists["bell"]);
     QCOMPARE(rig.driver.selectedRow(), 0);
 
-    // The pass is over at the next step: C is not cut and nothing follows it.
+    // The pass is over at the next step: C is not cut and nothing follows it. The pass ends
+    // when C has ended, as the player reports it.
+    QSignalSpy ended(&rig.driver, &PlaylistDriver::sequentialPassEnded);
     rig.driver.PlaylistStep();
     QVERIFY(!rig.driver.isStepping());
     QCOMPARE(rig.player.current, QString("/m/C.mp3"));
     QCOMPARE(rig.player.closes, 1);
+    rig.driver.playerWentIdle(); // a report while C still plays
+    QCOMPARE(ended.size(), 0);
+    QVERIFY(rig.driver.isTaskActive());
     rig.player.finish();
+    rig.driver.playerWentIdle();
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toString(), QString("bell"));
+    QVERIFY(!rig.driver.isTaskActive());
     rig.driver.PlaylistStep(); // a stray step would restart the pass from the top
     QCOMPARE(rig.player.opened.size(), 4);
     QCOMPARE(rig.driver.state().itemsStarted, 1);
+
+    // Stopped (or replaced) while its last item plays, the pass ends then.
+    rig.next();
+    rig.next();
+    rig.driver.PlaylistStep();
+    QCOMPARE(rig.player.current, QString("/m/C.mp3"));
+    QCOMPARE(ended.size(), 1);
+    rig.driver.StopPlayback();
+    QCOMPARE(ended.size(), 2);
+    rig.driver.playerWentIdle();
+    QCOMPARE(ended.size(), 2);
 }
 
 void TestPlaylistDriver::loopKeepsRotating() {

@@ -68,8 +68,8 @@ private slots:
     void rowsRoundTrip();
     void eventsOfAPlayedTaskInOrder();
     void manualStopAndFailedItem();
-    void heldBackOnHolidayAndUncheckedWeekday();
-    void heldBackBySameSecondAndClockJump();
+    void heldBackOnHolidayAndTickedWeekday();
+    void heldBackBySameSecondAndClockJump(); // and ends told across clock steps
     void heldBackAtItsOwnEndAndWhileAsleep();
     void clockJumpOverMidnightAndAOneDayTask();
     void caughtUpSecondsAreTold();
@@ -109,11 +109,21 @@ void TestPlayLog::rowsRoundTrip() {
     const QList<PlayLogRow> rows = {
         {"2026-12-08 08:00:00", "任务开始", "a,b", "x\"y\"", "line1\r\nline2"},
         {"2026-12-08 08:00:01", "项目开始", "", "", ""},
+        // What a user may type that a spreadsheet would run as a formula, and quotes before it.
+        {"2026-12-08 08:00:02", "项目开始", "=HYPERLINK(\"x\")", "-2+3", "@SUM(A1)"},
+        {"2026-12-08 08:00:03", "项目开始", "+1", "\tcmd", "\rline"},
+        {"2026-12-08 08:00:04", "项目开始", "'=1", "''-1", "'plain"},
     };
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     QString error;
     QVERIFY(PlayLog::write(path, rows, &error));
     QCOMPARE(PlayLog::read(path), rows);
+    // In the file every such field begins with a quote mark; other fields stay as they are.
+    const QList<QStringList> cells = PlayLog::parse(bytesOf(path));
+    QCOMPARE(cells[3].mid(2), (QStringList{"'=HYPERLINK(\"x\")", "'-2+3", "'@SUM(A1)"}));
+    QCOMPARE(cells[4].mid(2), (QStringList{"'+1", "'\tcmd", "'\rline"}));
+    QCOMPARE(cells[5].mid(2), (QStringList{"''=1", "'''-1", "'plain"}));
+    QCOMPARE(cells[1].mid(2), (QStringList{"a,b", "x\"y\"", "line1\r\nline2"}));
     QVERIFY(PlayLog::read(dir.filePath(QStringLiteral("none.csv")), &error).isEmpty());
     QVERIFY(error.contains(QStringLiteral("无法读取")));
 }
@@ -126,10 +136,13 @@ void TestPlayLog::eventsOfAPlayedTaskInOrder() {
     rig.live(at("2026-12-08 07:59:58"), at("2026-12-08 08:00:02"));
     rig.clock.set(at("2026-12-08 08:00:03"));
     rig.playback.PlaylistStep(); // the step timer's first step
-    rig.player.finish();
     rig.clock.set(at("2026-12-08 08:00:06"));
-    rig.playback.PlaylistStep(); // the single item played: the pass is over
-    rig.live(at("2026-12-08 08:00:03"), at("2026-12-08 08:00:21"));
+    rig.playback.PlaylistStep(); // the single item started: the pass is over once it ends
+    rig.live(at("2026-12-08 08:00:03"), at("2026-12-08 08:00:11"));
+    rig.clock.set(at("2026-12-08 08:00:12").addMSecs(300));
+    rig.player.finish();
+    rig.playback.playerWentIdle(); // as the player reports the item's end
+    rig.live(at("2026-12-08 08:00:12"), at("2026-12-08 08:00:21"));
 
     const QList<PlayLogRow> rows = rig.rows(QDate(2026, 12, 1));
     QCOMPARE(rows.size(), 4);
@@ -137,7 +150,7 @@ void TestPlayLog::eventsOfAPlayedTaskInOrder() {
                                   "音量 30000，顺序播放"}));
     QCOMPARE(rows[1], (PlayLogRow{"2026-12-08 08:00:03", PlayLogEvent::ItemStart, "早操",
                                   "/m/one.wav", ""}));
-    QCOMPARE(rows[2].event, PlayLogEvent::PassEnded);
+    QCOMPARE(rows[2], (PlayLogRow{"2026-12-08 08:00:12", PlayLogEvent::PassEnded, "早操", "", ""}));
     QCOMPARE(rows[3],
              (PlayLogRow{"2026-12-08 08:00:20", PlayLogEvent::EndReached, "早操", "", ""}));
 }
@@ -171,7 +184,7 @@ void TestPlayLog::manualStopAndFailedItem() {
     QCOMPARE(notes[4], QStringLiteral("文件不存在"));
 }
 
-void TestPlayLog::heldBackOnHolidayAndUncheckedWeekday() {
+void TestPlayLog::heldBackOnHolidayAndTickedWeekday() {
     LogRig rig;
     // 2026-12-08 is a Tuesday; 2026-12-09 a Wednesday.
     rig.driver.setSchedule(
@@ -182,13 +195,18 @@ void TestPlayLog::heldBackOnHolidayAndUncheckedWeekday() {
     rig.gate.weekdayOff[3] = true;
     rig.live(at("2026-12-08 08:00:00"), at("2026-12-08 08:00:00"));
     rig.live(at("2026-12-09 08:00:00"), at("2026-12-09 08:00:00"));
+    // Sunday 2026-12-13 works as a Wednesday, whose box is ticked; its own box is not.
+    rig.gate.makeupDays.insert(QStringLiteral("2026-12-13"), 3);
+    rig.live(at("2026-12-13 08:00:00"), at("2026-12-13 08:00:00"));
 
     const QList<PlayLogRow> rows = rig.rows(QDate(2026, 12, 1));
-    QCOMPARE(rows.size(), 2); // the Thursday task was not due on either day
+    // The Thursday task was not due on any of the days; the days jumped over are told apart.
+    QCOMPARE(rows.last().time, QStringLiteral("2026-12-13 08:00:00"));
+    QCOMPARE(rows.last().note, QStringLiteral("调休上班按周三作息，周三已勾选（不播放）"));
     QCOMPARE(rows[0],
              (PlayLogRow{"2026-12-08 08:00:00", PlayLogEvent::NotStarted, "早操", "", "节假日"}));
     QCOMPARE(rows[1], (PlayLogRow{"2026-12-09 08:00:00", PlayLogEvent::NotStarted, "早操", "",
-                                  "周三未勾选"}));
+                                  "周三已勾选（不播放）"}));
     QVERIFY(rig.player.opened.isEmpty());
 }
 
@@ -199,7 +217,8 @@ void TestPlayLog::heldBackBySameSecondAndClockJump() {
          makeTask(QStringLiteral("乙"), QStringLiteral("08:00:00"), QStringLiteral("08:10:00")),
          makeTask(QStringLiteral("丙"), QStringLiteral("09:00:00"), QStringLiteral("09:10:00"))});
     rig.live(at("2026-12-08 07:59:59"), at("2026-12-08 08:00:00"));
-    // The clock set from 08:30 to 09:30: the start at 09:00 was jumped over.
+    // The clock set on to 08:30, past the end of what plays, then from 08:30 to 09:30: the
+    // start at 09:00 was jumped over.
     rig.wakeAt(at("2026-12-08 08:30:00"));
     rig.wakeAt(at("2026-12-08 09:30:00"));
 
@@ -207,7 +226,28 @@ void TestPlayLog::heldBackBySameSecondAndClockJump() {
              (QStringList{
                  "2026-12-08 08:00:00|未播放|乙|同一秒已开始任务“甲”",
                  "2026-12-08 08:00:00|任务开始|甲|音量 30000，顺序播放",
+                 "2026-12-08 08:30:00|到达结束时间|甲|时钟被向前调过了结束时间",
                  "2026-12-08 09:00:00|未播放|丙|时钟被向前调过了它的开始时间",
+             }));
+
+    // Set back an hour while a task plays and forward again past its start: it played, so
+    // nothing was missed, and its end is told when it comes. Removed while it plays, it stops.
+    LogRig back;
+    back.driver.setSchedule(
+        {makeTask(QStringLiteral("丁"), QStringLiteral("10:00:00"), QStringLiteral("10:20:00"))});
+    back.live(at("2026-12-08 09:59:59"), at("2026-12-08 10:00:00"));
+    back.wakeAt(at("2026-12-08 09:00:00"));
+    back.wakeAt(at("2026-12-08 10:05:00"));
+    back.live(at("2026-12-08 10:19:59"), at("2026-12-08 10:20:00"));
+    back.live(at("2026-12-09 10:00:00"), at("2026-12-09 10:00:01"));
+    back.driver.setSchedule({});
+    back.wakeAt(at("2026-12-09 10:00:02"));
+    QCOMPARE(back.lines(QDate(2026, 12, 1)),
+             (QStringList{
+                 "2026-12-08 10:00:00|任务开始|丁|音量 30000，顺序播放",
+                 "2026-12-08 10:20:00|到达结束时间|丁|",
+                 "2026-12-09 10:00:00|任务开始|丁|音量 30000，顺序播放",
+                 "2026-12-09 10:00:02|任务已删除|丁|播放中的任务已被删除或改名，立即停止",
              }));
 }
 
@@ -306,6 +346,23 @@ void TestPlayLog::rotationRemovesOnlyOlderThanTwoYears() {
     QCOMPARE(log.removeOld(QDate(2026, 12, 15)), 1);
     QStringList left = QDir(log.folder()).entryList(QDir::Files, QDir::Name);
     QCOMPARE(left, (QStringList{"2020-01.txt", "2024-12.csv", "2026-12.csv", "notes.csv"}));
+
+    // Old month names that are links, or the whole folder a link elsewhere: written through
+    // as the user set it up, but nothing is deleted there.
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("2020-02.csv"));
+    QVERIFY(QFile(outside).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(outside, QDir(log.folder()).filePath(QStringLiteral("2020-03.csv"))));
+    QCOMPARE(log.removeOld(QDate(2026, 12, 15)), 0);
+    QVERIFY(QFile::exists(outside));
+
+    QTemporaryDir linked;
+    PlayLog viaLink(linked.path());
+    QVERIFY(QFile::link(elsewhere.path(), viaLink.folder()));
+    QCOMPARE(viaLink.removeOld(QDate(2026, 12, 15)), 0);
+    QVERIFY(QFile::exists(outside));
+    QVERIFY(viaLink.append(at("2026-12-08 08:00:00"), PlayLogEvent::ProgramStart));
+    QVERIFY(QFile::exists(elsewhere.filePath(QStringLiteral("2026-12.csv"))));
 }
 
 void TestPlayLog::monthsNewestFirst() {

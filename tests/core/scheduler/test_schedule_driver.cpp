@@ -283,6 +283,20 @@ void TestScheduleDriver::overMidnightStopsNextDay() {
     rig.live(Monday.addDays(1), "01:00:00", "01:00:00");
     QVERIFY(rig.player.current.isEmpty());
     QCOMPARE(rig.driver.stats().caughtUp, 0);
+
+    // One-day tasks past midnight end the next day: stored with that day's date, or (as older
+    // files have them) with the start's date, which names a moment before the start.
+    for (const QString end : {"2026-12-10 01:00:00", "2026-12-09 01:00:00"}) {
+        Rig once;
+        once.lists["once"] = {"/m/once.mp3"};
+        once.driver.setSchedule({task("once", "2026-12-09 23:00:00", end, TaskText::OneDay)});
+        once.live(Monday.addDays(2), "22:59:59", "23:00:03");
+        once.live(Monday.addDays(3), "00:59:58", "00:59:59");
+        QCOMPARE(once.player.current, QString("/m/once.mp3"));
+        once.live(Monday.addDays(3), "01:00:00", "01:00:00");
+        QVERIFY2(once.player.current.isEmpty(), qPrintable(end));
+        QVERIFY(!once.playback.isStepping());
+    }
 }
 
 void TestScheduleDriver::deletedTaskNoLongerStarts() {
@@ -296,6 +310,29 @@ void TestScheduleDriver::deletedTaskNoLongerStarts() {
     rig.live(Monday.addDays(1), "08:00:00", "08:00:06");
     QCOMPARE(rig.started, QStringList({"a@2026-12-07 08:00:00", "b@2026-12-07 08:00:05",
                                        "a@2026-12-08 08:00:00"}));
+
+    // A looping task changed while it plays ends at the end second it had when it started;
+    // removed while it plays, it stops at once.
+    Rig loop;
+    loop.lists["news"] = {"/m/news.mp3"};
+    loop.driver.setSchedule({task("news", "09:00:00", "09:30:00")});
+    loop.live(Monday, "09:00:00", "09:00:03");
+    loop.driver.setSchedule({task("news", "10:00:00", "11:00:00")});
+    loop.live(Monday, "09:00:04", "09:29:59");
+    QCOMPARE(loop.player.current, QString("/m/news.mp3"));
+    loop.live(Monday, "09:30:00", "09:30:00");
+    QVERIFY(loop.player.current.isEmpty());
+    QVERIFY(!loop.playback.isStepping());
+
+    loop.live(Monday, "10:00:00", "10:00:03");
+    QCOMPARE(loop.player.current, QString("/m/news.mp3"));
+    QSignalSpy removed(&loop.driver, &ScheduleDriver::playingTaskRemoved);
+    loop.driver.setSchedule({task("other", "12:00:00", "12:30:00")});
+    loop.live(Monday, "10:00:04", "10:00:04");
+    QVERIFY(loop.player.current.isEmpty());
+    QVERIFY(!loop.playback.isStepping());
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(removed.first().at(1).toString(), QString("news"));
 }
 
 void TestScheduleDriver::lastOfThousandTasksStarts() {

@@ -125,6 +125,47 @@ private slots:
         QVERIFY(store().WriteTaskPlaylist("同名", {"a.mp3"}));
         QVERIFY(store().DeleteTask(0, task("同名")).result.ok);
         QCOMPARE(store().ReadTaskPlaylist("同名"), TaskPlaylist{"a.mp3"});
+
+        // Names that differ only in bytes code page 936 cannot decode, or in letter case,
+        // come to one file: the task stored first keeps it, the later one's file operations
+        // are refused naming both, and deleting either spares the file.
+        QByteArray song;
+        for (const QByteArray &name :
+             {QByteArray("X\xff"), QByteArray("X\x81"), QByteArray("Bell"), QByteArray("bell")})
+            song +=
+                "[FileInfo" + QByteArray::number(song.count('[')) + "]\r\nName=" + name +
+                "\r\nTime=08:30:00\r\nDuration=08:45:00\r\nType=60000\r\nDevice=" + gbk("每天") +
+                "\r\nRecurrence=" + gbk("顺序播放") + "\r\nNotes=\r\n";
+        QVERIFY(writeFileBytes(store().songFile(), song));
+        const QList<PlayTask> rows = store().ReadTaskRows();
+        QCOMPARE(rows.size(), 4);
+        const PlayTask first = rows[0], later = rows[1];
+        QVERIFY(first.Name != later.Name);
+        QVERIFY(store().WriteTaskPlaylist(first.Name, {"first.mp3"}));
+        QString error;
+        QCOMPARE(store().ReadTaskPlaylist(first.Name, &error), TaskPlaylist{"first.mp3"});
+        QVERIFY(error.isEmpty());
+        QVERIFY(store().ReadTaskPlaylist(later.Name, &error).isEmpty());
+        QVERIFY2(error.contains(QStringLiteral("同一个文件")) && error.count(u'X') == 2,
+                 qPrintable(error));
+        for (int row : {1, 3}) {
+            const auto refused = store().ModifyTask(row, rows[row], rows[row], {"other.mp3"});
+            QVERIFY(!refused.result.ok);
+            QVERIFY2(refused.result.error.contains(QStringLiteral("同一个文件")),
+                     qPrintable(refused.result.error));
+        }
+        QCOMPARE(store().ReadTaskPlaylist(first.Name), TaskPlaylist{"first.mp3"});
+        QVERIFY(!store().AddTask(task("BELL"), {"x.mp3"}).result.ok);
+        // The task stored first keeps its file and may be changed; none may be renamed onto it.
+        QVERIFY(store().ModifyTask(0, first, first, {"first.mp3"}).result.ok);
+        PlayTask renamed = rows[2];
+        renamed.Name = "BELL";
+        QVERIFY(!store().ModifyTask(2, rows[2], renamed, {"x.mp3"}).result.ok);
+        QVERIFY(store().WriteTaskPlaylist("Bell", {"bell.mp3"}));
+        QVERIFY(store().DeleteTask(2, rows[2]).result.ok);
+        QVERIFY(store().DeleteTask(0, first).result.ok);
+        QCOMPARE(store().ReadTaskPlaylist(later.Name), TaskPlaylist{"first.mp3"});
+        QCOMPARE(store().ReadTaskPlaylist("Bell"), TaskPlaylist{"bell.mp3"});
     }
 
     void weeklyTaskWithNoDayIsStoredEmpty() {

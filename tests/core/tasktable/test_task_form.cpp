@@ -46,6 +46,24 @@ private slots:
                  task("早操", "08:00:00", "08:30:00", "每天"));
         QCOMPARE(taskFromForm(form(DateRule::OneDay)),
                  task("早操", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天"));
+        QVERIFY(endNote(form(DateRule::OneDay)).isEmpty());
+
+        // A one-day task past midnight ends on the next day, as the dialog says beside the end;
+        // the other rules keep times of day.
+        TaskForm late = form(DateRule::OneDay);
+        late.date = QDate(2012, 12, 31);
+        late.start = QTime(23, 0, 0);
+        late.end = QTime(1, 0, 0);
+        QCOMPARE(taskFromForm(late),
+                 task("早操", "2012-12-31 23:00:00", "2013-01-01 01:00:00", "指定的一天"));
+        QCOMPARE(endNote(late), QStringLiteral("次日 01:00:00"));
+        late.end = late.start; // refused on OK as starting at its own end
+        QCOMPARE(taskFromForm(late).Duration, QStringLiteral("2012-12-31 23:00:00"));
+        QVERIFY(endNote(late).isEmpty());
+        late.end = QTime(1, 0, 0);
+        late.rule = DateRule::EveryDay;
+        QCOMPARE(taskFromForm(late), task("早操", "23:00:00", "01:00:00", "每天"));
+        QVERIFY(endNote(late).isEmpty());
 
         TaskForm weekly = form(DateRule::Weekly);
         weekly.weekdays = {true, false, true, false, true, false, false};
@@ -131,6 +149,7 @@ private slots:
         const QList<PlayTask> kinds = {
             task("a", "08:00:00", "08:30:00", "每天"),
             task("b", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天"),
+            task("b2", "2012-12-31 23:00:00", "2013-01-01 01:00:00", "指定的一天"),
             task("c", "23:59:59", "00:00:01", "周一周日", TaskText::Random),
             task("d", "", "", "", "unknown mode"),
             task("e", "08:00:00", "09:00:00", "假日"),
@@ -187,6 +206,16 @@ private slots:
                                   << "数据文件";
         QTest::newRow("not gbk") << "bell🔔"
                                  << "无法保存";
+        // What Windows cannot hold as a file name: stores move there by backup and import.
+        for (const char *name : {"a:b", "a*b", "a?b", "\"q\"", "a<b", "a>b", "a|b"})
+            QTest::newRow(name) << name << ": * ?";
+        QTest::newRow("trailing dot") << "..."
+                                      << "结尾";
+        QTest::newRow("trailing blank") << "bell "
+                                        << "结尾";
+        for (const char *name :
+             {"CON", "prn", "Aux", "NUL.txt", "com1", "COM9.mp3", "lpt1", "LPT9", "con .ini"})
+            QTest::newRow(name) << name << "设备名";
     }
 
     void refusedNames() {
@@ -197,11 +226,18 @@ private slots:
         QVERIFY2(problem.contains(message), qPrintable(problem));
         if (name == QLatin1String("早操"))
             QVERIFY(TaskNames::nameProblem(name, rows, 0).isEmpty()); // its own name
+        // A stored task of such a name may be changed under it; a new one may not take it.
+        if (problem == TaskNames::windowsNameProblem(name)) {
+            const QList<PlayTask> stored = {task(name, "", "", ""), task("bell", "", "", "")};
+            QVERIFY(TaskNames::nameProblem(name, stored, 0).isEmpty());
+            QVERIFY(!TaskNames::nameProblem(name, stored, 1).isEmpty());
+        }
     }
 
     void acceptedTexts() {
         const QList<PlayTask> rows = {task("早操", "", "", "")};
-        for (const QString name : {"午操", "song2", "a.b", "...", "My Bell", "songs", "ü"})
+        for (const QString name : {"午操", "song2", "a.b", ".bell", "My Bell", "songs", "ü",
+                                   "CONSOLE", "COM10", "LPT0", "nul-x", "con-1.mp3"})
             QVERIFY2(TaskNames::nameProblem(name, rows).isEmpty(), qPrintable(name));
         QVERIFY(TaskNames::volumeProblem("loud").isEmpty());
         QVERIFY(TaskNames::volumeProblem("").isEmpty());

@@ -85,6 +85,10 @@ private slots:
                      QString("开始时间和结束时间相同,此任务不会播放,请修改结束时间."));
         // The cells still show what is stored.
         QCOMPARE(rowTexts(model, 1).mid(0, 3), (QStringList{"same", "08:30:00", "08:30:00"}));
+
+        // A hand-edited name Windows cannot hold plays on; a rename is suggested.
+        model.setTasks({task("aux.mp3")});
+        QVERIFY(model.data(model.index(0, 0), Qt::ToolTipRole).toString().contains("Windows"));
     }
 
     void appendAddsRowsAtTheEndAndRefillsReplaceThem() {

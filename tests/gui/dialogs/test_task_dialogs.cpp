@@ -180,7 +180,22 @@ private slots:
         child<QTimeEdit>(&oneDay, "startPicker1006")->setTime(QTime(8, 0));
         child<QTimeEdit>(&oneDay, "endPicker1044")->setTime(QTime(8, 30));
         click(&oneDay, "loopRadio1116");
+        QCOMPARE(oneDay.endNoteShown(), QString());
         click(&oneDay, "okButton1");
+
+        // Past midnight: the end is the next day's, and the dialog says so beside it.
+        CNewTaskDlg night(kNow);
+        prepareNew(night);
+        setName(&night, "night");
+        click(&night, "oneDayRadio1014");
+        child<QDateEdit>(&night, "datePicker1009")->setDate(QDate(2012, 12, 31));
+        child<QTimeEdit>(&night, "startPicker1006")->setTime(QTime(23, 0));
+        child<QTimeEdit>(&night, "endPicker1044")->setTime(QTime(1, 0));
+        QCOMPARE(night.endNoteShown(), QStringLiteral("次日 01:00:00"));
+        click(&night, "everyDayRadio1013");
+        QCOMPARE(night.endNoteShown(), QString());
+        click(&night, "oneDayRadio1014");
+        click(&night, "okButton1");
 
         CNewTaskDlg weekly(kNow);
         prepareNew(weekly);
@@ -215,6 +230,7 @@ private slots:
         const QList<PlayTask> expected = {
             stored("one", "2012-05-01 08:00:00", "2012-05-01 08:30:00", "指定的一天", "60000",
                    TaskText::Loop),
+            stored("night", "2012-12-31 23:00:00", "2013-01-01 01:00:00", "指定的一天"),
             stored("weekly", "10:11:12", "10:41:12", "周一周三周五", "60000", TaskText::Random),
             stored("no days", "", "", ""),
             stored("daily", "10:11:12", "10:41:12", "每天"),
@@ -290,6 +306,7 @@ private slots:
                    TaskText::Loop),
             stored("weekly", "07:00:00", "07:05:00", "周二周四", "5", TaskText::Random),
             stored("no days", "", "", "", "50000", "别的模式"),
+            stored("night", "2012-12-31 23:00:00", "2013-01-01 01:00:00", "指定的一天"),
         };
         for (const PlayTask &t : kinds)
             addThroughDialog(t, {"/m/" + t.Name + ".mp3"});
@@ -330,6 +347,9 @@ private slots:
         QVERIFY(child<QCheckBox>(&weekly, "dayMonday1085")->isEnabled());
         QCOMPARE(child<QComboBox>(&weekly, "volumeCombo1012")->currentText(), QStringLiteral("5"));
 
+        CModifyTaskDlg night(kinds[4], {}, kNow);
+        QCOMPARE(night.endNoteShown(), QStringLiteral("次日 01:00:00"));
+
         CModifyTaskDlg odd(kinds[3], {}, kNow);
         for (const char *mode : {"loopRadio1116", "sequentialRadio1117", "randomRadio1118"})
             QVERIFY(!child<QRadioButton>(&odd, mode)->isChecked());
@@ -355,12 +375,14 @@ private slots:
 
         CModifyTaskDlg dialog(m_store->ReadTaskRows()[1], {}, kNow);
         prepareModify(dialog, 1);
-        for (const QString name : {"", "a", "x/y", "..", "Song", "复选控制", "ä"}) {
+        for (const QString name :
+             {"", "a", "x/y", "..", "Song", "复选控制", "ä", "nul.mp3", "a:b", "B."}) {
             setName(&dialog, name);
             click(&dialog, "okButton1");
             QVERIFY2(dialog.isVisible(), qPrintable(name));
         }
-        QCOMPARE(m_notices.size(), 7);
+        QCOMPARE(m_notices.size(), 10);
+        QVERIFY(m_notices[7].contains(QStringLiteral("设备名")));
         QCOMPARE(m_notices[0], QStringLiteral("请填写播放任务名称."));
         QVERIFY(m_notices[1].contains("重复"));
         QCOMPARE(fileBytes(m_store->songFile()), before);
