@@ -45,6 +45,11 @@ CCalendarImportDlg::CCalendarImportDlg(const QList<IcsCalendar::Day> &days,
         QStringLiteral("请确认要导入的日期.摘要含“休”或“假”的预选为节假日,含“班”的预选为调休上班日;"
                        "调休上班日按所选星期的课表播放."),
         this));
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("importNote"));
+    m_note->setWordWrap(true);
+    m_note->hide();
+    layout->addWidget(m_note);
     m_table = new QTableWidget(static_cast<int>(days.size()), ColumnCount, this);
     m_table->setObjectName(QStringLiteral("importTable"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("日期"), QStringLiteral("星期"),
@@ -99,6 +104,11 @@ CCalendarImportDlg::CCalendarImportDlg(const QList<IcsCalendar::Day> &days,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(720, 480);
+}
+
+void CCalendarImportDlg::setNote(const QString &note) {
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
 }
 
 QComboBox *CCalendarImportDlg::kindBox(int row) const {

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QTableWidget;
 
 // The days found in a calendar file, each to be taken as holiday, as make-up workday (with
@@ -16,6 +17,9 @@ class CCalendarImportDlg : public QDialog {
 public:
     CCalendarImportDlg(const QList<IcsCalendar::Day> &days, const CalendarDays &listed,
                        QWidget *parent = nullptr);
+
+    // Why fewer days are listed than the file names; shown above the list.
+    void setNote(const QString &note);
 
     int rowCount() const;
     // Choice of row: CalendarDays::Choice::Kind; weekday 0 = Sunday.
@@ -30,6 +34,7 @@ private:
     QComboBox *weekdayBox(int row) const;
 
     QTableWidget *m_table = nullptr;
+    QLabel *m_note = nullptr;
     QList<IcsCalendar::Day> m_days;
     QList<bool> m_listed;
 };

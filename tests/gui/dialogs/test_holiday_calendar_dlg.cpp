@@ -4,6 +4,7 @@
 #include "dialogs/HolidayCalendarDlg.h"
 #include "store/ProfileStore.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QPushButton>
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCharFormat>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,6 +97,45 @@ private slots:
         QVERIFY(rig.dialog->makeupShown().isEmpty());
         QCOMPARE(markOf(*rig.dialog, QDate(2027, 2, 11)), QColor());
         QCOMPARE(holidaysChanged.count(), 2);
+    }
+
+    // A hundred thousand stored dates: all listed, the shown year marked, the one picked
+    // deleted, the selection kept on the same date.
+    void aHundredThousandDates() {
+        QTemporaryDir dir;
+        QByteArray dates = "[Holiday]\r\n";
+        for (int i = 0; i < 100000; ++i)
+            dates += "Date" + QByteArray::number(i) + '=' +
+                     QDate(1900, 1, 1).addDays(i).toString(Qt::ISODate).toLatin1() + "\r\n";
+        dates += "[The number of date]\r\nquantity=100000\r\n";
+        QVERIFY(writeFileBytes(dir.filePath("date.ini"), dates));
+        HolidayList holidays(dir.path());
+        holidays.load();
+        MakeupWorkdays makeup(dir.path());
+        CalendarDays days(holidays, makeup);
+        CHolidayCalendarDlg dialog(days, Today);
+        auto *list = dialog.findChild<QAbstractItemView *>(QStringLiteral("holidayList"));
+        QVERIFY(list);
+        QCOMPARE(list->model()->rowCount(), 100000);
+        QCOMPARE(list->model()->index(99999, 0).data().toString(),
+                 QDate(1900, 1, 1).addDays(99999).toString(Qt::ISODate));
+        QVERIFY(markOf(dialog, QDate(2026, 3, 1)).isValid());
+        QCOMPARE(dialog.monthView(3)->dateTextFormat().size(), 31);
+
+        const int row = int(QDate(1900, 1, 1).daysTo(QDate(2026, 12, 25)));
+        dialog.selectHoliday(row);
+        QCOMPARE(dialog.yearShown(), 2026);
+        dialog.setNotice([](QWidget *, const QString &text) { QFAIL(qPrintable(text)); });
+        dialog.selectHoliday(row + 10);
+        dialog.DeleteHoliday();
+        QCOMPARE(holidays.dates().size(), 99999);
+        QVERIFY(!holidays.contains(QStringLiteral("2027-01-04")));
+        QCOMPARE(list->model()->rowCount(), 99999);
+        dialog.selectHoliday(row);
+        dialog.setDate(QDate(1800, 1, 1)); // listed first: every row moves down
+        dialog.AddHoliday();
+        QCOMPARE(list->currentIndex().row(), row + 1);
+        QCOMPARE(list->currentIndex().data().toString(), QStringLiteral("2026-12-25"));
     }
 
     void refusesADateInBothListsAndEmptyDeletes() {
@@ -182,11 +224,19 @@ private slots:
         rig.dialog->ImportFile(empty);
         rig.dialog->ImportFile(broken);
         rig.dialog->ImportFile(rig.dir.filePath("missing.ics"));
+        // Picked by mistake: a pipe, a device behind a link. Named, never read.
+        const QString pipe = rig.dir.filePath("pipe.ics");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        QVERIFY(QFile::link("/dev/zero", rig.dir.filePath("zero.ics")));
+        rig.dialog->ImportFile(pipe);
+        rig.dialog->ImportFile(rig.dir.filePath("zero.ics"));
         QVERIFY(!asked);
-        QCOMPARE(rig.notices.size(), 3);
+        QCOMPARE(rig.notices.size(), 5);
         QVERIFY(rig.notices[0].contains("空的"));
         QVERIFY(rig.notices[1].contains("不是有效的日历文件"));
         QVERIFY(rig.notices[2].contains("无法读取日历文件"));
+        QVERIFY2(rig.notices[3].contains("“pipe.ics”是管道"), qPrintable(rig.notices[3]));
+        QVERIFY2(rig.notices[4].contains("“zero.ics”是设备文件"), qPrintable(rig.notices[4]));
         QVERIFY(rig.holidays.dates().isEmpty());
         QVERIFY(!QFile::exists(rig.dir.filePath("调休上班.ini")));
     }
