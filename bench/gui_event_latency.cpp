@@ -6,6 +6,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen HORALET_MPV_AO=null build/bench/horalet_gui_event_latency
 #include "app/MainFrame.h"
+#include "dialogs/CalendarImportDlg.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/ScheduleDriver.h"
@@ -227,6 +228,39 @@ int main(int argc, char *argv[]) {
     const auto openHolidayDialog = [&] {
         frame.findChild<QPushButton *>(QStringLiteral("calendarButton32810"))->click();
     };
+    // A calendar file of 100,000 single days and a rule repeating every second: read beside
+    // the schedule, its days offered for confirmation (shown, then cancelled).
+    QTemporaryDir calendarDir;
+    const QString flood = calendarDir.filePath(QStringLiteral("flood.ics"));
+    {
+        QByteArray ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                         "BEGIN:VEVENT\r\nUID:s\r\nDTSTART;VALUE=DATE:20200101\r\n"
+                         "RRULE:FREQ=SECONDLY\r\nSUMMARY:休\r\nEND:VEVENT\r\n";
+        const QDate first = QDate::currentDate().addYears(-100);
+        for (int i = 0; i < 100000; ++i)
+            ics += "BEGIN:VEVENT\r\nUID:" + QByteArray::number(i) + "\r\nDTSTART;VALUE=DATE:" +
+                   first.addDays(i).toString(QStringLiteral("yyyyMMdd")).toLatin1() +
+                   "\r\nSUMMARY:假\r\nEND:VEVENT\r\n";
+        ics += "END:VCALENDAR\r\n";
+        ProfileStore::writeFileAtomically(flood, ics);
+    }
+    const auto importCalendar = [&] {
+        frame.view()->settingsPanel()->setCalendarRunner([&](CHolidayCalendarDlg &dialog) {
+            dialog.show();
+            dialog.setNotice([](QWidget *, const QString &text) {
+                std::printf("  told: %s\n", qPrintable(text.left(120)));
+            });
+            dialog.setImportRunner([](CCalendarImportDlg &confirm) {
+                std::printf("  offered: %d days\n", confirm.rowCount());
+                confirm.show();
+                runFor(500);
+                return false;
+            });
+            dialog.ImportFile(flood);
+            dialog.accept();
+        });
+        openHolidayDialog();
+    };
     // An import from a folder as slow as a worn USB stick: 100 ms before each file.
     QTemporaryDir slowFolder;
     for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("*.ini")}, QDir::Files))
@@ -275,6 +309,7 @@ int main(int argc, char *argv[]) {
         {"delete a holiday", deleteHoliday},
         {"open the holiday dialog (100,000 dates), scroll it, show another year",
          openHolidayDialog},
+        {"import a calendar file of 100,000 events, confirmation shown", importCalendar},
         {"import the store from a slow folder (100 ms a file)", slowImport},
     };
     // wall time of the step, and the longest event while it ran and settled

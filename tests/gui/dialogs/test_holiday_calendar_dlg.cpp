@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCharFormat>
@@ -200,14 +201,27 @@ private slots:
             }();
             confirm.choose(0, C::Holiday); // a listed day cannot be chosen
             confirm.choose(3, C::Makeup, 5);
+            // The user's way: the cell's drop-down list, in place.
+            auto *table = confirm.findChild<QTableView *>(QStringLiteral("importTable"));
+            [&] {
+                QVERIFY(table);
+                QVERIFY(!(table->model()->index(0, 3).flags() & Qt::ItemIsEditable));
+                table->edit(table->model()->index(4, 3));
+                auto *box = table->viewport()->findChild<QComboBox *>();
+                QVERIFY(box);
+                box->setCurrentIndex(C::Holiday);
+                emit box->activated(C::Holiday);
+                QCOMPARE(confirm.choice(4).kind, C::Holiday);
+                QCOMPARE(table->model()->index(4, 3).data().toString(), QStringLiteral("节假日"));
+            }();
             return true;
         });
         rig.dialog->ImportFile(path);
-        QCOMPARE(rig.holidays.dates(), (QStringList{"2027-01-01", "2027-02-11"}));
+        QCOMPARE(rig.holidays.dates(), (QStringList{"2027-01-01", "2027-02-11", "2027-03-01"}));
         QCOMPARE(rig.makeup.followedWeekdays(),
                  (QHash<QString, int>{{"2027-02-07", 1}, {"2027-02-20", 5}}));
         QCOMPARE(rig.notices.size(), 1);
-        QVERIFY2(rig.notices[0].startsWith("已添加 1 个节假日, 2 个调休上班日."),
+        QVERIFY2(rig.notices[0].startsWith("已添加 2 个节假日, 2 个调休上班日."),
                  qPrintable(rig.notices[0]));
         QCOMPARE(rig.dialog->makeupShown(),
                  (QStringList{"2027-02-07 周日 → 按周一", "2027-02-20 周六 → 按周五"}));
