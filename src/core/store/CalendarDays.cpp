@@ -62,6 +62,7 @@ StoreResult CalendarDays::removeMakeup(const QString &date) {
 CalendarDays::ImportReport CalendarDays::add(const QList<Choice> &choices) {
     ImportReport report;
     QSet<QString> seen;
+    QStringList holidays;
     QList<std::pair<QString, int>> makeup;
     for (const Choice &choice : choices) {
         if (choice.kind == Choice::Skip)
@@ -75,17 +76,17 @@ CalendarDays::ImportReport CalendarDays::add(const QList<Choice> &choices) {
             continue;
         }
         seen.insert(choice.date);
-        if (choice.kind == Choice::Makeup) {
+        if (choice.kind == Choice::Makeup)
             makeup.append({choice.date, choice.weekday});
-            continue;
-        }
-        StoreResult written;
-        m_holidays.add(choice.date, &written);
-        if (!written) {
-            report.result = written;
+        else
+            holidays.append(choice.date);
+    }
+    // Each file is written once, however many dates arrive.
+    if (!holidays.isEmpty()) {
+        report.result = m_holidays.addAll(holidays);
+        if (!report.result)
             return report;
-        }
-        ++report.holidaysAdded;
+        report.holidaysAdded = static_cast<int>(holidays.size());
     }
     if (!makeup.isEmpty()) {
         report.result = m_makeup.setAll(makeup);

@@ -93,6 +93,16 @@ int HolidayList::add(const QString &date, StoreResult *result) {
     return index;
 }
 
+StoreResult HolidayList::addAll(const QStringList &dates) {
+    const QStringList before = m_dates;
+    m_dates += dates;
+    std::stable_sort(m_dates.begin(), m_dates.end(), listBefore);
+    const StoreResult written = rewrite();
+    if (!written)
+        m_dates = before;
+    return written;
+}
+
 StoreResult HolidayList::removeAt(int index) {
     const QStringList before = m_dates;
     if (index >= 0 && index < m_dates.size())

@@ -25,6 +25,8 @@ public:
     // rewrites the file. Returns the index the date took; -1 when the file could not be
     // written, and then the list is as before. removeAt likewise changes nothing on failure.
     int add(const QString &date, StoreResult *result = nullptr);
+    // Inserts every date in sorted position and rewrites the file once.
+    StoreResult addAll(const QStringList &dates);
     // Removes the item at index; an index outside the list removes nothing. The file is
     // rewritten either way.
     StoreResult removeAt(int index);

@@ -99,8 +99,10 @@ void MakeupWorkdays::take(QList<Entry> entries) {
 }
 
 bool MakeupWorkdays::contains(const QString &date) const {
-    return std::any_of(m_entries.cbegin(), m_entries.cend(),
-                       [&](const Entry &e) { return e.date == date; });
+    // Sorted by date: asked once per date of an import, it must not walk every entry.
+    const auto at = std::lower_bound(m_entries.cbegin(), m_entries.cend(), date,
+                                     [](const Entry &e, const QString &d) { return e.date < d; });
+    return at != m_entries.cend() && at->date == date;
 }
 
 StoreResult MakeupWorkdays::set(const QString &date, int weekday) {

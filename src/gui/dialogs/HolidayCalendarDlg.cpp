@@ -2,17 +2,21 @@
 
 #include "CalendarImportDlg.h"
 #include "OffThread.h"
+#include "WorkProgress.h"
 #include "scheduler/ClockTexts.h"
 #include "store/IcsCalendar.h"
+#include "tasktable/DisplayText.h"
 
+#include <QAbstractListModel>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -45,6 +49,38 @@ QPushButton *button(const QString &text, const QString &name, QWidget *parent) {
 
 } // namespace
 
+// A list shown straight from the data it shows: rows and texts are asked for as the view
+// paints them.
+class DayListModel : public QAbstractListModel {
+public:
+    DayListModel(std::function<int()> count, std::function<QString(int)> text,
+                 std::function<QString(int)> tip, QObject *parent)
+        : QAbstractListModel(parent), m_count(std::move(count)), m_text(std::move(text)),
+          m_tip(std::move(tip)) {}
+    int rowCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : m_count();
+    }
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid() || index.row() >= m_count())
+            return {};
+        if (role == Qt::DisplayRole)
+            return m_text(index.row());
+        if (role == Qt::ToolTipRole && m_tip)
+            if (const QString tip = m_tip(index.row()); !tip.isEmpty())
+                return tip;
+        return {};
+    }
+    void reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    std::function<int()> m_count;
+    std::function<QString(int)> m_text;
+    std::function<QString(int)> m_tip;
+};
+
 CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today, QWidget *parent)
     : QDialog(parent), m_days(days), m_today(today), m_chooseFile(chooseCalendarFile),
       m_notice(warn), m_runImport([](CCalendarImportDlg &d) { return d.exec() == Accepted; }) {
@@ -56,12 +92,37 @@ CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today,
     auto *lists = new QVBoxLayout;
     body->addLayout(lists);
     lists->addWidget(new QLabel(QStringLiteral("节假日(不播放):"), this));
-    m_holidayList = new QListWidget(this);
+    m_holidayModel = new DayListModel(
+        [this] { return int(m_days.holidays().dates().size()); },
+        [this](int row) { return DisplayText::shown(m_days.holidays().dates().at(row)); }, {},
+        this);
+    m_holidayList = new QListView(this);
     m_holidayList->setObjectName(QStringLiteral("holidayList"));
+    m_holidayList->setUniformItemSizes(true);
+    m_holidayList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_holidayList->setModel(m_holidayModel);
     lists->addWidget(m_holidayList);
     lists->addWidget(new QLabel(QStringLiteral("调休上班(按所列星期的课表播放):"), this));
-    m_makeupList = new QListWidget(this);
+    m_makeupModel = new DayListModel(
+        [this] { return int(m_days.makeup().entries().size()); },
+        [this](int row) {
+            const MakeupWorkdays::Entry &entry = m_days.makeup().entries().at(row);
+            const QDate date = QDate::fromString(entry.date, kDateFormat);
+            const QString own = date.isValid() ? Weekday::name(Weekday::of(date)) : QString();
+            return DisplayText::shown(
+                QStringLiteral("%1 %2 → 按%3").arg(entry.date, own, entry.weekday));
+        },
+        [this](int row) {
+            return m_days.makeup().entries().at(row).valid()
+                       ? QString()
+                       : QStringLiteral("无法识别的日期或星期,此项不起作用.");
+        },
+        this);
+    m_makeupList = new QListView(this);
     m_makeupList->setObjectName(QStringLiteral("makeupList"));
+    m_makeupList->setUniformItemSizes(true);
+    m_makeupList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_makeupList->setModel(m_makeupModel);
     lists->addWidget(m_makeupList);
 
     auto *dateRow = new QHBoxLayout;
@@ -155,16 +216,23 @@ CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today,
     connect(import, &QPushButton::clicked, this, [this] { ImportFile(); });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_year, &QSpinBox::valueChanged, this, &CHolidayCalendarDlg::showYear);
-    connect(m_holidayList, &QListWidget::currentTextChanged, this,
-            [this](const QString &text) { setDate(QDate::fromString(text, kDateFormat)); });
-    connect(m_makeupList, &QListWidget::currentRowChanged, this, [this](int row) {
-        const QList<MakeupWorkdays::Entry> &entries = m_days.makeup().entries();
-        if (row < 0 || row >= entries.size())
-            return;
-        setDate(QDate::fromString(entries[row].date, kDateFormat));
-        if (entries[row].valid())
-            setFollowedWeekday(entries[row].followed);
-    });
+    connect(m_holidayList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                const QStringList &dates = m_days.holidays().dates();
+                m_selectedHoliday = current.isValid() ? dates.value(current.row()) : QString();
+                if (!m_selectedHoliday.isEmpty())
+                    setDate(QDate::fromString(m_selectedHoliday, kDateFormat));
+            });
+    connect(m_makeupList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                const int row = current.isValid() ? current.row() : -1;
+                const QList<MakeupWorkdays::Entry> &entries = m_days.makeup().entries();
+                if (row < 0 || row >= entries.size())
+                    return;
+                setDate(QDate::fromString(entries[row].date, kDateFormat));
+                if (entries[row].valid())
+                    setFollowedWeekday(entries[row].followed);
+            });
 
     m_year->setValue(today.year());
     refresh();
@@ -184,11 +252,11 @@ void CHolidayCalendarDlg::setFollowedWeekday(int weekday) {
 }
 
 void CHolidayCalendarDlg::selectHoliday(int row) {
-    m_holidayList->setCurrentRow(row);
+    m_holidayList->setCurrentIndex(m_holidayModel->index(row));
 }
 
 void CHolidayCalendarDlg::selectMakeup(int row) {
-    m_makeupList->setCurrentRow(row);
+    m_makeupList->setCurrentIndex(m_makeupModel->index(row));
 }
 
 QString CHolidayCalendarDlg::chosenDate() const {
@@ -213,12 +281,13 @@ void CHolidayCalendarDlg::AddHoliday() {
 }
 
 void CHolidayCalendarDlg::DeleteHoliday() {
-    const QListWidgetItem *item = m_holidayList->currentItem();
-    if (!item) {
+    const int row = m_holidayList->currentIndex().row();
+    const QStringList &dates = m_days.holidays().dates();
+    if (row < 0 || row >= dates.size()) {
         notify(QStringLiteral("请先在节假日列表中选择一个日期."));
         return;
     }
-    const QString date = item->text();
+    const QString date = dates.at(row);
     report(changeDays([&](CalendarDays &days) { return days.removeHoliday(date); }));
     emit holidaysChanged();
 }
@@ -230,7 +299,7 @@ void CHolidayCalendarDlg::AddMakeup() {
 }
 
 void CHolidayCalendarDlg::DeleteMakeup() {
-    const int row = m_makeupList->currentRow();
+    const int row = m_makeupList->currentIndex().row();
     const QList<MakeupWorkdays::Entry> &entries = m_days.makeup().entries();
     if (row < 0 || row >= entries.size()) {
         notify(QStringLiteral("请先在调休上班列表中选择一个日期."));
@@ -247,12 +316,31 @@ void CHolidayCalendarDlg::ImportFile() {
 }
 
 void CHolidayCalendarDlg::ImportFile(const QString &path) {
-    const IcsCalendar::Result read = IcsCalendar::read(path, m_today);
+    // Read beside the schedule: a large or hostile file delays no bell and can be stopped.
+    WorkProgress progress(QStringLiteral("导入日历文件"), this);
+    if (m_showProgress)
+        connect(&progress, &WorkProgress::appeared, this,
+                [this, &progress] { m_showProgress(progress); });
+    const QString name = QFileInfo(path).fileName();
+    const QDate today = m_today;
+    const std::function<void()> pace = m_readPace;
+    const IcsCalendar::Result read = progress.run([&] {
+        return IcsCalendar::read(path, today, [&](qint64 done, qint64 total) {
+            if (pace)
+                pace();
+            const int permille = total > 0 ? int(done * 1000 / total) : 0;
+            return progress.step(permille, 1000,
+                                 QStringLiteral("正在读取日历文件“%1”……").arg(name));
+        });
+    });
+    if (read.cancelled)
+        return;
     if (!read.error.isEmpty()) {
         notify(read.error);
         return;
     }
     CCalendarImportDlg confirm(read.days, m_days, this);
+    confirm.setNote(read.note);
     if (!m_runImport || !m_runImport(confirm))
         return;
     const QList<CalendarDays::Choice> choices = confirm.choices();
@@ -279,43 +367,40 @@ void CHolidayCalendarDlg::notify(const QString &text) {
 }
 
 void CHolidayCalendarDlg::refresh() {
-    const QString holiday =
-        m_holidayList->currentItem() ? m_holidayList->currentItem()->text() : QString();
-    m_holidayList->blockSignals(true);
-    m_holidayList->clear();
-    m_holidayList->addItems(m_days.holidays().dates());
-    m_holidayList->blockSignals(false);
-
-    m_makeupList->blockSignals(true);
-    m_makeupList->clear();
-    for (const MakeupWorkdays::Entry &entry : m_days.makeup().entries()) {
-        const QDate date = QDate::fromString(entry.date, kDateFormat);
-        const QString own = date.isValid() ? Weekday::name(Weekday::of(date)) : QString();
-        auto *item = new QListWidgetItem(
-            QStringLiteral("%1 %2 → 按%3").arg(entry.date, own, entry.weekday), m_makeupList);
-        if (!entry.valid())
-            item->setToolTip(QStringLiteral("无法识别的日期或星期,此项不起作用."));
-    }
-    m_makeupList->blockSignals(false);
+    const QStringList &dates = m_days.holidays().dates();
+    const QString holiday = m_selectedHoliday;
+    // The models are asked anew; the selection follows the date, not the row.
+    m_holidayList->selectionModel()->blockSignals(true);
+    m_holidayModel->reset();
+    m_holidayList->selectionModel()->blockSignals(false);
+    m_makeupList->selectionModel()->blockSignals(true);
+    m_makeupModel->reset();
+    m_makeupList->selectionModel()->blockSignals(false);
     if (!holiday.isEmpty()) {
-        const QList<QListWidgetItem *> same = m_holidayList->findItems(holiday, Qt::MatchExactly);
-        if (!same.isEmpty())
-            m_holidayList->setCurrentItem(same.first(), QItemSelectionModel::NoUpdate);
+        const auto at = std::lower_bound(dates.cbegin(), dates.cend(), holiday,
+                                         [](const QString &a, const QString &b) {
+                                             return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+                                         });
+        if (at != dates.cend() && *at == holiday)
+            m_holidayList->selectionModel()->setCurrentIndex(
+                m_holidayModel->index(int(at - dates.cbegin())), QItemSelectionModel::NoUpdate);
+        else
+            m_selectedHoliday.clear();
     }
     markYear();
 }
 
 QStringList CHolidayCalendarDlg::holidaysShown() const {
     QStringList shown;
-    for (int i = 0; i < m_holidayList->count(); ++i)
-        shown << m_holidayList->item(i)->text();
+    for (int i = 0; i < m_holidayModel->rowCount(); ++i)
+        shown << m_holidayModel->index(i).data().toString();
     return shown;
 }
 
 QStringList CHolidayCalendarDlg::makeupShown() const {
     QStringList shown;
-    for (int i = 0; i < m_makeupList->count(); ++i)
-        shown << m_makeupList->item(i)->text();
+    for (int i = 0; i < m_makeupModel->rowCount(); ++i)
+        shown << m_makeupModel->index(i).data().toString();
     return shown;
 }
 
@@ -346,16 +431,25 @@ void CHolidayCalendarDlg::markYear() {
     holiday.setToolTip(QStringLiteral("节假日"));
     QTextCharFormat makeup;
     makeup.setBackground(kMakeupColour);
-    for (QCalendarWidget *month : m_months) {
+    for (QCalendarWidget *month : m_months)
         month->setDateTextFormat(QDate(), QTextCharFormat()); // clears every mark
-        for (const QString &text : m_days.holidays().dates())
-            if (const QDate d = QDate::fromString(text, kDateFormat); d.isValid())
-                month->setDateTextFormat(d, holiday);
-        for (const MakeupWorkdays::Entry &entry : m_days.makeup().entries()) {
-            if (!entry.valid())
-                continue;
-            makeup.setToolTip(QStringLiteral("调休上班,按%1").arg(entry.weekday));
-            month->setDateTextFormat(QDate::fromString(entry.date, kDateFormat), makeup);
-        }
+    // Only the year shown: the sorted list is entered where the year begins.
+    const QString year = QStringLiteral("%1-").arg(m_year->value(), 4, 10, QLatin1Char('0'));
+    const QStringList &dates = m_days.holidays().dates();
+    auto at = std::lower_bound(dates.cbegin(), dates.cend(), year,
+                               [](const QString &a, const QString &b) {
+                                   return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+                               });
+    for (; at != dates.cend() && at->startsWith(year); ++at)
+        if (const QDate d = QDate::fromString(*at, kDateFormat); d.isValid())
+            m_months.at(size_t(d.month() - 1))->setDateTextFormat(d, holiday);
+    for (const MakeupWorkdays::Entry &entry : m_days.makeup().entries()) {
+        if (!entry.valid() || !entry.date.startsWith(year))
+            continue;
+        const QDate d = QDate::fromString(entry.date, kDateFormat);
+        if (!d.isValid())
+            continue;
+        makeup.setToolTip(QStringLiteral("调休上班,按%1").arg(entry.weekday));
+        m_months.at(size_t(d.month() - 1))->setDateTextFormat(d, makeup);
     }
 }

@@ -13,8 +13,10 @@ class QCalendarWidget;
 class QComboBox;
 class QDateEdit;
 class QLabel;
-class QListWidget;
+class QListView;
 class QSpinBox;
+class DayListModel;
+class WorkProgress;
 
 // "节假日和调休": the holiday list (the form's own) and the make-up workdays with add and
 // delete, a year at a glance with both kinds of days marked, and import of a calendar file.
@@ -31,6 +33,12 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void setNotice(Notice notice) { m_notice = std::move(notice); }
     void setImportRunner(ImportRunner runner) { m_runImport = std::move(runner); }
+    // For tests: called when the window beside a long calendar read appears, and on the
+    // reading thread at each step of the read (a slow disk).
+    void setProgressWatcher(std::function<void(WorkProgress &)> watcher) {
+        m_showProgress = std::move(watcher);
+    }
+    void setReadPace(std::function<void()> pace) { m_readPace = std::move(pace); }
 
     // The date the add buttons take, and the weekday a make-up day follows (0 = Sunday).
     void setDate(const QDate &date);
@@ -68,8 +76,12 @@ private:
 
     CalendarDays &m_days;
     QDate m_today;
-    QListWidget *m_holidayList = nullptr;
-    QListWidget *m_makeupList = nullptr;
+    // Models over the lists themselves: a hundred thousand dates cost no item each.
+    DayListModel *m_holidayModel = nullptr;
+    DayListModel *m_makeupModel = nullptr;
+    QListView *m_holidayList = nullptr;
+    QListView *m_makeupList = nullptr;
+    QString m_selectedHoliday; // the date, not the row: rows move as dates come and go
     QDateEdit *m_date = nullptr;
     QComboBox *m_followed = nullptr;
     QSpinBox *m_year = nullptr;
@@ -77,4 +89,6 @@ private:
     FileChooser m_chooseFile;
     Notice m_notice;
     ImportRunner m_runImport;
+    std::function<void(WorkProgress &)> m_showProgress;
+    std::function<void()> m_readPace;
 };

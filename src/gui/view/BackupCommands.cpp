@@ -1,6 +1,7 @@
 #include "BackupCommands.h"
 
 #include "CommandIds.h"
+#include "dialogs/WorkProgress.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -46,16 +47,37 @@ void BackupCommands::run(StoreTransfer::Direction direction) {
     const QString folder = m_chooseFolder(m_dialogParent, StoreTransfer::chooserTitle(direction));
     if (folder.isEmpty())
         return;
-    const StoreTransfer::Outcome outcome = StoreTransfer::run(direction, m_directory, folder);
+    const bool backup = direction == StoreTransfer::Direction::Backup;
+    // The copy runs beside the schedule: a slow stick or network folder delays no bell.
+    WorkProgress progress(backup ? QStringLiteral("备份定时播放任务")
+                                 : QStringLiteral("导入定时播放任务"),
+                          m_dialogParent);
+    if (m_showProgress)
+        connect(&progress, &WorkProgress::appeared, this,
+                [this, &progress] { m_showProgress(progress); });
+    const QString directory = m_directory;
+    const std::function<void()> pace = m_pace;
+    const StoreTransfer::Outcome outcome = progress.run([&] {
+        return StoreTransfer::run(
+            direction, directory, folder, [&](int number, int total, const QString &source) {
+                if (pace)
+                    pace();
+                return progress.step(number, total,
+                                     QStringLiteral("正在复制第 %1 个文件，共 %2 个：%3")
+                                         .arg(number)
+                                         .arg(total)
+                                         .arg(QFileInfo(source).fileName()));
+            });
+    });
     // Whatever arrived is read at once, before the user can click anything that writes.
     if (outcome.storeChanged && m_reload)
         m_reload();
-    tell(outcome.message);
+    tell(outcome.message, outcome.success());
 }
 
-void BackupCommands::tell(const QString &text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Horalet"), text, QMessageBox::Ok,
-                    m_dialogParent);
+void BackupCommands::tell(const QString &text, bool success) {
+    QMessageBox box(success ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("Horalet"), text, QMessageBox::Ok, m_dialogParent);
     const QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() > kShownLines + 1) {
         box.setText(lines.mid(0, kShownLines + 1).join(QLatin1Char('\n')) +

@@ -3,8 +3,12 @@
 #include "store/IcsCalendar.h"
 #include "store/ProfileStore.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,6 +39,35 @@ QStringList listed(const IcsCalendar::Result &result) {
     }
     return out;
 }
+
+// Bounds this process's address space to what it uses now and `more` bytes beyond, for
+// the life of the object: a read that runs away ends in a failed allocation, not in the
+// machine's out-of-memory killer. Without effect under the address sanitizer, which
+// reserves far more than it uses.
+class MemoryLimit {
+public:
+    explicit MemoryLimit(qint64 more) {
+        ::getrlimit(RLIMIT_AS, &m_before);
+#if !defined(__SANITIZE_ADDRESS__)
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:")) {
+                rlimit bounded = m_before;
+                bounded.rlim_cur =
+                    rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong() * 1024 + more);
+                ::setrlimit(RLIMIT_AS, &bounded);
+            }
+#endif
+    }
+    ~MemoryLimit() {
+        ::setrlimit(RLIMIT_AS, &m_before);
+    }
+
+private:
+    rlimit m_before{};
+};
 
 } // namespace
 
@@ -145,6 +178,101 @@ private slots:
             Today);
         QCOMPARE(listed(r), QStringList{"2027-01-01 休 元旦 休"});
         QCOMPARE(r.timedEvents, 1);
+    }
+
+    // Not a calendar file at all: a pipe, a device behind a link, a file too large. Each is
+    // refused by name before a byte is read (a read would block for ever or never end).
+    void whatIsNoRegularFileIsRefusedUnread() {
+        QTemporaryDir dir;
+        const QString pipe = dir.filePath("pipe.ics");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        const QString zero = dir.filePath("zero.ics");
+        QVERIFY(QFile::link("/dev/zero", zero));
+        const QString huge = dir.filePath("huge.ics");
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(IcsCalendar::MaxFileBytes + 1)); // sparse
+        file.close();
+        const QString good = dir.filePath("good.ics");
+        QVERIFY(writeFileBytes(good, calendar(allDay("a", "20270101", "20270102", "元旦 休"))));
+        const QString linked = dir.filePath("linked.ics");
+        QVERIFY(QFile::link(good, linked));
+
+        const MemoryLimit bounded(256 << 20);
+        const std::pair<QString, QString> refused[] = {
+            {pipe, "“pipe.ics”是管道（FIFO）"},
+            {zero, "“zero.ics”是设备文件"},
+            {huge, "日历文件“huge.ics”太大"},
+        };
+        for (const auto &[path, message] : refused) {
+            const IcsCalendar::Result r = IcsCalendar::read(path, Today);
+            QVERIFY(r.days.isEmpty());
+            QVERIFY2(r.error.contains(message), qPrintable(r.error));
+        }
+        // A link the user picked to a calendar file is that file.
+        QCOMPARE(listed(IcsCalendar::read(linked, Today)), QStringList{"2027-01-01 休 元旦 休"});
+    }
+
+    // A rule repeating every second, and a hundred thousand single events: expanded day by
+    // day, bounded to the days a holiday list can use, within bounded memory.
+    void floodsAreBoundedToWholeDaysAhead() {
+        const MemoryLimit bounded(512 << 20);
+        const IcsCalendar::Result secondly = IcsCalendar::parse(
+            calendar(allDay("s", "20261201", nullptr, "每秒 休", "RRULE:FREQ=SECONDLY\r\n") +
+                     allDay("m", "20261220", nullptr, "短 休",
+                            "RRULE:FREQ=MINUTELY;INTERVAL=30;COUNT=100\r\n") +
+                     "BEGIN:VEVENT\r\nUID:t\r\nDTSTART:20261208T090000Z\r\n"
+                     "RRULE:FREQ=SECONDLY\r\nSUMMARY:定时\r\nEND:VEVENT\r\n"),
+            Today);
+        QVERIFY2(secondly.error.isEmpty(), qPrintable(secondly.error));
+        // Every day from today up to the rule horizon, once each.
+        QCOMPARE(secondly.days.size(), IcsCalendar::RecurrenceDays + 1);
+        QCOMPARE(secondly.days.first().date, Today);
+        QCOMPARE(secondly.days.last().date, Today.addDays(IcsCalendar::RecurrenceDays));
+        QCOMPARE(secondly.timedEvents, 1);
+        // 100 half hours from 20 December: that day, the next and the one after.
+        QCOMPARE(secondly.days[12].summary, QStringLiteral("每秒 休、短 休"));
+        QCOMPARE(secondly.days[14].summary, QStringLiteral("每秒 休、短 休"));
+        QCOMPARE(secondly.days[15].summary, QStringLiteral("每秒 休"));
+
+        QByteArray events;
+        for (int i = 0; i < 100000; ++i) {
+            const QByteArray date = QDate(2000, 1, 1).addDays(i).toString("yyyyMMdd").toLatin1();
+            events += allDay(QByteArray::number(i).constData(), date.constData(), nullptr,
+                             i % 2 ? "假" : "同一天的很多事件");
+        }
+        // And a thousand more on one day: its summary stays short.
+        for (int i = 0; i < 1000; ++i)
+            events += allDay("d", "20270101", nullptr, QByteArray::number(i).constData());
+        const QByteArray text = calendar(events);
+        QVERIFY(text.size() < IcsCalendar::MaxFileBytes);
+        qint64 lastDone = -1;
+        qint64 told = 0;
+        bool ordered = true;
+        const IcsCalendar::Result many =
+            IcsCalendar::parse(text, Today, [&](qint64 done, qint64 total) {
+                ordered = ordered && done >= lastDone && done <= total;
+                lastDone = done;
+                ++told;
+                return true;
+            });
+        QVERIFY(!many.cancelled);
+        QVERIFY(ordered);
+        QVERIFY(told > 100);
+        QCOMPARE(many.days.size(), IcsCalendar::AheadDays + 1);
+        QCOMPARE(many.days.last().date, Today.addDays(IcsCalendar::AheadDays));
+        QCOMPARE(many.laterDays,
+                 100000 - int(QDate(2000, 1, 1).daysTo(Today)) - IcsCalendar::AheadDays - 1);
+        const auto newYear =
+            std::find_if(many.days.cbegin(), many.days.cend(),
+                         [](const IcsCalendar::Day &d) { return d.date == QDate(2027, 1, 1); });
+        QVERIFY(newYear->summary.size() < 100);
+
+        // Stopped at the first word: nothing comes of it.
+        const IcsCalendar::Result stopped =
+            IcsCalendar::parse(text, Today, [](qint64, qint64) { return false; });
+        QVERIFY(stopped.cancelled);
+        QVERIFY(stopped.days.isEmpty());
     }
 };
 

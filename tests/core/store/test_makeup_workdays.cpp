@@ -144,6 +144,22 @@ private slots:
         HolidayList reread(dir.path());
         reread.load();
         QCOMPARE(reread.dates(), holidays.dates());
+
+        // Thousands of dates at once: each file is written once, not once per date.
+        QList<C> many;
+        for (int i = 0; i < 4000; ++i)
+            many.append({QDate(2030, 1, 1).addDays(i).toString(Qt::ISODate),
+                         i % 2 ? C::Makeup : C::Holiday, 6});
+        int writes = 0;
+        ProfileStore::setSlowWrite([&writes] { ++writes; });
+        const CalendarDays::ImportReport bulk = days.add(many);
+        ProfileStore::setSlowWrite({});
+        QVERIFY(bulk.result);
+        QCOMPARE(bulk.holidaysAdded, 2000);
+        QCOMPARE(bulk.makeupAdded, 2000);
+        QCOMPARE(writes, 2);
+        reread.load();
+        QCOMPARE(reread.dates().size(), 2002);
     }
 };
 

@@ -4,13 +4,17 @@
 #include "dialogs/HolidayCalendarDlg.h"
 #include "store/ProfileStore.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCharFormat>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,6 +100,45 @@ private slots:
         QCOMPARE(holidaysChanged.count(), 2);
     }
 
+    // A hundred thousand stored dates: all listed, the shown year marked, the one picked
+    // deleted, the selection kept on the same date.
+    void aHundredThousandDates() {
+        QTemporaryDir dir;
+        QByteArray dates = "[Holiday]\r\n";
+        for (int i = 0; i < 100000; ++i)
+            dates += "Date" + QByteArray::number(i) + '=' +
+                     QDate(1900, 1, 1).addDays(i).toString(Qt::ISODate).toLatin1() + "\r\n";
+        dates += "[The number of date]\r\nquantity=100000\r\n";
+        QVERIFY(writeFileBytes(dir.filePath("date.ini"), dates));
+        HolidayList holidays(dir.path());
+        holidays.load();
+        MakeupWorkdays makeup(dir.path());
+        CalendarDays days(holidays, makeup);
+        CHolidayCalendarDlg dialog(days, Today);
+        auto *list = dialog.findChild<QAbstractItemView *>(QStringLiteral("holidayList"));
+        QVERIFY(list);
+        QCOMPARE(list->model()->rowCount(), 100000);
+        QCOMPARE(list->model()->index(99999, 0).data().toString(),
+                 QDate(1900, 1, 1).addDays(99999).toString(Qt::ISODate));
+        QVERIFY(markOf(dialog, QDate(2026, 3, 1)).isValid());
+        QCOMPARE(dialog.monthView(3)->dateTextFormat().size(), 31);
+
+        const int row = int(QDate(1900, 1, 1).daysTo(QDate(2026, 12, 25)));
+        dialog.selectHoliday(row);
+        QCOMPARE(dialog.yearShown(), 2026);
+        dialog.setNotice([](QWidget *, const QString &text) { QFAIL(qPrintable(text)); });
+        dialog.selectHoliday(row + 10);
+        dialog.DeleteHoliday();
+        QCOMPARE(holidays.dates().size(), 99999);
+        QVERIFY(!holidays.contains(QStringLiteral("2027-01-04")));
+        QCOMPARE(list->model()->rowCount(), 99999);
+        dialog.selectHoliday(row);
+        dialog.setDate(QDate(1800, 1, 1)); // listed first: every row moves down
+        dialog.AddHoliday();
+        QCOMPARE(list->currentIndex().row(), row + 1);
+        QCOMPARE(list->currentIndex().data().toString(), QStringLiteral("2026-12-25"));
+    }
+
     void refusesADateInBothListsAndEmptyDeletes() {
         Rig rig;
         rig.dialog->setDate(QDate(2027, 2, 7));
@@ -158,14 +201,27 @@ private slots:
             }();
             confirm.choose(0, C::Holiday); // a listed day cannot be chosen
             confirm.choose(3, C::Makeup, 5);
+            // The user's way: the cell's drop-down list, in place.
+            auto *table = confirm.findChild<QTableView *>(QStringLiteral("importTable"));
+            [&] {
+                QVERIFY(table);
+                QVERIFY(!(table->model()->index(0, 3).flags() & Qt::ItemIsEditable));
+                table->edit(table->model()->index(4, 3));
+                auto *box = table->viewport()->findChild<QComboBox *>();
+                QVERIFY(box);
+                box->setCurrentIndex(C::Holiday);
+                emit box->activated(C::Holiday);
+                QCOMPARE(confirm.choice(4).kind, C::Holiday);
+                QCOMPARE(table->model()->index(4, 3).data().toString(), QStringLiteral("节假日"));
+            }();
             return true;
         });
         rig.dialog->ImportFile(path);
-        QCOMPARE(rig.holidays.dates(), (QStringList{"2027-01-01", "2027-02-11"}));
+        QCOMPARE(rig.holidays.dates(), (QStringList{"2027-01-01", "2027-02-11", "2027-03-01"}));
         QCOMPARE(rig.makeup.followedWeekdays(),
                  (QHash<QString, int>{{"2027-02-07", 1}, {"2027-02-20", 5}}));
         QCOMPARE(rig.notices.size(), 1);
-        QVERIFY2(rig.notices[0].startsWith("已添加 1 个节假日, 2 个调休上班日."),
+        QVERIFY2(rig.notices[0].startsWith("已添加 2 个节假日, 2 个调休上班日."),
                  qPrintable(rig.notices[0]));
         QCOMPARE(rig.dialog->makeupShown(),
                  (QStringList{"2027-02-07 周日 → 按周一", "2027-02-20 周六 → 按周五"}));
@@ -182,11 +238,19 @@ private slots:
         rig.dialog->ImportFile(empty);
         rig.dialog->ImportFile(broken);
         rig.dialog->ImportFile(rig.dir.filePath("missing.ics"));
+        // Picked by mistake: a pipe, a device behind a link. Named, never read.
+        const QString pipe = rig.dir.filePath("pipe.ics");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        QVERIFY(QFile::link("/dev/zero", rig.dir.filePath("zero.ics")));
+        rig.dialog->ImportFile(pipe);
+        rig.dialog->ImportFile(rig.dir.filePath("zero.ics"));
         QVERIFY(!asked);
-        QCOMPARE(rig.notices.size(), 3);
+        QCOMPARE(rig.notices.size(), 5);
         QVERIFY(rig.notices[0].contains("空的"));
         QVERIFY(rig.notices[1].contains("不是有效的日历文件"));
         QVERIFY(rig.notices[2].contains("无法读取日历文件"));
+        QVERIFY2(rig.notices[3].contains("“pipe.ics”是管道"), qPrintable(rig.notices[3]));
+        QVERIFY2(rig.notices[4].contains("“zero.ics”是设备文件"), qPrintable(rig.notices[4]));
         QVERIFY(rig.holidays.dates().isEmpty());
         QVERIFY(!QFile::exists(rig.dir.filePath("调休上班.ini")));
     }

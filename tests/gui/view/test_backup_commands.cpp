@@ -4,15 +4,20 @@
 #include "ShownHolidays.h"
 #include "TestFiles.h"
 #include "app/MainFrame.h"
+#include "dialogs/WorkProgress.h"
+#include "scheduler/FakeClock.h"
+#include "scheduler/ScheduleDriver.h"
 #include "store/HolidayList.h"
 #include "store/OptionFlags.h"
 #include "store/ProfileStore.h"
 #include "store/ShutdownTimeFile.h"
 #include "store/TaskStore.h"
+#include "tasktable/TaskChanges.h"
 #include "tasktable/TaskTableModel.h"
 #include "view/BackupCommands.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
+#include "view/PlayPanel.h"
 #include "view/SettingsPanel.h"
 #include "widgets/GroupCheck.h"
 
@@ -24,13 +29,20 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
 
+#include <atomic>
+
 namespace {
+
+void put(const QString &path, const QByteArray &bytes) {
+    QVERIFY(writeFileBytes(path, bytes));
+}
 
 template <typename T> T *control(const QWidget &view, const char *name) {
     T *found = view.findChild<T *>(QLatin1String(name));
@@ -182,7 +194,7 @@ private slots:
         QTRY_COMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown[0].text, QStringLiteral("已备份定时播放任务"));
         QCOMPARE(boxes.shown[0].caption, QStringLiteral("Horalet"));
-        QCOMPARE(boxes.shown[0].icon, QMessageBox::Warning);
+        QCOMPARE(boxes.shown[0].icon, QMessageBox::Information);
         QCOMPARE(boxes.shown[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
         for (const QString &name : QDir(store.path()).entryList({"*.ini"}, QDir::Files))
             QCOMPARE(readFileBytes(target.filePath(name)), readFileBytes(store.filePath(name)));
@@ -203,8 +215,13 @@ private slots:
         program.answer = backup.path();
         program.run(CommandId::Import);
         QTRY_COMPARE(boxes.shown.size(), 1);
-        QCOMPARE(boxes.shown[0].text, QStringLiteral("已导入定时播放任务，请重新启动软件"));
-        QCOMPARE(boxes.shown[0].icon, QMessageBox::Warning);
+        const qsizetype files = QDir(backup.path()).entryList({"*.ini"}, QDir::Files).size();
+        QVERIFY2(boxes.shown[0].text.startsWith(
+                     QStringLiteral("已导入定时播放任务，请重新启动软件\n已导入 %1 个文件。")
+                         .arg(files)),
+                 qPrintable(boxes.shown[0].text));
+        QVERIFY(boxes.shown[0].text.contains(QStringLiteral("导入前的数据已保存在")));
+        QCOMPARE(boxes.shown[0].icon, QMessageBox::Information);
         QCOMPARE(reloaded.size(), 1);
 
         // What the program holds is what the imported files say.
@@ -276,7 +293,78 @@ private slots:
         QVERIFY2(boxes.shown[2].text.contains(store.filePath(QStringLiteral("date.ini"))),
                  qPrintable(boxes.shown[2].text));
         QVERIFY(boxes.shown[2].text.contains(QStringLiteral("未能导入")));
+        QCOMPARE(boxes.shown[2].icon, QMessageBox::Warning);
         QCOMPARE(program.frame.view()->taskModel()->tasks(), kBackedUp.tasks);
+    }
+
+    // A copy to or from a slow medium runs beside the schedule: the bell due meanwhile
+    // starts at its second. Stopped from its window, an import leaves the store as it was.
+    void aSlowImportDelaysNoBellAndStopsCleanly() {
+        QTemporaryDir store, backup;
+        const PlayTask bell{"上课铃", "08:00:00", "08:00:05", "30000", "每天", "顺序播放", {}};
+        QVERIFY(TaskChanges(TaskStore(store.path())).add(bell, {"/nonexistent/bell.mp3"}).ok);
+        kBackedUp.writeTo(backup.path());
+        FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 59, 59)));
+        CHoraletView view(store.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        BoxAnswerer boxes;
+        QList<QDateTime> starts;
+        QSemaphore started;
+        connect(&view.playPanel()->scheduler(), &ScheduleDriver::taskStarting,
+                [&](const QDateTime &second, const PlayTask &task) {
+                    starts << second;
+                    if (task.Name == bell.Name)
+                        started.release();
+                });
+        // The clock reaches the bell's second only once the copy has begun.
+        std::atomic<bool> copying = false;
+        QTimer clockHand;
+        connect(&clockHand, &QTimer::timeout, [&] {
+            if (copying)
+                clock.set(QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0)).addMSecs(5));
+        });
+        clockHand.start(10);
+        BackupCommands &commands = *view.backupCommands();
+        commands.setFolderChooser([&](QWidget *, const QString &) { return backup.path(); });
+        bool startedDuringCopy = false;
+        commands.setPace([&] {
+            if (!copying.exchange(true))
+                startedDuringCopy = started.tryAcquire(1, 10000);
+        });
+        commands.Import();
+        QVERIFY(startedDuringCopy);
+        QCOMPARE(starts, QList<QDateTime>{QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0))});
+        QTRY_COMPARE(boxes.shown.size(), 1);
+        QVERIFY(boxes.shown[0].text.startsWith(QStringLiteral("已导入定时播放任务")));
+        QCOMPARE(view.scheduleTable(), kBackedUp.tasks);
+
+        // Stopped from the window the long copy shows: nothing changed, no copy left over.
+        const QStringList entries = QDir(store.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        QMap<QString, QByteArray> files;
+        for (const QString &name : QDir(store.path()).entryList({"*.ini"}, QDir::Files))
+            files.insert(name, readFileBytes(store.filePath(name)));
+        put(backup.filePath("新.ini"), "new");
+        std::atomic<bool> stopAsked = false;
+        int windows = 0;
+        commands.setProgressWatcher([&](WorkProgress &progress) {
+            ++windows;
+            progress.requestCancel();
+            stopAsked = true;
+        });
+        commands.setPace([&] {
+            for (int i = 0; i < 1000 && !stopAsked; ++i)
+                QThread::msleep(10);
+        });
+        commands.Import();
+        QCOMPARE(windows, 1);
+        QTRY_COMPARE(boxes.shown.size(), 2);
+        QVERIFY2(boxes.shown[1].text.contains(QStringLiteral("导入已取消")),
+                 qPrintable(boxes.shown[1].text));
+        QCOMPARE(QDir(store.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QCOMPARE(readFileBytes(store.filePath(it.key())), it.value());
+        QCOMPARE(view.scheduleTable(), kBackedUp.tasks);
     }
 
 private:

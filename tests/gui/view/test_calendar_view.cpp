@@ -2,13 +2,19 @@
 // the form and the menu command, the form's holiday list kept in step, next start in the
 // task dialogs.
 #include "ShownHolidays.h"
+#include "dialogs/CalendarImportDlg.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/TaskDlgBase.h"
+#include "dialogs/WorkProgress.h"
 #include "scheduler/FakeClock.h"
+#include "scheduler/ScheduleDriver.h"
+#include "store/IcsCalendar.h"
 #include "store/ProfileStore.h"
+#include "tasktable/TaskChanges.h"
 #include "tasktable/TaskTableModel.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
+#include "view/PlayPanel.h"
 #include "view/SettingsPanel.h"
 #include "view/TaskEditing.h"
 
@@ -19,10 +25,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+
+#include <atomic>
 
 namespace {
 
@@ -136,6 +145,78 @@ private slots:
         QVERIFY2(said[1].contains("已是调休上班日"), qPrintable(said[1]));
         QVERIFY(shownHolidays(view).isEmpty());
         QVERIFY(!QFile::exists(dir.filePath("date.ini")));
+    }
+
+    // A calendar file of a rule repeating every second is read beside the schedule: the
+    // bell due meanwhile starts at its second, the days offered are whole days within the
+    // rule horizon, and a read stopped from its window offers nothing.
+    void aBellDueWhileACalendarIsReadStartsAtItsSecond() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const PlayTask bell{"上课铃", "08:00:00", "08:00:05", "30000", "每天", "顺序播放", {}};
+        QVERIFY(TaskChanges(store).add(bell, {"/nonexistent/bell.mp3"}).ok);
+        const QString path = dir.filePath("每秒.ics");
+        QVERIFY(ProfileStore::writeFileAtomically(
+            path, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:s\r\n"
+                  "DTSTART;VALUE=DATE:20261201\r\nRRULE:FREQ=SECONDLY\r\nSUMMARY:休\r\n"
+                  "END:VEVENT\r\nEND:VCALENDAR\r\n"));
+
+        const QDateTime bellSecond(QDate(2026, 12, 8), QTime(8, 0, 0));
+        FakeClock clock(bellSecond.addSecs(-1));
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        QList<QDateTime> starts;
+        QSemaphore started;
+        connect(&view.playPanel()->scheduler(), &ScheduleDriver::taskStarting,
+                [&](const QDateTime &second, const PlayTask &) {
+                    starts << second;
+                    started.release();
+                });
+        std::atomic<bool> reading = false;
+        QTimer clockHand;
+        connect(&clockHand, &QTimer::timeout, [&] {
+            if (reading)
+                clock.set(bellSecond.addMSecs(5));
+        });
+        clockHand.start(10);
+
+        bool startedDuringRead = false;
+        int offered = -1;
+        int confirmations = 0;
+        QStringList notices;
+        std::atomic<bool> stopAsked = false;
+        view.settingsPanel()->setCalendarRunner([&](CHolidayCalendarDlg &dialog) {
+            dialog.setNotice([&](QWidget *, const QString &text) { notices << text; });
+            dialog.setImportRunner([&](CCalendarImportDlg &confirm) {
+                ++confirmations;
+                offered = confirm.rowCount();
+                return false;
+            });
+            dialog.setReadPace([&] {
+                if (!reading.exchange(true))
+                    startedDuringRead = started.tryAcquire(1, 10000);
+            });
+            dialog.ImportFile(path);
+
+            // Stopped from its window: no confirmation, no notice.
+            dialog.setProgressWatcher([&](WorkProgress &progress) {
+                progress.requestCancel();
+                stopAsked = true;
+            });
+            dialog.setReadPace([&] {
+                for (int i = 0; i < 1000 && !stopAsked; ++i)
+                    QThread::msleep(10);
+            });
+            dialog.ImportFile(path);
+        });
+        QVERIFY(view.runCommand(CommandId::Calendar));
+        QVERIFY(startedDuringRead);
+        QCOMPARE(starts, QList<QDateTime>{bellSecond});
+        QCOMPARE(confirmations, 1);
+        QCOMPARE(offered, IcsCalendar::RecurrenceDays + 1);
+        QVERIFY(stopAsked);
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
     }
 };
 
