@@ -235,6 +235,22 @@ void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &
         emit taskHeldBack(second, m_index.table().at(slot), reason);
 }
 
+// A task whose timetable leaves the day out is not due at all: it takes no second from a
+// task stored after it.
+void ScheduleDriver::leaveOutOfSeason(const QDateTime &second, QList<qsizetype> &due, bool tell) {
+    if (m_gate.seasons.isEmpty())
+        return;
+    due.removeIf([&](qsizetype slot) {
+        const PlayTask &task = m_index.table().at(slot);
+        const QString why = m_gate.seasons.refusal(task.Name, second.date());
+        if (why.isEmpty())
+            return false;
+        if (tell)
+            emit taskHeldBack(second, task, why);
+        return true;
+    });
+}
+
 void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to,
                                       const QString &reason) {
     if (!from.isValid() || from > to)
@@ -249,9 +265,10 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
         const ClockTexts texts = ClockTexts::of(s);
         if (!passGate(s.date(), texts.date))
             continue;
-        const qsizetype due = m_index.dueStart(texts, m_todayName);
-        if (due >= 0)
-            emit taskHeldBack(s, m_index.table().at(due), reason);
+        QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+        leaveOutOfSeason(s, due, false);
+        if (!due.isEmpty())
+            emit taskHeldBack(s, m_index.table().at(due.constFirst()), reason);
     }
 }
 
@@ -270,7 +287,8 @@ void ScheduleDriver::runPass(const QDateTime &second) {
         m_playback.StopPlayback();
     }
 
-    const QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    leaveOutOfSeason(second, due, true);
     if (!due.isEmpty()) {
         const PlayTask &task = m_index.table().at(due.constFirst());
         for (qsizetype k = 1; k < due.size(); ++k)
@@ -279,7 +297,9 @@ void ScheduleDriver::runPass(const QDateTime &second) {
         emit taskStarting(second, task);
         m_playback.StartTask(task);
     }
-    for (qsizetype slot : m_index.heldBack(texts, m_todayName)) {
+    QList<qsizetype> held = m_index.heldBack(texts, m_todayName);
+    leaveOutOfSeason(second, held, true);
+    for (qsizetype slot : held) {
         const PlayTask &task = m_index.table().at(slot);
         emit taskNotStarted(task, TaskTimes::notStartedText(task));
         emit taskHeldBack(second, task, QStringLiteral("开始和结束时间相同"));

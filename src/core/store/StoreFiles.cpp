@@ -3,8 +3,8 @@
 namespace StoreFiles {
 
 const QStringList &ownStems() {
-    static const QStringList stems{SongStem, DateStem, OptionFlagsStem, ShutdownTimeStem,
-                                   MakeUpDaysStem};
+    static const QStringList stems{SongStem,         DateStem,       OptionFlagsStem,
+                                   ShutdownTimeStem, MakeUpDaysStem, TimetablesStem};
     return stems;
 }
 

@@ -189,6 +189,17 @@ void TestPlayLog::heldBackOnHolidayAndUncheckedWeekday() {
              (PlayLogRow{"2026-12-08 08:00:00", PlayLogEvent::NotStarted, "早操", "", "节假日"}));
     QCOMPARE(rows[1], (PlayLogRow{"2026-12-09 08:00:00", PlayLogEvent::NotStarted, "早操", "",
                                   "周三未勾选"}));
+
+    // On an open day outside their timetables: both tasks are due, neither starts.
+    rig.gate.seasons = SeasonGate({{"夏季", "05-01~09-30", SeasonRange::parse(u"05-01~09-30")}},
+                                  {{"早操", "夏季"}, {"周四操", "冬季"}});
+    rig.live(at("2026-12-10 08:00:00"), at("2026-12-10 08:00:00"));
+    const QList<PlayLogRow> later = rig.rows(QDate(2026, 12, 1));
+    QCOMPARE(later.size(), 4);
+    QCOMPARE(later[2], (PlayLogRow{"2026-12-10 08:00:00", PlayLogEvent::NotStarted, "早操", "",
+                                   "不在作息表‘夏季’的日期内"}));
+    QCOMPARE(later[3], (PlayLogRow{"2026-12-10 08:00:00", PlayLogEvent::NotStarted, "周四操", "",
+                                   "作息表‘冬季’不存在"}));
     QVERIFY(rig.player.opened.isEmpty());
 }
 
