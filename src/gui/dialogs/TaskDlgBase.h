@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QCheckBox;
@@ -38,6 +39,12 @@ public:
     void setNextStart(NextStartText text);
     QString nextStartShown() const;
     void refreshNextStart();
+
+    // The 作息表 choice: "全年" first, then the timetables; `current` is the task's own (a
+    // missing one stays offered, marked, so OK does not change it unasked).
+    void setTimetables(const QStringList &timetables, const QString &current);
+    // The chosen timetable, empty for 全年; nothing when the dialog offers no choice.
+    std::optional<QString> timetableChoice() const;
 
     TaskForm form() const;
     TaskPlaylist playlist() const;
@@ -91,4 +98,5 @@ private:
     TaskChangeOutcome m_outcome;
     NextStartText m_nextStartText;
     QLabel *m_nextStart = nullptr;
+    QComboBox *m_timetable = nullptr;
 };
