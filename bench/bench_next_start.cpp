@@ -81,6 +81,44 @@ void BM_NextTaskNeverPlays(benchmark::State &state) {
 }
 BENCHMARK(BM_NextTaskNeverPlays)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// Odd tasks in a summer timetable, even ones in a winter one, unless bound otherwise.
+SeasonGate summerAndWinter(const ScheduleTable &table, const QHash<QString, QString> &others = {}) {
+    QHash<QString, QString> bound;
+    for (qsizetype i = 0; i < table.size(); ++i)
+        bound.insert(table[i].Name, i % 2 ? QStringLiteral("夏季") : QStringLiteral("冬季"));
+    bound.insert(others);
+    return SeasonGate({{"夏季", "05-01~09-30", SeasonRange::parse(u"05-01~09-30")},
+                       {"冬季", "10-01~04-30", SeasonRange::parse(u"10-01~04-30")},
+                       {"闰日", "02-29~02-29", SeasonRange::parse(u"02-29~02-29")},
+                       {"整年", "01-01~12-31", SeasonRange::parse(u"01-01~12-31")}},
+                      bound);
+}
+
+// The worst a timetable makes of one answer: the edited task's holds only 02-29, and an
+// every-day task before it at its second holds the whole year, so it never plays and the
+// search walks the calendar's whole cycle of 400 years.
+void BM_NextStartSeasonNeverHolds(benchmark::State &state) {
+    ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
+    PlayTask edited = table.first();
+    edited.Name = QStringLiteral("edited");
+    table.append(edited);
+    DayGate gate;
+    gate.seasons = summerAndWinter(table, {{"edited", "闰日"}, {table.first().Name, "整年"}});
+    const QDateTime from(QDate(2026, 12, 8), QTime(9, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NextStart::of(table, table.size() - 1, from, gate));
+}
+BENCHMARK(BM_NextStartSeasonNeverHolds)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// The status bar in winter with half the tasks in the summer set.
+void BM_NextTaskSummerAndWinter(benchmark::State &state) {
+    const ScheduleTable table = makeTable(static_cast<int>(state.range(0)));
+    DayGate gate;
+    gate.seasons = summerAndWinter(table);
+    findNextTask(state, table, gate);
+}
+BENCHMARK(BM_NextTaskSummerAndWinter)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

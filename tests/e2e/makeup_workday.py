@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A make-up workday, seen from outside: on a Sunday whose box is ticked, listed in
 调休上班.ini as following Monday, a Monday task rings; without that file the Sunday stays
-silent.
+silent. The same task in a timetable (作息表.ini) rings when the timetable's range holds that
+Sunday alone, and stays silent, logged with the reason, when its range holds every other day.
 
 Runs the real program under Xvfb with its clock moved to the coming Sunday by libfaketime
 (whole days, so the time of day stays the real one), against the PulseAudio null sink of
@@ -32,12 +33,13 @@ def days_to_sunday(day):
     return (6 - day.weekday()) % 7
 
 
-def run_case(program, work, with_makeup):
-    """Runs the program once; returns (start second, end second, chunks, alive)."""
+def run_case(program, work, with_makeup, season=None):
+    """Runs the program once; returns (start second, end second, chunks, alive, store).
+    season: None, "holds" (a range of that Sunday alone) or "misses" (every other day)."""
     # Keep the whole window on one day: wait out the last minute before midnight.
     while datetime.datetime.now().time() > datetime.time(23, 59, 0):
         time.sleep(5)
-    store = os.path.join(work, "store-%s" % ("makeup" if with_makeup else "plain"))
+    store = os.path.join(work, "store-%s-%s" % ("makeup" if with_makeup else "plain", season))
     os.mkdir(store)
     tone = os.path.join(work, "tone.wav")
     if not os.path.exists(tone):
@@ -66,6 +68,15 @@ def run_case(program, work, with_makeup):
         write_profile(os.path.join(store, "调休上班.ini"), [
             ("调休上班", [(sunday.isoformat(), "周一")]),
         ])
+    if season:
+        day = lambda d: d.strftime("%m-%d")
+        one = datetime.timedelta(days=1)
+        span = (day(sunday), day(sunday)) if season == "holds" else \
+            (day(sunday + one), day(sunday - one))
+        write_profile(os.path.join(store, "作息表.ini"), [
+            ("作息表", [("夏季", "%s~%s" % span)]),
+            ("任务作息表", [("周一上课铃", "夏季")]),
+        ])
 
     env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8",
                # Qt's timers and libmpv's waits run on the monotonic clock: leave it alone.
@@ -93,9 +104,10 @@ def run_case(program, work, with_makeup):
         xvfb.terminate()
         xvfb.wait()
         log.close()
-    print("%s: program clock %+d days (%s, a Sunday), start %s" %
-          ("with 调休上班.ini" if with_makeup else "without it", shift, sunday, clock(start)))
-    return start, end, chunks, alive
+    print("%s, timetable %s: program clock %+d days (%s, a Sunday), start %s" %
+          ("with 调休上班.ini" if with_makeup else "without it", season, shift, sunday,
+           clock(start)))
+    return start, end, chunks, alive, store
 
 
 def main():
@@ -112,14 +124,27 @@ def main():
     def heard(chunks, t0, t1):
         return [level > LOUD for t, level in chunks if t0 <= t - CHUNK_S and t <= t1]
 
-    start, end, chunks, alive = run_case(program, work, True)
+    start, end, chunks, alive, _ = run_case(program, work, True, "holds")
     if not alive:
         failures.append("with the make-up day: the program ended early")
     window = heard(chunks, start + 4.5, end - 0.3)
     if not window or not all(window):
         failures.append("with the make-up day: the Monday task was not heard on the Sunday")
 
-    start, end, chunks, alive = run_case(program, work, False)
+    start, end, chunks, alive, store = run_case(program, work, True, "misses")
+    if not alive:
+        failures.append("outside its timetable: the program ended early")
+    if not chunks or any(heard(chunks, start - 1, end + 0.5)):
+        failures.append("outside its timetable: the task was heard, or nothing was recorded")
+    logged = ""
+    log_dir = os.path.join(store, "播放记录")
+    for name in os.listdir(log_dir) if os.path.isdir(log_dir) else []:
+        with open(os.path.join(log_dir, name), encoding="utf-8-sig") as log_in:
+            logged += log_in.read()
+    if "不在作息表‘夏季’的日期内" not in logged:
+        failures.append("outside its timetable: the play log does not say why: %r" % logged)
+
+    start, end, chunks, alive, _ = run_case(program, work, False)
     if not alive:
         failures.append("without the make-up day: the program ended early")
     if not chunks:

@@ -115,6 +115,20 @@ void TestPreflight::playlistsAndTheDayAhead() {
     held[1].Duration = held[1].Time;
     QCOMPARE(Preflight::check(held, at("2026-12-08 08:30:00"), {}, store, probe).size(), 2);
 
+    // Outside its timetable a task's files are not what will play; a task naming a missing
+    // timetable is told, whatever its files, since it will not play at all.
+    DayGate seasons;
+    seasons.seasons = SeasonGate({{"夏季", "05-01~09-30", SeasonRange::parse(u"05-01~09-30")}},
+                                 {{"坏", "夏季"}, {"好", "冬季"}});
+    const auto bySeason =
+        Preflight::check(withDate, at("2026-12-08 08:30:00"), seasons, store, probe);
+    QStringList told;
+    for (const auto &v : bySeason)
+        told << v.task + "：" + v.problems.value(0).reason;
+    QCOMPARE(told, (QStringList{"无表：播放列表文件不存在", "空：播放列表是空的",
+                                "好：作息表‘冬季’不存在，不会播放"}));
+    QCOMPARE(bySeason[2].due, at("2026-12-09 08:00:00"));
+
     // On a holiday nothing is due that day.
     DayGate gate;
     gate.setHolidays({"2026-12-08", "2026-12-09"});

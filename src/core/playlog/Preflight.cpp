@@ -69,10 +69,20 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
     // Nothing beyond the horizon matters, so no walk goes past its day.
     const QDate lastDay = until.toLocalTime().date();
     const NextStart::Starts starts(table);
+    // A task whose timetable is missing would be due by its other rules: told as such.
+    DayGate allYear = gate;
+    allYear.seasons = {};
     QList<Verdict> verdicts;
     for (qsizetype slot = 0; slot < table.size(); ++slot) {
         if (cancel && *cancel)
             break;
+        if (const QString never = gate.seasons.neverReason(table[slot].Name); !never.isEmpty()) {
+            const std::optional<QDateTime> due = starts.of(slot, now, allYear, lastDay);
+            if (due && *due <= until)
+                verdicts.append(
+                    {table[slot].Name, *due, {{{}, never + QStringLiteral("，不会播放")}}});
+            continue;
+        }
         const std::optional<QDateTime> due = starts.of(slot, now, gate, lastDay);
         if (!due || *due > until)
             continue;

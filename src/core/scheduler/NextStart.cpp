@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QTime>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -15,6 +16,8 @@ const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 // After the last listed day (holiday, make-up day, one-day start) the days repeat weekly.
 // Two weeks past it decide, not one: summer time may skip a start in one of them.
 constexpr qint64 RepeatDays = 14;
+// With timetables, the days repeat only with the calendar: every 400 years.
+constexpr qint64 CalendarCycleDays = 146097;
 
 // "HH:MM:SS" exactly as the clock writes it, as seconds of the day; anything else -1.
 int secondOfDay(QStringView text) {
@@ -161,7 +164,8 @@ void walkDays(qint64 first, qint64 last, bool everyDay, std::vector<qint64> cand
 
 namespace NextStart {
 
-Starts::Starts(const ScheduleTable &table) : m_starts(static_cast<size_t>(table.size())) {
+Starts::Starts(const ScheduleTable &table)
+    : m_table(table), m_starts(static_cast<size_t>(table.size())) {
     for (qsizetype k = 0; k < table.size(); ++k) {
         const PlayTask &task = table[k];
         Start start;
@@ -204,24 +208,43 @@ std::optional<QDateTime> Starts::of(qsizetype slot, const QDateTime &from, const
         return std::nullopt;
     const From begin = fromMoment(from);
     GateDays days(gate);
+    const SeasonGate &seasons = gate.seasons;
+    const std::vector<int> *groups = seasons.isEmpty() ? nullptr : &seasonal(seasons).group;
+    const auto groupOf = [&](qsizetype k) {
+        return groups ? (*groups)[static_cast<size_t>(k)] : SeasonGate::AllYear;
+    };
+    const int selfGroup = groupOf(slot);
+    if (selfGroup == SeasonGate::Never)
+        return std::nullopt;
 
     // Earlier tasks at the same second take it on the days their rules admit.
     quint8 blockedNames = 0;
     QHash<qint64, quint8> blockedOn;
+    std::vector<std::pair<quint8, int>> blockedInSeason; // names, group
     qint64 last = std::max(begin.day, days.lastListed());
     for (qsizetype k : m_bySecond.at(self.second)) {
         if (k >= slot)
             break;
         const Start &other = m_starts[static_cast<size_t>(k)];
+        const int group = groupOf(k);
+        if (group == SeasonGate::Never)
+            continue;
         if (other.dated()) {
+            if (group != SeasonGate::AllYear &&
+                !seasons.groupHolds(group, QDate::fromJulianDay(other.day)))
+                continue;
             blockedOn[other.day] |= other.names;
             last = std::max(last, other.day);
-        } else {
+        } else if (group == SeasonGate::AllYear) {
             blockedNames |= other.names;
+        } else {
+            blockedInSeason.emplace_back(other.names, group);
         }
     }
     if (self.dated())
         last = self.day;
+    else if (selfGroup != SeasonGate::AllYear || !blockedInSeason.empty())
+        last += CalendarCycleDays;
     last += RepeatDays;
     if (lastDay.isValid())
         last = std::min(last, lastDay.toJulianDay());
@@ -236,6 +259,14 @@ std::optional<QDateTime> Starts::of(qsizetype slot, const QDateTime &from, const
         if (weekday < 0 || !has(self.names, weekday) || has(blockedNames, weekday) ||
             has(blockedOn.value(day), weekday))
             return false;
+        if (groups) {
+            const QDate date = QDate::fromJulianDay(day);
+            if (!seasons.groupHolds(selfGroup, date))
+                return false;
+            for (const auto &[names, group] : blockedInSeason)
+                if (has(names, weekday) && seasons.groupHolds(group, date))
+                    return false;
+        }
         found = startAt(day, self.second);
         return found.has_value();
     };
@@ -253,49 +284,107 @@ std::optional<QDateTime> Starts::of(qsizetype slot, const QDateTime &from, const
     return found;
 }
 
+const Starts::Seasonal &Starts::seasonal(const SeasonGate &seasons) const {
+    if (m_seasonal.identity == seasons.identity())
+        return m_seasonal;
+    Seasonal made;
+    made.identity = seasons.identity();
+    made.group.resize(m_starts.size(), SeasonGate::AllYear);
+    const size_t groups = static_cast<size_t>(seasons.groupCount()) + 1;
+    for (auto &perGroup : made.daily)
+        perGroup.resize(groups);
+    for (size_t k = 0; k < m_starts.size(); ++k)
+        if (m_starts[k].valid())
+            made.group[k] = seasons.groupOf(m_table[static_cast<qsizetype>(k)].Name);
+    // Dealt out from the ascending lists, so each stays ascending.
+    for (size_t w = 0; w < 7; ++w)
+        for (const Entry &entry : m_daily[w])
+            if (const int group = made.group[static_cast<size_t>(entry.slot)];
+                group != SeasonGate::Never)
+                made.daily[w][static_cast<size_t>(group)].push_back(entry);
+    m_seasonal = std::move(made);
+    return m_seasonal;
+}
+
 std::optional<Starts::First> Starts::first(const QDateTime &from, const DayGate &gate) const {
     if (!from.isValid())
         return std::nullopt;
     const From begin = fromMoment(from);
     GateDays days(gate);
+    const SeasonGate &seasons = gate.seasons;
+    const Seasonal *split = seasons.isEmpty() ? nullptr : &seasonal(seasons);
     qint64 last = std::max(begin.day, days.lastListed());
     if (!m_dated.empty())
         last = std::max(last, m_dated.rbegin()->first);
+    if (split && seasons.groupCount() > 0)
+        last += CalendarCycleDays;
     last += RepeatDays;
 
+    using Cursor =
+        std::pair<std::vector<Entry>::const_iterator, std::vector<Entry>::const_iterator>;
+    QVarLengthArray<Cursor, 8> cursors;
     std::optional<First> found;
     const auto visit = [&](qint64 day) {
         const int weekday = days.timetableWeekday(day);
         if (weekday < 0)
             return false;
         const int earliest = day == begin.day ? begin.second : 0;
-        static const std::vector<Entry> none;
-        const std::vector<Entry> &daily = m_daily[static_cast<size_t>(weekday)];
-        const auto datedIt = m_dated.find(day);
-        const std::vector<Entry> &dated = datedIt == m_dated.end() ? none : datedIt->second;
-        auto i = std::lower_bound(daily.begin(), daily.end(), Entry{earliest, 0});
-        auto j = std::lower_bound(dated.begin(), dated.end(), Entry{earliest, 0});
-        const auto skipUnnamed = [&] {
-            while (j != dated.end() && !has(m_starts[static_cast<size_t>(j->slot)].names, weekday))
-                ++j;
+        const QDate date = split ? QDate::fromJulianDay(day) : QDate();
+        const auto admitted = [&](qsizetype slot) {
+            if (!has(m_starts[static_cast<size_t>(slot)].names, weekday))
+                return false;
+            return !split || seasons.groupHolds(split->group[static_cast<size_t>(slot)], date);
         };
+        cursors.clear();
+        const auto add = [&](const std::vector<Entry> &entries) {
+            const auto from = std::lower_bound(entries.begin(), entries.end(), Entry{earliest, 0});
+            if (from != entries.end())
+                cursors.append({from, entries.end()});
+        };
+        if (!split) {
+            add(m_daily[static_cast<size_t>(weekday)]);
+        } else {
+            const auto &perGroup = split->daily[static_cast<size_t>(weekday)];
+            for (size_t g = 0; g < perGroup.size(); ++g)
+                if (!perGroup[g].empty() &&
+                    (g == 0 || seasons.groupHolds(static_cast<int>(g), date)))
+                    add(perGroup[g]);
+        }
+        if (const auto datedIt = m_dated.find(day); datedIt != m_dated.end())
+            add(datedIt->second);
         // Seconds in order; at each the first stored task admitted that day takes it.
-        for (skipUnnamed(); i != daily.end() || j != dated.end(); skipUnnamed()) {
-            const Entry next = j == dated.end() || (i != daily.end() && *i < *j) ? *i : *j;
-            if (const auto at = startAt(day, next.second)) {
-                found = First{next.slot, *at};
+        while (true) {
+            std::optional<Entry> next;
+            for (Cursor &c : cursors) {
+                // Only dated entries and timetables can be out of the day; daily ones of the
+                // day's groups are all admitted.
+                while (c.first != c.second && !admitted(c.first->slot))
+                    ++c.first;
+                if (c.first != c.second && (!next || *c.first < *next))
+                    next = *c.first;
+            }
+            if (!next)
+                return false;
+            if (const auto at = startAt(day, next->second)) {
+                found = First{next->slot, *at};
                 return true;
             }
-            while (i != daily.end() && i->second == next.second)
-                ++i;
-            while (j != dated.end() && j->second == next.second)
-                ++j;
+            for (Cursor &c : cursors)
+                while (c.first != c.second && c.first->second == next->second)
+                    ++c.first;
         }
-        return false;
     };
     bool everyDay = false;
-    for (int w = 0; w < 7; ++w)
-        everyDay = everyDay || (!m_daily[static_cast<size_t>(w)].empty() && !days.switchedOff(w));
+    for (int w = 0; w < 7; ++w) {
+        if (days.switchedOff(w))
+            continue;
+        if (!split) {
+            everyDay = everyDay || !m_daily[static_cast<size_t>(w)].empty();
+            continue;
+        }
+        for (const auto &entries : split->daily[static_cast<size_t>(w)])
+            everyDay = everyDay || !entries.empty();
+    }
     std::vector<qint64> candidates = days.makeupDaysWithin(begin.day, last);
     for (auto it = m_dated.lower_bound(begin.day); it != m_dated.end() && it->first <= last; ++it)
         candidates.push_back(it->first);

@@ -11,8 +11,8 @@
 #include <vector>
 
 // When a task will next start, by the same rules as the pass: its start text, its date
-// rule, the weekday boxes, holidays and make-up workdays, and the first stored task taking
-// a second that several tasks share.
+// rule, the weekday boxes, holidays and make-up workdays, its timetable's range, and the
+// first stored task taking a second that several tasks share.
 namespace NextStart {
 
 // The starts of one table read once, for asking about many of its tasks or about all of
@@ -47,10 +47,21 @@ private:
         auto operator<=>(const Entry &) const = default;
     };
 
+    // The daily starts split by the tasks' timetables, for one set of timetables.
+    struct Seasonal {
+        const void *identity = nullptr;
+        std::vector<int> group; // per slot, SeasonGate's groups
+        // [weekday][group], ascending; group Never is left out
+        std::array<std::vector<std::vector<Entry>>, 7> daily;
+    };
+    const Seasonal &seasonal(const SeasonGate &seasons) const;
+
+    ScheduleTable m_table;
     std::vector<Start> m_starts;
     std::array<std::vector<Entry>, 7> m_daily; // per admitted name, ascending
     std::map<qint64, std::vector<Entry>> m_dated;
     std::map<int, std::vector<qsizetype>> m_bySecond; // ascending slots
+    mutable Seasonal m_seasonal;
 };
 
 // The first start second of table[slot] at or after `from` (whole seconds), or nothing

@@ -291,6 +291,22 @@ void ScheduleDriver::reportClosedDay(const QDateTime &second, const ClockTexts &
         emit taskHeldBack(second, m_index.table().at(slot), reason);
 }
 
+// A task whose timetable leaves the day out is not due at all: it takes no second from a
+// task stored after it.
+void ScheduleDriver::leaveOutOfSeason(const QDateTime &second, QList<qsizetype> &due, bool tell) {
+    if (m_gate.seasons.isEmpty())
+        return;
+    due.removeIf([&](qsizetype slot) {
+        const PlayTask &task = m_index.table().at(slot);
+        const QString why = m_gate.seasons.refusal(task.Name, second.date());
+        if (why.isEmpty())
+            return false;
+        if (tell)
+            emit taskHeldBack(second, task, why);
+        return true;
+    });
+}
+
 void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to,
                                       const QString &reason) {
     if (!from.isValid() || from > to)
@@ -306,10 +322,11 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
         const ClockTexts texts = ClockTexts::of(s);
         if (!passGate(s.date(), texts.date))
             continue;
-        const qsizetype due = m_index.dueStart(texts, m_todayName);
-        if (due < 0)
+        QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+        leaveOutOfSeason(s, due, false);
+        if (due.isEmpty())
             continue;
-        const PlayTask &task = m_index.table().at(due);
+        const PlayTask &task = m_index.table().at(due.constFirst());
         // Its start came again while it still played from the last one: nothing was missed.
         if (m_playing && m_playing->name == task.Name &&
             (!m_playing->end.isValid() || m_playing->end > s))
@@ -337,7 +354,8 @@ void ScheduleDriver::runPass(const QDateTime &second) {
         emit endReached(second, {});
     }
 
-    const QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
+    leaveOutOfSeason(second, due, true);
     if (!due.isEmpty()) {
         const PlayTask &task = m_index.table().at(due.constFirst());
         for (qsizetype k = 1; k < due.size(); ++k)
@@ -347,7 +365,9 @@ void ScheduleDriver::runPass(const QDateTime &second) {
         m_playback.StartTask(task);
         m_playing = Playing{task.Name, endAfter(task, second)};
     }
-    for (qsizetype slot : m_index.heldBack(texts, m_todayName)) {
+    QList<qsizetype> held = m_index.heldBack(texts, m_todayName);
+    leaveOutOfSeason(second, held, true);
+    for (qsizetype slot : held) {
         const PlayTask &task = m_index.table().at(slot);
         emit taskNotStarted(task, TaskTimes::notStartedText(task));
         emit taskHeldBack(second, task, QStringLiteral("开始和结束时间相同"));

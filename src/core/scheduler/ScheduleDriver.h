@@ -115,6 +115,7 @@ private:
     bool passGate(const QDate &date, const QString &dateText);
     void refreshIndex();
     void reportClosedDay(const QDateTime &second, const ClockTexts &texts);
+    void leaveOutOfSeason(const QDateTime &second, QList<qsizetype> &due, bool tell);
     void reportJumpedOver(const QDateTime &from, const QDateTime &to, const QString &reason);
     void arm();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClockTexts.h"
+#include "SeasonGate.h"
 #include "store/PlayTask.h"
 
 #include <QHash>
@@ -14,6 +15,8 @@
 struct DayGate {
     std::array<bool, 7> weekdayOff{}; // index = weekday, 0 = Sunday
     QHash<QString, int> makeupDays{}; // "YYYY-MM-DD" -> followed weekday
+    // On a day the gate lets through, a task plays only when its timetable holds the day.
+    SeasonGate seasons{};
 
     // The stored holiday list, looked up as a set: built here once per change of the list,
     // since the pass asks every second and the list may hold 100,000 dates. Dates are

@@ -4,7 +4,8 @@ namespace StoreFiles {
 
 const QStringList &ownStems() {
     static const QStringList stems{SongStem,         DateStem,       OptionFlagsStem,
-                                   ShutdownTimeStem, MakeUpDaysStem, WakeAlarmStem};
+                                   ShutdownTimeStem, MakeUpDaysStem, WakeAlarmStem,
+                                   TimetablesStem};
     return stems;
 }
 

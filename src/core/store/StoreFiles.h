@@ -13,6 +13,7 @@ inline const QString OptionFlagsStem = QStringLiteral("复选控制");
 inline const QString ShutdownTimeStem = QStringLiteral("定时器时间设置");
 inline const QString MakeUpDaysStem = QStringLiteral("调休上班");
 inline const QString WakeAlarmStem = QStringLiteral("定时开机");
+inline const QString TimetablesStem = QStringLiteral("作息表");
 
 // Every stem above: the one list that playlist names are checked against.
 const QStringList &ownStems();

@@ -3,6 +3,7 @@
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
+#include "Timetables.h"
 #include "tasktable/DisplayText.h"
 
 #include <QFile>
@@ -382,6 +383,21 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     return StoreResult::success();
 }
 
+// Entries of names no task has any more: the dropped name of a rename or a deletion, and
+// any left by a change that was cut short.
+StoreResult dropTimetablesOfNoTask(Timetables &timetables, const QList<PlayTask> &rows,
+                                   const QString &done) {
+    if (timetables.taskTimetables().isEmpty())
+        return StoreResult::success();
+    QSet<QString> names;
+    for (const PlayTask &row : rows)
+        names.insert(row.Name);
+    if (auto r = timetables.setTaskTimetables({}, &names); !r)
+        return StoreResult::failure(
+            QStringLiteral("%1，但作息表文件未能更新：%2").arg(done, r.error));
+    return StoreResult::success();
+}
+
 StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
     if (!before.link.isEmpty()) {
         if (::rename(before.link.constData(), QFile::encodeName(path).constData()) == 0) {
@@ -396,19 +412,20 @@ StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
 
 } // namespace
 
-TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items) const {
-    return storeTask(-1, nullptr, task, items);
+TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items,
+                                           const std::optional<QString> &timetable) const {
+    return storeTask(-1, nullptr, task, items, timetable);
 }
 
 TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected,
-                                              const PlayTask &task,
-                                              const TaskPlaylist &items) const {
-    return storeTask(row, &expected, task, items);
+                                              const PlayTask &task, const TaskPlaylist &items,
+                                              const std::optional<QString> &timetable) const {
+    return storeTask(row, &expected, task, items, timetable);
 }
 
 TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
-                                             const PlayTask &task,
-                                             const TaskPlaylist &items) const {
+                                             const PlayTask &task, const TaskPlaylist &items,
+                                             const std::optional<QString> &timetable) const {
     QString error;
     const QString path = playlistPath(task.Name, &error);
     if (path.isEmpty())
@@ -421,6 +438,13 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
     QList<PlayTask> rows;
     if (auto r = loadTasks(songFile(), &current, &rows); !r)
         return finish(r);
+    Timetables timetables(m_directory);
+    if (timetables.load(&error); !error.isEmpty())
+        return finish(StoreResult::failure(error));
+    const QString wanted = timetable  ? *timetable
+                           : expected ? timetables.timetableOf(expected->Name)
+                                      : QString();
+    const QString before = timetables.timetableOf(task.Name);
     if (!expected) {
         rows.append(task);
     } else {
@@ -443,18 +467,27 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
     }
     // The playlist goes first: a crash between the two writes leaves at most a playlist no
     // task uses, never a task without its playlist.
-    PlaylistBefore before;
-    if (auto r = keepPlaylist(path, &before); !r)
+    PlaylistBefore kept;
+    if (auto r = keepPlaylist(path, &kept); !r)
         return finish(r);
     if (auto r = WriteTaskPlaylist(task.Name, items); !r)
         return finish(r);
-    if (auto r = rewriteFrom(current, rows, songFile()); !r) {
-        if (auto restored = restorePlaylist(path, before); !restored)
+    auto putBack = [&](StoreResult r) {
+        if (auto restored = restorePlaylist(path, kept); !restored)
             r.error +=
                 QStringLiteral("\n播放列表文件“%1”未能恢复原样：%2").arg(path, restored.error);
+        if (timetables.timetableOf(task.Name) != before)
+            if (auto restored = timetables.setTaskTimetable(task.Name, before); !restored)
+                r.error += QStringLiteral("\n作息表文件未能恢复原样：%1").arg(restored.error);
         return finish(r);
-    }
-    return finish(StoreResult::success());
+    };
+    // Like the playlist, the entry goes before the task.
+    if (wanted != before)
+        if (auto r = timetables.setTaskTimetable(task.Name, wanted); !r)
+            return putBack(r);
+    if (auto r = rewriteFrom(current, rows, songFile()); !r)
+        return putBack(r);
+    return finish(dropTimetablesOfNoTask(timetables, rows, QStringLiteral("播放任务已保存")));
 }
 
 TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected) const {
@@ -466,6 +499,10 @@ TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected)
         return finish(r);
     if (auto r = checkSelected(rows, row, expected); !r)
         return finish(r);
+    Timetables timetables(m_directory);
+    QString error;
+    if (timetables.load(&error); !error.isEmpty())
+        return finish(StoreResult::failure(error));
     rows.removeAt(row);
     // The task goes first: a failure after it leaves a stray playlist, never a task without one.
     if (auto r = rewriteFrom(current, rows, songFile()); !r)
@@ -482,5 +519,5 @@ TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected)
             return finish(StoreResult::failure(
                 QStringLiteral("播放任务已删除，但它的播放列表文件未能删除：%1").arg(r.error)));
     }
-    return finish(StoreResult::success());
+    return finish(dropTimetablesOfNoTask(timetables, rows, QStringLiteral("播放任务已删除")));
 }

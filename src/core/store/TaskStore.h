@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // song.ini and the per-task playlist files "<Name>.ini" in one store directory.
 // Sections FileInfo0..N-1, seven keys each in fixed order; a playlist's count is the
 // authority over its items. Reads are never cut to a fixed buffer size. A name that is
@@ -50,17 +52,24 @@ public:
         QList<PlayTask> rows;
         ScheduleTable schedule;
     };
-    ChangeResult AddTask(const PlayTask &task, const TaskPlaylist &items) const;
+    // The task's timetable (作息表.ini) is kept in step in the same operation: `timetable`
+    // sets it (empty: all year); without it a renamed task keeps its own and a new one has
+    // none. Its entry is written before song.ini and a dropped name's entry after, so a
+    // crash leaves at most an entry of no task, which the next change removes.
+    ChangeResult AddTask(const PlayTask &task, const TaskPlaylist &items,
+                         const std::optional<QString> &timetable = std::nullopt) const;
     // row is the task's section number; expected is the task as the caller last saw it, so a
     // change made meanwhile (another row now at that number) is refused instead of overwritten.
     ChangeResult ModifyTask(int row, const PlayTask &expected, const PlayTask &task,
-                            const TaskPlaylist &items) const;
+                            const TaskPlaylist &items,
+                            const std::optional<QString> &timetable = std::nullopt) const;
     ChangeResult DeleteTask(int row, const PlayTask &expected) const;
 
 private:
     // Appends the task (no expected task) or overwrites the expected one at row.
     ChangeResult storeTask(int row, const PlayTask *expected, const PlayTask &task,
-                           const TaskPlaylist &items) const;
+                           const TaskPlaylist &items,
+                           const std::optional<QString> &timetable) const;
     ChangeResult finish(StoreResult result) const;
 
     QString m_directory;

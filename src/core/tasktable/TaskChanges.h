@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/TaskStore.h"
+#include "store/Timetables.h"
 
 // The three changes a user makes to the task list, each one rewrite of the store. Texts are
 // checked first, so a refused change touches no file; a change that reached the store
@@ -18,12 +19,20 @@ class TaskChanges {
 public:
     explicit TaskChanges(const TaskStore &store) : m_store(store) {}
 
-    TaskChangeOutcome add(const PlayTask &task, const TaskPlaylist &items) const;
+    // timetable: the task's 作息表 as chosen (empty: all year); none keeps what it has.
+    TaskChangeOutcome add(const PlayTask &task, const TaskPlaylist &items,
+                          const std::optional<QString> &timetable = std::nullopt) const;
     // section/expected: the task as the user selected it; it is replaced only if the file
     // still holds exactly that task there.
     TaskChangeOutcome modify(int section, const PlayTask &expected, const PlayTask &task,
-                             const TaskPlaylist &items) const;
+                             const TaskPlaylist &items,
+                             const std::optional<QString> &timetable = std::nullopt) const;
     TaskChangeOutcome remove(int section, const PlayTask &expected) const;
+    // Copies every task of timetable `from` into a new timetable `to` with the given range,
+    // each under its name with `suffix` appended and with its own playlist. Every new name is
+    // checked first, so a refused copy writes nothing.
+    TaskChangeOutcome copyTimetable(Timetables &timetables, const QString &from, const QString &to,
+                                    const SeasonRange &range, const QString &suffix) const;
 
     const TaskStore &store() const { return m_store; }
 

@@ -1,5 +1,7 @@
 #include "TaskFilter.h"
 
+#include "scheduler/SeasonGate.h"
+
 namespace TaskFilters {
 
 QString weekdayName(const QDate &date) {
@@ -29,12 +31,32 @@ int taskDateNumber(const QString &time) {
     return number;
 }
 
+namespace {
+
+int spanOf(TaskFilter filter) {
+    return filter == TaskFilter::Today ? 0 : filter == TaskFilter::Week ? 7 : 31;
+}
+
+bool seasonHoldsAny(const SeasonGate *seasons, const QString &task, const QDate &first, int span) {
+    if (!seasons || seasons->isEmpty())
+        return true;
+    const int group = seasons->groupOf(task);
+    for (int d = 0; d <= span; ++d)
+        if (seasons->groupHolds(group, first.addDays(d)))
+            return true;
+    return false;
+}
+
+} // namespace
+
 bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today,
-               const QString &todayName) {
+               const QString &todayName, const SeasonGate *seasons) {
     if (filter == TaskFilter::All)
         return true;
     const qsizetype length = task.Time.size();
     if (length == 8) {
+        if (!seasonHoldsAny(seasons, task.Name, today, spanOf(filter)))
+            return false;
         if (filter != TaskFilter::Today)
             return true;
         const QString name = todayName.isEmpty() ? weekdayName(today) : todayName;
@@ -46,17 +68,18 @@ bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today,
     if (date < 0)
         return false;
     const int first = dateNumber(today);
-    if (filter == TaskFilter::Today)
-        return date == first;
-    const int span = filter == TaskFilter::Week ? 7 : 31;
-    return date >= first && date <= dateNumber(today.addDays(span));
+    const bool shown = filter == TaskFilter::Today
+                           ? date == first
+                           : date >= first && date <= dateNumber(today.addDays(spanOf(filter)));
+    return shown &&
+           seasonHoldsAny(seasons, task.Name, QDate(date / 10000, date / 100 % 100, date % 100), 0);
 }
 
 QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
-                      const QString &todayName) {
+                      const QString &todayName, const SeasonGate *seasons) {
     QList<int> shown;
     for (int i = 0; i < rows.size(); ++i)
-        if (qualifies(rows[i], filter, today, todayName))
+        if (qualifies(rows[i], filter, today, todayName, seasons))
             shown.append(i);
     return shown;
 }

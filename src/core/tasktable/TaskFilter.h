@@ -2,6 +2,8 @@
 
 #include "store/PlayTask.h"
 
+class SeasonGate;
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -22,10 +24,11 @@ int taskDateNumber(const QString &time);
 // ones (19 characters) by their date. Week and month take every every-day and weekly task
 // and the one-day tasks from today to today + 7 (8 dates) or today + 31 (32 dates).
 // todayName: the weekday name the date rules use today (another weekday's on a make-up
-// workday); empty means the date's own.
+// workday); empty means the date's own. With seasons, a task whose timetable holds none
+// of the days shown (its own date for a one-day task) is left out.
 bool qualifies(const PlayTask &task, TaskFilter filter, const QDate &today,
-               const QString &todayName = {});
+               const QString &todayName = {}, const SeasonGate *seasons = nullptr);
 // Section numbers of the qualifying rows, in file order.
 QList<int> filterRows(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
-                      const QString &todayName = {});
+                      const QString &todayName = {}, const SeasonGate *seasons = nullptr);
 } // namespace TaskFilters

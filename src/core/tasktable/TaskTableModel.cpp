@@ -2,6 +2,7 @@
 
 #include "DisplayText.h"
 #include "TaskNames.h"
+#include "scheduler/SeasonGate.h"
 #include "store/TaskTimes.h"
 
 namespace {
@@ -15,6 +16,8 @@ constexpr ColumnSpec kColumns[TaskTableModel::ColumnCount] = {
     {"音量", 80},          {"播放日期", 228}, {"播放模式", 90},
 };
 } // namespace
+
+const QString TaskTableModel::AllYear = QStringLiteral("全年");
 
 TaskTableModel::TaskTableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -54,12 +57,51 @@ int TaskTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int TaskTableModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + (showsSeasons() ? 1 : 0);
+}
+
+QString TaskTableModel::seasonText(const QString &taskName) const {
+    const auto it = m_taskTimetables.constFind(taskName);
+    if (it == m_taskTimetables.cend())
+        return AllYear;
+    if (!m_timetables.contains(*it))
+        return QStringLiteral("%1（不存在）").arg(*it);
+    return *it;
+}
+
+void TaskTableModel::setSeasons(const Timetables &stored) {
+    QStringList timetables;
+    for (const auto &t : stored.timetables())
+        timetables.append(t.name);
+    const QHash<QString, QString> &taskTimetables = stored.taskTimetables();
+    const bool wasShown = showsSeasons();
+    const bool shown = !timetables.isEmpty();
+    if (wasShown && !shown)
+        beginRemoveColumns({}, SeasonColumn, SeasonColumn);
+    if (!wasShown && shown)
+        beginInsertColumns({}, SeasonColumn, SeasonColumn);
+    m_timetables = timetables;
+    m_taskTimetables = taskTimetables;
+    if (wasShown && !shown)
+        endRemoveColumns();
+    if (!wasShown && shown)
+        endInsertColumns();
+    const SeasonGate seasons(stored);
+    QHash<QString, QStringList> never;
+    for (auto it = taskTimetables.cbegin(); it != taskTimetables.cend(); ++it)
+        if (const QString why = seasons.neverReason(it.key()); !why.isEmpty())
+            never.insert(it.key(), {why + QStringLiteral("，此任务不会播放")});
+    setRowProblems(QStringLiteral("作息表"), never);
+    if (shown && !m_tasks.isEmpty())
+        emit dataChanged(index(0, SeasonColumn), index(int(m_tasks.size()) - 1, SeasonColumn),
+                         {Qt::DisplayRole});
 }
 
 QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_tasks.size())
         return {};
+    if (role == Qt::DisplayRole && index.column() == SeasonColumn)
+        return DisplayText::shown(seasonText(m_tasks.at(index.row()).Name));
     if (role == Qt::DisplayRole)
         return DisplayText::shown(cellText(m_tasks.at(index.row()), index.column()));
     if (role == Qt::TextAlignmentRole)
@@ -92,7 +134,7 @@ void TaskTableModel::setRowProblems(const QString &checker,
     else
         m_problems.insert(checker, byTask);
     if (!m_tasks.isEmpty())
-        emit dataChanged(index(0, 0), index(int(m_tasks.size()) - 1, ColumnCount - 1),
+        emit dataChanged(index(0, 0), index(int(m_tasks.size()) - 1, columnCount() - 1),
                          {Qt::ToolTipRole, Qt::DecorationRole});
 }
 
@@ -104,10 +146,10 @@ QStringList TaskTableModel::rowProblems(const QString &taskName) const {
 }
 
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
-        return columnTitle(section);
+        return section == SeasonColumn ? QStringLiteral("作息表") : columnTitle(section);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     return {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/PlayTask.h"
+#include "store/Timetables.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -8,13 +9,23 @@
 #include <QStringList>
 #include <QVariant>
 
-// The rows of the task table: six columns, each cell the stored text of one field, unchanged.
+// The rows of the task table: six columns, each cell the stored text of one field, unchanged,
+// and a seventh with the task's timetable (作息表) while at least one timetable exists.
 // The table is also the working copy from which song.ini is rewritten.
 class TaskTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { NameColumn, StartColumn, EndColumn, VolumeColumn, DateColumn, ModeColumn };
-    static constexpr int ColumnCount = 6;
+    enum Column {
+        NameColumn,
+        StartColumn,
+        EndColumn,
+        VolumeColumn,
+        DateColumn,
+        ModeColumn,
+        SeasonColumn
+    };
+    static constexpr int ColumnCount = 6; // the stored fields
+    static const QString AllYear;         // "全年": a task bound to no timetable
 
     explicit TaskTableModel(QObject *parent = nullptr);
 
@@ -45,6 +56,11 @@ public:
     // The icon of a marked row (a QIcon, set by the GUI; this model knows only Qt Core).
     void setMarkIcon(const QVariant &icon) { m_markIcon = icon; }
 
+    // The timetables and each task's; tasks that can never play by them are marked.
+    void setSeasons(const Timetables &timetables);
+    bool showsSeasons() const { return !m_timetables.isEmpty(); }
+    QString seasonText(const QString &taskName) const;
+
     const QList<PlayTask> &tasks() const { return m_tasks; }
     // The task shown in a row; an empty task for a row that does not exist.
     PlayTask task(int row) const;
@@ -53,4 +69,6 @@ private:
     QList<PlayTask> m_tasks;
     QHash<QString, QHash<QString, QStringList>> m_problems; // checker -> task -> reasons
     QVariant m_markIcon;
+    QStringList m_timetables;
+    QHash<QString, QString> m_taskTimetables;
 };

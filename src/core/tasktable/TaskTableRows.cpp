@@ -1,9 +1,9 @@
 #include "TaskTableRows.h"
 
 void TaskTableRows::fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
-                         const QString &todayName) {
+                         const QString &todayName, const SeasonGate *seasons) {
     m_shown.clear();
-    for (int section : TaskFilters::filterRows(rows, filter, today, todayName))
+    for (int section : TaskFilters::filterRows(rows, filter, today, todayName, seasons))
         m_shown.append({section, rows[section]});
 }
 

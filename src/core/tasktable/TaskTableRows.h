@@ -20,7 +20,7 @@ class TaskTableRows {
 public:
     // Replaces everything shown with the rows that pass the filter, in file order.
     void fill(const QList<PlayTask> &rows, TaskFilter filter, const QDate &today,
-              const QString &todayName = {});
+              const QString &todayName = {}, const SeasonGate *seasons = nullptr);
     // One click on a column title.
     void sortBy(int column);
     // Takes one row off the display only.

@@ -128,6 +128,7 @@ void CMainFrame::createMenus() {
     operate->addAction(addCommand(CommandId::ShowAll, QStringLiteral("全部..")));
     operate->addSeparator();
     operate->addAction(addCommand(CommandId::Calendar, QStringLiteral("节假日和调休...")));
+    operate->addAction(addCommand(CommandId::Timetables, QStringLiteral("作息表...")));
     operate->addSeparator();
     operate->addAction(addCommand(CommandId::SendMail, QStringLiteral("发邮件")));
     operate->addAction(addCommand(CommandId::HomePage, QStringLiteral("主页")));

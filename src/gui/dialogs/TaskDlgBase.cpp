@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -135,6 +136,39 @@ void CTaskDlgBase::setupNextStart() {
     auto *ticker = new QTimer(this);
     connect(ticker, &QTimer::timeout, this, refresh);
     ticker->start(1000);
+}
+
+void CTaskDlgBase::setTimetables(const QStringList &timetables, const QString &current) {
+    if (!m_timetable) {
+        auto *row = new QHBoxLayout;
+        auto *label = new QLabel(QStringLiteral("作息表："), this);
+        m_timetable = new QComboBox(this);
+        m_timetable->setObjectName(QStringLiteral("timetableChoice"));
+        m_timetable->setToolTip(QStringLiteral("任务只在所选作息表的日期内播放"));
+        label->setBuddy(m_timetable);
+        row->addWidget(label);
+        row->addWidget(m_timetable, 1);
+        if (auto *layout = qobject_cast<QVBoxLayout *>(this->layout())) {
+            const int at = layout->indexOf(m_nextStart);
+            layout->insertLayout(at >= 0 ? at + 1 : layout->count(), row);
+        }
+        connect(m_timetable, &QComboBox::currentIndexChanged, this, [this] { refreshNextStart(); });
+    }
+    const QSignalBlocker quiet(m_timetable);
+    m_timetable->clear();
+    m_timetable->addItem(QStringLiteral("全年"), QString());
+    for (const QString &name : timetables)
+        m_timetable->addItem(name, name);
+    if (!current.isEmpty() && !timetables.contains(current))
+        m_timetable->addItem(QStringLiteral("%1（不存在）").arg(current), current);
+    m_timetable->setCurrentIndex(std::max(0, m_timetable->findData(current)));
+    refreshNextStart();
+}
+
+std::optional<QString> CTaskDlgBase::timetableChoice() const {
+    if (!m_timetable)
+        return std::nullopt;
+    return m_timetable->currentData().toString();
 }
 
 void CTaskDlgBase::setNextStart(NextStartText text) {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QCheckBox;
@@ -40,6 +41,12 @@ public:
     void refreshNextStart();
     // What shows beside the end time ("次日 01:00:00" for a one-day task past midnight).
     QString endNoteShown() const;
+
+    // The 作息表 choice: "全年" first, then the timetables; `current` is the task's own (a
+    // missing one stays offered, marked, so OK does not change it unasked).
+    void setTimetables(const QStringList &timetables, const QString &current);
+    // The chosen timetable, empty for 全年; nothing when the dialog offers no choice.
+    std::optional<QString> timetableChoice() const;
 
     TaskForm form() const;
     TaskPlaylist playlist() const;
@@ -94,4 +101,5 @@ private:
     NextStartText m_nextStartText;
     QLabel *m_nextStart = nullptr;
     QLabel *m_endNote = nullptr;
+    QComboBox *m_timetable = nullptr;
 };

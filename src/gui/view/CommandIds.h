@@ -21,6 +21,7 @@ constexpr int Backup = 32804;
 constexpr int Import = 32805;
 constexpr int Autostart = 32806;     // "开机自动运行": start at login
 constexpr int Calendar = 32810;      // 节假日和调休
+constexpr int Timetables = 32811;    // 作息表…
 constexpr int PlayLogViewer = 32820; // 播放记录…
 constexpr int ToggleToolBar = 59392;
 constexpr int ToggleStatusBar = 59393;

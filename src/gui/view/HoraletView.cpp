@@ -123,7 +123,21 @@ void CHoraletView::OnInitialUpdate() {
     for (auto &[id, handler] : m_taskEditing->commands())
         setCommand(id, std::move(handler));
     m_taskEditing->setDayGateSource([this] { return m_settings->dayGate(); });
+    m_taskEditing->setTimetablesSource(
+        [this]() -> const Timetables & { return m_settings->timetables(); });
     setCommand(CommandId::Calendar, [this] { m_settings->openCalendar(); });
+    setCommand(CommandId::Timetables, [this] { m_settings->openTimetables(); });
+    // A task's timetable entry changes with the task; the column and the gate follow.
+    connect(m_taskEditing, &TaskEditing::storeChanged, m_settings, &SettingsPanel::loadTimetables);
+    connect(m_settings, &SettingsPanel::timetablesChanged, this,
+            [this] { m_taskModel->setSeasons(m_settings->timetables()); });
+    connect(m_settings, &SettingsPanel::tasksAdded, this, [this] {
+        const ScheduleTable stored =
+            waitOffThread([this] { return m_taskStore.LoadScheduleTable(); });
+        setScheduleTable(stored);
+        m_taskEditing->ShowAllTasks(stored);
+    });
+    m_taskModel->setSeasons(m_settings->timetables());
     m_settings->loadOptionFlags();
     QString unreadable;
     m_scheduleTable = m_taskStore.LoadScheduleTable(&unreadable);

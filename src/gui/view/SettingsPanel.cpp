@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/OffThread.h"
+#include "dialogs/TimetableDlg.h"
 #include "tasktable/DisplayText.h"
 
 #include "scheduler/Clock.h"
@@ -21,7 +22,8 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
                              const Clock &clock, QWidget *dialogParent)
     : QObject(dialogParent), m_form(form), m_directory(storeDirectory), m_clock(clock),
       m_dialogParent(dialogParent), m_flags(storeDirectory), m_holidays(storeDirectory),
-      m_makeup(storeDirectory), m_runCalendar([](CHolidayCalendarDlg &dialog) { dialog.exec(); }) {
+      m_makeup(storeDirectory), m_runCalendar([](CHolidayCalendarDlg &dialog) { dialog.exec(); }),
+      m_timetables(storeDirectory), m_runTimetables([](CTimetableDlg &dialog) { dialog.exec(); }) {
     addCalendarButton();
     addWakeAlarmRow();
     QListView *list = m_form.holidayList1081;
@@ -98,6 +100,7 @@ DayGate SettingsPanel::dayGate() const {
     }
     m_gate.weekdayOff = m_flags.weekdaysOff();
     m_gate.makeupDays = m_makeup.followedWeekdays();
+    m_gate.seasons = m_seasons;
     return m_gate;
 }
 
@@ -125,6 +128,29 @@ void SettingsPanel::loadHolidays() {
     QString error;
     m_makeup.load(&error);
     showDays(error);
+    loadTimetables();
+}
+
+void SettingsPanel::loadTimetables() {
+    QString error;
+    Timetables read(m_directory);
+    waitOffThread([&] { read.load(&error); });
+    m_timetables = std::move(read);
+    m_seasons = SeasonGate(m_timetables);
+    if (!error.isEmpty())
+        notify(QStringLiteral("无法读取作息表(%1):%2").arg(Timetables::fileName(), error));
+    emit timetablesChanged();
+    emit dayGateChanged();
+}
+
+void SettingsPanel::openTimetables() {
+    CTimetableDlg dialog(m_timetables, TaskStore(m_directory), m_clock.now().date(),
+                         m_dialogParent);
+    m_runTimetables(dialog);
+    const bool added = dialog.addedTasks();
+    loadTimetables();
+    if (added)
+        emit tasksAdded();
 }
 
 void SettingsPanel::showDays(const QString &makeupError) {
@@ -303,6 +329,7 @@ void SettingsPanel::reloadFromStore() {
     loadOptionFlags();
     loadWakeAlarm();
     emit wakeAlarmChanged();
+    loadTimetables();
 }
 
 void SettingsPanel::attachHolidayGroup() {

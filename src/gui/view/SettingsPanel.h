@@ -6,6 +6,7 @@
 #include "store/MakeupWorkdays.h"
 #include "store/OptionFlags.h"
 #include "store/WakeAlarmFile.h"
+#include "store/Timetables.h"
 
 #include <QObject>
 #include <QString>
@@ -64,15 +65,27 @@ public:
     void setWakeAlarmUnavailable(const QString &reason);
     // "下次开机：明天 07:55" beside the option.
     void showNextWake(const QString &text);
+    // The timetables (作息表) and the tasks bound to them, read anew after every change of
+    // the store; the gate follows them.
+    const Timetables &timetables() const { return m_timetables; }
+    void loadTimetables();
+    // The dialog "作息表".
+    void openTimetables();
+    using TimetablesRunner = std::function<void(class CTimetableDlg &)>;
+    void setTimetablesRunner(TimetablesRunner runner) { m_runTimetables = std::move(runner); }
 
     const OptionFlags &optionFlags() const { return m_flags; }
     const HolidayList &holidays() const { return m_holidays; }
 
 signals:
     void shutdownTimeChanged(const QString &time);
-    // A weekday box, the holidays or the make-up days may have changed.
+    // A weekday box, the holidays, the make-up days or the timetables may have changed.
     void dayGateChanged();
     void wakeAlarmChanged();
+    // The timetables or the tasks' entries changed (the table's column follows them).
+    void timetablesChanged();
+    // Tasks were added by copying a timetable's set.
+    void tasksAdded();
 
 private:
     void storeShutdownTime();
@@ -102,6 +115,9 @@ private:
     MakeupWorkdays m_makeup;
     CalendarDays m_days{m_holidays, m_makeup};
     CalendarRunner m_runCalendar;
+    Timetables m_timetables;
+    SeasonGate m_seasons;
+    TimetablesRunner m_runTimetables;
     QStringListModel m_shownHolidays;
     mutable DayGate m_gate;
     mutable QStringList m_gateHolidays; // the list m_gate's holidays were built from

@@ -76,7 +76,8 @@ void TaskEditing::fill(TaskFilter filter) {
 void TaskEditing::fill(TaskFilter filter, const QList<PlayTask> &stored) {
     const std::optional<ShownTask> selected = selectedTask();
     const QDate today = m_clock.now().date();
-    m_rows.fill(stored, filter, today, todayName(today));
+    const DayGate gate = m_dayGate ? m_dayGate() : DayGate();
+    m_rows.fill(stored, filter, today, todayName(today), &gate.seasons);
     showRows(selected);
 }
 
@@ -94,11 +95,24 @@ void TaskEditing::showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTa
         slot = table.size();
         table.append(PlayTask());
     }
-    dialog.setNextStart([this, table, slot](const PlayTask &task) mutable {
+    dialog.setNextStart([this, table, slot, &dialog](const PlayTask &task) mutable {
         table[slot] = task;
         if (TaskTimes::startsAtItsEnd(task))
             return QStringLiteral("开始和结束时间相同，不会播放");
-        const DayGate gate = m_dayGate ? m_dayGate() : DayGate();
+        DayGate gate = m_dayGate ? m_dayGate() : DayGate();
+        if (const std::optional<QString> chosen = dialog.timetableChoice();
+            chosen && m_timetables) {
+            // The edited task by the timetable chosen in the dialog, not the stored one.
+            const Timetables &timetables = m_timetables();
+            QHash<QString, QString> bound = timetables.taskTimetables();
+            if (chosen->isEmpty())
+                bound.remove(task.Name);
+            else
+                bound.insert(task.Name, *chosen);
+            gate.seasons = SeasonGate(timetables.timetables(), bound);
+            if (const QString never = gate.seasons.neverReason(task.Name); !never.isEmpty())
+                return never + QStringLiteral("，不会播放");
+        }
         // The edited task is stored at the earliest in the next second.
         const QDateTime from = m_clock.now().addSecs(1);
         return NextStart::describe(NextStart::of(table, slot, from, gate), gate);
@@ -144,12 +158,27 @@ void TaskEditing::selectTask(const std::optional<ShownTask> &task) {
     m_table->scrollTo(index);
 }
 
+void TaskEditing::offerTimetables(CTaskDlgBase &dialog, const QString &taskName) {
+    if (!m_timetables)
+        return;
+    const Timetables &timetables = m_timetables();
+    const QString current = timetables.timetableOf(taskName);
+    // Without any timetable there is nothing to choose but 全年.
+    if (timetables.timetables().isEmpty() && current.isEmpty())
+        return;
+    QStringList names;
+    for (const auto &t : timetables.timetables())
+        names.append(t.name);
+    dialog.setTimetables(names, current);
+}
+
 TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
     if (!outcome.touched) {
         // A refused change touched no file; the table still starts again from all tasks.
         ShowAllTasks();
         return outcome;
     }
+    emit storeChanged();
     m_schedule(outcome.schedule);
     const std::optional<ShownTask> previous = selectedTask();
     m_rows.fill(outcome.rows, TaskFilter::All, m_clock.now().date());
@@ -162,9 +191,11 @@ TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
 
 void TaskEditing::NewTask() {
     CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
-    dialog.setCommit([this](const PlayTask &task, const TaskPlaylist &items) {
-        return apply(waitOffThread([&] { return m_changes.add(task, items); }));
+    dialog.setCommit([this, &dialog](const PlayTask &task, const TaskPlaylist &items) {
+        const std::optional<QString> timetable = dialog.timetableChoice();
+        return apply(waitOffThread([&] { return m_changes.add(task, items, timetable); }));
     });
+    offerTimetables(dialog, QString());
     showNextStart(dialog, std::nullopt);
     m_runDialog(dialog);
 }
@@ -191,10 +222,13 @@ void TaskEditing::ModifyTask() {
         }
     }
     CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
-    dialog.setCommit([this, selected](const PlayTask &task, const TaskPlaylist &items) {
-        return apply(waitOffThread(
-            [&] { return m_changes.modify(selected->section, selected->task, task, items); }));
+    dialog.setCommit([this, selected, &dialog](const PlayTask &task, const TaskPlaylist &items) {
+        const std::optional<QString> timetable = dialog.timetableChoice();
+        return apply(waitOffThread([&] {
+            return m_changes.modify(selected->section, selected->task, task, items, timetable);
+        }));
     });
+    offerTimetables(dialog, selected->task.Name);
     showNextStart(dialog, selected->task);
     m_runDialog(dialog);
 }

@@ -2,6 +2,7 @@
 
 #include "scheduler/Clock.h"
 #include "scheduler/SchedulePass.h"
+#include "store/Timetables.h"
 #include "tasktable/TaskChanges.h"
 #include "tasktable/TaskTableRows.h"
 
@@ -58,6 +59,13 @@ public:
     // follow them. Without it every day is a plain day.
     using DayGateSource = std::function<DayGate()>;
     void setDayGateSource(DayGateSource source) { m_dayGate = std::move(source); }
+    // The timetables (作息表) the task dialogs offer; without it they offer none.
+    using TimetablesSource = std::function<const Timetables &()>;
+    void setTimetablesSource(TimetablesSource source) { m_timetables = std::move(source); }
+
+signals:
+    // A change went to the store, and with it perhaps a task's timetable entry.
+    void storeChanged();
 
 private:
     void fill(TaskFilter filter);
@@ -69,6 +77,7 @@ private:
     // Shows in the dialog when the edited task would next start, in the stored task's place
     // among all tasks (last for a new one).
     void showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTask> &stored);
+    void offerTimetables(CTaskDlgBase &dialog, const QString &taskName);
 
     QTableView *m_table;
     TaskTableModel *m_model;
@@ -81,4 +90,5 @@ private:
     Prompts m_prompts;
     DialogRunner m_runDialog;
     DayGateSource m_dayGate;
+    TimetablesSource m_timetables;
 };

@@ -195,18 +195,30 @@ void TestPlayLog::heldBackOnHolidayAndTickedWeekday() {
     rig.gate.weekdayOff[3] = true;
     rig.live(at("2026-12-08 08:00:00"), at("2026-12-08 08:00:00"));
     rig.live(at("2026-12-09 08:00:00"), at("2026-12-09 08:00:00"));
-    // Sunday 2026-12-13 works as a Wednesday, whose box is ticked; its own box is not.
-    rig.gate.makeupDays.insert(QStringLiteral("2026-12-13"), 3);
-    rig.live(at("2026-12-13 08:00:00"), at("2026-12-13 08:00:00"));
-
     const QList<PlayLogRow> rows = rig.rows(QDate(2026, 12, 1));
-    // The Thursday task was not due on any of the days; the days jumped over are told apart.
-    QCOMPARE(rows.last().time, QStringLiteral("2026-12-13 08:00:00"));
-    QCOMPARE(rows.last().note, QStringLiteral("调休上班按周三作息，周三已勾选（不播放）"));
     QCOMPARE(rows[0],
              (PlayLogRow{"2026-12-08 08:00:00", PlayLogEvent::NotStarted, "早操", "", "节假日"}));
     QCOMPARE(rows[1], (PlayLogRow{"2026-12-09 08:00:00", PlayLogEvent::NotStarted, "早操", "",
                                   "周三已勾选（不播放）"}));
+
+    // On an open day outside their timetables: both tasks are due, neither starts.
+    rig.gate.seasons = SeasonGate({{"夏季", "05-01~09-30", SeasonRange::parse(u"05-01~09-30")}},
+                                  {{"早操", "夏季"}, {"周四操", "冬季"}});
+    rig.live(at("2026-12-10 08:00:00"), at("2026-12-10 08:00:00"));
+    const QList<PlayLogRow> later = rig.rows(QDate(2026, 12, 1));
+    QCOMPARE(later.size(), 4);
+    QCOMPARE(later[2], (PlayLogRow{"2026-12-10 08:00:00", PlayLogEvent::NotStarted, "早操", "",
+                                   "不在作息表‘夏季’的日期内"}));
+    QCOMPARE(later[3], (PlayLogRow{"2026-12-10 08:00:00", PlayLogEvent::NotStarted, "周四操", "",
+                                   "作息表‘冬季’不存在"}));
+    // Sunday 2026-12-13 works as a Wednesday, whose box is ticked; its own box is not.
+    rig.gate.seasons = SeasonGate();
+    rig.gate.makeupDays.insert(QStringLiteral("2026-12-13"), 3);
+    rig.live(at("2026-12-13 08:00:00"), at("2026-12-13 08:00:00"));
+    const QList<PlayLogRow> last = rig.rows(QDate(2026, 12, 1));
+    // The Thursday task was not due that day; the days jumped over are told apart.
+    QCOMPARE(last.last().time, QStringLiteral("2026-12-13 08:00:00"));
+    QCOMPARE(last.last().note, QStringLiteral("调休上班按周三作息，周三已勾选（不播放）"));
     QVERIFY(rig.player.opened.isEmpty());
 }
 

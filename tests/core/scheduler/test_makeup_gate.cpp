@@ -1,5 +1,7 @@
-// The day gate with make-up workdays: a weekend day that follows a weekday's timetable.
+// The day gate with make-up workdays (a weekend day that follows a weekday's timetable) and
+// with seasonal timetables (a task plays only on the days of its 作息表).
 #include "PassRig.h"
+#include "scheduler/NextStart.h"
 #include "tasktable/TaskFilter.h"
 
 #include <QTest>
@@ -22,6 +24,26 @@ ScheduleTable schoolDay() {
 }
 
 using MakeupDays = QHash<QString, int>;
+
+// The days of a yearly range as a list of stretches, one per year it begins in: what the
+// user means by "05-01~09-30" or "10-01~04-30", written out without month-day comparisons.
+bool inStretches(const SeasonRange &range, const QDate &day) {
+    const auto start = [&](int year) {
+        const QDate d(year, range.from / 100, range.from % 100);
+        return d.isValid() ? d : QDate(year, 3, 1);
+    };
+    const auto end = [&](int year) {
+        const QDate d(year, range.to / 100, range.to % 100);
+        return d.isValid() ? d : QDate(year, 2, 28);
+    };
+    for (int year = day.year() - 1; year <= day.year(); ++year) {
+        const QDate first = start(year);
+        const QDate last = range.overNewYear() ? end(year + 1) : end(year);
+        if (day >= first && day <= last)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -103,6 +125,77 @@ private slots:
         gate.setHolidays({SundayText});
         QCOMPARE(gate.timetableWeekday(0, SundayText), -1);
         QCOMPARE(gate.nameWeekday(0, SundayText), 0);
+    }
+
+    void seasonRangesAgreeWithTheirStretches_data() {
+        QTest::addColumn<QString>("text");
+        for (const char *text : {"05-01~09-30", "10-01~04-30", "03-15~03-15", "01-01~12-31",
+                                 "12-31~01-01", "02-29~02-29", "02-29~03-05", "02-10~02-29",
+                                 "10-01~02-29", "02-29~02-28", "03-01~02-29", "2-1~2-28"})
+            QTest::newRow(text) << QString::fromLatin1(text);
+    }
+    void seasonRangesAgreeWithTheirStretches() {
+        QFETCH(QString, text);
+        const std::optional<SeasonRange> range = SeasonRange::parse(text);
+        QVERIFY(range);
+        QCOMPARE(SeasonRange::parse(range->text()), range);
+        // Four years, one of them a leap year, day by day.
+        int held = 0;
+        for (QDate day(2026, 1, 1); day.year() < 2030; day = day.addDays(1)) {
+            QVERIFY2(range->holds(day) == inStretches(*range, day),
+                     qPrintable(day.toString("yyyy-MM-dd")));
+            held += range->holds(day);
+        }
+        QVERIFY(held > 0);
+        for (const char *bad : {"", "05-01", "02-30~03-01", "13-01~01-01", "0501~0930", "五月~九月",
+                                "05-01~09-31", "00-10~01-01", "05-001~09-30"})
+            QVERIFY2(!SeasonRange::parse(QString::fromUtf8(bad)), bad);
+    }
+
+    // Summer and winter sets side by side, sharing their seconds: the set out of its dates
+    // neither plays nor keeps the other from playing, and says why; a task naming a missing
+    // timetable never plays.
+    void seasonsSwitchOnTheirDates() {
+        const ScheduleTable table = {makeTask("上课铃（夏）", "08:00:00", "08:00:20"),
+                                     makeTask("上课铃（冬）", "08:00:00", "08:00:20"),
+                                     makeTask("早操", "08:00:00", "08:00:20"),
+                                     makeTask("春游", "09:00:00", "09:00:20")};
+        const QList<Timetables::Timetable> timetables = {
+            {"夏季", "05-01~09-30", SeasonRange::parse(u"05-01~09-30")},
+            {"冬季", "10-01~04-30", SeasonRange::parse(u"10-01~04-30")}};
+        DayGate gate;
+        gate.seasons = SeasonGate(
+            timetables, {{"上课铃（夏）", "夏季"}, {"上课铃（冬）", "冬季"}, {"春游", "春季"}});
+        PassRig rig;
+        rig.driver.setSchedule(table);
+        rig.driver.setDayGateSource([&gate] { return gate; });
+        QStringList heldBack;
+        QObject::connect(&rig.driver, &ScheduleDriver::taskHeldBack,
+                         [&](const QDateTime &, const PlayTask &task, const QString &reason) {
+                             heldBack << task.Name + "：" + reason;
+                         });
+        for (const QDate &day : {QDate(2026, 9, 30), QDate(2026, 10, 1)})
+            for (const char *time : {"08:00:00", "09:00:00"})
+                rig.live(at(day, time).addSecs(-1), at(day, time));
+        QCOMPARE(rig.startedNames(), (QStringList{"上课铃（夏）", "上课铃（冬）"}));
+        QCOMPARE(heldBack,
+                 (QStringList{"上课铃（冬）：不在作息表‘冬季’的日期内",
+                              "早操：同一秒已开始任务“上课铃（夏）”", "春游：作息表‘春季’不存在",
+                              "上课铃（夏）：不在作息表‘夏季’的日期内",
+                              "早操：同一秒已开始任务“上课铃（冬）”", "春游：作息表‘春季’不存在"}));
+
+        const QDateTime october = at(QDate(2026, 10, 1), "08:00:01");
+        QCOMPARE(NextStart::of(table, 0, october, gate), at(QDate(2027, 5, 1), "08:00:00"));
+        QCOMPARE(NextStart::of(table, 1, october, gate), at(QDate(2026, 10, 2), "08:00:00"));
+        QVERIFY(!NextStart::of(table, 3, october, gate));
+        // The always-playing task takes the second only when neither season's task does.
+        QVERIFY(!NextStart::of(table, 2, october, gate));
+        const QDate day(2026, 10, 5);
+        QCOMPARE(TaskFilters::filterRows(table, TaskFilter::Today, day, {}, &gate.seasons),
+                 (QList<int>{1, 2}));
+        QCOMPARE(TaskFilters::filterRows(table, TaskFilter::Month, QDate(2027, 4, 20), {},
+                                         &gate.seasons),
+                 (QList<int>{0, 1, 2}));
     }
 
     void todayFilterUsesTheFollowedWeekday() {

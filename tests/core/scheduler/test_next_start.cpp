@@ -77,6 +77,8 @@ World randomWorld(QRandomGenerator &rng, const QDate &first, int days) {
     w.gate.setHolidays(holidays);
     for (int i = rng.bounded(40); i > 0; --i)
         w.gate.makeupDays.insert(dateText(first.addDays(rng.bounded(days))), rng.bounded(7));
+    if (rng.bounded(4) != 0)
+        w.gate.seasons = randomSeasons(rng, w.tasks);
     return w;
 }
 

@@ -41,9 +41,11 @@ std::optional<NextTask::Found> byThePass(const ScheduleTable &table, const QDate
             const QDateTime second(day, time);
             if (second.time() != time || second < from)
                 continue;
-            const qsizetype slot = index.dueStart(ClockTexts::of(second), Weekday::name(weekday));
-            if (slot >= 0)
-                return NextTask::Found{slot, second};
+            const QList<qsizetype> due =
+                index.startingAt(ClockTexts::of(second), Weekday::name(weekday));
+            for (qsizetype slot : due)
+                if (gate.seasons.admits(table[slot].Name, day))
+                    return NextTask::Found{slot, second};
         }
     }
     return std::nullopt;
@@ -108,6 +110,8 @@ World randomWorld(QRandomGenerator &rng, const QDate &first, int days) {
                                 : dateText(first.addDays(rng.bounded(days + 40)));
         w.gate.makeupDays.insert(day, rng.bounded(9) - 1); // some outside 0..6: no make-up day
     }
+    if (rng.bounded(4) != 0)
+        w.gate.seasons = randomSeasons(rng, w.table);
     return w;
 }
 

@@ -3,8 +3,10 @@
 #include "store/CalendarDays.h"
 #include "store/MakeupWorkdays.h"
 #include "store/ProfileStore.h"
+#include "store/Timetables.h"
 #include "tasktable/TaskNames.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +49,53 @@ private slots:
         QVERIFY(again.remove("2027-02-07"));
         QVERIFY(again.remove("2027-02-20"));
         QCOMPARE(readFileBytes(filePath(dir)), gbk("[调休上班]\r\n"));
+    }
+
+    // 作息表.ini: both sections in code page 936 with CRLF; hand-written entries that cannot
+    // be read are kept; renaming a timetable re-points its tasks; a failed write changes nothing.
+    void timetablesFileKeepsItsEntriesInStep() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(Timetables::fileName());
+        QVERIFY(writeFileBytes(path, gbk("; 学校作息\n[作息表]\n夏季 = 5-1~9-30\n冬季=10-01~04-30\n"
+                                         "坏=13-01~02-30\n[任务作息表]\n上课铃（夏）=夏季\n"
+                                         "上课铃（冬）=冬季\n")));
+        Timetables t(dir.path());
+        t.load();
+        QCOMPARE(t.timetables().size(), 3);
+        QCOMPARE(t.find("夏季")->range, SeasonRange::parse(u"05-01~09-30"));
+        QVERIFY(!t.find("坏")->range);
+        QCOMPARE(t.timetableOf("上课铃（冬）"), QStringLiteral("冬季"));
+        QCOMPARE(t.timetableOf("早操"), QString());
+
+        QVERIFY(t.renameTimetable("冬季", "冬令"));
+        QVERIFY(t.setTaskTimetable("早操", "夏季"));
+        QVERIFY(t.setTaskTimetable("上课铃（夏）", ""));
+        QCOMPARE(readFileBytes(path),
+                 gbk("[作息表]\r\n夏季=5-1~9-30\r\n冬令=10-01~04-30\r\n坏=13-01~02-30\r\n"
+                     "[任务作息表]\r\n上课铃（冬）=冬令\r\n早操=夏季\r\n"));
+        // The comment was lost to the rewrite, so the file as it stood is kept aside.
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() > 1);
+
+        QVERIFY(!t.setTimetable("全年", {}));
+        QVERIFY(!t.setTimetable("a=b", {}));
+        QVERIFY(!t.renameTimetable("夏季", "冬令"));
+        QVERIFY(!t.renameTimetable("春季", "秋季"));
+        QVERIFY(t.setTimetable("夏季", *SeasonRange::parse(u"04-25~09-30")));
+        QVERIFY(t.removeTimetable("坏"));
+        Timetables again(dir.path());
+        again.load();
+        QCOMPARE(again.timetables().size(), 2);
+        QCOMPARE(again.find("夏季")->rangeText, QStringLiteral("04-25~09-30"));
+        QCOMPARE(again.tasksOf("夏季"), QStringList{"早操"});
+        QVERIFY(!TaskNames::nameProblem(QStringLiteral("作息表"), {}).isEmpty());
+
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only directories");
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        const StoreResult failed = t.setTaskTimetable("早操", "冬令");
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!failed);
+        QCOMPARE(t.timetableOf("早操"), QStringLiteral("夏季"));
     }
 
     void noTaskPlaylistCanTakeTheFileName() {

@@ -8,6 +8,7 @@
 #include "store/StoreDirectory.h"
 #include "store/StoreFiles.h"
 #include "store/TaskStore.h"
+#include "store/Timetables.h"
 
 #include <QMap>
 
@@ -117,6 +118,41 @@ private slots:
         QCOMPARE(names(r.rows), (QStringList{"A", "B2"}));
         QCOMPARE(store().ReadTaskPlaylist("B2"), TaskPlaylist{"b.mp3"});
         QVERIFY(QFile::exists(m_dir.filePath("B.ini"))); // a rename leaves the old file alone
+    }
+
+    // A task's timetable follows it through a rename and goes with its deletion; an entry left
+    // by an earlier change cut short never reaches a new task of that name.
+    void timetableEntriesFollowTheirTasks() {
+        const auto timetableOf = [this](const QString &name) {
+            Timetables t(m_dir.path());
+            t.load();
+            return t.timetableOf(name);
+        };
+        const auto entries = [this] {
+            Timetables t(m_dir.path());
+            t.load();
+            return t.taskTimetables();
+        };
+        QVERIFY(store().AddTask(task("上课铃"), {}, QStringLiteral("夏季")).result.ok);
+        QVERIFY(store().AddTask(task("放学铃"), {}).result.ok);
+        QCOMPARE(timetableOf("上课铃"), QStringLiteral("夏季"));
+        auto r = store().ModifyTask(0, task("上课铃"), task("上课铃（夏）"), {});
+        QVERIFY(r.result.ok);
+        QCOMPARE(entries(), (QHash<QString, QString>{{"上课铃（夏）", "夏季"}}));
+        r = store().ModifyTask(1, task("放学铃"), task("放学铃"), {}, QStringLiteral("冬季"));
+        QVERIFY(r.result.ok);
+        r = store().ModifyTask(0, task("上课铃（夏）"), task("上课铃（夏）"), {}, QString());
+        QCOMPARE(entries(), (QHash<QString, QString>{{"放学铃", "冬季"}}));
+
+        Timetables stale(m_dir.path());
+        stale.load();
+        QVERIFY(stale.setTaskTimetable("旧任务", "夏季"));
+        QVERIFY(store().AddTask(task("旧任务"), {}).result.ok);
+        QCOMPARE(timetableOf("旧任务"), QString());
+        stale.load();
+        QVERIFY(stale.setTaskTimetable("没有的任务", "夏季"));
+        QVERIFY(store().DeleteTask(1, task("放学铃")).result.ok);
+        QCOMPARE(entries(), (QHash<QString, QString>{}));
     }
 
     void deleteSparesAPlaylistAnotherTaskStillUses() {
@@ -413,7 +449,8 @@ private slots:
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         const auto modified =
-            store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"), {"new.mp3"});
+            store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"), {"new.mp3"},
+                               QStringLiteral("夏季"));
         const auto added = store().AddTask(task(QStringLiteral("新任务")), {"n.mp3"});
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previous);
@@ -425,6 +462,10 @@ private slots:
         QCOMPARE(readFileBytes(m_dir.filePath(QStringLiteral("任务1.ini"))), playlist);
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("新任务.ini"))));
         QCOMPARE(modified.rows, rows);
+        // The timetable entry written before song.ini is taken back with it.
+        Timetables timetables(m_dir.path());
+        timetables.load();
+        QVERIFY(timetables.taskTimetables().isEmpty());
     }
 
     // Marked read-only (the lock could not be made): every change is refused with the

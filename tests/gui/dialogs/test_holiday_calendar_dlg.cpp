@@ -1,7 +1,9 @@
-// The dialog "节假日和调休" on real store files: both lists, the year view, the import.
+// The dialogs "节假日和调休" (both lists, the year view, the import) and "作息表", on real
+// store files.
 #include "TestFiles.h"
 #include "dialogs/CalendarImportDlg.h"
 #include "dialogs/HolidayCalendarDlg.h"
+#include "dialogs/TimetableDlg.h"
 #include "store/ProfileStore.h"
 
 #include <QAbstractItemView>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCharFormat>
@@ -62,6 +65,88 @@ QColor markOf(const CHolidayCalendarDlg &dialog, const QDate &date) {
 class TestHolidayCalendarDlg : public QObject {
     Q_OBJECT
 private slots:
+    // Summer set up, a transition week overlapping it, the winter set copied from the summer
+    // one, renamed and deleted; what is in force today and the next switch follow each step.
+    void timetablesAreKeptSideBySide() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const auto task = [](const QString &name) {
+            return PlayTask{name, "08:00:00", "08:00:30", "30000", "每天", "顺序播放", {}};
+        };
+        QVERIFY(store.AddTask(task("上课铃"), {"/a.mp3"}, QStringLiteral("夏季")).result);
+        QVERIFY(store.AddTask(task("放学铃"), {"/b.mp3"}, QStringLiteral("夏季")).result);
+        QVERIFY(store.AddTask(task("早操"), {"/c.mp3"}).result);
+        Timetables timetables(dir.path());
+        timetables.load();
+        CTimetableDlg dialog(timetables, store, Today);
+        QStringList notices;
+        QStringList answers;
+        dialog.tell = [&](QWidget *, const QString &text) { notices << text; };
+        dialog.ask = [&](QWidget *, const QString &text) {
+            notices << text;
+            return true;
+        };
+        dialog.askText = [&](QWidget *, const QString &, const QString &,
+                             const QString &proposed) -> std::optional<QString> {
+            if (answers.isEmpty())
+                return proposed;
+            return answers.takeFirst();
+        };
+        const auto cell = [&](int row, int column) {
+            return dialog.table()->item(row, column)->text();
+        };
+
+        dialog.setFields("夏季", *SeasonRange::parse(u"05-01~09-30"));
+        dialog.AddTimetable();
+        QCOMPARE(dialog.todayText(), QStringLiteral("今天（12月8日）：无作息表"));
+        QCOMPARE(dialog.switchText(), QStringLiteral("5月1日起：夏季"));
+        dialog.setFields("过渡周", *SeasonRange::parse(u"09-25~10-07"));
+        dialog.AddTimetable();
+        QCOMPARE(dialog.table()->rowCount(), 2);
+        QCOMPARE(cell(0, CTimetableDlg::TasksColumn), QStringLiteral("2"));
+        QCOMPARE(cell(0, CTimetableDlg::OverlapColumn), QStringLiteral("与过渡周重叠"));
+        dialog.AddTimetable(); // the same name again
+        QCOMPARE(notices.size(), 1);
+
+        // The winter set starts as a copy of the summer set, on the days summer leaves out.
+        dialog.select("夏季");
+        answers = {"冬季"}; // the suffix as proposed: "（冬季）"
+        dialog.CopyTimetable();
+        QVERIFY(dialog.addedTasks());
+        QCOMPARE(cell(2, CTimetableDlg::RangeColumn), QStringLiteral("10-01~04-30（跨年）"));
+        QCOMPARE(dialog.todayText(), QStringLiteral("今天（12月8日）：冬季"));
+        QCOMPARE(dialog.switchText(), QStringLiteral("5月1日起：夏季"));
+        QStringList names;
+        for (const PlayTask &t : store.ReadTaskRows())
+            names << t.Name + "=" + timetables.timetableOf(t.Name);
+        QCOMPARE(names, (QStringList{"上课铃=夏季", "放学铃=夏季", "早操=", "上课铃（冬季）=冬季",
+                                     "放学铃（冬季）=冬季"}));
+        QCOMPARE(store.ReadTaskPlaylist("放学铃（冬季）"), TaskPlaylist{"/b.mp3"});
+        // A second copy under the same names is refused whole.
+        dialog.select("夏季");
+        answers = {"冬季二", "（冬季）"};
+        dialog.CopyTimetable();
+        QCOMPARE(store.ReadTaskRows().size(), 5);
+        QVERIFY(!timetables.find("冬季二"));
+
+        dialog.select("过渡周");
+        dialog.setFields("交接周", *SeasonRange::parse(u"09-28~10-03"));
+        dialog.ChangeTimetable();
+        QCOMPARE(cell(1, CTimetableDlg::NameColumn), QStringLiteral("交接周"));
+        QCOMPARE(cell(1, CTimetableDlg::RangeColumn), QStringLiteral("09-28~10-03"));
+        QCOMPARE(dialog.switchText(), QStringLiteral("5月1日起：夏季"));
+
+        // Deleting a timetable that has tasks says so; the tasks keep naming it and stop.
+        dialog.select("冬季");
+        notices.clear();
+        dialog.RemoveTimetable();
+        QVERIFY(notices.value(0).contains("2 个播放任务"));
+        Timetables stored(dir.path());
+        stored.load();
+        QCOMPARE(stored.timetables().size(), 2);
+        QCOMPARE(stored.timetableOf("上课铃（冬季）"), QStringLiteral("冬季"));
+    }
+
     void addAndDeleteBothKindsOfDays() {
         Rig rig;
         QSignalSpy holidaysChanged(rig.dialog.get(), &CHolidayCalendarDlg::holidaysChanged);

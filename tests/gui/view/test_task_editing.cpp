@@ -2,6 +2,7 @@
 #include "dialogs/NewTaskDlg.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
+#include "store/Timetables.h"
 #include "tasktable/TaskTableModel.h"
 #include "view/ListCtrlCl.h"
 #include "view/TaskEditing.h"
@@ -162,6 +163,69 @@ private slots:
         QCOMPARE(m_editing->selectedTask()->task.Name, QStringLiteral("new"));
         QCOMPARE(m_schedule.size(), 6);
         QCOMPARE(m_schedule.last().Time, QStringLiteral("09:00:00"));
+    }
+
+    // The dialog offers the timetables (全年 first) and predicts by the one chosen; the choice
+    // is stored with the task and follows its rename; the column and the today filter follow.
+    void timetableChoiceGoesWithTheTask() {
+        start({task("铃", "08:00:00", "每天"), task("操", "10:00:00", "每天")});
+        Timetables timetables(m_dir->path());
+        QVERIFY(timetables.setTimetable("夏季", *SeasonRange::parse(u"05-01~09-30")));
+        QVERIFY(timetables.setTimetable("冬季", *SeasonRange::parse(u"10-01~04-30")));
+        m_editing->setTimetablesSource([&]() -> const Timetables & { return timetables; });
+        m_editing->setDayGateSource([&] {
+            DayGate gate;
+            gate.seasons = SeasonGate(timetables);
+            return gate;
+        });
+        connect(m_editing, &TaskEditing::storeChanged, [&] {
+            timetables.load();
+            m_model->setSeasons(timetables);
+        });
+        QString offered, predicted;
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            auto *choice = dialog.findChild<QComboBox *>("timetableChoice");
+            QVERIFY(choice);
+            for (int i = 0; i < choice->count(); ++i)
+                offered += choice->itemText(i) + (i == choice->currentIndex() ? "*" : "") + " ";
+            choice->setCurrentIndex(choice->findText("夏季"));
+            predicted = dialog.nextStartShown();
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        clickRow(0);
+        m_editing->ModifyTask();
+        QCOMPARE(offered, QStringLiteral("全年* 夏季 冬季 "));
+        QVERIFY2(predicted.contains("2012-05-01"), qPrintable(predicted));
+        QCOMPARE(timetables.timetableOf("铃"), QStringLiteral("夏季"));
+        QCOMPARE(m_model->columnCount(), TaskTableModel::ColumnCount + 1);
+        QCOMPARE(m_model->data(m_model->index(0, TaskTableModel::SeasonColumn)).toString(),
+                 QStringLiteral("夏季"));
+        QCOMPARE(m_model->data(m_model->index(1, TaskTableModel::SeasonColumn)).toString(),
+                 QStringLiteral("全年"));
+        m_editing->ShowTodayTasks(); // 30 April: winter's last day
+        QCOMPARE(shownNames(), QStringList{"操"});
+
+        // Renamed in the dialog with the choice left alone: the entry goes with the name.
+        m_editing->ShowAllTasks();
+        offered.clear();
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            auto *choice = dialog.findChild<QComboBox *>("timetableChoice");
+            offered = choice->currentText();
+            dialog.findChild<QLineEdit *>("nameEdit1004")->setText("上课铃");
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        clickRow(0);
+        m_editing->ModifyTask();
+        QCOMPARE(offered, QStringLiteral("夏季"));
+        QCOMPARE(timetables.taskTimetables(), (QHash<QString, QString>{{"上课铃", "夏季"}}));
+        // A timetable gone: the task stays bound to it, and the table says it never plays.
+        QVERIFY(timetables.removeTimetable("夏季"));
+        m_model->setSeasons(timetables);
+        QCOMPARE(m_model->data(m_model->index(0, TaskTableModel::SeasonColumn)).toString(),
+                 QStringLiteral("夏季（不存在）"));
+        QVERIFY(m_model->data(m_model->index(0, 0), Qt::ToolTipRole)
+                    .toString()
+                    .contains("作息表‘夏季’不存在"));
     }
 
     void modifyAndDeleteActOnTheSelectedTaskAfterSortAndFilter() {

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "store/PlayTask.h"
+#include "store/TaskStore.h"
+#include "store/Timetables.h"
+
+#include <QDate>
+#include <QDialog>
+
+#include <functional>
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+
+// "作息表": the seasonal timetables with their yearly ranges, which is in force today and
+// when that changes next. Add, change (name and range), delete, and copy one timetable's
+// tasks into a new one. Every change is written at once.
+class CTimetableDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum Column { NameColumn, RangeColumn, TasksColumn, OverlapColumn };
+
+    CTimetableDlg(Timetables &timetables, const TaskStore &store, const QDate &today,
+                  QWidget *parent = nullptr);
+
+    // Message boxes and the questions of 复制为…; tests answer them without a display.
+    std::function<void(QWidget *, const QString &)> tell;
+    std::function<bool(QWidget *, const QString &)> ask;
+    // Asks for a text (caption, label, proposed text); nothing when the user cancels.
+    std::function<std::optional<QString>(QWidget *, const QString &, const QString &,
+                                         const QString &)>
+        askText;
+
+    // The commands of the buttons, acting on the fields and the selected row.
+    void AddTimetable();
+    void ChangeTimetable();
+    void RemoveTimetable();
+    void CopyTimetable();
+
+    void select(const QString &name);
+    void setFields(const QString &name, const SeasonRange &range);
+    QTableWidget *table() const { return m_table; }
+    QString todayText() const;
+    QString switchText() const;
+    // Whether tasks were added (by a copy), so the caller reads the task list anew.
+    bool addedTasks() const { return m_addedTasks; }
+
+private:
+    void showTimetables(const QString &current);
+    void showSelected();
+    QString selectedName() const;
+    SeasonRange fieldRange() const;
+    // Runs a change on a copy off the GUI thread, then puts the copy in place.
+    bool change(const std::function<StoreResult(Timetables &)> &work);
+
+    Timetables &m_timetables;
+    TaskStore m_store;
+    QDate m_today;
+    QTableWidget *m_table = nullptr;
+    QLineEdit *m_name = nullptr;
+    QDateEdit *m_from = nullptr;
+    QDateEdit *m_to = nullptr;
+    QLabel *m_today_ = nullptr;
+    QLabel *m_switch = nullptr;
+    bool m_addedTasks = false;
+};
