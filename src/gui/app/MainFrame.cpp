@@ -390,7 +390,8 @@ void CMainFrame::changeEvent(QEvent *event) {
 }
 
 void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // StatusNotifier hosts report any click as Trigger and never a double click.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
         restoreFromTray();
 }
 

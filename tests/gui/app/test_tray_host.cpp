@@ -141,6 +141,11 @@ private slots:
         QVERIFY(frame.trayIcon()->isVisible());
         chooseFromTrayMenu(frame, 0);
         verifyBack(frame);
+
+        // One click restores as well: the only click StatusNotifier hosts report.
+        minimise(frame);
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "1"}, [&] { return frame.isVisible(); }));
+        verifyBack(frame);
     }
 
     void lockKeysShowInTheStatusBar() {
