@@ -1,4 +1,5 @@
 #include "app/ChineseLocale.h"
+#include "app/InstanceBeacon.h"
 #include "app/MainFrame.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"
@@ -43,9 +44,10 @@ int main(int argc, char *argv[]) {
     ChineseLocale::install();
 
     // Nothing reads a file before the store directory is settled and locked.
-    auto guard = StartupGuard::acquire();
+    bool handedOver = false;
+    auto guard = StartupGuard::acquire(&handedOver);
     if (!guard)
-        return 1;
+        return handedOver ? 0 : 1;
 
     QuitOnSignal quitOnSignal;
     CMainFrame frame(guard->storeDirectory);
@@ -54,6 +56,9 @@ int main(int argc, char *argv[]) {
     if (quitOnSignal.requested())
         return 0;
     frame.showAtStart(options.minimized);
+    InstanceBeacon beacon(guard->storeDirectory);
+    QObject::connect(&beacon, &InstanceBeacon::comeForward, &frame, &CMainFrame::bringForward);
+    beacon.listen();
     guard->tellReadOnly(&frame);
     return app.exec();
 }
