@@ -7,11 +7,14 @@
 #include "view/HoraletView.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -338,6 +341,15 @@ private slots:
     }
 
     void aboutBoxNamesTheProgramAndItsFiles() {
+        // An installed manual for the link to lead to.
+        QTemporaryDir data;
+        QVERIFY(QDir().mkpath(data.filePath("horalet/help")));
+        QFile manual(data.filePath("horalet/help/index.html"));
+        QVERIFY(manual.open(QIODevice::WriteOnly));
+        manual.close();
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -359,6 +371,13 @@ private slots:
         QVERIFY2(all.contains(QStringLiteral("Quenlo多媒体定时播放系统 13.0.6")), qPrintable(all));
         QVERIFY2(all.contains(f.dir.path()), qPrintable(all));
         QVERIFY(texts.contains(QStringLiteral("确定")));
+        QVERIFY(texts.contains(MakerInfo::copyright()));
+        QVERIFY2(all.contains(QStringLiteral("版权所有")), qPrintable(all));
+        // Without a page of the maker's the manual shows by its name, never as a file address.
+        QVERIFY2(!all.contains(QStringLiteral("file:")), qPrintable(all));
+        if (!MakerInfo::hasHomePage())
+            QVERIFY2(texts.contains(QStringLiteral("软件使用说明")), qPrintable(all));
+        QCOMPARE(texts.contains(MakerInfo::mailAddress()), MakerInfo::hasMailAddress());
         QVERIFY(!QApplication::activeModalWidget());
     }
 
