@@ -1,4 +1,5 @@
 #include "AutostartEntry.h"
+#include "program/SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,13 +95,13 @@ bool enable(const QString &executable, const QString &storeDirectory, QString *e
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     file.write(entryText(executable, storeDirectory).toUtf8());
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     return true;
@@ -112,7 +113,7 @@ bool disable(QString *error) {
         return true;
     if (!file.remove()) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     return true;

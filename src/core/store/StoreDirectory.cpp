@@ -1,4 +1,5 @@
 #include "StoreDirectory.h"
+#include "program/SystemErrors.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,7 +44,7 @@ QString errorText(int code) {
     case EDQUOT:
         return QStringLiteral("已超出磁盘配额");
     default:
-        return QString::fromLocal8Bit(std::strerror(code));
+        return SystemErrors::text(code);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "TaskStore.h"
+#include "program/SystemErrors.h"
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
@@ -335,11 +336,11 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     }
     if (!file.open(QIODevice::ReadOnly))
         return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+            QStringLiteral("无法读取文件“%1”：%2").arg(path, SystemErrors::translated(file.errorString())));
     before->bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+            QStringLiteral("无法读取文件“%1”：%2").arg(path, SystemErrors::translated(file.errorString())));
     return StoreResult::success();
 }
 
@@ -349,7 +350,7 @@ StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
             before.link.clear();
             return StoreResult::success();
         }
-        return StoreResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return StoreResult::failure(SystemErrors::text(errno));
     }
     return before.existed ? ProfileStore::writeFileAtomically(path, before.bytes)
                           : ProfileStore::deleteFile(path);

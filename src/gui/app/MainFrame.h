@@ -66,6 +66,7 @@ private:
     void createTray();
     void updateCommandStates();
     void updateLockPanes();
+    void yieldToNotice(bool yield);
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window normally and active again, without the tray icon.
     void restoreFromTray();

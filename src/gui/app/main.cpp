@@ -6,6 +6,7 @@
 #include "platform/BusProbe.h"
 #include "program/CommandLine.h"
 #include "view/HoraletView.h"
+#include "widgets/ScreenFit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,6 +43,7 @@ int main(int argc, char *argv[]) {
     font.setPointSize(9);
     QApplication::setFont(font);
     ChineseLocale::install();
+    ScreenFit::install(&app);
 
     // Nothing reads a file before the store directory is settled and locked.
     bool handedOver = false;

@@ -106,6 +106,28 @@ private slots:
                  QStringLiteral("明天有 1 个播放任务的文件有问题"));
         emit f.frame.view()->preflightChanged(QString());
         QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+
+        // A notice is readable to its end: the wide panes make room while it shows, and the
+        // whole text is the line's tooltip.
+        f.frame.show();
+        f.frame.resize(f.frame.minimumWidth(), f.frame.height());
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        const QString notice = QStringLiteral("无法阻止系统休眠：没有权限（Permission denied by "
+                                              "policy），系统休眠期间定时播放任务不会执行");
+        f.frame.showNotice(notice, 200);
+        QCOMPARE(f.frame.statusBar()->currentMessage(), notice);
+        QCOMPARE(f.frame.statusBar()->toolTip(), notice);
+        QCoreApplication::processEvents();
+        int firstPane = f.frame.statusBar()->width();
+        for (QLabel *shown : {pane, f.frame.capsPane(), f.frame.numPane(), f.frame.contactPane()})
+            if (shown->isVisible())
+                firstPane = std::min(firstPane, shown->geometry().left());
+        const int needed = f.frame.statusBar()->fontMetrics().horizontalAdvance(notice);
+        QVERIFY2(needed < firstPane, qPrintable(QStringLiteral("%1 >= %2").arg(needed).arg(firstPane)));
+        QTRY_VERIFY(pane->isVisible());
+        QVERIFY(f.frame.contactPane()->isVisible());
+        QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+        QVERIFY(f.frame.statusBar()->toolTip().isEmpty());
     }
 
     void menusInOrderWithTheirIds() {
