@@ -1,4 +1,5 @@
 #include "AutostartEntry.h"
+
 #include "program/SystemErrors.h"
 
 #include <QDir>

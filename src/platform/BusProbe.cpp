@@ -1,4 +1,5 @@
 #include "BusProbe.h"
+
 #include "program/SystemErrors.h"
 
 #include <QByteArray>

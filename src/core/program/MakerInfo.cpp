@@ -41,9 +41,9 @@ QUrl homePageUrlFor(const QString &configured, const QString &manualFile) {
 
 QUrl homePageUrl() {
     return homePageUrlFor(configuredHomePage(),
-                          hasHomePage() ? QString()
-                                        : HelpTargets::manualFile(
-                                              QCoreApplication::applicationDirPath()));
+                          hasHomePage()
+                              ? QString()
+                              : HelpTargets::manualFile(QCoreApplication::applicationDirPath()));
 }
 
 QString homePage() {

@@ -54,10 +54,8 @@ QString original(int code) {
 
 QString chineseFor(const QString &systemText, int code, const char *chinese) {
     const QString text = QString::fromUtf8(chinese);
-    qCInfo(systemErrors).noquote() << QStringLiteral("%1 (errno %2) -> %3")
-                                          .arg(systemText)
-                                          .arg(code)
-                                          .arg(text);
+    qCInfo(systemErrors).noquote()
+        << QStringLiteral("%1 (errno %2) -> %3").arg(systemText).arg(code).arg(text);
     return text;
 }
 

@@ -1,7 +1,7 @@
 #include "KeptOriginals.h"
-#include "program/SystemErrors.h"
 
 #include "ProfileStore.h"
+#include "program/SystemErrors.h"
 
 #include <QFile>
 #include <QFileInfo>

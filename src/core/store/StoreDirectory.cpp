@@ -1,4 +1,5 @@
 #include "StoreDirectory.h"
+
 #include "program/SystemErrors.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "TaskStore.h"
-#include "program/SystemErrors.h"
 
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
+#include "program/SystemErrors.h"
 #include "tasktable/DisplayText.h"
 
 #include <QFile>
@@ -335,12 +335,12 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
         }
     }
     if (!file.open(QIODevice::ReadOnly))
-        return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, SystemErrors::translated(file.errorString())));
+        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
+                                        .arg(path, SystemErrors::translated(file.errorString())));
     before->bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, SystemErrors::translated(file.errorString())));
+        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
+                                        .arg(path, SystemErrors::translated(file.errorString())));
     return StoreResult::success();
 }
 

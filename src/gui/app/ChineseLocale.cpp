@@ -19,8 +19,8 @@ public:
             qstrcmp(context, "QFileIconProvider") != 0)
             return {};
         static const std::pair<const char *, const char *> texts[] = {
-            {"Folder", "文件夹"},   {"File Folder", "文件夹"}, {"%1 File", "%1 文件"},
-            {"File", "文件"},       {"Drive", "驱动器"},       {"Unknown", "未知"},
+            {"Folder", "文件夹"},     {"File Folder", "文件夹"}, {"%1 File", "%1 文件"},
+            {"File", "文件"},         {"Drive", "驱动器"},       {"Unknown", "未知"},
             {"Shortcut", "快捷方式"}, {"Alias", "别名"},
         };
         for (const auto &[english, chinese] : texts)

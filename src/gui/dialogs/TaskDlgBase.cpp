@@ -144,8 +144,8 @@ void CTaskDlgBase::setupVolumePercent() {
     m_volumePercent->setObjectName(QStringLiteral("volumePercentLabel"));
     m_volumePercent->setToolTip(QStringLiteral("音量的范围是 0 到 65535，65535 为最大音量"));
     // Wide enough for "≈ 100.0 %", so the row does not jump while typing.
-    m_volumePercent->setMinimumWidth(m_volumePercent->fontMetrics().horizontalAdvance(
-        QStringLiteral("≈ 100.0 %")));
+    m_volumePercent->setMinimumWidth(
+        m_volumePercent->fontMetrics().horizontalAdvance(QStringLiteral("≈ 100.0 %")));
     if (auto *row = findChild<QHBoxLayout *>(QStringLiteral("volumeModeRow")))
         row->insertWidget(row->indexOf(m_volume) + 1, m_volumePercent);
     const auto refresh = [this] { m_volumePercent->setText(volumePercentShown()); };

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -106,7 +106,8 @@ private slots:
         QTest::newRow("unknown long") << QStringList{"--bogus"} << "未知选项：--bogus";
         QTest::newRow("unknown short") << QStringList{"-x"} << "未知选项：-x";
         QTest::newRow("store without value") << QStringList{"--store"} << "选项 --store 缺少取值";
-        QTest::newRow("value for a flag") << QStringList{"--minimized=1"} << "选项 --minimized 不接受取值";
+        QTest::newRow("value for a flag")
+            << QStringList{"--minimized=1"} << "选项 --minimized 不接受取值";
         QTest::newRow("empty store") << QStringList{"--store", ""} << "--store";
         QTest::newRow("stray argument") << QStringList{"song.ini"} << "多余的参数：song.ini";
     }

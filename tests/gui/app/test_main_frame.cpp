@@ -123,7 +123,8 @@ private slots:
             if (shown->isVisible())
                 firstPane = std::min(firstPane, shown->geometry().left());
         const int needed = f.frame.statusBar()->fontMetrics().horizontalAdvance(notice);
-        QVERIFY2(needed < firstPane, qPrintable(QStringLiteral("%1 >= %2").arg(needed).arg(firstPane)));
+        QVERIFY2(needed < firstPane,
+                 qPrintable(QStringLiteral("%1 >= %2").arg(needed).arg(firstPane)));
         QTRY_VERIFY(pane->isVisible());
         QVERIFY(f.frame.contactPane()->isVisible());
         QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));

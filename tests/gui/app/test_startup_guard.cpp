@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QSignalSpy>
 #include <QTimer>
 
 class TestStartupGuard : public QObject {

@@ -15,8 +15,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -172,17 +172,18 @@ private slots:
             QTRY_VERIFY(window->frameGeometry() != window->geometry());
             QTest::qWait(200); // any late move or resize by the window manager
             const QRect outer = window->frameGeometry();
-            QVERIFY2(available.contains(outer),
-                     qPrintable(QStringLiteral("%1: %2,%3 %4x%5 outside %6x%7")
-                                    .arg(window->objectName().isEmpty()
-                                             ? QString::fromLatin1(window->metaObject()->className())
-                                             : window->objectName())
-                                    .arg(outer.x())
-                                    .arg(outer.y())
-                                    .arg(outer.width())
-                                    .arg(outer.height())
-                                    .arg(available.width())
-                                    .arg(available.height())));
+            QVERIFY2(
+                available.contains(outer),
+                qPrintable(QStringLiteral("%1: %2,%3 %4x%5 outside %6x%7")
+                               .arg(window->objectName().isEmpty()
+                                        ? QString::fromLatin1(window->metaObject()->className())
+                                        : window->objectName())
+                               .arg(outer.x())
+                               .arg(outer.y())
+                               .arg(outer.width())
+                               .arg(outer.height())
+                               .arg(available.width())
+                               .arg(available.height())));
             // Nothing squeezed under its minimum to fit.
             if (QLayout *layout = window->layout())
                 QVERIFY(layout->totalMinimumSize().height() <= window->height() + 1);
