@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
 
 namespace ScreenFit {
@@ -17,10 +18,19 @@ const QScreen *screenOf(const QWidget *window) {
     return QGuiApplication::primaryScreen();
 }
 
-QSize frameOf(const QWidget *window) {
-    const QSize frame = window->frameGeometry().size() - window->geometry().size();
-    return frame.isEmpty() || frame == QSize(0, 0) ? UnknownFrame : frame.expandedTo({0, 0});
+bool frameKnown(const QWidget *window) {
+    return window->frameGeometry() != window->geometry();
 }
+
+QSize frameOf(const QWidget *window) {
+    return frameKnown(window) ? window->frameGeometry().size() - window->geometry().size()
+                              : UnknownFrame;
+}
+
+// Set from the show until the window manager has framed the window.
+const char *const PendingProperty = "horaletScreenFitPending";
+// The minimum size the window was made with, before any screen bounded it.
+const char *const DesignedMinimumProperty = "horaletScreenFitMinimum";
 
 class Fitter : public QObject {
 public:
@@ -28,11 +38,21 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
-            auto *widget = static_cast<QWidget *>(watched);
-            const Qt::WindowType type = widget->windowType();
-            if (widget->isWindow() && (type == Qt::Window || type == Qt::Dialog))
-                fit(widget);
+        const QEvent::Type type = event->type();
+        if (!watched->isWidgetType() ||
+            (type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize))
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        const Qt::WindowType kind = widget->windowType();
+        if (!widget->isWindow() || (kind != Qt::Window && kind != Qt::Dialog))
+            return false;
+        if (type == QEvent::Show) {
+            fit(widget);
+            widget->setProperty(PendingProperty, !frameKnown(widget));
+        } else if (widget->property(PendingProperty).toBool() && frameKnown(widget)) {
+            // Framed now: the real frame decides, and the window can be placed by it.
+            widget->setProperty(PendingProperty, false);
+            fit(widget);
         }
         return false;
     }
@@ -50,16 +70,25 @@ void fit(QWidget *window) {
     const QScreen *screen = screenOf(window);
     if (!screen)
         return;
+    QVariant designed = window->property(DesignedMinimumProperty);
+    if (!designed.isValid()) {
+        designed = window->minimumSize();
+        window->setProperty(DesignedMinimumProperty, designed);
+    }
     const QSize space = room(window);
-    if (!window->minimumSize().boundedTo(space).isEmpty())
-        window->setMinimumSize(window->minimumSize().boundedTo(space));
-    if (window->width() > space.width() || window->height() > space.height())
-        window->resize(window->size().boundedTo(space));
+    const QSize minimum = designed.toSize().boundedTo(space);
+    if (window->minimumSize() != minimum)
+        window->setMinimumSize(minimum);
+    const QSize size = window->size().boundedTo(space).expandedTo(minimum);
+    if (size != window->size())
+        window->resize(size);
 
-    // Onto the screen: the frame's top left corner inside, then as far in as the size needs.
+    // Placed by its frame only once the frame is known: before that a move places the
+    // client area, and the title bar would end up above the screen.
+    if (!frameKnown(window))
+        return;
     const QRect available = screen->availableGeometry();
-    const QSize frame = frameOf(window);
-    QRect outer(window->frameGeometry().topLeft(), window->size() + frame);
+    QRect outer = window->frameGeometry();
     if (outer.right() > available.right())
         outer.moveRight(available.right());
     if (outer.bottom() > available.bottom())

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -185,8 +186,13 @@ private slots:
                                .arg(available.width())
                                .arg(available.height())));
             // Nothing squeezed under its minimum to fit.
-            if (QLayout *layout = window->layout())
-                QVERIFY(layout->totalMinimumSize().height() <= window->height() + 1);
+            if (QLayout *layout = window->layout()) {
+                const QSize least = layout->totalMinimumSize();
+                QVERIFY2(
+                    least.width() <= window->width() + 1 && least.height() <= window->height() + 1,
+                    qPrintable(
+                        QStringLiteral("%1x%2 needed").arg(least.width()).arg(least.height())));
+            }
             window->hide();
         };
 
