@@ -400,7 +400,10 @@ private slots:
         QVERIFY2(!all.contains(QStringLiteral("file:")), qPrintable(all));
         if (!MakerInfo::hasHomePage())
             QVERIFY2(texts.contains(QStringLiteral("软件使用说明")), qPrintable(all));
-        QCOMPARE(texts.contains(MakerInfo::mailAddress()), MakerInfo::hasMailAddress());
+        if (MakerInfo::hasMailAddress())
+            QVERIFY2(texts.contains(MakerInfo::mailAddress()), qPrintable(all));
+        else
+            QVERIFY2(!all.contains(QStringLiteral("邮箱")), qPrintable(all));
         QVERIFY(!QApplication::activeModalWidget());
     }
 
