@@ -44,6 +44,11 @@ int columnsOf(const QString &text) {
     return columns;
 }
 
+// Punctuation that may not begin a line.
+bool closesPhrase(char32_t c) {
+    return QStringLiteral("。，、；：？！）」』”’》.,;:?!)").contains(QString::fromUcs4(&c, 1));
+}
+
 // The description broken into lines of at most `width` columns.
 QStringList wrapped(const QString &text, int width) {
     QStringList lines;
@@ -52,9 +57,17 @@ QStringList wrapped(const QString &text, int width) {
     for (char32_t c : text.toUcs4()) {
         const int columns = columnsOf(c);
         if (used + columns > width && !line.isEmpty()) {
+            // The character before a closing mark goes down with it.
+            QString carried;
+            if (closesPhrase(c) && line.size() > 1) {
+                const qsizetype cut =
+                    line.back().isLowSurrogate() ? line.size() - 2 : line.size() - 1;
+                carried = line.mid(cut);
+                line.truncate(cut);
+            }
             lines << line;
-            line.clear();
-            used = 0;
+            line = carried;
+            used = columnsOf(carried);
         }
         line += QString::fromUcs4(&c, 1);
         used += columns;

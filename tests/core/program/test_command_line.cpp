@@ -81,6 +81,7 @@ private slots:
                 for (char32_t c : line.toUcs4())
                     columns += c >= 0x2E80 && c <= 0xFFE6 ? 2 : 1;
                 QVERIFY2(columns <= 79, qPrintable(line));
+                QVERIFY2(!line.trimmed().startsWith(QStringLiteral("。")), qPrintable(line));
                 if (line.startsWith(QStringLiteral("  -"))) {
                     const qsizetype at = line.indexOf(QStringLiteral("  "), 3);
                     const QString left = line.left(at);
