@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
 
 namespace ScreenFit {
 
@@ -18,19 +21,32 @@ const QScreen *screenOf(const QWidget *window) {
     return QGuiApplication::primaryScreen();
 }
 
+// The window's own frame as the window system reports it now (a widget's frame geometry
+// is refreshed only by later events).
 bool frameKnown(const QWidget *window) {
-    return window->frameGeometry() != window->geometry();
+    const QWindow *handle = window->windowHandle();
+    return handle && !handle->frameMargins().isNull();
+}
+
+QRect outerOf(const QWidget *window) {
+    const QWindow *handle = window->windowHandle();
+    return handle ? handle->frameGeometry() : window->frameGeometry();
 }
 
 QSize frameOf(const QWidget *window) {
-    return frameKnown(window) ? window->frameGeometry().size() - window->geometry().size()
-                              : UnknownFrame;
+    if (!frameKnown(window))
+        return UnknownFrame;
+    const QMargins margins = window->windowHandle()->frameMargins();
+    return {margins.left() + margins.right(), margins.top() + margins.bottom()};
 }
 
-// Set from the show until the window manager has framed the window.
-const char *const PendingProperty = "horaletScreenFitPending";
 // The minimum size the window was made with, before any screen bounded it.
 const char *const DesignedMinimumProperty = "horaletScreenFitMinimum";
+
+// How often, and how long, a shown window is looked at until the window manager has framed
+// it.
+constexpr int FramePollMs = 50;
+constexpr int FramePolls = 200;
 
 class Fitter : public QObject {
 public:
@@ -38,23 +54,34 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        const QEvent::Type type = event->type();
-        if (!watched->isWidgetType() ||
-            (type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize))
+        if (event->type() != QEvent::Show || !watched->isWidgetType())
             return false;
         auto *widget = static_cast<QWidget *>(watched);
         const Qt::WindowType kind = widget->windowType();
-        if (!widget->isWindow() || (kind != Qt::Window && kind != Qt::Dialog))
+        // Only windows the window manager frames and places: an embedded tray icon is not one.
+        const Qt::WindowFlags unmanaged =
+            Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::X11BypassWindowManagerHint;
+        if (!widget->isWindow() || (kind != Qt::Window && kind != Qt::Dialog) ||
+            (widget->windowFlags() & unmanaged))
             return false;
-        if (type == QEvent::Show) {
-            fit(widget);
-            widget->setProperty(PendingProperty, !frameKnown(widget));
-        } else if (widget->property(PendingProperty).toBool() && frameKnown(widget)) {
-            // Framed now: the real frame decides, and the window can be placed by it.
-            widget->setProperty(PendingProperty, false);
-            fit(widget);
-        }
+        fit(widget);
+        if (!frameKnown(widget))
+            fitOnceFramed(widget, FramePolls);
         return false;
+    }
+
+private:
+    // Placed by the real frame once there is one.
+    void fitOnceFramed(QWidget *widget, int pollsLeft) {
+        QTimer::singleShot(FramePollMs, this,
+                           [this, window = QPointer<QWidget>(widget), pollsLeft] {
+                               if (!window || !window->isVisible())
+                                   return;
+                               if (frameKnown(window))
+                                   fit(window);
+                               else if (pollsLeft > 1)
+                                   fitOnceFramed(window, pollsLeft - 1);
+                           });
     }
 };
 } // namespace
@@ -88,7 +115,8 @@ void fit(QWidget *window) {
     if (!frameKnown(window))
         return;
     const QRect available = screen->availableGeometry();
-    QRect outer = window->frameGeometry();
+    const QRect framed = outerOf(window);
+    QRect outer = framed;
     if (outer.right() > available.right())
         outer.moveRight(available.right());
     if (outer.bottom() > available.bottom())
@@ -97,8 +125,8 @@ void fit(QWidget *window) {
         outer.moveLeft(available.left());
     if (outer.top() < available.top())
         outer.moveTop(available.top());
-    if (outer.topLeft() != window->frameGeometry().topLeft())
-        window->move(outer.topLeft());
+    if (outer.topLeft() != framed.topLeft())
+        window->move(window->pos() + (outer.topLeft() - framed.topLeft()));
 }
 
 void install(QApplication *application) {

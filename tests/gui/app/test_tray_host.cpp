@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include <unistd.h>
@@ -170,9 +171,9 @@ private slots:
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
             // Framed once the window manager has put its title bar on.
-            QTRY_VERIFY(window->frameGeometry() != window->geometry());
-            QTest::qWait(200); // any late move or resize by the window manager
-            const QRect outer = window->frameGeometry();
+            QTRY_VERIFY_WITH_TIMEOUT(!window->windowHandle()->frameMargins().isNull(), 20000);
+            QTest::qWait(300); // the fit that follows, and any late move by the window manager
+            const QRect outer = window->windowHandle()->frameGeometry();
             QVERIFY2(
                 available.contains(outer),
                 qPrintable(QStringLiteral("%1: %2,%3 %4x%5 outside %6x%7")
