@@ -1,5 +1,7 @@
 #include "AutostartEntry.h"
 
+#include "program/SystemErrors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -94,13 +96,13 @@ bool enable(const QString &executable, const QString &storeDirectory, QString *e
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     file.write(entryText(executable, storeDirectory).toUtf8());
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     return true;
@@ -112,7 +114,7 @@ bool disable(QString *error) {
         return true;
     if (!file.remove()) {
         if (error)
-            *error = file.errorString();
+            *error = SystemErrors::translated(file.errorString());
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "BusProbe.h"
 
+#include "program/SystemErrors.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
@@ -176,7 +178,7 @@ QString ask(const QString &address, int limitMs) {
             return {};
         if (fd < 0) {
             why = errno == ETIMEDOUT ? QStringLiteral("%1 毫秒内没有响应").arg(limitMs)
-                                     : QString::fromLocal8Bit(std::strerror(errno));
+                                     : SystemErrors::text(errno);
             continue;
         }
         const bool answered = answers(fd, clock, limitMs);

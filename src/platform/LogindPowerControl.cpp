@@ -4,19 +4,28 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QTimer>
 
-bool LogindPowerControl::powerOff(QString *error) {
+void LogindPowerControl::powerOff(Answer answer) {
     QDBusConnection bus = QDBusConnection::systemBus();
-    QString problem = Logind::busProblem(bus);
-    if (problem.isEmpty()) {
-        QDBusMessage call = Logind::managerCall(QStringLiteral("PowerOff"));
-        call << false; // not interactive
-        const QDBusMessage reply = bus.call(call, QDBus::Block, ReplyTimeoutMs);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return true;
-        problem = Logind::reason(QDBusError(reply));
+    const QString problem = Logind::busProblem(bus);
+    if (!problem.isEmpty()) {
+        // Answered from the event loop all the same, so callers see one order of events.
+        QTimer::singleShot(0, [answer = std::move(answer), problem] { answer(false, problem); });
+        return;
     }
-    if (error)
-        *error = problem;
-    return false;
+    QDBusMessage call = Logind::managerCall(QStringLiteral("PowerOff"));
+    call << false; // not interactive
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, m_replyTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [answer = std::move(answer)](QDBusPendingCallWatcher *done) {
+                         done->deleteLater();
+                         const QDBusPendingReply<> reply = *done;
+                         if (reply.isError())
+                             answer(false, Logind::reason(reply.error()));
+                         else
+                             answer(true, QString());
+                     });
 }

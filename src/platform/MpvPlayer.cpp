@@ -174,6 +174,39 @@ void MpvPlayer::midiRendered(const std::shared_ptr<MidiRendering> &job, bool ok)
     }
 }
 
+QString MpvPlayer::failureText(int mpvError) {
+    QString what;
+    switch (mpvError) {
+    case MPV_ERROR_LOADING_FAILED:
+        what = QStringLiteral("无法打开或读取（文件不存在、无法访问或网络地址连不上）");
+        break;
+    case MPV_ERROR_UNKNOWN_FORMAT:
+        what = QStringLiteral("无法识别的文件格式");
+        break;
+    case MPV_ERROR_NOTHING_TO_PLAY:
+        what = QStringLiteral("其中没有可以播放的声音或图像");
+        break;
+    case MPV_ERROR_AO_INIT_FAILED:
+        what = QStringLiteral("无法打开声音输出");
+        break;
+    case MPV_ERROR_VO_INIT_FAILED:
+        what = QStringLiteral("无法打开视频输出");
+        break;
+    case MPV_ERROR_UNSUPPORTED:
+        what = QStringLiteral("不支持的媒体");
+        break;
+    case MPV_ERROR_NOMEM:
+        what = QStringLiteral("内存不足");
+        break;
+    default:
+        what = QStringLiteral("播放失败");
+        break;
+    }
+    const QString original = QString::fromUtf8(mpv_error_string(mpvError));
+    qInfo().noquote() << QStringLiteral("libmpv: %1 (%2)").arg(original).arg(mpvError);
+    return what + QStringLiteral("（") + original + QStringLiteral("）");
+}
+
 void MpvPlayer::load(const QString &target) {
     int flag = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
@@ -184,7 +217,7 @@ void MpvPlayer::load(const QString &target) {
     const char *args[] = {"loadfile", utf8.constData(), "replace", nullptr};
     mpv_node result{};
     if (const int code = mpv_command_ret(m_mpv, args, &result); code < 0) {
-        emit itemFailed(m_location, QString::fromUtf8(mpv_error_string(code)));
+        emit itemFailed(m_location, failureText(code));
         endItem();
         return;
     }
@@ -301,7 +334,7 @@ void MpvPlayer::handleEvent(const mpv_event &event) {
             updateState();
         } else {
             if (end->reason == MPV_END_FILE_REASON_ERROR)
-                emit itemFailed(m_location, QString::fromUtf8(mpv_error_string(end->error)));
+                emit itemFailed(m_location, failureText(end->error));
             endItem();
             // libmpv ends an item whose sound has nowhere to go (the server gone mid-play,
             // or none yet); the item itself may be fine.

@@ -32,6 +32,8 @@ public:
     };
     // HORALET_MPV_VO and HORALET_MPV_AO override the outputs (tests, headless machines).
     static Options defaultOptions();
+    // Why an item failed, for the play log: in Chinese, libmpv's own words after it.
+    static QString failureText(int mpvError);
 
     explicit MpvPlayer(const Options &options = defaultOptions(), QObject *parent = nullptr);
     ~MpvPlayer() override;

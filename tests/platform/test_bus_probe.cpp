@@ -1,5 +1,6 @@
 // The bus probe against a real bus daemon, a bus that never answers (tests/fixtures/
 // silent_bus.py) and no bus at all; and what start-up and the timed shutdown make of it.
+#include "fixtures/LogindMock.h"
 #include "platform/BusProbe.h"
 #include "platform/LogindPowerControl.h"
 #include "platform/ScreenSaverInhibitor.h"
@@ -78,8 +79,9 @@ private slots:
         ScreenSaverInhibitor keeper;
         QVERIFY(!keeper.keepAwake());
         LogindPowerControl power;
-        QString error;
-        QVERIFY(!power.powerOff(&error));
+        const auto answer = LogindMock::powerOff(power);
+        QVERIFY(answer.answered && !answer.granted);
+        const QString error = answer.reason;
         QVERIFY2(error.contains(QStringLiteral("系统总线不可用")), qPrintable(error));
         QVERIFY(error.contains(QStringLiteral("没有响应")));
     }

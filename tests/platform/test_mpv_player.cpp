@@ -247,12 +247,22 @@ void TestMpvPlayer::unplayableItemsEndAtOnce() {
     QCOMPARE(player.state(), State::Idle);
     QCOMPARE(player.position(), 0.0);
 
+    QSignalSpy failed(&player, &MpvPlayer::itemFailed);
     for (const QString &location : {QStringLiteral("D:\\music\\bell.mp3"), notMedia,
                                     QStringLiteral("http://127.0.0.1:1/refused.mp3"), QString()}) {
         player.open(location);
         QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 3000);
         QCOMPARE(player.position(), 0.0);
     }
+    // Why, in Chinese for the play log, with libmpv's own words kept after it.
+    QTRY_VERIFY(failed.size() >= 3);
+    for (const QList<QVariant> &failure : failed) {
+        const QString reason = failure.at(1).toString();
+        QVERIFY2(!reason.isEmpty() && reason.front().unicode() >= 0x2E80, qPrintable(reason));
+    }
+    const QString refused = failed.at(2).at(1).toString();
+    QVERIFY2(refused.contains(QStringLiteral("（")) && refused.contains(QStringLiteral("failed")),
+             qPrintable(refused));
     // A failed item leaves the player ready for the next one.
     player.open(m_tone);
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);

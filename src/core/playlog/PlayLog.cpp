@@ -1,5 +1,7 @@
 #include "PlayLog.h"
 
+#include "program/SystemErrors.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -213,7 +215,8 @@ QList<PlayLogRow> PlayLog::read(const QString &path, QString *error) {
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = QStringLiteral("无法读取 %1：%2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
+                         .arg(QDir::toNativeSeparators(path),
+                              SystemErrors::translated(file.errorString()));
         return {};
     }
     QList<PlayLogRow> rows;
@@ -238,7 +241,8 @@ bool PlayLog::write(const QString &path, const QList<PlayLogRow> &rows, QString 
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = QStringLiteral("无法写入 %1：%2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
+                         .arg(QDir::toNativeSeparators(path),
+                              SystemErrors::translated(file.errorString()));
         return false;
     }
     file.write(headerBytes());
@@ -247,7 +251,8 @@ bool PlayLog::write(const QString &path, const QList<PlayLogRow> &rows, QString 
     if (!file.commit()) {
         if (error)
             *error = QStringLiteral("无法写入 %1：%2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
+                         .arg(QDir::toNativeSeparators(path),
+                              SystemErrors::translated(file.errorString()));
         return false;
     }
     return true;

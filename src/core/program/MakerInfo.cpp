@@ -21,11 +21,29 @@ QString version() {
     return QStringLiteral(HORALET_VERSION);
 }
 
+QString copyright() {
+    return QStringLiteral(HORALET_COPYRIGHT);
+}
+
+bool hasHomePage() {
+    return !configuredHomePage().isEmpty();
+}
+
+QUrl homePageUrlFor(const QString &configured, const QString &manualFile) {
+    const QString page = configured.trimmed();
+    if (!page.isEmpty()) {
+        if (page.contains(QLatin1String("://")))
+            return QUrl(page);
+        return QUrl(QStringLiteral("http://") + page);
+    }
+    return manualFile.isEmpty() ? QUrl() : QUrl::fromLocalFile(manualFile);
+}
+
 QUrl homePageUrl() {
-    if (!configuredHomePage().isEmpty())
-        return QUrl(configuredHomePage());
-    const QString manual = HelpTargets::manualFile(QCoreApplication::applicationDirPath());
-    return manual.isEmpty() ? QUrl() : QUrl::fromLocalFile(manual);
+    return homePageUrlFor(configuredHomePage(),
+                          hasHomePage()
+                              ? QString()
+                              : HelpTargets::manualFile(QCoreApplication::applicationDirPath()));
 }
 
 QString homePage() {
@@ -57,8 +75,9 @@ QString contactHtmlFor(const QString &homePage, const QString &mailAddress) {
     QString html = QStringLiteral("Horalet 定时播放");
     const QString link = QStringLiteral("<a href=\"%1\">%2</a>");
     if (!homePage.isEmpty()) {
+        const QString target = homePageUrlFor(homePage, {}).toString();
         html += QStringLiteral("&nbsp;&nbsp;主页: ") +
-                link.arg(homePage.toHtmlEscaped(), homePage.toHtmlEscaped());
+                link.arg(target.toHtmlEscaped(), homePage.toHtmlEscaped());
     } else {
         // Without a page of the maker's, the link leads to the manual (the home-page command).
         html += QStringLiteral("&nbsp;&nbsp;") +

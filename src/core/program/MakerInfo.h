@@ -10,11 +10,17 @@
 namespace MakerInfo {
 QString productName();
 QString version();
+// The ownership line of the about box.
+QString copyright();
+bool hasHomePage();
 // The configured home page, else the manual's address; empty when neither exists.
 QString homePage();
 QString mailAddress();
 bool hasMailAddress();
 QUrl homePageUrl();
+// What a configured page opens (one without a scheme is a web address, never a file), else
+// the manual; an empty address when neither is there.
+QUrl homePageUrlFor(const QString &configured, const QString &manualFile);
 // mailto: the address; empty without one.
 QUrl mailUrl();
 // The status line's contact text, plain and with links.

@@ -5,6 +5,8 @@
 #include "playback/PlaylistDriver.h"
 #include "store/ShutdownTimeFile.h"
 
+#include <QPointer>
+
 ShutdownStep::ShutdownStep(ScheduleDriver &schedule, PlaylistDriver &playback, PowerControl &power,
                            SettingSource setting, QObject *parent)
     : QObject(parent), m_schedule(schedule), m_playback(playback), m_power(power),
@@ -62,17 +64,22 @@ void ShutdownStep::check(const ClockTexts &now) {
 
 void ShutdownStep::requestPowerOff() {
     ++m_requests;
-    QString reason;
-    if (m_power.powerOff(&reason)) {
+    // The schedule stays stopped until the answer: a granted request starts the wait for the
+    // end, a refused one lets the day go on from the seconds after this one.
+    m_power.powerOff([self = QPointer<ShutdownStep>(this)](bool granted, const QString &why) {
+        if (self)
+            self->answered(granted, why);
+    });
+}
+
+void ShutdownStep::answered(bool granted, const QString &why) {
+    if (granted) {
         m_stillRunning.start();
         return;
     }
-    if (reason.isEmpty())
-        reason = QStringLiteral("系统拒绝了关机请求");
+    const QString reason = why.isEmpty() ? QStringLiteral("系统拒绝了关机请求") : why;
     emit powerOffFailed(reason);
-    // After this pass has unwound: the driver goes on with the seconds after this one.
-    QMetaObject::invokeMethod(
-        this, [this, stepping = m_wasStepping] { goOn(stepping); }, Qt::QueuedConnection);
+    goOn(m_wasStepping);
 }
 
 void ShutdownStep::goOn(bool playlistWasStepping) {

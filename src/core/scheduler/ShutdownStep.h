@@ -49,7 +49,8 @@ public:
     int requests() const { return m_requests; }
 
 signals:
-    // Just before the power-off is requested; player and timers are stopped already.
+    // Just before the power-off is requested; player and timers are stopped already and stay
+    // so until the answer.
     void poweringOff();
     // The request was refused; the schedule goes on. The reason is for the user.
     void powerOffFailed(const QString &reason);
@@ -60,6 +61,7 @@ signals:
 
 private:
     std::optional<QTime> timeOf(const QString &text);
+    void answered(bool granted, const QString &why);
     void goOn(bool playlistWasStepping);
     void requestPowerOff();
 

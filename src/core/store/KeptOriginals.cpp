@@ -1,6 +1,7 @@
 #include "KeptOriginals.h"
 
 #include "ProfileStore.h"
+#include "program/SystemErrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,7 @@ QMutex checkedLock;
 QSet<QString> checked;
 
 QString systemError(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
+    return SystemErrors::text(code);
 }
 
 enum class Read { Missing, Whole, Failed };
@@ -41,12 +42,12 @@ Read readWhole(const QString &path, QByteArray *bytes, QString *error) {
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+        *error = SystemErrors::translated(file.errorString());
         return Read::Failed;
     }
     *bytes = file.readAll();
     if (file.error() != QFileDevice::NoError || bytes->size() != file.size()) {
-        *error = file.errorString();
+        *error = SystemErrors::translated(file.errorString());
         return Read::Failed;
     }
     return Read::Whole;

@@ -3,6 +3,7 @@
 #include "Cp936Table.h"
 #include "PlayTask.h"
 #include "StoreDirectory.h"
+#include "program/SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,7 +132,7 @@ bool hasLineBreakOrNul(const QString &text, bool nulAllowed) {
 constexpr size_t kIndexedSection = 16;
 
 QString systemError(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
+    return SystemErrors::text(code);
 }
 
 } // namespace
@@ -198,14 +199,16 @@ ProfileFile ProfileFile::load(const QString &path, QString *error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
+            *error = QStringLiteral("无法读取文件“%1”：%2")
+                         .arg(path, SystemErrors::translated(file.errorString()));
         return {};
     }
     const QByteArray bytes = file.readAll();
     // A read cut short by an I/O error must not pass for the whole file.
     if (file.error() != QFileDevice::NoError) {
         if (error)
-            *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
+            *error = QStringLiteral("无法读取文件“%1”：%2")
+                         .arg(path, SystemErrors::translated(file.errorString()));
         return {};
     }
     return fromBytes(bytes);

@@ -1,5 +1,7 @@
 #include "StoreDirectory.h"
 
+#include "program/SystemErrors.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -43,7 +45,7 @@ QString errorText(int code) {
     case EDQUOT:
         return QStringLiteral("已超出磁盘配额");
     default:
-        return QString::fromLocal8Bit(std::strerror(code));
+        return SystemErrors::text(code);
     }
 }
 

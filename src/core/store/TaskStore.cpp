@@ -4,6 +4,7 @@
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
 #include "Timetables.h"
+#include "program/SystemErrors.h"
 #include "tasktable/DisplayText.h"
 
 #include <QFile>
@@ -374,12 +375,12 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
         }
     }
     if (!file.open(QIODevice::ReadOnly))
-        return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
+                                        .arg(path, SystemErrors::translated(file.errorString())));
     before->bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
+                                        .arg(path, SystemErrors::translated(file.errorString())));
     return StoreResult::success();
 }
 
@@ -404,7 +405,7 @@ StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
             before.link.clear();
             return StoreResult::success();
         }
-        return StoreResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return StoreResult::failure(SystemErrors::text(errno));
     }
     return before.existed ? ProfileStore::writeFileAtomically(path, before.bytes)
                           : ProfileStore::deleteFile(path);

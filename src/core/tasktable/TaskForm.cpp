@@ -1,5 +1,7 @@
 #include "TaskForm.h"
 
+#include "playback/PlaylistDriver.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -25,6 +27,40 @@ const QStringList &volumeEntries() {
 
 int volumeEntryIndex(const QString &volume) {
     return static_cast<int>(volumeEntries().indexOf(volume));
+}
+
+namespace {
+constexpr int LoudestVolume = 65535;
+
+// The volume the text plays at, as playback reads it; nothing for a text with no number.
+std::optional<int> playedVolume(const QString &volume) {
+    qsizetype at = 0;
+    while (at < volume.size() && (volume[at] == u' ' || volume[at] == u'\t'))
+        ++at;
+    if (at < volume.size() && (volume[at] == u'-' || volume[at] == u'+'))
+        ++at;
+    if (at >= volume.size() || volume[at] < u'0' || volume[at] > u'9')
+        return std::nullopt;
+    return std::clamp(PlaylistDriver::volumeOf(volume), 0, LoudestVolume);
+}
+} // namespace
+
+QString volumePercentText(const QString &volume) {
+    const std::optional<int> played = playedVolume(volume);
+    if (!played)
+        return {};
+    if (*played == 0 || *played == LoudestVolume)
+        return QStringLiteral("%1 %").arg(*played == 0 ? 0 : 100);
+    const double percent = *played * 100.0 / LoudestVolume;
+    if (percent < 0.05)
+        return QStringLiteral("< 0.1 %");
+    return QStringLiteral("≈ %1 %").arg(percent, 0, 'f', 1);
+}
+
+bool volumeNearlySilent(const QString &volume) {
+    const std::optional<int> played = playedVolume(volume);
+    // Silence itself is a choice the list offers; a few hundred is a slip.
+    return played && *played > 0 && *played * 100 < LoudestVolume;
 }
 
 TaskForm newTaskForm(const QDateTime &now) {

@@ -34,6 +34,12 @@ inline constexpr int NewTaskVolumeEntry = 6;    // "60000"
 inline constexpr int ModifyTaskVolumeEntry = 3; // "30000"
 // The entry equal to the text, or -1: a text that only begins an entry stays as typed.
 int volumeEntryIndex(const QString &volume);
+// The volume the text plays at as a share of the loudest, for beside the field: "≈ 45.8 %",
+// "100 %", "0 %", "< 0.1 %"; empty for a text that does not begin with a number.
+QString volumePercentText(const QString &volume);
+// A volume that plays above 0 but under 1 % of the loudest: nearly silent, likely meant as a
+// percentage.
+bool volumeNearlySilent(const QString &volume);
 
 // A fresh task: every day, sequential, volume "60000", all pickers at now.
 TaskForm newTaskForm(const QDateTime &now);

@@ -28,16 +28,39 @@ CAboutDlg::CAboutDlg(const QString &storeDirectory, QWidget *parent) : QDialog(p
     auto *files = new QLabel(QStringLiteral("数据文件目录: %1").arg(storeDirectory), this);
     files->setTextInteractionFlags(Qt::TextSelectableByMouse);
     files->setWordWrap(true);
-    auto *link = new CLinkLabel(MakerInfo::homePage(), this);
-    link->setObjectName(QStringLiteral("homePageLink1126"));
-    link->SetLinkTarget(MakerInfo::homePage());
-    link->SetUnderlineMode(CLinkLabel::UnderlineAlways);
+    auto *copyright = new QLabel(MakerInfo::copyright(), this);
+    copyright->setObjectName(QStringLiteral("copyrightLine"));
 
     auto *texts = new QVBoxLayout;
     texts->addWidget(name);
     texts->addWidget(what);
+    texts->addWidget(copyright);
     texts->addWidget(files);
-    texts->addWidget(link);
+    // A link with the words before it, when there is somewhere to go.
+    const auto addLink = [this, texts](const QString &label, const QString &shown,
+                                       const QString &target, const QString &objectName) {
+        if (target.isEmpty())
+            return;
+        auto *line = new QHBoxLayout;
+        if (!label.isEmpty())
+            line->addWidget(new QLabel(label, this));
+        auto *link = new CLinkLabel(shown, this);
+        link->setObjectName(objectName);
+        link->SetLinkTarget(target);
+        link->SetUnderlineMode(CLinkLabel::UnderlineAlways);
+        line->addWidget(link);
+        line->addStretch(1);
+        texts->addLayout(line);
+    };
+    const QString page = MakerInfo::homePageUrl().toString();
+    if (MakerInfo::hasHomePage())
+        addLink(QStringLiteral("主页:"), MakerInfo::homePage(), page,
+                QStringLiteral("homePageLink1126"));
+    else // the manual, by its name rather than a file:/// address
+        addLink({}, QStringLiteral("软件使用说明"), page, QStringLiteral("homePageLink1126"));
+    if (MakerInfo::hasMailAddress())
+        addLink(QStringLiteral("邮箱:"), MakerInfo::mailAddress(), MakerInfo::mailUrl().toString(),
+                QStringLiteral("mailLink"));
 
     auto *row = new QHBoxLayout;
     row->addWidget(icon);

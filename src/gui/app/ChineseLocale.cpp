@@ -5,6 +5,33 @@
 #include <QLocale>
 #include <QTranslator>
 
+namespace {
+
+// Texts Qt's Chinese catalogue lacks, which the file dialog shows in its type column
+// ("Folder", "mp3 File"): asked first, so Qt's catalogue answers everything else.
+class MissingQtTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *sourceText, const char *,
+                      int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0 &&
+            qstrcmp(context, "QFileIconProvider") != 0)
+            return {};
+        static const std::pair<const char *, const char *> texts[] = {
+            {"Folder", "文件夹"},     {"File Folder", "文件夹"}, {"%1 File", "%1 文件"},
+            {"File", "文件"},         {"Drive", "驱动器"},       {"Unknown", "未知"},
+            {"Shortcut", "快捷方式"}, {"Alias", "别名"},
+        };
+        for (const auto &[english, chinese] : texts)
+            if (qstrcmp(sourceText, english) == 0)
+                return QString::fromUtf8(chinese);
+        return {};
+    }
+};
+
+} // namespace
+
 namespace ChineseLocale {
 
 void install() {
@@ -20,6 +47,7 @@ void install() {
         QCoreApplication::installTranslator(qtTexts);
     else
         delete qtTexts;
+    QCoreApplication::installTranslator(new MissingQtTexts(QCoreApplication::instance()));
 }
 
 } // namespace ChineseLocale

@@ -256,6 +256,7 @@ void CMainFrame::createStatusBar() {
         m_idleText = m_restingText;
         if (statusBar()->currentMessage() == notice)
             statusBar()->showMessage(m_idleText);
+        yieldToNotice(false);
     });
 
     updateLockPanes();
@@ -271,8 +272,19 @@ QString CMainFrame::idleText() {
 void CMainFrame::showNotice(const QString &text, int lastsMs) {
     // Stands in for the idle text for a while, so a hover over the menu does not wipe it.
     m_idleText = text;
+    yieldToNotice(true);
+    statusBar()->setToolTip(text); // whole, should it be longer than even the whole line
     statusBar()->showMessage(text);
     m_noticeTimer->start(lastsMs);
+}
+
+void CMainFrame::yieldToNotice(bool yield) {
+    // The message area ends where the first shown pane begins: while a notice shows, the
+    // wide panes make room for it.
+    m_nextTaskPane->setVisible(!yield);
+    m_contactPane->setVisible(!yield);
+    if (!yield)
+        statusBar()->setToolTip(QString());
 }
 
 void CMainFrame::updateLockPanes() {
@@ -391,7 +403,8 @@ void CMainFrame::changeEvent(QEvent *event) {
 }
 
 void CMainFrame::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // StatusNotifier hosts report any click as Trigger and never a double click.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
         restoreFromTray();
 }
 

@@ -50,6 +50,8 @@ public:
     // no tray is there yet, one is waited for up to trayWaitMs before the window is shown
     // minimised instead.
     void showAtStart(bool minimized, int trayWaitMs = 10000);
+    // Another start asked for this window: restored from the tray or minimised, raised, active.
+    void bringForward() { restoreFromTray(); }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -64,6 +66,7 @@ private:
     void createTray();
     void updateCommandStates();
     void updateLockPanes();
+    void yieldToNotice(bool yield);
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window normally and active again, without the tray icon.
     void restoreFromTray();

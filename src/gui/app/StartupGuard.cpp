@@ -1,10 +1,13 @@
 #include "StartupGuard.h"
 
+#include "InstanceBeacon.h"
 #include "store/ProfileStore.h"
 
 #include <QMessageBox>
 
-std::unique_ptr<StartupGuard> StartupGuard::acquire() {
+std::unique_ptr<StartupGuard> StartupGuard::acquire(bool *handedOver) {
+    if (handedOver)
+        *handedOver = false;
     QString error;
     QString directory = StoreDirectory::resolve(&error);
     if (directory.isEmpty()) {
@@ -19,10 +22,21 @@ std::unique_ptr<StartupGuard> StartupGuard::acquire() {
     case InstanceLock::Outcome::Acquired:
         break;
     case InstanceLock::Outcome::HeldByOther:
+        if (InstanceBeacon::callRunning(directory)) {
+            if (handedOver)
+                *handedOver = true;
+            return nullptr;
+        }
         QMessageBox::warning(nullptr, QStringLiteral("Horalet"),
                              QStringLiteral("程序已经在运行了。\n数据目录：%1").arg(directory));
         return nullptr;
     case InstanceLock::Outcome::NotWritable:
+        // No lock to tell a second start by: a program that answers on the directory is one.
+        if (InstanceBeacon::callRunning(directory, 1000)) {
+            if (handedOver)
+                *handedOver = true;
+            return nullptr;
+        }
         guard->readOnlyReason = guard->lock->failure();
         StoreDirectory::markReadOnly(directory, guard->readOnlyReason);
         break;

@@ -16,7 +16,9 @@ struct StartupGuard {
     std::unique_ptr<InstanceLock> lock;
     QString readOnlyReason; // set when running read-only ("数据目录不可写：…")
 
-    static std::unique_ptr<StartupGuard> acquire();
+    // A program already running on the directory is asked to come forward; when it answers,
+    // *handedOver is set and nothing is told.
+    static std::unique_ptr<StartupGuard> acquire(bool *handedOver = nullptr);
     // Once the window is up: tells why changes cannot be saved, without waiting for an
     // answer, so the schedule runs where nobody is there to close the box.
     void tellReadOnly(QWidget *parent) const;

@@ -1,10 +1,12 @@
 #include "app/ChineseLocale.h"
+#include "app/InstanceBeacon.h"
 #include "app/MainFrame.h"
 #include "app/QuitOnSignal.h"
 #include "app/StartupGuard.h"
 #include "platform/BusProbe.h"
 #include "program/CommandLine.h"
 #include "view/HoraletView.h"
+#include "widgets/ScreenFit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,11 +43,13 @@ int main(int argc, char *argv[]) {
     font.setPointSize(9);
     QApplication::setFont(font);
     ChineseLocale::install();
+    ScreenFit::install(&app);
 
     // Nothing reads a file before the store directory is settled and locked.
-    auto guard = StartupGuard::acquire();
+    bool handedOver = false;
+    auto guard = StartupGuard::acquire(&handedOver);
     if (!guard)
-        return 1;
+        return handedOver ? 0 : 1;
 
     QuitOnSignal quitOnSignal;
     CMainFrame frame(guard->storeDirectory);
@@ -54,6 +58,9 @@ int main(int argc, char *argv[]) {
     if (quitOnSignal.requested())
         return 0;
     frame.showAtStart(options.minimized);
+    InstanceBeacon beacon(guard->storeDirectory);
+    QObject::connect(&beacon, &InstanceBeacon::comeForward, &frame, &CMainFrame::bringForward);
+    beacon.listen();
     guard->tellReadOnly(&frame);
     return app.exec();
 }

@@ -190,7 +190,8 @@ CHolidayCalendarDlg::CHolidayCalendarDlg(CalendarDays &days, const QDate &today,
         title->setAlignment(Qt::AlignCenter);
         cell->addWidget(title);
         cell->addWidget(month);
-        grid->addLayout(cell, m / 4, m % 4);
+        // Three months a row: four do not fit a 1280 pixel screen beside the lists.
+        grid->addLayout(cell, m / 3, m % 3);
         m_months.at(size_t(m)) = month;
         connect(month, &QCalendarWidget::clicked, this, [this, month, m](const QDate &date) {
             setDate(date);

@@ -35,10 +35,16 @@ void warn(QWidget *parent, const QString &text) {
     QMessageBox::warning(parent, QStringLiteral("Horalet"), text);
 }
 
+bool ask(QWidget *parent, const QString &text) {
+    return QMessageBox::question(parent, QStringLiteral("Horalet"), text,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 } // namespace
 
 CTaskDlgBase::CTaskDlgBase(QWidget *parent)
-    : QDialog(parent), m_chooseFiles(chooseMediaFiles), m_notice(warn) {}
+    : QDialog(parent), m_chooseFiles(chooseMediaFiles), m_notice(warn), m_question(ask) {}
 
 template <typename T> T *CTaskDlgBase::control(const char *name) {
     T *found = findChild<T *>(QString::fromLatin1(name));
@@ -103,6 +109,7 @@ void CTaskDlgBase::bindControls() {
     connect(control<QPushButton>("deleteAllButton1035"), &QPushButton::clicked, this,
             &CTaskDlgBase::DeleteAllItems);
     setupNextStart();
+    setupVolumePercent();
     connect(control<QPushButton>("okButton1"), &QPushButton::clicked, this, &CTaskDlgBase::accept);
     connect(control<QPushButton>("cancelButton2"), &QPushButton::clicked, this,
             &CTaskDlgBase::reject);
@@ -169,6 +176,26 @@ std::optional<QString> CTaskDlgBase::timetableChoice() const {
     if (!m_timetable)
         return std::nullopt;
     return m_timetable->currentData().toString();
+}
+
+// The stored scale runs to 65535: the share of the loudest beside the field shows at once
+// what a typed number means.
+void CTaskDlgBase::setupVolumePercent() {
+    m_volumePercent = new QLabel(this);
+    m_volumePercent->setObjectName(QStringLiteral("volumePercentLabel"));
+    m_volumePercent->setToolTip(QStringLiteral("音量的范围是 0 到 65535，65535 为最大音量"));
+    // Wide enough for "≈ 100.0 %", so the row does not jump while typing.
+    m_volumePercent->setMinimumWidth(
+        m_volumePercent->fontMetrics().horizontalAdvance(QStringLiteral("≈ 100.0 %")));
+    if (auto *row = findChild<QHBoxLayout *>(QStringLiteral("volumeModeRow")))
+        row->insertWidget(row->indexOf(m_volume) + 1, m_volumePercent);
+    const auto refresh = [this] { m_volumePercent->setText(volumePercentShown()); };
+    connect(m_volume, &QComboBox::currentTextChanged, this, refresh);
+    refresh();
+}
+
+QString CTaskDlgBase::volumePercentShown() const {
+    return TaskForms::volumePercentText(m_volume->currentText());
 }
 
 void CTaskDlgBase::setNextStart(NextStartText text) {
@@ -323,6 +350,15 @@ void CTaskDlgBase::DeleteAllItems() {
 void CTaskDlgBase::accept() {
     if (!m_commit)
         return;
+    const QString volume = m_volume->currentText();
+    if (TaskForms::volumeNearlySilent(volume) &&
+        !m_question(this, QStringLiteral("音量 %1 约为最大音量的 %2，播放时几乎听不到。\n"
+                                         "音量的范围是 0 到 65535，65535 为最大音量。\n\n"
+                                         "确定要以这个音量保存吗？")
+                              .arg(DisplayText::shown(volume), volumePercentShown()))) {
+        m_volume->setFocus();
+        return;
+    }
     m_outcome = m_commit(task(), playlist());
     if (!m_outcome.ok) {
         notify(m_outcome.message);

@@ -28,11 +28,16 @@ public:
     using Commit = std::function<TaskChangeOutcome(const PlayTask &, const TaskPlaylist &)>;
     using FileChooser = std::function<QStringList(QWidget *parent, const QStringList &filters)>;
     using Notice = std::function<void(QWidget *parent, const QString &text)>;
+    // A Yes/No question; true for Yes.
+    using Question = std::function<bool(QWidget *parent, const QString &text)>;
 
     void setCommit(Commit commit) { m_commit = std::move(commit); }
     // Replace the open-file dialog and the message box (tests drive the dialog without them).
     void setFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
     void setNotice(Notice notice) { m_notice = std::move(notice); }
+    void setQuestion(Question question) { m_question = std::move(question); }
+    // The share of the loudest the volume field plays at, as shown beside it.
+    QString volumePercentShown() const;
     // When the task as edited would next play ("下次播放：…"), shown under the times and
     // updated as the user edits and as time passes.
     using NextStartText = std::function<QString(const PlayTask &)>;
@@ -91,15 +96,18 @@ protected:
 private:
     template <typename T> T *control(const char *name);
     void setupNextStart();
+    void setupVolumePercent();
     void setWeekdaysEnabled(bool enabled);
     static void checkOnly(const QList<QRadioButton *> &group, QRadioButton *checked);
 
     Commit m_commit;
     FileChooser m_chooseFiles;
     Notice m_notice;
+    Question m_question;
     TaskChangeOutcome m_outcome;
     NextStartText m_nextStartText;
     QLabel *m_nextStart = nullptr;
     QLabel *m_endNote = nullptr;
     QComboBox *m_timetable = nullptr;
+    QLabel *m_volumePercent = nullptr;
 };

@@ -47,6 +47,9 @@ void ViewLook::showCaption(CScrollingText &caption, const QString &text) {
 }
 
 QString ViewLook::welcomeLine() {
-    return QStringLiteral("欢迎使用%1 %2    主页: %3")
-        .arg(MakerInfo::productName(), MakerInfo::version(), MakerInfo::homePage());
+    const QString welcome =
+        QStringLiteral("欢迎使用%1 %2").arg(MakerInfo::productName(), MakerInfo::version());
+    // The manual's file address is no home page to show.
+    return MakerInfo::hasHomePage() ? welcome + QStringLiteral("    主页: ") + MakerInfo::homePage()
+                                    : welcome;
 }

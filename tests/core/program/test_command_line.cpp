@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,6 +73,27 @@ private slots:
                 QVERIFY2(help.output.contains(QString::fromUtf8(name)), name);
             QVERIFY(help.output.contains(QStringLiteral("HORALET_STORE_DIR")));
             QVERIFY(!help.output.contains(QStringLiteral("platform"))); // hidden Qt options
+            // Descriptions start in one terminal column, Chinese counting two, and no line
+            // runs past 79 columns.
+            QSet<int> starts;
+            for (const QString &line : help.output.split(QLatin1Char('\n'))) {
+                int columns = 0;
+                for (char32_t c : line.toUcs4())
+                    columns += c >= 0x2E80 && c <= 0xFFE6 ? 2 : 1;
+                QVERIFY2(columns <= 79, qPrintable(line));
+                QVERIFY2(!line.trimmed().startsWith(QStringLiteral("。")), qPrintable(line));
+                if (line.startsWith(QStringLiteral("  -"))) {
+                    const qsizetype at = line.indexOf(QStringLiteral("  "), 3);
+                    const QString left = line.left(at);
+                    int start = 0;
+                    for (char32_t c : left.toUcs4())
+                        start += c >= 0x2E80 && c <= 0xFFE6 ? 2 : 1;
+                    for (qsizetype i = at; i < line.size() && line[i] == u' '; ++i)
+                        ++start;
+                    starts << start;
+                }
+            }
+            QCOMPARE(starts.size(), 1);
         }
         const CommandLine version = parse({"--version"});
         QCOMPARE(version.action, CommandLine::Action::ShowVersion);
@@ -84,7 +106,9 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("unknown long") << QStringList{"--bogus"} << "未知选项：--bogus";
         QTest::newRow("unknown short") << QStringList{"-x"} << "未知选项：-x";
-        QTest::newRow("store without value") << QStringList{"--store"} << "--store";
+        QTest::newRow("store without value") << QStringList{"--store"} << "选项 --store 缺少取值";
+        QTest::newRow("value for a flag")
+            << QStringList{"--minimized=1"} << "选项 --minimized 不接受取值";
         QTest::newRow("empty store") << QStringList{"--store", ""} << "--store";
         QTest::newRow("stray argument") << QStringList{"song.ini"} << "多余的参数：song.ini";
     }

@@ -68,6 +68,19 @@ private slots:
         QVERIFY(!full.contains("horalet:manual"));
     }
 
+    void homePageOpensAsAWebAddressAndNeverAsAFile() {
+        const QString manual = "/usr/share/doc/horalet/index.html";
+        QCOMPARE(MakerInfo::homePageUrlFor("www.example.com", manual),
+                 QUrl("http://www.example.com"));
+        QCOMPARE(MakerInfo::homePageUrlFor("https://bells.cn/a?b=1", manual),
+                 QUrl("https://bells.cn/a?b=1"));
+        QCOMPARE(MakerInfo::homePageUrlFor({}, manual), QUrl::fromLocalFile(manual));
+        QVERIFY(MakerInfo::homePageUrlFor({}, {}).isEmpty());
+        QVERIFY(MakerInfo::contactHtmlFor("www.example.com", {})
+                    .contains("<a href=\"http://www.example.com\">www.example.com</a>"));
+        QVERIFY(!MakerInfo::copyright().isEmpty());
+    }
+
     void versionIsTheProjects() {
         QCOMPARE(MakerInfo::version(), QStringLiteral(HORALET_PROJECT_VERSION));
     }

@@ -137,6 +137,7 @@ private slots:
     void wakeAlarmRefusedOrOffStillPowersOff();
     void passedWakeAlarmIsClearedAfterSleep();
     void helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec();
+    void slowAnswerNeverHoldsTheThread();
 };
 
 void TestShutdownStep::initTestCase() {
@@ -264,7 +265,7 @@ void TestShutdownStep::refusedPowerOffIsToldAndScheduleGoesOn() {
 
     rig.live(Monday, "22:30:00", "22:30:00");
     QCOMPARE(powerOffs(), 1);
-    QCOMPARE(failed.size(), 1);
+    QTRY_COMPARE(failed.size(), 1);
     const QString reason = failed.first().first().toString();
     QVERIFY2(reason.contains("权限") && reason.contains("Permission denied"), qPrintable(reason));
     // The timers go on: the driver from the next second, the playlist where it was.
@@ -422,6 +423,37 @@ void TestShutdownStep::helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkex
     QCOMPARE(reasons.size(), 5);
     QCOMPARE(WakeAlarmHelper::meaning(3, false),
              QStringLiteral("这台计算机没有可设置唤醒的硬件时钟"));
+}
+
+void TestShutdownStep::slowAnswerNeverHoldsTheThread() {
+    // logind answers after 1.5 s: the request returns before the answer, which comes from
+    // the event loop.
+    QVERIFY(LogindMock::delay("PowerOff", 1500));
+    LogindPowerControl power;
+    bool answered = false, granted = false;
+    power.powerOff([&](bool yes, const QString &) { answered = true, granted = yes; });
+    QVERIFY(!answered);
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+    QVERIFY(granted);
+
+    // In the pass: stopped while the answer is out, the wait for the end begins with it.
+    Rig rig;
+    rig.step.setStillRunningInterval(100);
+    QSignalSpy failed(&rig.step, &ShutdownStep::powerOffFailed);
+    QSignalSpy stillRunning(&rig.step, &ShutdownStep::stillRunning);
+    rig.live(Monday, "22:29:59", "22:30:00");
+    QVERIFY(rig.step.hasFired());
+    QVERIFY(!rig.driver.isRunning());
+    QCOMPARE(stillRunning.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(stillRunning.size(), 1, 10000);
+    QVERIFY(rig.driver.isRunning());
+    QCOMPARE(failed.size(), 0);
+
+    // No answer within the time allowed is a refusal that says so.
+    LogindPowerControl impatient(300);
+    const auto silent = LogindMock::powerOff(impatient);
+    QVERIFY(silent.answered && !silent.granted);
+    QVERIFY2(silent.reason.contains("没有响应"), qPrintable(silent.reason));
 }
 
 QTEST_GUILESS_MAIN(TestShutdownStep)

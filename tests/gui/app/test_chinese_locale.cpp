@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -65,6 +68,11 @@ private slots:
             texts << files.findChild<QLabel *>(QString::fromLatin1(name))->text();
         for (const QString &text : texts)
             QVERIFY2(hasChinese(text), qPrintable(text));
+        // The type column names folders and files in Chinese too.
+        QFileIconProvider types;
+        for (const QString &path : {QDir::tempPath(), QCoreApplication::applicationFilePath(),
+                                    QDir::temp().filePath(QStringLiteral("x.mp3"))})
+            QVERIFY2(hasChinese(types.type(QFileInfo(path))), qPrintable(path));
 
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Horalet"), QStringLiteral("x"),
                         QMessageBox::Ok | QMessageBox::Cancel);

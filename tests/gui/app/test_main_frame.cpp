@@ -7,11 +7,14 @@
 #include "view/HoraletView.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,6 +106,29 @@ private slots:
                  QStringLiteral("明天有 1 个播放任务的文件有问题"));
         emit f.frame.view()->preflightChanged(QString());
         QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+
+        // A notice is readable to its end: the wide panes make room while it shows, and the
+        // whole text is the line's tooltip.
+        f.frame.show();
+        f.frame.resize(f.frame.minimumWidth(), f.frame.height());
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        const QString notice = QStringLiteral("无法阻止系统休眠：没有权限（Permission denied by "
+                                              "policy），系统休眠期间定时播放任务不会执行");
+        f.frame.showNotice(notice, 200);
+        QCOMPARE(f.frame.statusBar()->currentMessage(), notice);
+        QCOMPARE(f.frame.statusBar()->toolTip(), notice);
+        QCoreApplication::processEvents();
+        int firstPane = f.frame.statusBar()->width();
+        for (QLabel *shown : {pane, f.frame.capsPane(), f.frame.numPane(), f.frame.contactPane()})
+            if (shown->isVisible())
+                firstPane = std::min(firstPane, shown->geometry().left());
+        const int needed = f.frame.statusBar()->fontMetrics().horizontalAdvance(notice);
+        QVERIFY2(needed < firstPane,
+                 qPrintable(QStringLiteral("%1 >= %2").arg(needed).arg(firstPane)));
+        QTRY_VERIFY(pane->isVisible());
+        QVERIFY(f.frame.contactPane()->isVisible());
+        QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+        QVERIFY(f.frame.statusBar()->toolTip().isEmpty());
     }
 
     void menusInOrderWithTheirIds() {
@@ -338,6 +364,15 @@ private slots:
     }
 
     void aboutBoxNamesTheProgramAndItsFiles() {
+        // An installed manual for the link to lead to.
+        QTemporaryDir data;
+        QVERIFY(QDir().mkpath(data.filePath("horalet/help")));
+        QFile manual(data.filePath("horalet/help/index.html"));
+        QVERIFY(manual.open(QIODevice::WriteOnly));
+        manual.close();
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
         Frame f;
         f.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
@@ -359,6 +394,16 @@ private slots:
         QVERIFY2(all.contains(QStringLiteral("Quenlo多媒体定时播放系统 13.0.6")), qPrintable(all));
         QVERIFY2(all.contains(f.dir.path()), qPrintable(all));
         QVERIFY(texts.contains(QStringLiteral("确定")));
+        QVERIFY(texts.contains(MakerInfo::copyright()));
+        QVERIFY2(all.contains(QStringLiteral("版权所有")), qPrintable(all));
+        // Without a page of the maker's the manual shows by its name, never as a file address.
+        QVERIFY2(!all.contains(QStringLiteral("file:")), qPrintable(all));
+        if (!MakerInfo::hasHomePage())
+            QVERIFY2(texts.contains(QStringLiteral("软件使用说明")), qPrintable(all));
+        if (MakerInfo::hasMailAddress())
+            QVERIFY2(texts.contains(MakerInfo::mailAddress()), qPrintable(all));
+        else
+            QVERIFY2(!all.contains(QStringLiteral("邮箱")), qPrintable(all));
         QVERIFY(!QApplication::activeModalWidget());
     }
 

@@ -1,8 +1,10 @@
+#include "app/InstanceBeacon.h"
 #include "app/StartupGuard.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -46,6 +48,45 @@ private slots:
         first.reset();
         auto third = StartupGuard::acquire();
         QVERIFY(third);
+    }
+
+    // With the first program listening, a second start brings it forward and ends quietly;
+    // a socket left behind by a crash is no running program.
+    void secondStartBringsTheFirstForward() {
+        QTemporaryDir dir;
+        qputenv("HORALET_STORE_DIR", dir.path().toLocal8Bit());
+        auto first = StartupGuard::acquire();
+        QVERIFY(first);
+        auto beacon = std::make_unique<InstanceBeacon>(dir.path());
+        QSignalSpy forward(beacon.get(), &InstanceBeacon::comeForward);
+        QVERIFY(beacon->listen());
+
+        answerNextMessage();
+        bool handedOver = false;
+        QVERIFY(!StartupGuard::acquire(&handedOver));
+        QVERIFY(handedOver);
+        QCOMPARE(forward.size(), 1);
+        QVERIFY(m_lastMessage->isEmpty());
+
+        // Another store's program is not asked.
+        QTemporaryDir other;
+        QVERIFY(InstanceBeacon::serverName(other.path()) != InstanceBeacon::serverName(dir.path()));
+        QVERIFY(!InstanceBeacon::callRunning(other.path(), 500));
+        QCOMPARE(forward.size(), 1);
+
+        // Gone without closing its socket (a crash): the message as before. Taking the name
+        // over again works.
+        const QString socketPath = InstanceBeacon::serverName(dir.path());
+        beacon.reset();
+        QFile stale(socketPath);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QVERIFY(!StartupGuard::acquire(&handedOver));
+        QVERIFY(!handedOver);
+        QTRY_VERIFY(m_lastMessage->contains(QStringLiteral("已经在运行")));
+        InstanceBeacon again(dir.path());
+        QVERIFY(again.listen());
+        QVERIFY(InstanceBeacon::callRunning(dir.path()));
     }
 
     void unusableDirectoryIsToldToTheUser() {

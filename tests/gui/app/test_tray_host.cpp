@@ -1,15 +1,27 @@
+#include "app/AboutDlg.h"
 #include "app/MainFrame.h"
+#include "dialogs/CalendarImportDlg.h"
+#include "dialogs/HolidayCalendarDlg.h"
+#include "dialogs/ModifyTaskDlg.h"
+#include "dialogs/NewTaskDlg.h"
+#include "dialogs/PlayLogDlg.h"
+#include "store/HolidayList.h"
+#include "store/MakeupWorkdays.h"
 #include "view/HoraletView.h"
+#include "widgets/ScreenFit.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include <unistd.h>
@@ -141,6 +153,77 @@ private slots:
         QVERIFY(frame.trayIcon()->isVisible());
         chooseFromTrayMenu(frame, 0);
         verifyBack(frame);
+
+        // One click restores as well: the only click StatusNotifier hosts report.
+        minimise(frame);
+        QVERIFY(clickUntil(frame.trayIcon(), {"click", "1"}, [&] { return frame.isVisible(); }));
+        verifyBack(frame);
+    }
+
+    // Every top-level window, framed by the window manager, lies inside the screen's
+    // available area of a 1280x800 screen.
+    void everyWindowFitsTheScreen() {
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(QGuiApplication::primaryScreen()->size() == QSize(1280, 800),
+                 "with-tray-host.sh gives a 1280x800 screen");
+        QTemporaryDir dir;
+        const auto fits = [&](QWidget *window) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            // Framed once the window manager has put its title bar on.
+            QTRY_VERIFY_WITH_TIMEOUT(!window->windowHandle()->frameMargins().isNull(), 20000);
+            QTest::qWait(300); // the fit that follows, and any late move by the window manager
+            const QRect outer = window->windowHandle()->frameGeometry();
+            QVERIFY2(
+                available.contains(outer),
+                qPrintable(QStringLiteral("%1: %2,%3 %4x%5 outside %6x%7")
+                               .arg(window->objectName().isEmpty()
+                                        ? QString::fromLatin1(window->metaObject()->className())
+                                        : window->objectName())
+                               .arg(outer.x())
+                               .arg(outer.y())
+                               .arg(outer.width())
+                               .arg(outer.height())
+                               .arg(available.width())
+                               .arg(available.height())));
+            // Nothing squeezed under its minimum to fit.
+            if (QLayout *layout = window->layout()) {
+                const QSize least = layout->totalMinimumSize();
+                QVERIFY2(
+                    least.width() <= window->width() + 1 && least.height() <= window->height() + 1,
+                    qPrintable(
+                        QStringLiteral("%1x%2 needed").arg(least.width()).arg(least.height())));
+            }
+            window->hide();
+        };
+
+        CMainFrame frame(dir.path());
+        frame.setExitHandler([](int) { QFAIL("nothing here may end the program"); });
+        frame.view()->OnInitialUpdate();
+        frame.centreOnScreen();
+        fits(&frame);
+
+        CAboutDlg about(dir.path(), &frame);
+        fits(&about);
+        const QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
+        CNewTaskDlg add(now, &frame);
+        fits(&add);
+        CModifyTaskDlg modify(
+            PlayTask{"早铃", "08:00:00", "08:30:00", "30000", "每天", "顺序播放", {}},
+            TaskPlaylist{"/bells/a.wav"}, now, &frame);
+        fits(&modify);
+        HolidayList holidays{dir.path()};
+        MakeupWorkdays makeup{dir.path()};
+        CalendarDays days{holidays, makeup};
+        CHolidayCalendarDlg calendar(days, now.date(), &frame);
+        fits(&calendar);
+        QList<IcsCalendar::Day> found;
+        for (int i = 0; i < 40; ++i)
+            found << IcsCalendar::Day{now.date().addDays(i), QStringLiteral("元旦"), {}};
+        CCalendarImportDlg import(found, days, &frame);
+        fits(&import);
+        CPlayLogDlg log(dir.path(), &frame);
+        fits(&log);
     }
 
     void lockKeysShowInTheStatusBar() {
@@ -179,6 +262,7 @@ int main(int argc, char *argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    ScreenFit::install(&app); // as the program does
     TestTrayHost test;
     return QTest::qExec(&test, argc, argv);
 }

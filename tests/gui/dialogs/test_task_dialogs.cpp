@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -37,6 +38,8 @@ class TestTaskDialogs : public QObject {
     std::unique_ptr<TaskStore> m_store;
     std::unique_ptr<TaskChanges> m_changes;
     QStringList m_notices;
+    QStringList m_questions;
+    bool m_answerYes = true;
 
     template <typename T> T *child(QWidget *dialog, const char *name) {
         T *found = dialog->findChild<T *>(QString::fromLatin1(name));
@@ -52,6 +55,10 @@ class TestTaskDialogs : public QObject {
     void prepare(CTaskDlgBase &dialog, CTaskDlgBase::Commit commit) {
         dialog.setCommit(std::move(commit));
         dialog.setNotice([this](QWidget *, const QString &text) { m_notices << text; });
+        dialog.setQuestion([this](QWidget *, const QString &text) {
+            m_questions << text;
+            return m_answerYes;
+        });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     }
@@ -103,6 +110,8 @@ private slots:
         m_store = std::make_unique<TaskStore>(m_dir->path());
         m_changes = std::make_unique<TaskChanges>(*m_store);
         m_notices.clear();
+        m_questions.clear();
+        m_answerYes = true;
     }
 
     void onlyANameGivesAnEveryDayTask() {
@@ -251,6 +260,53 @@ private slots:
             click(&dialog, "okButton1");
             QCOMPARE(m_store->ReadTaskRows().last().Type, typed);
         }
+    }
+
+    // The field takes the stored scale, 0..65535: the share of the loudest shows as typed,
+    // and a volume under 1 % is asked about before it is stored.
+    void volumeShowsItsShareAndANearlySilentOneIsAsked() {
+        CNewTaskDlg dialog(kNow);
+        prepareNew(dialog);
+        endHalfHourLater(&dialog);
+        setName(&dialog, "quiet");
+        auto *combo = child<QComboBox>(&dialog, "volumeCombo1012");
+        auto *percent = child<QLabel>(&dialog, "volumePercentLabel");
+        QCOMPARE(percent->text(), QStringLiteral("≈ 91.6 %")); // 60000
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), "50");
+        QCOMPARE(percent->text(), QStringLiteral("≈ 0.1 %"));
+        QVERIFY(percent->isVisible());
+
+        m_answerYes = false;
+        click(&dialog, "okButton1");
+        QCOMPARE(m_questions.size(), 1);
+        QVERIFY2(m_questions[0].contains("50") && m_questions[0].contains("0.1 %"),
+                 qPrintable(m_questions[0]));
+        QVERIFY(m_store->ReadTaskRows().isEmpty());
+        QVERIFY(dialog.isVisible());
+
+        m_answerYes = true;
+        click(&dialog, "okButton1");
+        QCOMPARE(m_questions.size(), 2);
+        QCOMPARE(m_store->ReadTaskRows().last().Type, QStringLiteral("50"));
+
+        // Silence, an audible volume and a text with no number are stored without a question.
+        const std::pair<const char *, const char *> shown[] = {
+            {"0", "0 %"}, {"700", "≈ 1.1 %"}, {"65535", "100 %"}, {"loud", ""}};
+        for (const auto &[typed, expected] : shown) {
+            CNewTaskDlg other(kNow);
+            prepareNew(other);
+            endHalfHourLater(&other);
+            setName(&other, QStringLiteral("v") + typed);
+            auto *field = child<QComboBox>(&other, "volumeCombo1012");
+            field->lineEdit()->selectAll();
+            QTest::keyClicks(field->lineEdit(), typed);
+            QCOMPARE(child<QLabel>(&other, "volumePercentLabel")->text(),
+                     QString::fromUtf8(expected));
+            click(&other, "okButton1");
+            QCOMPARE(m_store->ReadTaskRows().last().Type, QString::fromLatin1(typed));
+        }
+        QCOMPARE(m_questions.size(), 2);
     }
 
     void playListCommands() {

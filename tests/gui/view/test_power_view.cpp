@@ -139,8 +139,8 @@ void TestPowerView::onlyTheStoredTimeFiresAndARefusalIsTold() {
     s.view.findChild<QTimeEdit *>("shutdownTime1044")->setTime(QTime(22, 31, 0));
     s.live("22:29:58", "22:30:00");
     QCOMPARE(powerOffs(), 1);
-    auto *failed = s.view.findChild<QMessageBox *>("shutdownFailedBox");
-    QVERIFY(failed);
+    QMessageBox *failed = nullptr;
+    QTRY_VERIFY((failed = s.view.findChild<QMessageBox *>("shutdownFailedBox")));
     QTRY_VERIFY(failed->isVisible());
     QVERIFY2(failed->text().contains("定时关机失败") &&
                  failed->text().contains("Permission denied"),

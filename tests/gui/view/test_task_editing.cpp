@@ -115,6 +115,8 @@ class TestTaskEditing : public QObject {
         m_inDialog = [volume](CTaskDlgBase &dialog) {
             auto *combo = dialog.findChild<QComboBox *>("volumeCombo1012");
             combo->setEditText(volume);
+            // A nearly silent volume is asked about first: the user means it.
+            dialog.setQuestion([](QWidget *, const QString &) { return true; });
             QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
         };
     }

@@ -184,12 +184,15 @@ private slots:
     void aboutBoxLinkIsAlwaysUnderlined() {
         CAboutDlg about(QStringLiteral("/tmp"));
         auto *link = about.findChild<CLinkLabel *>(QStringLiteral("homePageLink1126"));
+        // No page configured and no manual found beside the test: no link that leads nowhere.
+        if (MakerInfo::homePage().isEmpty()) {
+            QVERIFY(!link);
+            QSKIP("no home page configured and no manual found beside the test");
+        }
         QVERIFY(link);
         QCOMPARE(link->underlineMode(), 1);
         QVERIFY(link->font().underline());
         QCOMPARE(link->GetLinkTarget(), MakerInfo::homePage());
-        if (MakerInfo::homePage().isEmpty())
-            QSKIP("no home page configured and no manual found beside the test");
         click(*link);
         QCOMPARE(m_opener.opened, QList<QUrl>({QUrl(MakerInfo::homePage())}));
     }
