@@ -23,9 +23,10 @@ for _ in $(seq 200); do
 done
 [ -e "$work/store/.horalet.lock" ] || { echo "the program did not open its store" >&2; exit 1; }
 
-# The tray host embeds our icon: one small visible window of the program's class.
+# The tray host embeds our icon: one small visible window of the program's class. A loaded
+# machine (a build beside the tests) may take seconds.
 icon=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     icon=$(xdotool search --onlyvisible --class horalet 2>/dev/null | head -n1 || true)
     [ -n "$icon" ] && break
     sleep 0.1
