@@ -3,9 +3,8 @@
 namespace StoreFiles {
 
 const QStringList &ownStems() {
-    static const QStringList stems{SongStem,         DateStem,       OptionFlagsStem,
-                                   ShutdownTimeStem, MakeUpDaysStem, WakeAlarmStem,
-                                   TimetablesStem};
+    static const QStringList stems{SongStem,       DateStem,      OptionFlagsStem, ShutdownTimeStem,
+                                   MakeUpDaysStem, WakeAlarmStem, TimetablesStem};
     return stems;
 }
 

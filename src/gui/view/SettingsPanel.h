@@ -5,8 +5,8 @@
 #include "store/HolidayList.h"
 #include "store/MakeupWorkdays.h"
 #include "store/OptionFlags.h"
-#include "store/WakeAlarmFile.h"
 #include "store/Timetables.h"
+#include "store/WakeAlarmFile.h"
 
 #include <QObject>
 #include <QString>
