@@ -48,7 +48,9 @@ class MemoryLimit {
 public:
     explicit MemoryLimit(qint64 more) {
         ::getrlimit(RLIMIT_AS, &m_before);
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+        Q_UNUSED(more);
+#else
         QFile status(QStringLiteral("/proc/self/status"));
         if (!status.open(QIODevice::ReadOnly))
             return;
