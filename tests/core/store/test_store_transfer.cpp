@@ -410,7 +410,7 @@ private slots:
 
         QByteArray garbage(1 << 20, '\0');
         for (int i = 0; i < garbage.size(); ++i)
-            garbage[i] = char((i * 7919 + (i >> 5) * 104729) & 0xff);
+            garbage[i] = char((unsigned(i) * 7919u + (unsigned(i) >> 5) * 104729u) & 0xffu);
         const QByteArray refusedLists[] = {garbage, "[Other]\r\nkey=1\r\n", QByteArray()};
         for (const QByteArray &bytes : refusedLists) {
             put(backup.filePath(kSong), bytes);
