@@ -1,5 +1,6 @@
 // The backup menu driven as the user does it, with the folder chooser answered by the test,
 // on the real frame and form.
+#include "BellDuringWork.h"
 #include "BoxAnswerer.h"
 #include "ShownHolidays.h"
 #include "TestFiles.h"
@@ -304,27 +305,13 @@ private slots:
         const PlayTask bell{"上课铃", "08:00:00", "08:00:05", "30000", "每天", "顺序播放", {}};
         QVERIFY(TaskChanges(TaskStore(store.path())).add(bell, {"/nonexistent/bell.mp3"}).ok);
         kBackedUp.writeTo(backup.path());
-        FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 59, 59)));
-        CHoraletView view(store.path());
-        view.setClock(&clock);
-        view.OnInitialUpdate();
-        BoxAnswerer boxes;
-        QList<QDateTime> starts;
-        QSemaphore started;
-        connect(&view.playPanel()->scheduler(), &ScheduleDriver::taskStarting,
-                [&](const QDateTime &second, const PlayTask &task) {
-                    starts << second;
-                    if (task.Name == bell.Name)
-                        started.release();
-                });
         // The clock reaches the bell's second only once the copy has begun.
-        std::atomic<bool> copying = false;
-        QTimer clockHand;
-        connect(&clockHand, &QTimer::timeout, [&] {
-            if (copying)
-                clock.set(QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0)).addMSecs(5));
-        });
-        clockHand.start(10);
+        BellDuringWork rig(store.path(), bell.Name);
+        CHoraletView &view = rig.view;
+        BoxAnswerer boxes;
+        QList<QDateTime> &starts = rig.starts;
+        QSemaphore &started = rig.started;
+        std::atomic<bool> &copying = rig.busy;
         BackupCommands &commands = *view.backupCommands();
         commands.setFolderChooser([&](QWidget *, const QString &) { return backup.path(); });
         bool startedDuringCopy = false;

@@ -1,3 +1,4 @@
+#include "BellDuringWork.h"
 #include "dialogs/TaskDlgBase.h"
 #include "scheduler/FakeClock.h"
 #include "scheduler/ScheduleDriver.h"
@@ -88,26 +89,12 @@ private slots:
         QVERIFY(TaskChanges(store).add(bell, {"/nonexistent/bell.mp3"}).ok);
         QVERIFY(TaskChanges(store).add(noon, {}).ok);
 
-        FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 59, 59)));
-        CHoraletView view(dir.path());
-        view.setClock(&clock);
-        view.OnInitialUpdate();
-        QList<QDateTime> starts;
-        QSemaphore started;
-        connect(&view.playPanel()->scheduler(), &ScheduleDriver::taskStarting,
-                [&](const QDateTime &second, const PlayTask &task) {
-                    starts << second;
-                    if (task.Name == bell.Name)
-                        started.release();
-                });
         // The clock reaches the bell's second only once the write has begun.
-        std::atomic<bool> writing = false;
-        QTimer clockHand;
-        connect(&clockHand, &QTimer::timeout, [&] {
-            if (writing)
-                clock.set(QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0)).addMSecs(5));
-        });
-        clockHand.start(10);
+        BellDuringWork rig(dir.path(), bell.Name);
+        CHoraletView &view = rig.view;
+        QList<QDateTime> &starts = rig.starts;
+        QSemaphore &started = rig.started;
+        std::atomic<bool> &writing = rig.busy;
         bool startedDuringWrite = false;
         ProfileStore::setSlowWrite([&] {
             writing = true;
