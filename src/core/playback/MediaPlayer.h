@@ -23,4 +23,7 @@ public:
     // The last item ended because no sound output could be opened (the sound server gone or
     // not there yet), not through any fault of its own. open() and close() clear it.
     virtual bool soundOutputLost() const { return false; }
+    // The sound output for the items opened from now on ("pulse/<sink>"); empty for the
+    // system's default. An item already playing keeps its output.
+    virtual void setAudioDevice(const QString &device) { (void)device; }
 };

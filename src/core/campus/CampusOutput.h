@@ -1,0 +1,61 @@
+#pragma once
+
+#include "CampusConfig.h"
+#include "CampusRouting.h"
+#include "playback/MasterVolume.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class CampusControl;
+class MediaPlayer;
+
+// Where a task is heard: in the rooms of its zones through the campus sink, or on this
+// machine's own output. It stands as the master volume of the playlist driver, so an item
+// waits for it: no item is heard before its task is routed, and the task's volume is set on
+// the sink the task plays to (the machine's own sink is left alone in campus mode).
+//
+// A server that is off, unreachable or does not answer in time never silences a bell: the
+// task plays on the machine's own output and the reason is told; the next task is routed
+// again.
+class CampusOutput final : public QObject, public MasterVolume {
+    Q_OBJECT
+public:
+    // How long a task's start waits for the rooms to answer before it plays locally. The
+    // first item of a task is handed over a few seconds after its start second.
+    static constexpr int RouteTimeoutMs = 1500;
+
+    CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolume &campus,
+                 CampusControl &control, QObject *parent = nullptr);
+
+    // The settings as stored (reloaded after every change) and whether the campus sink is
+    // loaded (with the reason when it is not).
+    void setConfig(const CampusConfig &config);
+    void setSinkState(bool loaded, const QString &failure = {});
+    // The player's device for the campus sink ("pulse/horalet_campus").
+    void setCampusDevice(const QString &device);
+
+    // A task starts: decide its rooms. Items started meanwhile wait for the decision.
+    void routeTask(const QString &taskName);
+    // Where the current task plays.
+    bool playsOnCampus() const;
+
+    Reading GetMasterVolume() override;
+    void SetMasterVolume(int value) override;
+    void SetMasterVolumeThen(int value, QObject *context, std::function<void()> done) override;
+    void GetMasterVolumeThen(QObject *context, std::function<void(Reading)> done) override;
+
+signals:
+    // A task was routed to its rooms: the play log's row ("教学楼 2/2，操场 0/1 在线…").
+    void routed(const QString &taskName, const CampusRoute &route);
+    // A task plays on this machine although the campus is on, with the reason
+    // ("广播服务器不可用，已在本机播放" and what failed).
+    void playsLocally(const QString &taskName, const QString &reason);
+    // For the status line; empty when there is nothing to tell.
+    void statusChanged(const QString &text);
+
+private:
+    // Filled in by the implementation.
+};
