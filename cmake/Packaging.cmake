@@ -32,5 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
 # Help and the home page open through xdg-open; a sound server to hear anything.
 # pkexec lets the user's session set the wake alarm through the helper's polkit action.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, pulseaudio | pipewire-pulse, pkexec | policykit-1")
+# A campus head-end plays into a Snapcast server, usually on the same machine.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "snapserver")
 
 include(CPack)

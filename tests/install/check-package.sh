@@ -25,6 +25,8 @@ for wanted in 'fonts-noto-cjk | fonts-wqy-zenhei' timgm6mb-soundfont qt6-transla
     [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted"
 done
 
+# The campus head-end needs a Snapcast server; rooms need nothing of ours.
+[[ "$(dpkg-deb -f "$deb" Suggests)" == *snapserver* ]] || fail "Suggests lacks snapserver"
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/horalet ./usr/share/applications/horalet.desktop \
     ./usr/share/icons/hicolor/scalable/apps/horalet.svg \
