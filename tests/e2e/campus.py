@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""The campus from outside: the real program under Xvfb as the head-end of a real Snapcast
+server with three rooms (snapclients playing into null sinks of the test's PulseAudio).
+
+1. A task for 教学楼 (room1, room2) is heard in room1 and room2 and not in room3.
+2. A task without a zone entry is heard in all three rooms.
+3. With the server stopped, the next task is heard on the machine's own sink, and logged.
+4. The server started again, the task after that is routed again (操场: room3 only).
+
+Each campus start has its row in the play log naming the zones and the rooms online.
+
+Usage: campus.py <horalet executable>
+Needs PULSE_SERVER (the pulse fixture) and HORALET_SNAPCAST_DIR (the snapcast fixture).
+"""
+
+import array
+import math
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from scheduled_playback import start_xvfb, verdict, write_profile, write_tone  # noqa: E402
+
+FIXTURES = os.path.join(HERE, "..", "fixtures")
+RATE = 48000
+CHUNK_S = 0.1
+LOUD = 300
+LOCAL = "horalet_null"
+ROOMS = ["room1", "room2", "room3"]
+TASK_VOLUME = 30000
+LEAD_S = 12
+LENGTH_S = 8
+# The server's buffer and the rooms' own latency: a room hears the head-end this much later.
+ROOM_DELAY_S = 1.5
+
+
+def loudness(raw):
+    samples = array.array("h")
+    samples.frombytes(raw[: len(raw) // 2 * 2])
+    if not samples:
+        return 0.0
+    return math.sqrt(sum(s * s for s in samples) / len(samples))
+
+
+class Recording:
+    """A sink's monitor, read a tenth of a second at a time on a thread of its own. The
+    monitor only delivers while some stream plays into the sink: silence is kept playing."""
+
+    def __init__(self, sink, chunk_s=CHUNK_S):
+        self.chunk_s = chunk_s
+        self.chunks = []  # (arrival time, loudness)
+        self.silence = subprocess.Popen(["pacat", "--playback", "-d", sink, "--raw",
+                                         "--format=s16le", "--rate=%d" % RATE, "--channels=1"],
+                                        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+        self.recorder = subprocess.Popen(["parec", "-d", sink + ".monitor", "--raw",
+                                          "--format=s16le", "--rate=%d" % RATE, "--channels=1",
+                                          "--latency-msec=20"], stdout=subprocess.PIPE)
+        self.stop = threading.Event()
+        threading.Thread(target=self._feed, daemon=True).start()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _feed(self):
+        zeros = bytes(int(RATE * 2 * self.chunk_s))
+        try:
+            while not self.stop.is_set():
+                self.silence.stdin.write(zeros)
+                self.silence.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            pass
+
+    def _read(self):
+        size = int(RATE * self.chunk_s) * 2
+        while True:
+            raw = self.recorder.stdout.read(size)
+            if not raw:
+                return
+            self.chunks.append((time.time(), loudness(raw)))
+
+    def heard(self, t0, t1):
+        return [level > LOUD for t, level in self.chunks if t0 <= t - self.chunk_s and t <= t1]
+
+    def onset(self, t0, t1):
+        """When the sound began: the start of the first loud chunk in t0..t1."""
+        loud = [t - self.chunk_s for t, level in self.chunks
+                if level > LOUD and t0 <= t - self.chunk_s <= t1]
+        return loud[0] if loud else None
+
+    def close(self):
+        self.stop.set()
+        self.recorder.terminate()
+        self.recorder.wait()
+        self.silence.kill()
+        self.silence.wait()
+
+
+def snapcast(action):
+    subprocess.run([os.path.join(FIXTURES, "snapcast-ctl.sh"), os.environ["HORALET_SNAPCAST_DIR"],
+                    action], check=True, stdout=subprocess.DEVNULL)
+
+
+def fixture_settings():
+    settings = {}
+    with open(os.path.join(os.environ["HORALET_SNAPCAST_DIR"], "snapcast.env")) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            if key:
+                settings[key] = value
+    return settings
+
+
+def sink_volume(sink):
+    words = subprocess.run(["pactl", "get-sink-volume", sink], capture_output=True,
+                           text=True).stdout.replace(",", " ").split()
+    numbers = [int(words[i + 1]) for i, w in enumerate(words)
+               if w.endswith(":") and i + 1 < len(words) and words[i + 1].isdigit()]
+    return numbers[0] if numbers else None
+
+
+def log_rows(store, when):
+    path = os.path.join(store, "播放记录", time.strftime("%Y-%m", time.localtime(when)) + ".csv")
+    try:
+        with open(path, "rb") as f:
+            text = f.read()[3:].decode("utf-8")
+    except OSError:
+        return []
+    return [line.split(",") for line in text.split("\r\n")[1:] if line]
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    for needed in ("PULSE_SERVER", "HORALET_SNAPCAST_DIR"):
+        if needed not in os.environ:
+            print("%s is not set: its fixture did not run" % needed)
+            return 1
+    settings = fixture_settings()
+    work = tempfile.mkdtemp(prefix="horalet-campus-")
+    store = os.path.join(work, "store")
+    os.mkdir(store)
+    tone = os.path.join(work, "tone.wav")
+    write_tone(tone, LENGTH_S + 10)
+
+    s1 = math.ceil(time.time()) + LEAD_S  # 上课铃 -> 教学楼
+    s2 = s1 + LENGTH_S + 3               # 全校通知 -> every room
+    s3 = s2 + LENGTH_S + 4               # 下课铃 -> 教学楼, with the server stopped
+    s4 = s3 + LENGTH_S + 20              # 课间操 -> 操场, the server back
+    tasks = [("上课铃", s1), ("全校通知", s2), ("下课铃", s3), ("课间操", s4)]
+    clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
+    write_profile(os.path.join(store, "song.ini"), [
+        ("FileInfo%d" % i, [("Name", name), ("Time", clock(start)),
+                            ("Duration", clock(start + LENGTH_S)), ("Type", str(TASK_VOLUME)),
+                            ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])
+        for i, (name, start) in enumerate(tasks)])
+    for name, _ in tasks:
+        write_profile(os.path.join(store, name + ".ini"),
+                      [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
+    write_profile(os.path.join(store, "广播分区.ini"), [
+        ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
+                    ("控制端口", settings["CONTROL_PORT"]), ("管道", settings["FIFO"])]),
+        ("分区", [("教学楼", "room1,room2"), ("操场", "room3")]),
+        ("任务分区", [("上课铃", "教学楼"), ("下课铃", "教学楼"), ("课间操", "操场")]),
+    ])
+
+    subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
+    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
+    env.pop("QT_QPA_PLATFORM", None)
+    xvfb, env["DISPLAY"] = start_xvfb()
+    log = open(os.path.join(work, "horalet.log"), "wb")
+    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
+                           start_new_session=True)
+    records = {sink: Recording(sink) for sink in ROOMS + [LOCAL]}
+    volumes = {}
+    server_stopped = server_started = False
+    try:
+        while time.time() < s4 + LENGTH_S + 2:
+            now = time.time()
+            if "campus" not in volumes and now > s1 + 5:
+                volumes["campus"] = sink_volume("horalet_campus")
+                volumes["local"] = sink_volume(LOCAL)
+            if not server_stopped and now > s2 + LENGTH_S + 1:
+                snapcast("stop-server")
+                server_stopped = True
+            if "fallback" not in volumes and now > s3 + 5:
+                volumes["fallback"] = sink_volume(LOCAL)
+            if not server_started and now > s3 + LENGTH_S + 1:
+                snapcast("start-server")
+                server_started = True
+            time.sleep(0.1)
+    finally:
+        alive = app.poll() is None
+        os.killpg(app.pid, signal.SIGTERM)
+        app.wait()
+        for record in records.values():
+            record.close()
+        xvfb.terminate()
+        xvfb.wait()
+        log.close()
+        if server_stopped and not server_started:
+            snapcast("start-server")
+
+    failures = []
+    if not alive:
+        failures.append("the program ended before the test did")
+
+    # Loud all through its window (from the first item, three seconds after the start second,
+    # plus the rooms' delay) or silent all through, on each sink.
+    def expect(start, hearing, label):
+        for sink, record in records.items():
+            delay = 0 if sink == LOCAL else ROOM_DELAY_S
+            window = record.heard(start + 3 + delay + 1, start + LENGTH_S - 0.3)
+            around = record.heard(start - 1, start + LENGTH_S + delay + 1.5)
+            if not window:
+                failures.append("%s: nothing recorded in %s" % (label, sink))
+            elif sink in hearing and not all(window):
+                failures.append("%s: not heard throughout in %s" % (label, sink))
+            elif sink not in hearing and any(around):
+                failures.append("%s: heard in %s" % (label, sink))
+
+    expect(s1, {"room1", "room2"}, "上课铃 (教学楼)")
+    expect(s2, set(ROOMS), "全校通知 (no zone)")
+    expect(s3, {LOCAL}, "下课铃 (server stopped)")
+    expect(s4, {"room3"}, "课间操 (操场, server back)")
+
+    expected = round(TASK_VOLUME * 65536 / 65535)
+    if volumes.get("campus") != expected:
+        failures.append("campus sink volume %s, expected %d" % (volumes.get("campus"), expected))
+    if volumes.get("local") != 65536:
+        failures.append("local sink changed to %s in campus mode" % volumes.get("local"))
+    if volumes.get("fallback") != expected:
+        failures.append("local sink volume %s when played locally" % volumes.get("fallback"))
+
+    rows = [r for r in log_rows(store, s1) if len(r) >= 5 and r[1] == "校园广播"]
+    notes = {r[2]: r[4] for r in rows}
+    wanted = {"上课铃": "教学楼 2/2", "全校通知": "全部 3/3", "下课铃": "广播服务器不可用，已在本机播放",
+              "课间操": "操场 1/1"}
+    for task, text in wanted.items():
+        if text not in notes.get(task, ""):
+            failures.append("play log for %s: %r lacks %r" % (task, notes.get(task), text))
+
+    onsets = {sink: records[sink].onset(s2, s2 + LENGTH_S) for sink in ROOMS}
+    if all(onsets.values()):
+        spread = max(onsets.values()) - min(onsets.values())
+        print("全校通知: onsets after the start second %s; spread %.1f s (chunks of %.1f s)" %
+              ({k: round(v - s2, 1) for k, v in onsets.items()}, spread, CHUNK_S))
+    print("volumes: %s" % volumes)
+    print("campus rows: %s" % rows)
+    return verdict(failures, work, [os.path.join(work, "horalet.log")], 4000)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
