@@ -161,7 +161,7 @@ def main():
                       [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
     write_profile(os.path.join(store, "广播分区.ini"), [
         ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
-                    ("控制端口", settings["CONTROL_PORT"]), ("管道", settings["FIFO"])]),
+                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", settings["SNAPCAST_FIFO"])]),
         ("分区", [("教学楼", "room1,room2"), ("操场", "room3")]),
         ("任务分区", [("上课铃", "教学楼"), ("下课铃", "教学楼"), ("课间操", "操场")]),
     ])

@@ -25,6 +25,7 @@ inline const QString NotStarted = QStringLiteral("未播放");
 inline const QString CaughtUp = QStringLiteral("补查");
 inline const QString FileProblem = QStringLiteral("文件问题");
 inline const QString WakeAlarm = QStringLiteral("定时开机");
+inline const QString Campus = QStringLiteral("校园广播");
 } // namespace PlayLogEvent
 
 struct PlayLogRow {

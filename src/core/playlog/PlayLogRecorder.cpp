@@ -96,6 +96,10 @@ void PlayLogRecorder::shutdownRefused(const QString &reason) {
     write(now(), PlayLogEvent::ShutdownRefused, {}, {}, reason);
 }
 
+void PlayLogRecorder::campus(const QString &task, const QString &note) {
+    write(now(), PlayLogEvent::Campus, task, {}, note);
+}
+
 void PlayLogRecorder::wakeAlarm(const QString &note) {
     write(now(), PlayLogEvent::WakeAlarm, {}, {}, note);
 }

@@ -28,6 +28,9 @@ public:
     void shutdownRefused(const QString &reason);
     // The wake alarm set, cleared, not set, or refused: what and why in the note.
     void wakeAlarm(const QString &note);
+    // Where a task's start was heard on the campus: its zones and rooms, or on this machine
+    // and why.
+    void campus(const QString &task, const QString &note);
     // A problem the check of what will play found with a task's files.
     void fileProblem(const QString &task, const QString &item, const QString &reason);
 
