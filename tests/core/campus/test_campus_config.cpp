@@ -1,6 +1,7 @@
-// 广播分区.ini.
+// 广播分区.ini and the rule that decides which rooms hear a task.
 #include "TestFiles.h"
 #include "campus/CampusConfig.h"
+#include "campus/CampusRouting.h"
 #include "store/ProfileStore.h"
 #include "tasktable/TaskNames.h"
 
@@ -22,6 +23,10 @@ struct FaultGuard {
     explicit FaultGuard(ProfileStore::WriteFault fault) { ProfileStore::setWriteFault(fault); }
     ~FaultGuard() { ProfileStore::setWriteFault(std::nullopt); }
 };
+
+CampusRoom room(const QString &id, bool connected) {
+    return {id, id, connected, 100, false};
+}
 
 // A school of three rooms, with room4 named in a zone but never seen by the server.
 CampusConfig school(const QTemporaryDir &dir) {
@@ -159,6 +164,59 @@ private slots:
         QCOMPARE(config.zonesOf("上课铃"), QStringList{"教学楼"});
         QCOMPARE(config.zones().size(), 3);
         QVERIFY(config.findZone("教学楼"));
+    }
+
+    void routeReachesTheRoomsOfTheTasksZones() {
+        QTemporaryDir dir;
+        const CampusConfig config = school(dir);
+        const CampusRooms rooms{room("room1", true), room("room2", true), room("room3", false),
+                                room("room6", true)};
+
+        CampusRoute route = routeFor(config, "课间操", rooms);
+        QCOMPARE(route.zones, (QStringList{"操场", "教学楼"}));
+        // A known room away now is unmuted all the same, to hear the task once it is back;
+        // room4 is unknown to the server, so there is nothing to tell it.
+        QCOMPARE(route.unmute, (QStringList{"room3", "room1", "room2"}));
+        QCOMPARE(route.mute, QStringList{"room6"});
+        QCOMPARE(route.offline, (QStringList{"room3", "room4"}));
+        QCOMPARE(route.logText, QStringLiteral("操场 0/2，教学楼 2/2 在线；未连接：room3、room4"));
+
+        route = routeFor(config, "上课铃", rooms);
+        QCOMPARE(route.unmute, (QStringList{"room1", "room2"}));
+        QCOMPARE(route.mute, (QStringList{"room3", "room6"}));
+        QCOMPARE(route.logText, QStringLiteral("教学楼 2/2 在线"));
+
+        // No entry: every room the server knows.
+        route = routeFor(config, "放学", rooms);
+        QVERIFY(route.zones.isEmpty());
+        QCOMPARE(route.unmute, (QStringList{"room1", "room2", "room3", "room6"}));
+        QVERIFY(route.mute.isEmpty());
+        QCOMPARE(route.logText, QStringLiteral("全部 3/4 在线；未连接：room3"));
+
+        // A zone that does not exist reaches no room, and the log says so.
+        route = routeFor(config, "早读", rooms);
+        QCOMPARE(route.unmute, (QStringList{"room1", "room2"}));
+        QCOMPARE(route.logText, QStringLiteral("教学楼 2/2，体育馆 0/0 在线；无此分区：体育馆"));
+        route = routeFor(config, "旧铃", rooms);
+        QVERIFY(route.unmute.isEmpty());
+        QCOMPARE(route.mute, (QStringList{"room1", "room2", "room3", "room6"}));
+
+        route = routeFor(config, "放学", {});
+        QVERIFY(route.unmute.isEmpty() && route.mute.isEmpty());
+        QCOMPARE(route.logText, QStringLiteral("全部 0/0 在线"));
+
+        // Long ids from a hand-edited file are cut for the log, and still routed whole.
+        const QString longId(300, u'r');
+        QVERIFY(QFile::remove(filePath(dir)));
+        CampusConfig edited(dir.path());
+        QVERIFY(writeFileBytes(filePath(dir), gbk("[分区]\r\n走廊=" + longId +
+                                                  "\r\n[任务分区]\r\n"
+                                                  "铃=走廊\r\n")));
+        edited.load();
+        route = routeFor(edited, "铃", {room(longId, false)});
+        QCOMPARE(route.unmute, QStringList{longId});
+        QVERIFY(route.logText.size() < 100);
+        QVERIFY(route.logText.endsWith(u'…'));
     }
 };
 
