@@ -99,7 +99,7 @@ CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *pa
     auto *roomButtons = new QHBoxLayout;
     roomButtons->addWidget(button(QStringLiteral("改名..."), rooms, this, &CCampusDlg::RenameRoom));
     roomButtons->addWidget(new QLabel(
-        QStringLiteral("终端上运行 snapclient --hostID <终端 ID>，连接到本机。"), rooms));
+        QStringLiteral("终端上运行 snapclient -h <本机地址> --hostID <终端 ID>。"), rooms));
     roomButtons->addStretch();
     roomsLayout->addLayout(roomButtons);
     layout->addWidget(rooms, 1);
@@ -294,19 +294,21 @@ void CCampusDlg::showZoneRooms() {
 
 void CCampusDlg::zoneRoomTicked(QListWidgetItem *item) {
     const QString zoneName = selectedZone();
-    const CampusConfig::Zone *zone = m_config.findZone(zoneName);
-    if (!zone)
-        return;
     const QString id = item->data(Qt::UserRole).toString();
-    QStringList rooms = zone->rooms;
-    if (item->checkState() == Qt::Checked && !rooms.contains(id))
-        rooms << id;
-    else if (item->checkState() != Qt::Checked)
-        rooms.removeAll(id);
-    // The list is drawn anew afterwards (the item may be gone by then): it shows what is
-    // stored, the tick refused or not.
-    QTimer::singleShot(0, this, [this, zoneName, rooms] {
-        change([&](CampusConfig &c) { return c.setZone(zoneName, rooms); });
+    const bool ticked = item->checkState() == Qt::Checked;
+    // Stored from the event loop, as the zone then stands: the list is drawn anew afterwards
+    // (this item may be gone by then) and shows what is stored, the tick refused or not.
+    QTimer::singleShot(0, this, [this, zoneName, id, ticked] {
+        const CampusConfig::Zone *zone = m_config.findZone(zoneName);
+        if (!zone)
+            return;
+        QStringList rooms = zone->rooms;
+        if (ticked && !rooms.contains(id))
+            rooms << id;
+        else if (!ticked)
+            rooms.removeAll(id);
+        if (rooms != zone->rooms)
+            change([&](CampusConfig &c) { return c.setZone(zoneName, rooms); });
         showRooms();
     });
 }
