@@ -2,6 +2,7 @@
 
 #include "DisplayText.h"
 #include "TaskNames.h"
+#include "campus/CampusConfig.h"
 #include "scheduler/SeasonGate.h"
 #include "store/TaskTimes.h"
 
@@ -18,6 +19,7 @@ constexpr ColumnSpec kColumns[TaskTableModel::ColumnCount] = {
 } // namespace
 
 const QString TaskTableModel::AllYear = QStringLiteral("全年");
+const QString TaskTableModel::AllRooms = QStringLiteral("全部");
 
 TaskTableModel::TaskTableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -57,7 +59,52 @@ int TaskTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int TaskTableModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : ColumnCount + (showsSeasons() ? 1 : 0);
+    return parent.isValid() ? 0 : ColumnCount + (showsSeasons() ? 1 : 0) + (m_campusOn ? 1 : 0);
+}
+
+int TaskTableModel::zoneColumn() const {
+    return m_campusOn ? ColumnCount + (showsSeasons() ? 1 : 0) : -1;
+}
+
+QString TaskTableModel::zoneText(const QString &taskName) const {
+    const auto it = m_taskZones.constFind(taskName);
+    if (it == m_taskZones.cend())
+        return AllRooms;
+    QStringList shown;
+    for (const QString &zone : *it)
+        shown << (m_zones.contains(zone) ? zone : QStringLiteral("%1（不存在）").arg(zone));
+    return shown.join(QStringLiteral("、"));
+}
+
+void TaskTableModel::setCampus(const CampusConfig &campus) {
+    QStringList zones;
+    for (const CampusConfig::Zone &zone : campus.zones())
+        zones.append(zone.name);
+    const bool wasShown = m_campusOn;
+    const bool shown = campus.enabled();
+    // Where the column is, with the 作息表 column as it stands.
+    const int column = ColumnCount + (showsSeasons() ? 1 : 0);
+    if (wasShown && !shown)
+        beginRemoveColumns({}, column, column);
+    if (!wasShown && shown)
+        beginInsertColumns({}, column, column);
+    m_campusOn = shown;
+    m_zones = zones;
+    m_taskZones = shown ? campus.taskZones() : QHash<QString, QStringList>();
+    if (wasShown && !shown)
+        endRemoveColumns();
+    if (!wasShown && shown)
+        endInsertColumns();
+    QHash<QString, QStringList> missing;
+    for (auto it = m_taskZones.cbegin(); it != m_taskZones.cend(); ++it)
+        for (const QString &zone : *it)
+            if (!zones.contains(zone))
+                missing[it.key()] << QStringLiteral("广播分区‘%1’不存在，此任务在该分区中没有终端")
+                                         .arg(DisplayText::shown(zone));
+    setRowProblems(QStringLiteral("广播分区"), missing);
+    if (shown && !m_tasks.isEmpty())
+        emit dataChanged(index(0, column), index(int(m_tasks.size()) - 1, column),
+                         {Qt::DisplayRole});
 }
 
 QString TaskTableModel::seasonText(const QString &taskName) const {
@@ -100,6 +147,8 @@ void TaskTableModel::setSeasons(const Timetables &stored) {
 QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_tasks.size())
         return {};
+    if (role == Qt::DisplayRole && index.column() == zoneColumn())
+        return DisplayText::shown(zoneText(m_tasks.at(index.row()).Name));
     if (role == Qt::DisplayRole && index.column() == SeasonColumn)
         return DisplayText::shown(seasonText(m_tasks.at(index.row()).Name));
     if (role == Qt::DisplayRole)
@@ -148,6 +197,8 @@ QStringList TaskTableModel::rowProblems(const QString &taskName) const {
 QVariant TaskTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
+    if (role == Qt::DisplayRole && section == zoneColumn())
+        return QStringLiteral("分区");
     if (role == Qt::DisplayRole)
         return section == SeasonColumn ? QStringLiteral("作息表") : columnTitle(section);
     if (role == Qt::TextAlignmentRole)

@@ -3,6 +3,8 @@
 #include "store/PlayTask.h"
 #include "store/Timetables.h"
 
+class CampusConfig;
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
@@ -10,7 +12,8 @@
 #include <QVariant>
 
 // The rows of the task table: six columns, each cell the stored text of one field, unchanged,
-// and a seventh with the task's timetable (作息表) while at least one timetable exists.
+// then one with the task's timetable (作息表) while at least one timetable exists, and one
+// with its zones (分区) while the campus is switched on.
 // The table is also the working copy from which song.ini is rewritten.
 class TaskTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -26,6 +29,7 @@ public:
     };
     static constexpr int ColumnCount = 6; // the stored fields
     static const QString AllYear;         // "全年": a task bound to no timetable
+    static const QString AllRooms;        // "全部": a task bound to no zone
 
     explicit TaskTableModel(QObject *parent = nullptr);
 
@@ -61,6 +65,13 @@ public:
     bool showsSeasons() const { return !m_timetables.isEmpty(); }
     QString seasonText(const QString &taskName) const;
 
+    // The zones and each task's, shown while the campus is switched on; tasks that name a
+    // zone that does not exist are marked.
+    void setCampus(const CampusConfig &campus);
+    // The 分区 column's index (after 作息表 when that is shown), or -1.
+    int zoneColumn() const;
+    QString zoneText(const QString &taskName) const;
+
     const QList<PlayTask> &tasks() const { return m_tasks; }
     // The task shown in a row; an empty task for a row that does not exist.
     PlayTask task(int row) const;
@@ -71,4 +82,7 @@ private:
     QVariant m_markIcon;
     QStringList m_timetables;
     QHash<QString, QString> m_taskTimetables;
+    bool m_campusOn = false;
+    QStringList m_zones;
+    QHash<QString, QStringList> m_taskZones;
 };

@@ -129,6 +129,8 @@ void CMainFrame::createMenus() {
     operate->addSeparator();
     operate->addAction(addCommand(CommandId::Calendar, QStringLiteral("节假日和调休...")));
     operate->addAction(addCommand(CommandId::Timetables, QStringLiteral("作息表...")));
+    operate->addAction(addCommand(CommandId::Campus, QStringLiteral("广播分区..."),
+                                  QStringLiteral("设置校园广播的服务器、终端和分区")));
     operate->addSeparator();
     operate->addAction(addCommand(CommandId::SendMail, QStringLiteral("发邮件")));
     operate->addAction(addCommand(CommandId::HomePage, QStringLiteral("主页")));

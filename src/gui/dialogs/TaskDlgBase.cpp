@@ -11,13 +11,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -176,6 +179,82 @@ std::optional<QString> CTaskDlgBase::timetableChoice() const {
     if (!m_timetable)
         return std::nullopt;
     return m_timetable->currentData().toString();
+}
+
+void CTaskDlgBase::setZones(const QStringList &zones, const QStringList &current) {
+    if (!m_zoneChoice) {
+        auto *row = new QHBoxLayout;
+        auto *label = new QLabel(QStringLiteral("广播分区："), this);
+        m_zoneChoice = new QToolButton(this);
+        m_zoneChoice->setObjectName(QStringLiteral("zoneChoice"));
+        m_zoneChoice->setToolTip(QStringLiteral("任务在所选分区的终端播放；“全部”为所有终端"));
+        m_zoneChoice->setPopupMode(QToolButton::InstantPopup);
+        m_zoneChoice->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        m_zoneMenu = new QMenu(m_zoneChoice);
+        m_zoneChoice->setMenu(m_zoneMenu);
+        label->setBuddy(m_zoneChoice);
+        row->addWidget(label);
+        row->addWidget(m_zoneChoice, 1);
+        if (auto *layout = qobject_cast<QVBoxLayout *>(this->layout())) {
+            const int at = layout->indexOf(m_nextStart);
+            layout->insertLayout(at >= 0 ? at + 1 : layout->count(), row);
+        }
+        connect(m_zoneMenu, &QMenu::triggered, this, &CTaskDlgBase::zoneTicked);
+    }
+    m_zonesBefore = current;
+    m_zoneMenu->clear();
+    auto add = [this](const QString &text, const QString &zone, bool ticked) {
+        QAction *action = m_zoneMenu->addAction(DisplayText::shown(text));
+        action->setCheckable(true);
+        action->setChecked(ticked);
+        action->setData(zone);
+    };
+    add(QStringLiteral("全部"), QString(), current.isEmpty());
+    for (const QString &zone : zones)
+        add(zone, zone, current.contains(zone));
+    for (const QString &zone : current)
+        if (!zones.contains(zone))
+            add(QStringLiteral("%1（不存在）").arg(zone), zone, true);
+    zoneTicked(nullptr);
+}
+
+// "全部" and the zones exclude each other: ticking a zone unticks 全部, ticking 全部 or
+// unticking the last zone leaves 全部 alone.
+void CTaskDlgBase::zoneTicked(QAction *action) {
+    const QList<QAction *> actions = m_zoneMenu->actions();
+    if (actions.isEmpty())
+        return;
+    QAction *all = actions.first();
+    if (action == all) {
+        for (QAction *zone : actions.mid(1))
+            zone->setChecked(false);
+        all->setChecked(true);
+    } else {
+        const bool any = std::any_of(actions.cbegin() + 1, actions.cend(),
+                                     [](const QAction *a) { return a->isChecked(); });
+        all->setChecked(!any);
+    }
+    const QStringList chosen = *zoneChoice();
+    m_zoneChoice->setText(chosen.isEmpty() ? QStringLiteral("全部")
+                                           : DisplayText::shown(chosen.join(QStringLiteral("、"))));
+}
+
+std::optional<QStringList> CTaskDlgBase::zoneChoice() const {
+    if (!m_zoneMenu)
+        return std::nullopt;
+    QStringList ticked;
+    for (const QAction *action : m_zoneMenu->actions().mid(1))
+        if (action->isChecked())
+            ticked << action->data().toString();
+    // The task's own order first: it is the order the play log names them in.
+    QStringList chosen;
+    for (const QString &zone : m_zonesBefore)
+        if (ticked.contains(zone))
+            chosen << zone;
+    for (const QString &zone : ticked)
+        if (!chosen.contains(zone))
+            chosen << zone;
+    return chosen;
 }
 
 // The stored scale runs to 65535: the share of the loudest beside the field shows at once

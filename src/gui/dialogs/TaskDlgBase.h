@@ -15,6 +15,8 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
+class QToolButton;
 class QRadioButton;
 class QTimeEdit;
 
@@ -52,6 +54,11 @@ public:
     void setTimetables(const QStringList &timetables, const QString &current);
     // The chosen timetable, empty for 全年; nothing when the dialog offers no choice.
     std::optional<QString> timetableChoice() const;
+    // The 广播分区 choice: "全部" (every room) or any number of zones; `current` is the task's
+    // own, missing ones offered marked as the timetable's are.
+    void setZones(const QStringList &zones, const QStringList &current);
+    // The chosen zones in the task's order, empty for 全部; nothing when not offered.
+    std::optional<QStringList> zoneChoice() const;
 
     TaskForm form() const;
     TaskPlaylist playlist() const;
@@ -98,6 +105,7 @@ private:
     void setupNextStart();
     void setupVolumePercent();
     void setWeekdaysEnabled(bool enabled);
+    void zoneTicked(QAction *action);
     static void checkOnly(const QList<QRadioButton *> &group, QRadioButton *checked);
 
     Commit m_commit;
@@ -109,5 +117,8 @@ private:
     QLabel *m_nextStart = nullptr;
     QLabel *m_endNote = nullptr;
     QComboBox *m_timetable = nullptr;
+    QToolButton *m_zoneChoice = nullptr;
+    QMenu *m_zoneMenu = nullptr;
+    QStringList m_zonesBefore;
     QLabel *m_volumePercent = nullptr;
 };

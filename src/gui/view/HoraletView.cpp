@@ -1,5 +1,7 @@
 #include "HoraletView.h"
 
+#include "CampusPanel.h"
+
 #include "BackupCommands.h"
 #include "CommandIds.h"
 #include "DesktopLinks.h"
@@ -138,6 +140,7 @@ void CHoraletView::OnInitialUpdate() {
         m_taskEditing->ShowAllTasks(stored);
     });
     m_taskModel->setSeasons(m_settings->timetables());
+    setupCampus();
     m_settings->loadOptionFlags();
     QString unreadable;
     m_scheduleTable = m_taskStore.LoadScheduleTable(&unreadable);
@@ -171,10 +174,25 @@ void CHoraletView::OnInitialUpdate() {
         setCommand(id, std::move(handler));
 }
 
+// The zones follow the settings file and every task change (a task's zones are stored with
+// it, a copied timetable's tasks take their originals' zones); the table's column follows
+// them.
+void CHoraletView::setupCampus() {
+    m_campus = new CampusPanel(m_taskStore.directory(), this);
+    connect(m_campus, &CampusPanel::campusChanged, this,
+            [this] { m_taskModel->setCampus(m_campus->config()); });
+    m_campus->load();
+    m_taskEditing->setCampusSource([this]() -> const CampusConfig & { return m_campus->config(); });
+    connect(m_taskEditing, &TaskEditing::storeChanged, m_campus, &CampusPanel::load);
+    connect(m_settings, &SettingsPanel::tasksAdded, m_campus, &CampusPanel::load);
+    setCommand(CommandId::Campus, [this] { m_campus->openDialog(); });
+}
+
 void CHoraletView::reloadFromStore() {
     if (!m_backup) // the initial update has not completed
         return;
     m_settings->reloadFromStore();
+    m_campus->load();
     const ScheduleTable stored = waitOffThread([this] { return m_taskStore.LoadScheduleTable(); });
     setScheduleTable(stored);
     m_taskEditing->ShowAllTasks(stored);

@@ -14,6 +14,7 @@ namespace Ui {
 class CHoraletView;
 }
 class BackupCommands;
+class CampusPanel;
 class CListCtrlCl;
 class CTipControl;
 class DesktopLinks;
@@ -68,6 +69,9 @@ public:
     TaskEditing *taskEditing() const { return m_taskEditing; }
     PlayPanel *playPanel() const { return m_playPanel; }
     BackupCommands *backupCommands() const { return m_backup; }
+    // The campus settings (广播分区) and their dialog; the control connection, the 试听 tone
+    // and the routing of the tasks are given to it from outside.
+    CampusPanel *campusPanel() const { return m_campus; }
 
     // Reads everything the store holds anew, as at start-up: the task table, the schedule,
     // the holidays, the flags and weekday boxes, the shutdown time. For when the files
@@ -133,6 +137,7 @@ private:
     void setupToolTips();
     void pushInitialValues();
     void setupPower();
+    void setupCampus();
     void setupWakeAlarm();
     void refreshNextWake();
     void tell(const QString &text);
@@ -155,6 +160,7 @@ private:
     LogindSleepDelay *m_sleepDelay = nullptr;
     QString m_statusText;
     SettingsPanel *m_settings = nullptr;
+    CampusPanel *m_campus = nullptr;
     TaskEditing *m_taskEditing = nullptr;
     VolumePanel *m_volumePanel = nullptr;
     PlayPanel *m_playPanel = nullptr;

@@ -172,6 +172,16 @@ void TaskEditing::offerTimetables(CTaskDlgBase &dialog, const QString &taskName)
     dialog.setTimetables(names, current);
 }
 
+void TaskEditing::offerZones(CTaskDlgBase &dialog, const QString &taskName) {
+    if (!m_campus || !m_campus().enabled())
+        return;
+    const CampusConfig &campus = m_campus();
+    QStringList names;
+    for (const CampusConfig::Zone &zone : campus.zones())
+        names.append(zone.name);
+    dialog.setZones(names, campus.zonesOf(taskName));
+}
+
 TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
     if (!outcome.touched) {
         // A refused change touched no file; the table still starts again from all tasks.
@@ -192,10 +202,11 @@ TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
 void TaskEditing::NewTask() {
     CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
     dialog.setCommit([this, &dialog](const PlayTask &task, const TaskPlaylist &items) {
-        const std::optional<QString> timetable = dialog.timetableChoice();
-        return apply(waitOffThread([&] { return m_changes.add(task, items, timetable); }));
+        const TaskBindings bindings{dialog.timetableChoice(), dialog.zoneChoice()};
+        return apply(waitOffThread([&] { return m_changes.add(task, items, bindings); }));
     });
     offerTimetables(dialog, QString());
+    offerZones(dialog, QString());
     showNextStart(dialog, std::nullopt);
     m_runDialog(dialog);
 }
@@ -223,12 +234,13 @@ void TaskEditing::ModifyTask() {
     }
     CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
     dialog.setCommit([this, selected, &dialog](const PlayTask &task, const TaskPlaylist &items) {
-        const std::optional<QString> timetable = dialog.timetableChoice();
+        const TaskBindings bindings{dialog.timetableChoice(), dialog.zoneChoice()};
         return apply(waitOffThread([&] {
-            return m_changes.modify(selected->section, selected->task, task, items, timetable);
+            return m_changes.modify(selected->section, selected->task, task, items, bindings);
         }));
     });
     offerTimetables(dialog, selected->task.Name);
+    offerZones(dialog, selected->task.Name);
     showNextStart(dialog, selected->task);
     m_runDialog(dialog);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "campus/CampusConfig.h"
 #include "scheduler/Clock.h"
 #include "scheduler/SchedulePass.h"
 #include "store/Timetables.h"
@@ -62,9 +63,12 @@ public:
     // The timetables (作息表) the task dialogs offer; without it they offer none.
     using TimetablesSource = std::function<const Timetables &()>;
     void setTimetablesSource(TimetablesSource source) { m_timetables = std::move(source); }
+    // The campus settings: while the campus is on, the dialogs offer its zones.
+    using CampusSource = std::function<const CampusConfig &()>;
+    void setCampusSource(CampusSource source) { m_campus = std::move(source); }
 
 signals:
-    // A change went to the store, and with it perhaps a task's timetable entry.
+    // A change went to the store, and with it perhaps a task's timetable or zone entry.
     void storeChanged();
 
 private:
@@ -78,6 +82,7 @@ private:
     // among all tasks (last for a new one).
     void showNextStart(CTaskDlgBase &dialog, const std::optional<PlayTask> &stored);
     void offerTimetables(CTaskDlgBase &dialog, const QString &taskName);
+    void offerZones(CTaskDlgBase &dialog, const QString &taskName);
 
     QTableView *m_table;
     TaskTableModel *m_model;
@@ -91,4 +96,5 @@ private:
     DialogRunner m_runDialog;
     DayGateSource m_dayGate;
     TimetablesSource m_timetables;
+    CampusSource m_campus;
 };

@@ -1,3 +1,4 @@
+#include "campus/CampusConfig.h"
 #include "store/TaskStore.h"
 #include "tasktable/TaskTableModel.h"
 
@@ -89,6 +90,51 @@ private slots:
         // A hand-edited name Windows cannot hold plays on; a rename is suggested.
         model.setTasks({task("aux.mp3")});
         QVERIFY(model.data(model.index(0, 0), Qt::ToolTipRole).toString().contains("Windows"));
+    }
+
+    // 分区 shows only while the campus is on, after 作息表 when both show; the six stored
+    // columns never move.
+    void zoneColumnFollowsTheCampusBesideTheTimetables() {
+        QTemporaryDir dir;
+        TaskTableModel model;
+        QAbstractItemModelTester tester(&model);
+        model.setTasks({task("上课铃"), task("放学铃")});
+        CampusConfig campus(dir.path());
+        QVERIFY(campus.setTaskZones("上课铃", {"教学楼", "操场"}));
+        QVERIFY(campus.setZone("教学楼", {"room1"}));
+        model.setCampus(campus);
+        QCOMPARE(model.columnCount(), 6);
+        QCOMPARE(model.zoneColumn(), -1);
+
+        CampusConfig::Server on;
+        on.enabled = true;
+        QVERIFY(campus.setServer(on));
+        model.setCampus(campus);
+        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.headerData(6, Qt::Horizontal).toString(), QStringLiteral("分区"));
+        QCOMPARE(rowTexts(model, 0).mid(5), (QStringList{"顺序播放", "教学楼、操场（不存在）"}));
+        QCOMPARE(rowTexts(model, 1).at(6), TaskTableModel::AllRooms);
+        QVERIFY(model.data(model.index(0, 0), Qt::ToolTipRole).toString().contains("操场"));
+
+        Timetables timetables(dir.path());
+        QVERIFY(timetables.setTimetable("夏季", *SeasonRange::parse(u"05-01~09-30")));
+        QVERIFY(timetables.setTaskTimetable("放学铃", "夏季"));
+        model.setSeasons(timetables);
+        QCOMPARE(model.columnCount(), 8);
+        QCOMPARE(model.headerData(6, Qt::Horizontal).toString(), QStringLiteral("作息表"));
+        QCOMPARE(model.headerData(7, Qt::Horizontal).toString(), QStringLiteral("分区"));
+        QCOMPARE(rowTexts(model, 1).mid(6), (QStringList{"夏季", "全部"}));
+        QCOMPARE(rowTexts(model, 0).mid(6), (QStringList{"全年", "教学楼、操场（不存在）"}));
+
+        QVERIFY(timetables.removeTimetable("夏季") && timetables.setTaskTimetable("放学铃", ""));
+        model.setSeasons(timetables);
+        QCOMPARE(model.zoneColumn(), 6);
+        QCOMPARE(rowTexts(model, 0).at(6), QStringLiteral("教学楼、操场（不存在）"));
+        on.enabled = false;
+        QVERIFY(campus.setServer(on));
+        model.setCampus(campus);
+        QCOMPARE(model.columnCount(), 6);
+        QVERIFY(!model.data(model.index(0, 0), Qt::ToolTipRole).isValid());
     }
 
     void appendAddsRowsAtTheEndAndRefillsReplaceThem() {

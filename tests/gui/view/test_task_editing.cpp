@@ -1,3 +1,4 @@
+#include "campus/CampusConfig.h"
 #include "dialogs/ModifyTaskDlg.h"
 #include "dialogs/NewTaskDlg.h"
 #include "scheduler/FakeClock.h"
@@ -12,10 +13,12 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
+#include <QToolButton>
 
 namespace {
 
@@ -228,6 +231,86 @@ private slots:
         QVERIFY(m_model->data(m_model->index(0, 0), Qt::ToolTipRole)
                     .toString()
                     .contains("作息表‘夏季’不存在"));
+    }
+
+    // The 广播分区 choice shows only while the campus is on: 全部 alone by default, several
+    // zones at once, a zone gone still shown; stored with the task and following its rename.
+    void zoneChoiceGoesWithTheTaskWhileTheCampusIsOn() {
+        start({task("铃", "08:00:00", "每天"), task("操", "10:00:00", "每天")});
+        CampusConfig campus(m_dir->path());
+        QVERIFY(campus.setZone("教学楼", {"room1", "room2"}));
+        QVERIFY(campus.setZone("操场", {"room3"}));
+        QVERIFY(campus.setTaskZones("铃", {"旧楼"}));
+        m_editing->setCampusSource([&]() -> const CampusConfig & { return campus; });
+        connect(m_editing, &TaskEditing::storeChanged, [&] {
+            campus.load();
+            m_model->setCampus(campus);
+        });
+        const auto menuOf = [](CTaskDlgBase &dialog) {
+            auto *choice = dialog.findChild<QToolButton *>("zoneChoice");
+            return choice ? choice->menu() : nullptr;
+        };
+        const auto tick = [](QMenu *menu, const QString &text) {
+            for (QAction *action : menu->actions())
+                if (action->text() == text)
+                    action->trigger();
+        };
+        bool offered = true;
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            offered = menuOf(dialog) != nullptr;
+            dialog.findChild<QLineEdit *>("nameEdit1004")->setText("上课铃");
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        // Switched off: no choice, and a rename still takes the entry along.
+        clickRow(0);
+        m_editing->ModifyTask();
+        QVERIFY(!offered);
+        campus.load();
+        QCOMPARE(campus.taskZones(), (QHash<QString, QStringList>{{"上课铃", {"旧楼"}}}));
+
+        CampusConfig::Server on;
+        on.enabled = true;
+        QVERIFY(campus.setServer(on));
+        m_model->setCampus(campus);
+        QStringList shown;
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            QMenu *menu = menuOf(dialog);
+            QVERIFY(menu);
+            for (QAction *action : menu->actions())
+                shown << action->text() + (action->isChecked() ? "*" : "");
+            tick(menu, "操场");
+            tick(menu, "旧楼（不存在）");
+            tick(menu, "教学楼");
+            shown << dialog.findChild<QToolButton *>("zoneChoice")->text();
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        clickRow(0);
+        m_editing->ModifyTask();
+        QCOMPARE(shown, (QStringList{"全部", "教学楼", "操场", "旧楼（不存在）*", "教学楼、操场"}));
+        QCOMPARE(campus.zonesOf("上课铃"), (QStringList{"教学楼", "操场"}));
+        QCOMPARE(m_model->data(m_model->index(0, m_model->zoneColumn())).toString(),
+                 QStringLiteral("教学楼、操场"));
+        QCOMPARE(m_model->data(m_model->index(1, m_model->zoneColumn())).toString(),
+                 QStringLiteral("全部"));
+
+        // 全部 unticks every zone; a new task starts at 全部 and stores no entry.
+        shown.clear();
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            tick(menuOf(dialog), "全部");
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        clickRow(0);
+        m_editing->ModifyTask();
+        m_inDialog = [&](CTaskDlgBase &dialog) {
+            shown << dialog.findChild<QToolButton *>("zoneChoice")->text();
+            dialog.findChild<QLineEdit *>("nameEdit1004")->setText("新");
+            dialog.findChild<QTimeEdit *>("endPicker1044")->setTime(QTime(23, 30));
+            QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+        };
+        m_editing->NewTask();
+        QCOMPARE(shown, QStringList{"全部"});
+        QCOMPARE(storedNames(), (QStringList{"上课铃", "操", "新"}));
+        QVERIFY(campus.taskZones().isEmpty());
     }
 
     void modifyAndDeleteActOnTheSelectedTaskAfterSortAndFilter() {

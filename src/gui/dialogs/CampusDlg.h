@@ -1,0 +1,109 @@
+#pragma once
+
+#include "campus/CampusConfig.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class CampusControl;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+
+// "广播分区": the campus server (switched on or off, address, control port, pipe) with a
+// connection test, the room terminals as the server reports them, and the zones with their
+// rooms. Settings and zones are written at once; the server is reached only through the
+// control connection, which never makes the dialog wait.
+class CCampusDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum RoomColumn { IdColumn, NameColumn, StateColumn, VolumeColumn, MutedColumn };
+    // How long the connection test, a room's rename and the rooms' refresh may take.
+    static constexpr int RequestTimeoutMs = 3000;
+
+    CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *parent = nullptr);
+
+    // Message boxes and questions; tests answer them without a display.
+    std::function<void(QWidget *, const QString &)> tell;
+    std::function<bool(QWidget *, const QString &)> ask;
+    // Asks for a text (caption, label, proposed text); nothing when the user cancels.
+    std::function<std::optional<QString>(QWidget *, const QString &, const QString &,
+                                         const QString &)>
+        askText;
+    // Plays a short tone to these rooms; none given: 试听 is not offered.
+    std::function<void(const QStringList &roomIds)> audition;
+    // Whether a task plays now: 试听 waits for it to end.
+    std::function<bool()> isPlaying;
+
+    // The commands of the buttons, acting on the fields and the selections.
+    void StoreServer();
+    void TestConnection();
+    void RenameRoom();
+    void AddZone();
+    void RenameZone();
+    void RemoveZone();
+    void AddRoomId();
+    void Audition();
+
+    void selectZone(const QString &name);
+    void selectRoom(const QString &id);
+    QString selectedZone() const;
+    // Fills the server fields as the user would.
+    void setServerFields(bool enabled, const QString &address, int port, const QString &pipe);
+    QTableWidget *roomsTable() const { return m_rooms; }
+    QListWidget *zoneList() const { return m_zones; }
+    // The rooms a zone may hold, ticked when the selected zone holds them.
+    QListWidget *zoneRooms() const { return m_zoneRooms; }
+    QString testResult() const;
+    QString connectionText() const;
+
+signals:
+    // The settings, the zones or the control connection's server changed: what routes the
+    // tasks must follow.
+    void campusChanged();
+
+protected:
+    void done(int result) override;
+
+private:
+    void showServer();
+    void showConnection();
+    void showRooms();
+    void showZones(const QString &current);
+    void showZoneRooms();
+    void zoneRoomTicked(QListWidgetItem *item);
+    CampusConfig::Server fieldServer() const;
+    QString selectedRoom() const;
+    // Runs a change on a copy off the GUI thread, then puts the copy in place.
+    bool change(const std::function<StoreResult(CampusConfig &)> &work);
+    void testRefresh();
+    void testEnded(const QString &result);
+
+    CampusConfig &m_config;
+    CampusControl &m_control;
+    QCheckBox *m_enabled = nullptr;
+    QLineEdit *m_address = nullptr;
+    QSpinBox *m_port = nullptr;
+    QLineEdit *m_pipe = nullptr;
+    QLabel *m_testResult = nullptr;
+    QLabel *m_connection = nullptr;
+    QTableWidget *m_rooms = nullptr;
+    QListWidget *m_zones = nullptr;
+    QListWidget *m_zoneRooms = nullptr;
+    QStringList m_typedIds; // room ids typed by hand, offered until the dialog closes
+    // The connection test under way: its deadline and the wait for the connection.
+    QTimer *m_testDeadline = nullptr;
+    QMetaObject::Connection m_testWait;
+    QString m_testFailure;
+    bool m_testing = false;
+    bool m_serverTouched = false;
+};
