@@ -1,0 +1,180 @@
+#include "CampusLink.h"
+
+#include "campus/CampusOutput.h"
+#include "platform/CampusSink.h"
+#include "platform/MpvPlayer.h"
+#include "platform/PulseMasterVolume.h"
+#include "platform/SnapcastClient.h"
+#include "playback/MasterVolumeWorker.h"
+#include "playback/PlaylistDriver.h"
+#include "playlog/PlayLogRecorder.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QPointer>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace {
+
+// How long the rooms may take to answer a test tone's routing.
+constexpr int AuditionRouteMs = 3000;
+
+// One and a half seconds of 880 Hz, mono 16-bit at 48 kHz, as a WAV file.
+QByteArray toneWav() {
+    constexpr int Rate = 48000;
+    constexpr int Frames = Rate * 3 / 2;
+    QByteArray pcm;
+    pcm.reserve(Frames * 2);
+    for (int i = 0; i < Frames; ++i) {
+        // Faded in and out over 20 ms, so the tone does not click.
+        const double fade = std::min({1.0, i / 960.0, (Frames - i) / 960.0});
+        const auto sample = static_cast<qint16>(
+            std::lround(12000.0 * fade * std::sin(2.0 * M_PI * 880.0 * i / Rate)));
+        pcm.append(static_cast<char>(sample & 0xff));
+        pcm.append(static_cast<char>((sample >> 8) & 0xff));
+    }
+    QByteArray wav;
+    QDataStream out(&wav, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + pcm.size());
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(Rate) << quint32(Rate * 2)
+        << quint16(2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << quint32(pcm.size());
+    out.writeRawData(pcm.constData(), static_cast<int>(pcm.size()));
+    return wav;
+}
+
+} // namespace
+
+CampusLink::CampusLink(MediaPlayer &player,
+                       MasterVolume &localVolume, QObject *parent)
+    : QObject(parent), m_sink(std::make_unique<CampusSink>()),
+      m_sinkVolume(std::make_unique<MasterVolumeWorker>(
+          std::make_unique<PulseMasterVolume>(2000, CampusSink::sinkName()))) {
+    m_worker.setMaxThreadCount(1); // loads and unloads in the order asked
+    m_control = new SnapcastClient(this);
+    m_output = new CampusOutput(player, localVolume, *m_sinkVolume, *m_control, this);
+    m_output->setCampusDevice(CampusSink::deviceName());
+    connect(m_control, &CampusControl::protocolFault, this, [this](const QString &reason) {
+        emit notice(QStringLiteral("广播服务器的回复无法识别，已断开重连：") + reason);
+    });
+}
+
+CampusLink::~CampusLink() {
+    m_worker.waitForDone();
+    m_sink->unload();
+}
+
+MasterVolume &CampusLink::output() {
+    return *m_output;
+}
+
+void CampusLink::apply(const CampusConfig &config) {
+    m_output->setConfig(config);
+    // Zones and task entries take effect at the next start; the connection and the sink are
+    // touched only when their own settings changed, so a playing task is not cut off.
+    CampusConfig::Server server = config.server();
+    if (!server.enabled)
+        server = CampusConfig::Server{};
+    if (m_applied && *m_applied == server)
+        return;
+    const bool sinkChanged =
+        !m_applied || m_applied->enabled != server.enabled || m_applied->pipe != server.pipe;
+    const bool serverChanged = !m_applied || m_applied->enabled != server.enabled ||
+                               m_applied->address != server.address ||
+                               m_applied->controlPort != server.controlPort;
+    m_applied = server;
+    if (serverChanged)
+        m_control->setServer(server.enabled ? server.address : QString(),
+                             server.enabled ? server.controlPort : 0);
+    if (sinkChanged)
+        applySink(server.enabled, server.pipe);
+}
+
+void CampusLink::applySink(bool enabled, const QString &pipe) {
+    const quint64 serial = ++m_sinkSerial;
+    if (!enabled)
+        m_output->setSinkState(false);
+    m_worker.start([this, serial, enabled, pipe] {
+        QString failure;
+        bool loaded = false;
+        if (enabled)
+            loaded = m_sink->load(pipe, &failure);
+        else
+            m_sink->unload();
+        // Only the latest request's outcome is told; the worker runs them in order.
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, enabled, loaded, failure] {
+                if (serial != m_sinkSerial || !enabled)
+                    return;
+                m_output->setSinkState(loaded, failure);
+                if (!loaded)
+                    emit notice(QStringLiteral("无法建立校园广播的声音输出：") + failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
+    m_playback = &playback;
+    connect(&playback, &PlaylistDriver::taskStarted, m_output, &CampusOutput::routeTask);
+    connect(m_output, &CampusOutput::routed, &log,
+            [&log](const QString &task, const CampusRoute &route) {
+                log.campus(task, route.logText);
+            });
+    connect(m_output, &CampusOutput::playsLocally, &log,
+            [&log](const QString &task, const QString &reason) { log.campus(task, reason); });
+    connect(m_output, &CampusOutput::playsLocally, this,
+            [this](const QString &, const QString &reason) { emit notice(reason); });
+}
+
+QString CampusLink::toneFile() {
+    if (!m_toneDir) {
+        m_toneDir = std::make_unique<QTemporaryDir>();
+        QFile file(m_toneDir->filePath(QStringLiteral("试听.wav")));
+        if (!m_toneDir->isValid() || !file.open(QIODevice::WriteOnly) ||
+            file.write(toneWav()) < 0) {
+            m_toneDir.reset();
+            return QString();
+        }
+    }
+    return m_toneDir->filePath(QStringLiteral("试听.wav"));
+}
+
+void CampusLink::audition(const QStringList &rooms) {
+    if (m_playback && m_playback->isTaskActive()) {
+        emit notice(QStringLiteral("正在播放任务，请在任务结束后再试听"));
+        return;
+    }
+    const QString tone = toneFile();
+    if (tone.isEmpty()) {
+        emit notice(QStringLiteral("无法生成试听的提示音"));
+        return;
+    }
+    QStringList others;
+    const QSet<QString> chosen(rooms.cbegin(), rooms.cend());
+    for (const CampusRoom &room : m_control->rooms())
+        if (!chosen.contains(room.id))
+            others.append(room.id);
+    m_control->applyRoute(
+        rooms, others, AuditionRouteMs, this, [this, tone](bool ok, const QString &failure) {
+            if (!ok) {
+                emit notice(QStringLiteral("试听失败：") + failure);
+                return;
+            }
+            if (!m_tonePlayer) {
+                MpvPlayer::Options options = MpvPlayer::defaultOptions();
+                options.videoOutput = QStringLiteral("null");
+                m_tonePlayer = new MpvPlayer(options, this);
+                m_tonePlayer->setAudioDevice(CampusSink::deviceName());
+            }
+            m_tonePlayer->open(tone);
+        });
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "campus/CampusConfig.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <memory>
+#include <optional>
+
+class CampusControl;
+class CampusOutput;
+class CampusSink;
+class MasterVolume;
+class MediaPlayer;
+class MpvPlayer;
+class PlayLogRecorder;
+class PlaylistDriver;
+class QTemporaryDir;
+
+// The campus head-end in the running program: the PulseAudio sink that
+// feeds the Snapcast server, the control connection, and the output every task plays
+// through. The sink is loaded and unloaded on a worker, in order, so the form never waits
+// for the sound server.
+class CampusLink : public QObject {
+    Q_OBJECT
+public:
+    CampusLink(MediaPlayer &player, MasterVolume &localVolume, QObject *parent = nullptr);
+    // Unloads the sink (bounded by the sound server's time limit).
+    ~CampusLink() override;
+
+    // What the playlist driver plays through: the rooms of the task's zones, or this machine.
+    MasterVolume &output();
+    CampusOutput &campusOutput() { return *m_output; }
+    CampusControl &control() { return *m_control; }
+
+    // Follows the settings as stored: the sink loaded or unloaded, the server connected or
+    // let go, the zones for the next start.
+    void apply(const CampusConfig &config);
+    // Each started task is routed; the log gets where it was heard.
+    void watch(PlaylistDriver &playback, PlayLogRecorder &log);
+    // A short tone to the given rooms (the others muted), unless a task plays.
+    void audition(const QStringList &rooms);
+
+signals:
+    // For the status line.
+    void notice(const QString &text);
+
+private:
+    void applySink(bool enabled, const QString &pipe);
+    QString toneFile();
+
+    std::unique_ptr<CampusSink> m_sink;    // used on m_worker only
+    std::unique_ptr<MasterVolume> m_sinkVolume;
+    CampusControl *m_control = nullptr;
+    CampusOutput *m_output = nullptr;
+    PlaylistDriver *m_playback = nullptr;
+    MpvPlayer *m_tonePlayer = nullptr;
+    std::unique_ptr<QTemporaryDir> m_toneDir;
+    QThreadPool m_worker;
+    quint64 m_sinkSerial = 0;
+    std::optional<CampusConfig::Server> m_applied; // what the connection and the sink follow
+};

@@ -1,0 +1,321 @@
+// Snapcast's control protocol as read from the network: the line framing and its bound, the
+// messages, and the rooms kept from the server's status and notifications, including what a
+// hostile or broken server may send.
+#include "campus/SnapcastProtocol.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace Snapcast;
+
+namespace {
+
+QJsonObject json(const char *text) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(text), &error);
+    if (error.error != QJsonParseError::NoError)
+        qFatal("bad test JSON: %s", qPrintable(error.errorString()));
+    return document.object();
+}
+
+QJsonObject client(const QString &id, const QString &name, bool connected, int percent, bool muted,
+                   const QString &host = QStringLiteral("vm")) {
+    return QJsonObject{
+        {QStringLiteral("id"), id},
+        {QStringLiteral("connected"), connected},
+        {QStringLiteral("host"), QJsonObject{{QStringLiteral("name"), host}}},
+        {QStringLiteral("config"),
+         QJsonObject{{QStringLiteral("name"), name},
+                     {QStringLiteral("volume"), QJsonObject{{QStringLiteral("percent"), percent},
+                                                            {QStringLiteral("muted"), muted}}}}}};
+}
+
+QJsonObject status(const QList<QJsonArray> &groups) {
+    QJsonArray array;
+    for (const QJsonArray &clients : groups)
+        array.append(QJsonObject{{QStringLiteral("clients"), clients}});
+    return QJsonObject{{QStringLiteral("server"), QJsonObject{{QStringLiteral("groups"), array}}}};
+}
+
+CampusRoom room(const char *id, const QString &name, bool connected, int volume, bool muted) {
+    return CampusRoom{QString::fromUtf8(id), name, connected, volume, muted};
+}
+
+} // namespace
+
+class TestSnapcastProtocol : public QObject {
+    Q_OBJECT
+
+private slots:
+    void linesAreFramedWithinTheBound() {
+        LineFramer framer;
+        QList<QByteArray> lines;
+        // Lines split anywhere across reads, either line end, blank lines skipped.
+        QVERIFY(framer.feed("{\"a\":1}\r\n{\"b\"", lines));
+        QVERIFY(framer.feed(":2}\n\r\n\n{\"c\":3}\r", lines));
+        QCOMPARE(lines, (QList<QByteArray>{"{\"a\":1}", "{\"b\":2}"}));
+        QVERIFY(framer.feed("\n", lines));
+        QCOMPARE(lines.last(), QByteArray("{\"c\":3}"));
+
+        // A line of exactly the bound passes.
+        lines.clear();
+        QVERIFY(framer.feed(QByteArray(MaxLineBytes, 'x') + "\n", lines));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().size(), MaxLineBytes);
+
+        // 2 MiB without an end, in the socket's 64 KiB reads: refused at the bound, never held
+        // beyond it, and what came complete before it is still given.
+        lines.clear();
+        QVERIFY(framer.feed("{\"ok\":1}\n", lines));
+        const QByteArray chunk(64 * 1024, 'y');
+        bool fits = true;
+        int fed = 0;
+        while (fits && fed < 32) {
+            fits = framer.feed(chunk, lines);
+            ++fed;
+            QVERIFY(framer.pending() <= MaxLineBytes);
+        }
+        QVERIFY(!fits);
+        QCOMPARE(fed, 17); // 16 chunks are exactly 1 MiB; the 17th is one byte too many
+        QCOMPARE(framer.pending(), 0);
+        QCOMPARE(lines, QList<QByteArray>{"{\"ok\":1}"});
+        // Failed stays failed: nothing after the fault is read as a message.
+        QVERIFY(!framer.feed("{\"late\":1}\n", lines));
+        QCOMPARE(lines.size(), 1);
+        framer.reset();
+        QVERIFY(framer.feed("{\"new\":1}\n", lines));
+        QCOMPARE(lines.last(), QByteArray("{\"new\":1}"));
+
+        // One read holding a good line and an oversized one.
+        framer.reset();
+        lines.clear();
+        QVERIFY(!framer.feed("{\"x\":1}\n" + QByteArray(MaxLineBytes + 1, 'z') + "\n", lines));
+        QCOMPARE(lines, QList<QByteArray>{"{\"x\":1}"});
+    }
+
+    void messagesAreToldApart_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("text"); // the method, or the error
+        const int invalid = int(Message::Kind::Invalid), reply = int(Message::Kind::Reply),
+                  notification = int(Message::Kind::Notification),
+                  other = int(Message::Kind::Other);
+        QTest::newRow("result") << QByteArray(R"({"id":7,"jsonrpc":"2.0","result":{"name":"a"}})")
+                                << reply << qint64(7) << true << QString();
+        QTest::newRow("error, as snapserver 0.26 sends it")
+            << QByteArray(R"({"error":{"code":-32603,"data":"Client not found","message":)"
+                          R"("Internal error"},"id":3,"jsonrpc":"2.0"})")
+            << reply << qint64(3) << false << QStringLiteral("Internal error: Client not found");
+        QTest::newRow("error with only a code")
+            << QByteArray(R"({"id":4,"error":{"code":-32601}})") << reply << qint64(4) << false
+            << QStringLiteral("-32601");
+        QTest::newRow("null result is an answer")
+            << QByteArray(R"({"id":5,"result":null})") << reply << qint64(5) << true << QString();
+        QTest::newRow("notification")
+            << QByteArray(R"({"jsonrpc":"2.0","method":"Client.OnConnect","params":{"id":"r"}})")
+            << notification << qint64(-1) << false << QStringLiteral("Client.OnConnect");
+        QTest::newRow("a request from the server")
+            << QByteArray(R"({"id":1,"method":"Client.SetVolume"})") << other << qint64(-1) << false
+            << QString();
+        QTest::newRow("id of the wrong type") << QByteArray(R"({"id":"7","result":"ok"})") << other
+                                              << qint64(-1) << false << QString();
+        QTest::newRow("id not whole") << QByteArray(R"({"id":7.5,"result":"ok"})") << other
+                                      << qint64(-1) << false << QString();
+        QTest::newRow("neither result nor error")
+            << QByteArray(R"({"id":7})") << other << qint64(-1) << false << QString();
+        QTest::newRow("not JSON") << QByteArray("{\"id\":7,") << invalid << qint64(-1) << false
+                                  << QString();
+        QTest::newRow("a batch") << QByteArray(R"([{"id":7,"result":1}])") << invalid << qint64(-1)
+                                 << false << QString();
+        QTest::newRow("a bare number")
+            << QByteArray("42") << invalid << qint64(-1) << false << QString();
+        QTest::newRow("an error text that is long and has control characters")
+            << QByteArray("{\"id\":9,\"error\":{\"message\":\"bad\\u001b[31m") +
+                   QByteArray(100, 'e') + "\"}}"
+            << reply << qint64(9) << false
+            << QStringLiteral("bad[31m") + QString(MaxTextLength - 7, QLatin1Char('e')) +
+                   QChar(0x2026);
+    }
+    void messagesAreToldApart() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, kind);
+        const Message message = parse(line);
+        QCOMPARE(int(message.kind), kind);
+        if (message.kind == Message::Kind::Reply) {
+            QTEST(message.id, "id");
+            QTEST(message.ok, "ok");
+            QTEST(message.error, "text");
+        } else if (message.kind == Message::Kind::Notification) {
+            QTEST(message.method, "text");
+            QCOMPARE(message.params.value(QStringLiteral("id")).toString(), QStringLiteral("r"));
+        }
+    }
+
+    void requestsAreOneLineOfJsonRpc() {
+        const QString name = QStringLiteral("教学楼\n一\"层");
+        const QByteArray line = request(
+            12, QStringLiteral("Client.SetName"),
+            {{QStringLiteral("id"), QStringLiteral("room1")}, {QStringLiteral("name"), name}});
+        QVERIFY(line.endsWith('\n'));
+        QCOMPARE(line.count('\n'), 1);
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        QCOMPARE(object.value(QStringLiteral("id")).toInteger(), 12);
+        QCOMPARE(object.value(QStringLiteral("jsonrpc")).toString(), QStringLiteral("2.0"));
+        QCOMPARE(object.value(QStringLiteral("method")).toString(),
+                 QStringLiteral("Client.SetName"));
+        QCOMPARE(object.value(QStringLiteral("params"))
+                     .toObject()
+                     .value(QStringLiteral("name"))
+                     .toString(),
+                 name);
+        // No params member when there are none (Server.GetStatus).
+        QVERIFY(!QJsonDocument::fromJson(request(1, QStringLiteral("Server.GetStatus")))
+                     .object()
+                     .contains(QStringLiteral("params")));
+    }
+
+    // The status and the notifications in the shape snapserver 0.26 sends them.
+    void roomsFollowStatusAndNotifications() {
+        RoomState state;
+        QVERIFY(state.setStatus(
+            status({QJsonArray{client(QStringLiteral("room2"), QString(), true, 40, false)},
+                    QJsonArray{client(QStringLiteral("room1"), QStringLiteral("教学楼一"), true,
+                                      100, false),
+                               client(QStringLiteral("room3"), QString(), false, 100, true)}})));
+        QCOMPARE(state.rooms(),
+                 (CampusRooms{room("room2", QStringLiteral("vm"), true, 40, false),
+                              room("room1", QStringLiteral("教学楼一"), true, 100, false),
+                              room("room3", QStringLiteral("vm"), false, 100, true)}));
+        // The same status again changes nothing.
+        QVERIFY(!state.setStatus(
+            status({QJsonArray{client(QStringLiteral("room2"), QString(), true, 40, false)},
+                    QJsonArray{client(QStringLiteral("room1"), QStringLiteral("教学楼一"), true,
+                                      100, false),
+                               client(QStringLiteral("room3"), QString(), false, 100, true)}})));
+
+        QVERIFY(state.apply(QStringLiteral("Client.OnVolumeChanged"),
+                            json(R"({"id":"room2","volume":{"muted":true,"percent":40}})")));
+        QVERIFY(state.apply(QStringLiteral("Client.OnNameChanged"),
+                            json(R"({"id":"room2","name":"操场"})")));
+        QCOMPARE(*state.find(QStringLiteral("room2")),
+                 room("room2", QStringLiteral("操场"), true, 40, true));
+        // A name cleared on the server shows the host's name again.
+        QVERIFY(state.apply(QStringLiteral("Client.OnNameChanged"),
+                            json(R"({"id":"room2","name":""})")));
+        QCOMPARE(state.find(QStringLiteral("room2"))->name, QStringLiteral("vm"));
+
+        // The event decides connected, whatever its client object says.
+        QVERIFY(state.apply(QStringLiteral("Client.OnDisconnect"),
+                            QJsonObject{{QStringLiteral("id"), QStringLiteral("room1")},
+                                        {QStringLiteral("client"),
+                                         client(QStringLiteral("room1"), QStringLiteral("教学楼一"),
+                                                true, 100, false)}}));
+        QVERIFY(!state.find(QStringLiteral("room1"))->connected);
+        // A room not seen before is added by its first connection.
+        QVERIFY(state.apply(
+            QStringLiteral("Client.OnConnect"),
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("room4")},
+                        {QStringLiteral("client"), client(QStringLiteral("room4"), QString(), false,
+                                                          70, false, QStringLiteral("pi4"))}}));
+        QCOMPARE(state.rooms().size(), 4);
+        QCOMPARE(state.rooms().last(), room("room4", QStringLiteral("pi4"), true, 70, false));
+
+        // Notifications of other things, or about unknown rooms, change nothing.
+        QVERIFY(!state.apply(QStringLiteral("Group.OnMute"), json(R"({"id":"g","mute":true})")));
+        QVERIFY(!state.apply(QStringLiteral("Client.OnVolumeChanged"),
+                             json(R"({"id":"nobody","volume":{"muted":true,"percent":1}})")));
+
+        // Server.OnUpdate carries the whole status: a room gone from it is gone.
+        QVERIFY(state.apply(
+            QStringLiteral("Server.OnUpdate"),
+            status({QJsonArray{client(QStringLiteral("room4"), QString(), true, 70, false)}})));
+        QCOMPARE(state.rooms(), CampusRooms{room("room4", QStringLiteral("vm"), true, 70, false)});
+
+        QVERIFY(state.setAllDisconnected());
+        QVERIFY(!state.rooms().first().connected);
+        QVERIFY(!state.setAllDisconnected());
+    }
+
+    void untrustedStatusIsBoundedAndCleaned() {
+        RoomState state;
+        QJsonArray clients;
+        // Names: cut, control and format characters out (an ANSI escape, a bidi override),
+        // a character beyond the BMP kept whole.
+        clients.append(
+            client(QStringLiteral("long"), QString(200, QLatin1Char('n')), true, 50, false));
+        clients.append(client(QStringLiteral("ctl"),
+                              QStringLiteral("a\x1b[2J\u202Eb\tc\r\nd\U0001F514"), true, 50,
+                              false));
+        clients.append(
+            client(QStringLiteral("edge"),
+                   QString(MaxTextLength - 1, QLatin1Char('m')) + QStringLiteral("\U0001F514"),
+                   true, 50, false));
+        // Ids that could not be sent back as they are: dropped, not cut.
+        clients.append(
+            client(QString(MaxTextLength + 1, QLatin1Char('i')), QString(), true, 50, false));
+        clients.append(client(QStringLiteral("room\n1"), QString(), true, 50, false));
+        clients.append(client(QString(), QString(), true, 50, false));
+        clients.append(QJsonObject{{QStringLiteral("id"), 17}});
+        // The second of two with one id is ignored.
+        clients.append(client(QStringLiteral("long"), QStringLiteral("twin"), false, 1, true));
+        // Wrong types: read as missing, never a crash.
+        clients.append(QStringLiteral("not an object"));
+        clients.append(json(R"({"id":"typed","connected":"yes","host":[1],"config":{"name":5,)"
+                            R"("volume":{"percent":"80","muted":1}}})"));
+        clients.append(
+            json(R"({"id":"loud","connected":true,"config":{"volume":{"percent":250}}})"));
+        clients.append(json(R"({"id":"low","connected":true,"config":{"volume":{"percent":-4}}})"));
+        QJsonObject weird = status({clients});
+        // A group that is not an object, and one whose clients are not a list.
+        QJsonArray groups =
+            weird[QStringLiteral("server")].toObject().value(QStringLiteral("groups")).toArray();
+        groups.append(42);
+        groups.append(json(R"({"clients":{"id":"x"}})"));
+        weird[QStringLiteral("server")] = QJsonObject{{QStringLiteral("groups"), groups}};
+        QVERIFY(state.setStatus(weird));
+
+        const CampusRooms &rooms = state.rooms();
+        QStringList ids;
+        for (const CampusRoom &r : rooms)
+            ids << r.id;
+        QCOMPARE(ids, (QStringList{QStringLiteral("long"), QStringLiteral("ctl"),
+                                   QStringLiteral("edge"), QStringLiteral("typed"),
+                                   QStringLiteral("loud"), QStringLiteral("low")}));
+        QCOMPARE(rooms[0].name, QString(MaxTextLength, QLatin1Char('n')) + QChar(0x2026));
+        QCOMPARE(rooms[0].volume, 50);
+        QCOMPARE(rooms[1].name, QStringLiteral("a[2Jbcd\U0001F514"));
+        // The pair would cross the bound: cut before it, not through it.
+        QCOMPARE(rooms[2].name, QString(MaxTextLength - 1, QLatin1Char('m')) + QChar(0x2026));
+        QCOMPARE(rooms[3], room("typed", QStringLiteral("typed"), false, 100, false));
+        QCOMPARE(rooms[4].volume, 100);
+        QCOMPARE(rooms[5].volume, 0);
+
+        // A flood of rooms is cut to the bound, by status and by notifications alike.
+        QJsonArray many;
+        for (int i = 0; i < MaxRooms + 50; ++i)
+            many.append(client(QStringLiteral("r%1").arg(i), QString(), true, 100, false));
+        QVERIFY(state.setStatus(status({many})));
+        QCOMPARE(state.rooms().size(), MaxRooms);
+        QVERIFY(!state.apply(QStringLiteral("Client.OnConnect"),
+                             QJsonObject{{QStringLiteral("id"), QStringLiteral("one-more")}}));
+        QCOMPARE(state.rooms().size(), MaxRooms);
+
+        // Notifications with the wrong shapes.
+        QVERIFY(!state.apply(QStringLiteral("Client.OnVolumeChanged"),
+                             json(R"({"id":"r1","volume":"loud"})")));
+        QVERIFY(
+            !state.apply(QStringLiteral("Client.OnNameChanged"), json(R"({"id":"r1","name":7})")));
+        QVERIFY(!state.apply(QStringLiteral("Client.OnConnect"), json(R"({"id":["r1"]})")));
+        QVERIFY(state.apply(QStringLiteral("Client.OnDisconnect"), json(R"({"id":"r1"})")));
+        QVERIFY(!state.find(QStringLiteral("r1"))->connected);
+        // A status that is not one at all empties the list.
+        QVERIFY(state.setStatus(json(R"({"server":"down"})")));
+        QVERIFY(state.rooms().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSnapcastProtocol)
+#include "test_snapcast_protocol.moc"
