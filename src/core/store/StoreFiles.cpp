@@ -4,7 +4,7 @@ namespace StoreFiles {
 
 const QStringList &ownStems() {
     static const QStringList stems{SongStem,       DateStem,      OptionFlagsStem, ShutdownTimeStem,
-                                   MakeUpDaysStem, WakeAlarmStem, TimetablesStem};
+                                   MakeUpDaysStem, WakeAlarmStem, TimetablesStem,  CampusStem};
     return stems;
 }
 

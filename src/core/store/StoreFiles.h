@@ -14,6 +14,7 @@ inline const QString ShutdownTimeStem = QStringLiteral("定时器时间设置");
 inline const QString MakeUpDaysStem = QStringLiteral("调休上班");
 inline const QString WakeAlarmStem = QStringLiteral("定时开机");
 inline const QString TimetablesStem = QStringLiteral("作息表");
+inline const QString CampusStem = QStringLiteral("广播分区");
 
 // Every stem above: the one list that playlist names are checked against.
 const QStringList &ownStems();

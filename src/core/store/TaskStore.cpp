@@ -4,6 +4,7 @@
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
 #include "Timetables.h"
+#include "campus/CampusConfig.h"
 #include "program/SystemErrors.h"
 #include "tasktable/DisplayText.h"
 
@@ -384,19 +385,30 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     return StoreResult::success();
 }
 
-// Entries of names no task has any more: the dropped name of a rename or a deletion, and
-// any left by a change that was cut short.
-StoreResult dropTimetablesOfNoTask(Timetables &timetables, const QList<PlayTask> &rows,
-                                   const QString &done) {
-    if (timetables.taskTimetables().isEmpty())
-        return StoreResult::success();
+QSet<QString> namesOf(const QList<PlayTask> &rows) {
     QSet<QString> names;
     for (const PlayTask &row : rows)
         names.insert(row.Name);
-    if (auto r = timetables.setTaskTimetables({}, &names); !r)
-        return StoreResult::failure(
-            QStringLiteral("%1，但作息表文件未能更新：%2").arg(done, r.error));
-    return StoreResult::success();
+    return names;
+}
+
+// Entries of names no task has any more: the dropped name of a rename or a deletion, and
+// any left by a change that was cut short.
+StoreResult dropEntriesOfNoTask(Timetables &timetables, CampusConfig &campus,
+                                const QList<PlayTask> &rows, const QString &done) {
+    if (timetables.taskTimetables().isEmpty() && campus.taskZones().isEmpty())
+        return StoreResult::success();
+    const QSet<QString> names = namesOf(rows);
+    QStringList failed;
+    if (!timetables.taskTimetables().isEmpty())
+        if (auto r = timetables.setTaskTimetables({}, &names); !r)
+            failed << QStringLiteral("作息表文件未能更新：%1").arg(r.error);
+    if (!campus.taskZones().isEmpty())
+        if (auto r = campus.setTaskZonesOf({}, &names); !r)
+            failed << QStringLiteral("广播分区文件未能更新：%1").arg(r.error);
+    if (failed.isEmpty())
+        return StoreResult::success();
+    return StoreResult::failure(done + QStringLiteral("，但") + failed.join(QStringLiteral("；")));
 }
 
 StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
@@ -414,19 +426,19 @@ StoreResult restorePlaylist(const QString &path, PlaylistBefore &before) {
 } // namespace
 
 TaskStore::ChangeResult TaskStore::AddTask(const PlayTask &task, const TaskPlaylist &items,
-                                           const std::optional<QString> &timetable) const {
-    return storeTask(-1, nullptr, task, items, timetable);
+                                           const TaskBindings &bindings) const {
+    return storeTask(-1, nullptr, task, items, bindings);
 }
 
 TaskStore::ChangeResult TaskStore::ModifyTask(int row, const PlayTask &expected,
                                               const PlayTask &task, const TaskPlaylist &items,
-                                              const std::optional<QString> &timetable) const {
-    return storeTask(row, &expected, task, items, timetable);
+                                              const TaskBindings &bindings) const {
+    return storeTask(row, &expected, task, items, bindings);
 }
 
 TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
                                              const PlayTask &task, const TaskPlaylist &items,
-                                             const std::optional<QString> &timetable) const {
+                                             const TaskBindings &bindings) const {
     QString error;
     const QString path = playlistPath(task.Name, &error);
     if (path.isEmpty())
@@ -442,10 +454,17 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
     Timetables timetables(m_directory);
     if (timetables.load(&error); !error.isEmpty())
         return finish(StoreResult::failure(error));
-    const QString wanted = timetable  ? *timetable
-                           : expected ? timetables.timetableOf(expected->Name)
-                                      : QString();
+    CampusConfig campus(m_directory);
+    if (campus.load(&error); !error.isEmpty())
+        return finish(StoreResult::failure(error));
+    const QString wanted = bindings.timetable ? *bindings.timetable
+                           : expected         ? timetables.timetableOf(expected->Name)
+                                              : QString();
     const QString before = timetables.timetableOf(task.Name);
+    const QStringList wantedZones = bindings.zones ? *bindings.zones
+                                    : expected     ? campus.zonesOf(expected->Name)
+                                                   : QStringList();
+    const QStringList zonesBefore = campus.zonesOf(task.Name);
     if (!expected) {
         rows.append(task);
     } else {
@@ -480,15 +499,21 @@ TaskStore::ChangeResult TaskStore::storeTask(int row, const PlayTask *expected,
         if (timetables.timetableOf(task.Name) != before)
             if (auto restored = timetables.setTaskTimetable(task.Name, before); !restored)
                 r.error += QStringLiteral("\n作息表文件未能恢复原样：%1").arg(restored.error);
+        if (campus.zonesOf(task.Name) != zonesBefore)
+            if (auto restored = campus.setTaskZones(task.Name, zonesBefore); !restored)
+                r.error += QStringLiteral("\n广播分区文件未能恢复原样：%1").arg(restored.error);
         return finish(r);
     };
-    // Like the playlist, the entry goes before the task.
+    // Like the playlist, the entries go before the task.
     if (wanted != before)
         if (auto r = timetables.setTaskTimetable(task.Name, wanted); !r)
             return putBack(r);
+    if (wantedZones != zonesBefore)
+        if (auto r = campus.setTaskZones(task.Name, wantedZones); !r)
+            return putBack(r);
     if (auto r = rewriteFrom(current, rows, songFile()); !r)
         return putBack(r);
-    return finish(dropTimetablesOfNoTask(timetables, rows, QStringLiteral("播放任务已保存")));
+    return finish(dropEntriesOfNoTask(timetables, campus, rows, QStringLiteral("播放任务已保存")));
 }
 
 TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected) const {
@@ -503,6 +528,9 @@ TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected)
     Timetables timetables(m_directory);
     QString error;
     if (timetables.load(&error); !error.isEmpty())
+        return finish(StoreResult::failure(error));
+    CampusConfig campus(m_directory);
+    if (campus.load(&error); !error.isEmpty())
         return finish(StoreResult::failure(error));
     rows.removeAt(row);
     // The task goes first: a failure after it leaves a stray playlist, never a task without one.
@@ -520,5 +548,5 @@ TaskStore::ChangeResult TaskStore::DeleteTask(int row, const PlayTask &expected)
             return finish(StoreResult::failure(
                 QStringLiteral("播放任务已删除，但它的播放列表文件未能删除：%1").arg(r.error)));
     }
-    return finish(dropTimetablesOfNoTask(timetables, rows, QStringLiteral("播放任务已删除")));
+    return finish(dropEntriesOfNoTask(timetables, campus, rows, QStringLiteral("播放任务已删除")));
 }

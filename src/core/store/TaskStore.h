@@ -4,8 +4,17 @@
 #include "StoreResult.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+
+// What a task is bound to beside its playlist, each kept in a file of its own: its timetable
+// (作息表.ini; empty: all year) and its zones (广播分区.ini; empty: every room). One not
+// given keeps what the task has; a new task then has none.
+struct TaskBindings {
+    std::optional<QString> timetable = std::nullopt;
+    std::optional<QStringList> zones = std::nullopt;
+};
 
 // song.ini and the per-task playlist files "<Name>.ini" in one store directory.
 // Sections FileInfo0..N-1, seven keys each in fixed order; a playlist's count is the
@@ -52,24 +61,21 @@ public:
         QList<PlayTask> rows;
         ScheduleTable schedule;
     };
-    // The task's timetable (作息表.ini) is kept in step in the same operation: `timetable`
-    // sets it (empty: all year); without it a renamed task keeps its own and a new one has
-    // none. Its entry is written before song.ini and a dropped name's entry after, so a
+    // The task's bindings are kept in step in the same operation, a renamed task keeping its
+    // own. Their entries are written before song.ini and a dropped name's entries after, so a
     // crash leaves at most an entry of no task, which the next change removes.
     ChangeResult AddTask(const PlayTask &task, const TaskPlaylist &items,
-                         const std::optional<QString> &timetable = std::nullopt) const;
+                         const TaskBindings &bindings = {}) const;
     // row is the task's section number; expected is the task as the caller last saw it, so a
     // change made meanwhile (another row now at that number) is refused instead of overwritten.
     ChangeResult ModifyTask(int row, const PlayTask &expected, const PlayTask &task,
-                            const TaskPlaylist &items,
-                            const std::optional<QString> &timetable = std::nullopt) const;
+                            const TaskPlaylist &items, const TaskBindings &bindings = {}) const;
     ChangeResult DeleteTask(int row, const PlayTask &expected) const;
 
 private:
     // Appends the task (no expected task) or overwrites the expected one at row.
     ChangeResult storeTask(int row, const PlayTask *expected, const PlayTask &task,
-                           const TaskPlaylist &items,
-                           const std::optional<QString> &timetable) const;
+                           const TaskPlaylist &items, const TaskBindings &bindings) const;
     ChangeResult finish(StoreResult result) const;
 
     QString m_directory;

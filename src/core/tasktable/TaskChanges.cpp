@@ -2,6 +2,7 @@
 
 #include "TaskNames.h"
 
+#include "campus/CampusConfig.h"
 #include "store/ProfileStore.h"
 #include "store/TaskTimes.h"
 
@@ -46,20 +47,20 @@ QString TaskChanges::textProblem(const PlayTask &task, const TaskPlaylist &items
 }
 
 TaskChangeOutcome TaskChanges::add(const PlayTask &task, const TaskPlaylist &items,
-                                   const std::optional<QString> &timetable) const {
+                                   const TaskBindings &bindings) const {
     if (QString problem = textProblem(task, items, -1); !problem.isEmpty())
         return refused(problem);
-    TaskStore::ChangeResult result = m_store.AddTask(task, items, timetable);
+    TaskStore::ChangeResult result = m_store.AddTask(task, items, bindings);
     const int section = static_cast<int>(result.rows.size()) - 1;
     return fromStore(m_store, std::move(result), section);
 }
 
 TaskChangeOutcome TaskChanges::modify(int section, const PlayTask &expected, const PlayTask &task,
                                       const TaskPlaylist &items,
-                                      const std::optional<QString> &timetable) const {
+                                      const TaskBindings &bindings) const {
     if (QString problem = textProblem(task, items, section); !problem.isEmpty())
         return refused(problem);
-    return fromStore(m_store, m_store.ModifyTask(section, expected, task, items, timetable),
+    return fromStore(m_store, m_store.ModifyTask(section, expected, task, items, bindings),
                      section);
 }
 
@@ -98,12 +99,19 @@ TaskChangeOutcome TaskChanges::copyTimetable(Timetables &timetables, const QStri
     }
     if (copies.isEmpty())
         return refused(QStringLiteral("作息表“%1”中没有播放任务。").arg(from));
+    // The copies reach the rooms their originals reach.
+    CampusConfig campus(m_store.directory());
+    campus.load(&error);
+    if (!error.isEmpty())
+        return refused(error);
     if (const StoreResult made = timetables.setTimetable(to, range); !made)
         return refused(made.error);
     TaskChangeOutcome outcome;
     int copied = 0;
     for (const auto &[task, items] : std::as_const(copies)) {
-        outcome = fromStore(m_store, m_store.AddTask(task, items, to), -1);
+        const QString original = task.Name.chopped(suffix.size());
+        outcome =
+            fromStore(m_store, m_store.AddTask(task, items, {to, campus.zonesOf(original)}), -1);
         if (!outcome.ok) {
             outcome.message = QStringLiteral("已复制 %1 个播放任务，“%2”未能复制：%3")
                                   .arg(copied)

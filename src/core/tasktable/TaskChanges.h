@@ -19,14 +19,13 @@ class TaskChanges {
 public:
     explicit TaskChanges(const TaskStore &store) : m_store(store) {}
 
-    // timetable: the task's 作息表 as chosen (empty: all year); none keeps what it has.
+    // bindings: the task's 作息表 and 广播分区 as chosen; one not given keeps what it has.
     TaskChangeOutcome add(const PlayTask &task, const TaskPlaylist &items,
-                          const std::optional<QString> &timetable = std::nullopt) const;
+                          const TaskBindings &bindings = {}) const;
     // section/expected: the task as the user selected it; it is replaced only if the file
     // still holds exactly that task there.
     TaskChangeOutcome modify(int section, const PlayTask &expected, const PlayTask &task,
-                             const TaskPlaylist &items,
-                             const std::optional<QString> &timetable = std::nullopt) const;
+                             const TaskPlaylist &items, const TaskBindings &bindings = {}) const;
     TaskChangeOutcome remove(int section, const PlayTask &expected) const;
     // Copies every task of timetable `from` into a new timetable `to` with the given range,
     // each under its name with `suffix` appended and with its own playlist. Every new name is

@@ -192,8 +192,8 @@ TaskChangeOutcome TaskEditing::apply(TaskChangeOutcome outcome) {
 void TaskEditing::NewTask() {
     CNewTaskDlg dialog(m_clock.now(), m_dialogParent);
     dialog.setCommit([this, &dialog](const PlayTask &task, const TaskPlaylist &items) {
-        const std::optional<QString> timetable = dialog.timetableChoice();
-        return apply(waitOffThread([&] { return m_changes.add(task, items, timetable); }));
+        const TaskBindings bindings{dialog.timetableChoice(), std::nullopt};
+        return apply(waitOffThread([&] { return m_changes.add(task, items, bindings); }));
     });
     offerTimetables(dialog, QString());
     showNextStart(dialog, std::nullopt);
@@ -223,9 +223,9 @@ void TaskEditing::ModifyTask() {
     }
     CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
     dialog.setCommit([this, selected, &dialog](const PlayTask &task, const TaskPlaylist &items) {
-        const std::optional<QString> timetable = dialog.timetableChoice();
+        const TaskBindings bindings{dialog.timetableChoice(), std::nullopt};
         return apply(waitOffThread([&] {
-            return m_changes.modify(selected->section, selected->task, task, items, timetable);
+            return m_changes.modify(selected->section, selected->task, task, items, bindings);
         }));
     });
     offerTimetables(dialog, selected->task.Name);

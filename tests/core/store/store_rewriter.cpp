@@ -1,7 +1,7 @@
 // Changes the store forever until it is killed. "<dir> <count>": rewrites song.ini,
 // alternating between two task sets. "<dir> changes": adds, renames and deletes tasks with
-// their playlists, each task's playlist holding "<name>.mp3" and the tasks of odd numbers
-// in the timetable "夏季".
+// their playlists, each task's playlist holding "<name>.mp3", the tasks of odd numbers in the
+// timetable "夏季" and those of numbers not 2 mod 3 in the zones "教学楼" and "操场".
 #include "TaskSets.h"
 #include "store/TaskStore.h"
 
@@ -29,7 +29,11 @@ int changeForever(const TaskStore &store) {
     auto items = [](const QString &name) { return TaskPlaylist{name + QStringLiteral(".mp3")}; };
     for (unsigned n = 0;; ++n) {
         const QString name = QStringLiteral("任务%1").arg(n);
-        auto r = store.AddTask(task(name), items(name), n % 2 ? QStringLiteral("夏季") : QString());
+        const QStringList zones =
+            n % 3 != 2 ? QStringList{QStringLiteral("教学楼"), QStringLiteral("操场")}
+                       : QStringList();
+        auto r = store.AddTask(task(name), items(name),
+                               {n % 2 ? QStringLiteral("夏季") : QString(), zones});
         if (!r.result)
             return 1;
         if (n % 3 == 1) {

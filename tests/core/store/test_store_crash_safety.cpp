@@ -1,4 +1,5 @@
 #include "TaskSets.h"
+#include "campus/CampusConfig.h"
 #include "store/TaskStore.h"
 #include "store/Timetables.h"
 
@@ -45,8 +46,8 @@ private slots:
     }
 
     // Adds, renames and deletes killed at random moments never leave a task whose playlist
-    // is missing (it would then silently play nothing) or whose timetable is not its own; an
-    // entry of no task left by the kill is gone after the next change.
+    // is missing (it would then silently play nothing) or whose timetable or zones are not its
+    // own; an entry of no task left by the kill is gone after the next change.
     void killedChangesLeaveNoTaskWithoutItsPlaylist() {
         QTemporaryDir dir;
         TaskStore store(dir.path());
@@ -74,20 +75,25 @@ private slots:
             }
             Timetables timetables(dir.path());
             timetables.load();
+            CampusConfig campus(dir.path());
+            campus.load();
             for (const PlayTask &task : rows) {
-                const bool odd = QStringView(task.Name).mid(2).toString().remove(u'改').toInt() % 2;
+                const int n = QStringView(task.Name).mid(2).toString().remove(u'改').toInt();
                 QCOMPARE(timetables.timetableOf(task.Name),
-                         odd ? QStringLiteral("夏季") : QString());
+                         n % 2 ? QStringLiteral("夏季") : QString());
+                QCOMPARE(campus.zonesOf(task.Name),
+                         (n % 3 != 2 ? QStringList{"教学楼", "操场"} : QStringList()));
             }
             const auto next = store.DeleteTask(0, rows.constFirst());
             QVERIFY(next.result);
             timetables.load();
-            for (auto it = timetables.taskTimetables().cbegin();
-                 it != timetables.taskTimetables().cend(); ++it)
-                QVERIFY2(std::any_of(next.rows.cbegin(), next.rows.cend(),
-                                     [&](const PlayTask &t) { return t.Name == it.key(); }),
-                         qPrintable(
-                             QStringLiteral("round %1: stale entry %2").arg(round).arg(it.key())));
+            campus.load();
+            QStringList entries = timetables.taskTimetables().keys() + campus.taskZones().keys();
+            for (const QString &entry : std::as_const(entries))
+                QVERIFY2(
+                    std::any_of(next.rows.cbegin(), next.rows.cend(),
+                                [&](const PlayTask &t) { return t.Name == entry; }),
+                    qPrintable(QStringLiteral("round %1: stale entry %2").arg(round).arg(entry)));
         }
         QVERIFY(tasksChecked > 120);
     }

@@ -1,4 +1,5 @@
 #include "TestFiles.h"
+#include "campus/CampusConfig.h"
 #include "playback/FakePlayback.h"
 #include "playback/PlaylistDriver.h"
 #include "store/HolidayList.h"
@@ -122,7 +123,9 @@ private slots:
 
     // A task's timetable follows it through a rename and goes with its deletion; an entry left
     // by an earlier change cut short never reaches a new task of that name.
-    void timetableEntriesFollowTheirTasks() {
+    // The timetable (作息表.ini) and the zones (广播分区.ini) a task is bound to, each set or
+    // kept on its own; entries of no task are dropped by the next change.
+    void bindingEntriesFollowTheirTasks() {
         const auto timetableOf = [this](const QString &name) {
             Timetables t(m_dir.path());
             t.load();
@@ -133,26 +136,47 @@ private slots:
             t.load();
             return t.taskTimetables();
         };
-        QVERIFY(store().AddTask(task("上课铃"), {}, QStringLiteral("夏季")).result.ok);
+        const auto zoneEntries = [this] {
+            CampusConfig c(m_dir.path());
+            c.load();
+            return c.taskZones();
+        };
+        using Zones = QHash<QString, QStringList>;
+        QVERIFY(store()
+                    .AddTask(task("上课铃"), {},
+                             {QStringLiteral("夏季"), QStringList{"教学楼", "操场"}})
+                    .result.ok);
         QVERIFY(store().AddTask(task("放学铃"), {}).result.ok);
         QCOMPARE(timetableOf("上课铃"), QStringLiteral("夏季"));
         auto r = store().ModifyTask(0, task("上课铃"), task("上课铃（夏）"), {});
         QVERIFY(r.result.ok);
         QCOMPARE(entries(), (QHash<QString, QString>{{"上课铃（夏）", "夏季"}}));
-        r = store().ModifyTask(1, task("放学铃"), task("放学铃"), {}, QStringLiteral("冬季"));
+        QCOMPARE(zoneEntries(), (Zones{{"上课铃（夏）", {"教学楼", "操场"}}}));
+        r = store().ModifyTask(1, task("放学铃"), task("放学铃"), {}, {QStringLiteral("冬季")});
         QVERIFY(r.result.ok);
-        r = store().ModifyTask(0, task("上课铃（夏）"), task("上课铃（夏）"), {}, QString());
+        r = store().ModifyTask(0, task("上课铃（夏）"), task("上课铃（夏）"), {},
+                               {QString(), QStringList{"操场"}});
         QCOMPARE(entries(), (QHash<QString, QString>{{"放学铃", "冬季"}}));
+        QCOMPARE(zoneEntries(), (Zones{{"上课铃（夏）", {"操场"}}}));
 
         Timetables stale(m_dir.path());
         stale.load();
         QVERIFY(stale.setTaskTimetable("旧任务", "夏季"));
+        CampusConfig staleZones(m_dir.path());
+        staleZones.load();
+        QVERIFY(staleZones.setTaskZones("旧任务", {"操场"}));
         QVERIFY(store().AddTask(task("旧任务"), {}).result.ok);
         QCOMPARE(timetableOf("旧任务"), QString());
+        QCOMPARE(zoneEntries(), (Zones{{"上课铃（夏）", {"操场"}}}));
         stale.load();
         QVERIFY(stale.setTaskTimetable("没有的任务", "夏季"));
+        staleZones.load();
+        QVERIFY(staleZones.setTaskZones("没有的任务", {"操场"}));
         QVERIFY(store().DeleteTask(1, task("放学铃")).result.ok);
         QCOMPARE(entries(), (QHash<QString, QString>{}));
+        QCOMPARE(zoneEntries(), (Zones{{"上课铃（夏）", {"操场"}}}));
+        QVERIFY(store().DeleteTask(0, task("上课铃（夏）")).result.ok);
+        QCOMPARE(zoneEntries(), Zones{});
     }
 
     void deleteSparesAPlaylistAnotherTaskStillUses() {
@@ -450,7 +474,7 @@ private slots:
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         const auto modified =
             store().ModifyTask(1, rows[1], task(QStringLiteral("任务1"), "09:00:00"), {"new.mp3"},
-                               QStringLiteral("夏季"));
+                               {QStringLiteral("夏季"), QStringList{"操场"}});
         const auto added = store().AddTask(task(QStringLiteral("新任务")), {"n.mp3"});
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previous);
@@ -462,10 +486,13 @@ private slots:
         QCOMPARE(readFileBytes(m_dir.filePath(QStringLiteral("任务1.ini"))), playlist);
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("新任务.ini"))));
         QCOMPARE(modified.rows, rows);
-        // The timetable entry written before song.ini is taken back with it.
+        // The entries written before song.ini are taken back with it.
         Timetables timetables(m_dir.path());
         timetables.load();
         QVERIFY(timetables.taskTimetables().isEmpty());
+        CampusConfig campus(m_dir.path());
+        campus.load();
+        QVERIFY(campus.taskZones().isEmpty());
     }
 
     // Marked read-only (the lock could not be made): every change is refused with the

@@ -1,6 +1,7 @@
 // The dialogs "节假日和调休" (both lists, the year view, the import) and "作息表", on real
 // store files.
 #include "TestFiles.h"
+#include "campus/CampusConfig.h"
 #include "dialogs/CalendarImportDlg.h"
 #include "dialogs/HolidayCalendarDlg.h"
 #include "dialogs/TimetableDlg.h"
@@ -73,8 +74,11 @@ private slots:
         const auto task = [](const QString &name) {
             return PlayTask{name, "08:00:00", "08:00:30", "30000", "每天", "顺序播放", {}};
         };
-        QVERIFY(store.AddTask(task("上课铃"), {"/a.mp3"}, QStringLiteral("夏季")).result);
-        QVERIFY(store.AddTask(task("放学铃"), {"/b.mp3"}, QStringLiteral("夏季")).result);
+        QVERIFY(store
+                    .AddTask(task("上课铃"), {"/a.mp3"},
+                             {QStringLiteral("夏季"), QStringList{"教学楼"}})
+                    .result);
+        QVERIFY(store.AddTask(task("放学铃"), {"/b.mp3"}, {QStringLiteral("夏季")}).result);
         QVERIFY(store.AddTask(task("早操"), {"/c.mp3"}).result);
         Timetables timetables(dir.path());
         timetables.load();
@@ -122,6 +126,10 @@ private slots:
         QCOMPARE(names, (QStringList{"上课铃=夏季", "放学铃=夏季", "早操=", "上课铃（冬季）=冬季",
                                      "放学铃（冬季）=冬季"}));
         QCOMPARE(store.ReadTaskPlaylist("放学铃（冬季）"), TaskPlaylist{"/b.mp3"});
+        CampusConfig campus(dir.path());
+        campus.load();
+        QCOMPARE(campus.taskZones(), (QHash<QString, QStringList>{{"上课铃", {"教学楼"}},
+                                                                  {"上课铃（冬季）", {"教学楼"}}}));
         // A second copy under the same names is refused whole.
         dialog.select("夏季");
         answers = {"冬季二", "（冬季）"};
