@@ -118,13 +118,6 @@ MpvPlayer::~MpvPlayer() {
 }
 
 void MpvPlayer::setAudioDevice(const QString &device) {
-    if (!device.isEmpty() && !m_options.audioOutput.isEmpty()) {
-        // libmpv would put the device's driver ahead of the fixed output.
-        const QString driver = device.section(QLatin1Char('/'), 0, 0);
-        const QStringList allowed = m_options.audioOutput.split(QLatin1Char(','));
-        if (!allowed.contains(driver))
-            return;
-    }
     m_audioDevice = device;
 }
 

@@ -46,8 +46,8 @@ public:
     double position() const override;
     State state() const override { return m_state; }
     bool soundOutputLost() const override { return m_outputLost; }
-    // Ignored when the options fix an output of another kind (ao=null in tests and on
-    // headless machines): the device names an output of that kind only.
+    // Applied when the next item is loaded; an output of another kind fixed by the options
+    // (ao=null in tests and on headless machines) ignores it.
     void setAudioDevice(const QString &device) override;
 
     // For the pane's own controls.
