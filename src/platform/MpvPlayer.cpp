@@ -117,9 +117,14 @@ MpvPlayer::~MpvPlayer() {
     }
 }
 
+void MpvPlayer::setAudioDevice(const QString &device) {
+    m_audioDevice = device;
+}
+
 void MpvPlayer::open(const QString &location) {
     close();
     m_location = location;
+    m_itemDevice = m_audioDevice;
     if (!m_mpv || location.isEmpty())
         return;
     // A file that is not there has ended before it began; libmpv would take a moment to say so.
@@ -208,6 +213,14 @@ QString MpvPlayer::failureText(int mpvError) {
 }
 
 void MpvPlayer::load(const QString &target) {
+    // Told before the file is loaded, the output opens on the device from the first sample;
+    // between items no output is open (gapless-audio=no), so nothing else moves.
+    if (m_itemDevice != m_appliedDevice) {
+        const QByteArray device =
+            m_itemDevice.isEmpty() ? QByteArrayLiteral("auto") : m_itemDevice.toUtf8();
+        mpv_set_property_string(m_mpv, "audio-device", device.constData());
+        m_appliedDevice = m_itemDevice;
+    }
     int flag = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag);
     // Only the master volume the task sets decides the level: our own gain stays at 100.

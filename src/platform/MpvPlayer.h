@@ -46,6 +46,9 @@ public:
     double position() const override;
     State state() const override { return m_state; }
     bool soundOutputLost() const override { return m_outputLost; }
+    // Applied when the next item is loaded; an output of another kind fixed by the options
+    // (ao=null in tests and on headless machines) ignores it.
+    void setAudioDevice(const QString &device) override;
 
     // For the pane's own controls.
     double duration() const { return m_duration; }
@@ -95,6 +98,9 @@ private:
     int64_t m_lastEntry = 0;
     int64_t m_currentEntry = 0;
     QString m_location;
+    QString m_audioDevice;   // for the items opened from now on; empty: libmpv's choice
+    QString m_itemDevice;    // what the current item was opened with
+    QString m_appliedDevice; // what libmpv was last told
     // A MIDI item: its sound is rendered on a worker thread, then played from a temporary file.
     std::shared_ptr<MidiRendering> m_midi;
     bool m_rendering = false;

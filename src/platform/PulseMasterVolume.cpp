@@ -1,14 +1,14 @@
 #include "PulseMasterVolume.h"
 
-#include <pulse/context.h>
+#include "PulseConnection.h"
+
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/mainloop.h>
 #include <pulse/volume.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -18,70 +18,6 @@ const QString kOpenFailed = QStringLiteral("mixerOpen() failed");
 const QString kLineFailed = QStringLiteral("mixerGetLineInfo() failed");
 const QString kControlFailed = QStringLiteral("mixerGetLineControls() failed");
 const QString kReadFailed = QStringLiteral("mixerGetControlDetails() failed");
-
-// One short-lived client connection on a private main loop, driven on the caller's thread.
-class Connection {
-public:
-    explicit Connection(int timeoutMs)
-        : m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) {
-        m_loop = pa_mainloop_new();
-        if (m_loop)
-            m_context = pa_context_new(pa_mainloop_get_api(m_loop), "Horalet");
-    }
-    ~Connection() {
-        if (m_context) {
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-        }
-        if (m_loop)
-            pa_mainloop_free(m_loop);
-    }
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
-
-    pa_context *context() const { return m_context; }
-
-    // Never starts a server of its own: no server is a failure to report.
-    bool open() {
-        if (!m_context ||
-            pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return false;
-        return runUntil([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; });
-    }
-
-    // Runs the loop until done() holds; false when the server goes away or time runs out.
-    template <typename Done> bool runUntil(Done done) {
-        while (!done()) {
-            const pa_context_state_t state = pa_context_get_state(m_context);
-            if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
-                return false;
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                m_deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            if (pa_mainloop_prepare(m_loop, static_cast<int>(left.count())) < 0 ||
-                pa_mainloop_poll(m_loop) < 0 || pa_mainloop_dispatch(m_loop) < 0)
-                return false;
-        }
-        return true;
-    }
-
-    // Waits for an operation; false when it could not be started or did not finish.
-    template <typename Done> bool wait(pa_operation *operation, Done done) {
-        if (!operation)
-            return false;
-        const bool finished = runUntil(done);
-        if (!finished)
-            pa_operation_cancel(operation);
-        pa_operation_unref(operation);
-        return finished;
-    }
-
-private:
-    pa_mainloop *m_loop = nullptr;
-    pa_context *m_context = nullptr;
-    std::chrono::steady_clock::time_point m_deadline;
-};
 
 struct ServerQuery {
     bool done = false;
@@ -124,31 +60,36 @@ void onSuccess(pa_context *, int, void *data) {
     *static_cast<bool *>(data) = true;
 }
 
-// The default output and its volume, or the text of the step that failed.
+// The output and its volume, or the text of the step that failed.
 struct Output {
     QString failure;
     std::string sink;
     pa_cvolume volume{};
 };
 
-Output findOutput(Connection &connection) {
+// The named sink, or the default output when no name is given.
+Output findOutput(PulseConnection &connection, const QString &named) {
     Output out;
     if (!connection.open()) {
         out.failure = kOpenFailed;
         return out;
     }
-    ServerQuery server;
-    if (!connection.wait(pa_context_get_server_info(connection.context(), onServerInfo, &server),
-                         [&] { return server.done; }) ||
-        !server.ok || server.defaultSink.empty()) {
-        out.failure = kLineFailed;
-        return out;
+    std::string name = named.toStdString();
+    if (name.empty()) {
+        ServerQuery server;
+        if (!connection.wait(
+                pa_context_get_server_info(connection.context(), onServerInfo, &server),
+                [&] { return server.done; }) ||
+            !server.ok || server.defaultSink.empty()) {
+            out.failure = kLineFailed;
+            return out;
+        }
+        name = server.defaultSink;
     }
     SinkQuery sink;
-    const bool answered =
-        connection.wait(pa_context_get_sink_info_by_name(
-                            connection.context(), server.defaultSink.c_str(), onSinkInfo, &sink),
-                        [&] { return sink.done; });
+    const bool answered = connection.wait(
+        pa_context_get_sink_info_by_name(connection.context(), name.c_str(), onSinkInfo, &sink),
+        [&] { return sink.done; });
     if (answered && !sink.found && (sink.error == 0 || sink.error == PA_ERR_NOENTITY)) {
         out.failure = kLineFailed;
         return out;
@@ -161,14 +102,15 @@ Output findOutput(Connection &connection) {
         out.failure = kControlFailed;
         return out;
     }
-    out.sink = server.defaultSink;
+    out.sink = name;
     out.volume = sink.volume;
     return out;
 }
 
 } // namespace
 
-PulseMasterVolume::PulseMasterVolume(int timeoutMs) : m_timeoutMs(timeoutMs) {}
+PulseMasterVolume::PulseMasterVolume(int timeoutMs, QString sink)
+    : m_timeoutMs(timeoutMs), m_sink(std::move(sink)) {}
 
 uint32_t PulseMasterVolume::toPulse(int value) {
     const uint64_t v = static_cast<uint64_t>(std::clamp(value, 0, kScaleMax));
@@ -183,8 +125,8 @@ int PulseMasterVolume::fromPulse(uint32_t volume) {
 }
 
 MasterVolume::Reading PulseMasterVolume::GetMasterVolume() {
-    Connection connection(m_timeoutMs);
-    const Output output = findOutput(connection);
+    PulseConnection connection(m_timeoutMs);
+    const Output output = findOutput(connection, m_sink);
     if (!output.failure.isEmpty())
         return {-1, output.failure};
     // Channels set apart (a balance) read as the loudest, the level the output plays at.
@@ -192,8 +134,8 @@ MasterVolume::Reading PulseMasterVolume::GetMasterVolume() {
 }
 
 void PulseMasterVolume::SetMasterVolume(int value) {
-    Connection connection(m_timeoutMs);
-    const Output output = findOutput(connection);
+    PulseConnection connection(m_timeoutMs);
+    const Output output = findOutput(connection, m_sink);
     if (!output.failure.isEmpty())
         return;
     pa_cvolume volume = output.volume;

@@ -2,15 +2,18 @@
 
 #include "playback/MasterVolume.h"
 
+#include <QString>
+
 #include <cstdint>
 
 // The master volume as the default output of the PulseAudio server (also PipeWire through
-// pipewire-pulse). Every call connects, acts and disconnects, as a mixer that is opened and
-// closed per call; each call gives up after the timeout, so a hung server cannot freeze the
-// interface.
+// pipewire-pulse), or as one sink named by the caller (the campus sink). Every call connects, acts
+// and disconnects, as a mixer that is opened and closed per call; each call gives up after the
+// timeout, so a hung server cannot freeze the interface.
 class PulseMasterVolume final : public MasterVolume {
 public:
-    explicit PulseMasterVolume(int timeoutMs = 2000);
+    // An empty sink name follows the server's default output, wherever it is set.
+    explicit PulseMasterVolume(int timeoutMs = 2000, QString sink = QString());
 
     Reading GetMasterVolume() override;
     void SetMasterVolume(int value) override;
@@ -22,4 +25,5 @@ public:
 
 private:
     int m_timeoutMs;
+    QString m_sink;
 };

@@ -1,19 +1,34 @@
 // Real libmpv playback without a sound card or a display (ao=null, vo=null). libmpv plays in
 // real time even then, so items are short; every wait is bounded.
 #include "GeneratedMedia.h"
+#include "campus/CampusOutput.h"
+#include "campus/FakeCampusControl.h"
+#include "platform/CampusSink.h"
 #include "platform/MidiRenderer.h"
 #include "platform/MpvPlayer.h"
+#include "platform/PulseMasterVolume.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 using State = MediaPlayer::State;
 
@@ -102,6 +117,77 @@ private:
     int m_port = 0;
 };
 
+// Reads a pipe as the campus server would, counting the samples that are clearly sound.
+class PipeListener {
+public:
+    explicit PipeListener(const QString &path) {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        if (m_fd >= 0)
+            m_thread = std::thread([this] { run(); });
+    }
+    ~PipeListener() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool listening() const { return m_fd >= 0; }
+    long loudSamples() const { return m_loud; }
+    long bytes() const { return m_bytes; }
+
+private:
+    void run() {
+        QByteArray carry; // s16le: a read may end inside a sample
+        char buffer[16384];
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                continue;
+            m_bytes += n;
+            carry.append(buffer, n);
+            const qsizetype whole = carry.size() & ~qsizetype(1);
+            for (qsizetype i = 0; i < whole; i += 2) {
+                if (std::abs(qFromLittleEndian<qint16>(carry.constData() + i)) > 1000)
+                    ++m_loud;
+            }
+            carry.remove(0, whole);
+        }
+    }
+
+    int m_fd = -1;
+    std::atomic_bool m_stop{false};
+    std::atomic_long m_loud{0};
+    std::atomic_long m_bytes{0};
+    std::thread m_thread;
+};
+
+QJsonArray pactlJson(const QString &what) {
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), what});
+    pactl.waitForFinished(5000);
+    return QJsonDocument::fromJson(pactl.readAllStandardOutput()).array();
+}
+
+// The sink our stream plays into now; empty while there is none.
+QString horaletSink() {
+    int index = -1;
+    for (const QJsonValue input : pactlJson(QStringLiteral("sink-inputs"))) {
+        if (input[QLatin1String("properties")][QLatin1String("application.name")].toString() ==
+            QLatin1String("Horalet"))
+            index = input[QLatin1String("sink")].toInt();
+    }
+    for (const QJsonValue sink : pactlJson(QStringLiteral("sinks"))) {
+        if (index >= 0 && sink[QLatin1String("index")].toInt() == index)
+            return sink[QLatin1String("name")].toString();
+    }
+    return {};
+}
+
 } // namespace
 
 class TestMpvPlayer : public QObject {
@@ -110,6 +196,7 @@ private slots:
     void initTestCase();
     void localFilePlaysToItsEndAndReadsZero();
     void soundReachesPulseAudio();
+    void campusTasksAreHeardThroughTheCampusPipe();
     void closeAndReplaceAreExact();
     void pauseHoldsTheItem();
     void unplayableItemsEndAtOnce();
@@ -189,6 +276,75 @@ void TestMpvPlayer::soundReachesPulseAudio() {
     QCOMPARE(player.position(), 0.0);
     // Its sound has been played out when it counts as ended, not cut or still queued.
     QVERIFY(!sinkInputs().contains(QStringLiteral("\"Horalet\"")));
+}
+
+void TestMpvPlayer::campusTasksAreHeardThroughTheCampusPipe() {
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        QSKIP("needs the private PulseAudio daemon of the test fixtures");
+    // A player fixed to no output stays there, whatever device it is told.
+    {
+        MpvPlayer silent(headless());
+        silent.setAudioDevice(CampusSink::deviceName());
+        silent.open(m_tone);
+        QTRY_VERIFY_WITH_TIMEOUT(silent.position() > 0.3, 5000);
+        QVERIFY(horaletSink().isEmpty());
+    }
+
+    const QString pipe = m_dir.filePath(QStringLiteral("snapfifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    PipeListener room(pipe);
+    QVERIFY(room.listening());
+    CampusSink sink;
+    QString error;
+    QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+
+    QTemporaryDir settings;
+    CampusConfig config(settings.path());
+    CampusConfig::Server server;
+    server.enabled = true;
+    QVERIFY(config.setServer(server).ok);
+    PulseMasterVolume local;
+    PulseMasterVolume campus(2000, CampusSink::sinkName());
+    local.SetMasterVolume(12345);
+    MpvPlayer::Options options = headless();
+    options.audioOutput = QStringLiteral("pulse");
+    MpvPlayer player(options);
+    FakeCampusControl control;
+    control.roomList = {{QStringLiteral("room1"), QStringLiteral("一号楼"), true, 100, false}};
+    CampusOutput output(player, local, campus, control);
+    output.setConfig(config);
+    output.setSinkState(sink.isLoaded());
+    output.setCampusDevice(CampusSink::deviceName());
+
+    // The sink runs on its own clock: before any task, the pipe carries silence.
+    QTRY_VERIFY_WITH_TIMEOUT(room.bytes() > 48000, 5000);
+    QCOMPARE(room.loudSamples(), 0L);
+
+    output.routeTask(QStringLiteral("上课铃"));
+    QCOMPARE(control.requests.size(), 1);
+    control.answer(0, true);
+    output.SetMasterVolumeThen(50000, this, [&] { player.open(m_tone); });
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(horaletSink(), CampusSink::sinkName(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(room.loudSamples() > 48000, 5000);
+    QCOMPARE(campus.GetMasterVolume().value, 50000);
+    QCOMPARE(local.GetMasterVolume().value, 12345);
+    // Ends on time as on any other output.
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+
+    // The server is gone: the next task is heard on this machine, the rooms hear nothing.
+    control.connected = false;
+    output.routeTask(QStringLiteral("下课铃"));
+    QTest::qWait(300); // the tail of the last item, still in the pipe
+    const long heard = room.loudSamples();
+    output.SetMasterVolumeThen(40000, this, [&] { player.open(m_tone); });
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Playing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(horaletSink(), QStringLiteral("horalet_null"), 3000);
+    QCOMPARE(local.GetMasterVolume().value, 40000);
+    QCOMPARE(campus.GetMasterVolume().value, 50000);
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
+    QCOMPARE(room.loudSamples(), heard);
+    local.SetMasterVolume(65535);
 }
 
 void TestMpvPlayer::closeAndReplaceAreExact() {

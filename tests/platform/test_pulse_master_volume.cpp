@@ -1,4 +1,6 @@
-// The master volume against a real PulseAudio daemon (the "pulse" ctest fixture).
+// The master volume and the campus sink against a real PulseAudio daemon (the "pulse" ctest
+// fixture).
+#include "platform/CampusSink.h"
 #include "platform/PulseMasterVolume.h"
 
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <pulse/volume.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -41,6 +44,24 @@ QList<uint> sinkChannels() {
 void setSinkChannels(const QStringList &values) {
     pactl(QStringList{QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@")} +
           values);
+}
+
+// The modules that hold a sink of the campus sink's name, one line each with its arguments.
+QStringList campusModules() {
+    QStringList found;
+    const QStringList lines =
+        pactl({QStringLiteral("list"), QStringLiteral("modules"), QStringLiteral("short")})
+            .split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.contains(QStringLiteral("sink_name=") + CampusSink::sinkName()))
+            found << line;
+    }
+    return found;
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
 }
 
 // Points the client at another server for the life of the guard.
@@ -145,6 +166,95 @@ private slots:
         volume.SetMasterVolume(65535);
         QCOMPARE(volume.GetMasterVolume().value, 65535);
         QCOMPARE(sinkChannels(), (QList<uint>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
+    }
+
+    void campusSinkReplacesAStaleOneAndHasAVolumeOfItsOwn() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        // A blank and a quote in the path: the module must get it as it is.
+        const QString pipe = dir.filePath(QStringLiteral("snap \"fifo\""));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        // Left by a run that crashed, writing a pipe of its own.
+        const QString stalePipe = dir.filePath(QStringLiteral("stale"));
+        QVERIFY(!pactl({QStringLiteral("load-module"), QStringLiteral("module-pipe-sink"),
+                        QStringLiteral("file=") + stalePipe,
+                        QStringLiteral("sink_name=") + CampusSink::sinkName()})
+                     .startsWith(QLatin1String("pactl failed")));
+        QCOMPARE(campusModules().size(), 1);
+
+        PulseMasterVolume defaultSink;
+        PulseMasterVolume campus(2000, CampusSink::sinkName());
+        {
+            CampusSink sink;
+            QString error;
+            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QVERIFY(sink.isLoaded());
+            const QStringList modules = campusModules();
+            QCOMPARE(modules.size(), 1);
+            // The server lists the argument as it was given: quoted, the quote escaped.
+            const QString given = QStringLiteral("file=\"%1/snap \\\"fifo\\\"\" ").arg(dir.path());
+            QVERIFY2(modules.first().contains(given), qPrintable(modules.first()));
+
+            // The campus sink's level is set and read apart from the machine's own.
+            campus.SetMasterVolume(20000);
+            QCOMPARE(campus.GetMasterVolume().value, 20000);
+            QCOMPARE(sinkChannels(), (QList<uint>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
+            defaultSink.SetMasterVolume(40000);
+            QCOMPARE(campus.GetMasterVolume().value, 20000);
+
+            sink.unload();
+            QVERIFY(!sink.isLoaded());
+            QVERIFY(campusModules().isEmpty());
+            const MasterVolume::Reading gone = campus.GetMasterVolume();
+            QCOMPARE(gone.value, -1);
+            QCOMPARE(gone.failure, QStringLiteral("mixerGetLineInfo() failed"));
+            QCOMPARE(defaultSink.GetMasterVolume().value, 40000);
+
+            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QCOMPARE(campusModules().size(), 1);
+        }
+        // Whatever it loaded goes with it.
+        QVERIFY(campusModules().isEmpty());
+    }
+
+    void campusSinkWritesOnlyIntoAPipe() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString regular = dir.filePath(QStringLiteral("notes.txt"));
+        QFile file(regular);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+        const QString link = dir.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(regular, link));
+
+        CampusSink sink;
+        const QStringList refused{regular, link, QStringLiteral("snapfifo"),
+                                  dir.filePath(QStringLiteral("no such folder/snapfifo")),
+                                  dir.path()};
+        for (const QString &path : refused) {
+            QString error;
+            QVERIFY2(!sink.load(path, &error), qPrintable(path));
+            QVERIFY2(!error.isEmpty() && error.contains(QChar(u'管')), qPrintable(error));
+            QVERIFY(!sink.isLoaded());
+        }
+        QVERIFY(campusModules().isEmpty());
+        QCOMPARE(readAll(regular), QByteArray("keep me"));
+
+        // A pipe that is not there yet is made by the module.
+        const QString fresh = dir.filePath(QStringLiteral("fresh"));
+        QString error;
+        QVERIFY2(sink.load(fresh, &error), qPrintable(error));
+        struct stat made {};
+        QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &made), 0);
+        QVERIFY(S_ISFIFO(made.st_mode));
+        sink.unload();
+        QVERIFY(campusModules().isEmpty());
+
+        QTemporaryDir none;
+        ServerOverride server("unix:" + QFile::encodeName(none.filePath(QStringLiteral("x"))));
+        QVERIFY(!sink.load(fresh, &error));
+        QCOMPARE(error, QStringLiteral("无法连接声音服务器（PulseAudio）"));
     }
 
     void noServerFailsAtTheFirstStep() {

@@ -4,10 +4,14 @@
 #include "CampusRouting.h"
 #include "playback/MasterVolume.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class CampusControl;
 class MediaPlayer;
@@ -57,5 +61,34 @@ signals:
     void statusChanged(const QString &text);
 
 private:
-    // Filled in by the implementation.
+    struct Waiter {
+        int value;
+        QPointer<QObject> context;
+        std::function<void()> done; // empty for a plain set
+    };
+
+    MasterVolume &target() { return m_onCampus ? m_campus : m_local; }
+    void playOnCampus(const QString &taskName, const CampusRoute &route);
+    void playLocally(const QString &taskName, const QString &reason, const QString &status);
+    void releaseWaiters();
+    void setStatus(const QString &text);
+
+    MediaPlayer &m_player;
+    MasterVolume &m_local;
+    MasterVolume &m_campus;
+    CampusControl &m_control;
+    CampusConfig m_config{QString()};
+    bool m_sinkLoaded = false;
+    QString m_sinkFailure;
+    QString m_campusDevice;
+
+    bool m_onCampus = false;
+    // The decision in hand: its number tells a late answer from the one awaited.
+    std::optional<quint64> m_pending;
+    quint64 m_serial = 0;
+    QString m_task; // the task routed last
+    QList<Waiter> m_waiters;
+    // A control connection that never calls back must not hold a bell.
+    QTimer m_guard;
+    QString m_status;
 };

@@ -24,6 +24,7 @@ public:
     double position() const override { return m_state == State::Playing ? 1.5 : 0.0; }
     State state() const override { return m_state; }
     bool soundOutputLost() const override { return outputLost; }
+    void setAudioDevice(const QString &device) override { this->device = device; }
 
     // The item ends because the sound server went away under it.
     void loseOutput() {
@@ -39,6 +40,7 @@ public:
     State openState = State::Playing; // what an opened item turns into
     QStringList opened;
     QString current;
+    QString device; // the output the next item opens on
     int closes = 0;
     bool outputLost = false;
 

@@ -1,0 +1,235 @@
+// Where a task is heard, decided at its start: the rooms of its zones, or this machine.
+#include "FakeCampusControl.h"
+#include "campus/CampusOutput.h"
+#include "playback/FakePlayback.h"
+#include "playback/MasterVolumeWorker.h"
+#include "playback/PlaylistDriver.h"
+#include "playback/SlowVolume.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString Device = QStringLiteral("pulse/horalet_campus");
+const QString Unreachable = QStringLiteral("广播服务器不可用，已在本机播放");
+
+PlayTask task(const QString &name) {
+    return {name, "08:00:00", "08:30:00", "30000", TaskText::EveryDay, TaskText::Sequential, {}};
+}
+
+CampusRooms threeRooms() {
+    return {{"room1", "一号楼", true, 100, false},
+            {"room2", "二号楼", true, 100, true},
+            {"room3", "操场", true, 80, false}};
+}
+
+// The player and the driver as the program has them; the campus sink's volume hangs until
+// the test opens it, the machine's own is a plain recorder.
+struct Rig {
+    QTemporaryDir dir;
+    CampusConfig config{dir.path()};
+    FakePlayer player;
+    FakeVolume local;
+    SlowVolume *slow = new SlowVolume;
+    MasterVolumeWorker campus{std::unique_ptr<MasterVolume>(slow)};
+    FakeCampusControl control;
+    CampusOutput output{player, local, campus, control};
+    PlaylistDriver driver{player, output, [](const QString &) {
+                              return TaskPlaylist{"/m/A.wav", "/m/B.wav"};
+                          }};
+    QSignalSpy routed{&output, &CampusOutput::routed};
+    QSignalSpy playsLocally{&output, &CampusOutput::playsLocally};
+    QSignalSpy status{&output, &CampusOutput::statusChanged};
+
+    Rig() {
+        CampusConfig::Server server;
+        server.enabled = true;
+        QVERIFY(config.setServer(server).ok);
+        QVERIFY(config.setZone(QStringLiteral("教学楼"), {"room1", "room2"}).ok);
+        QVERIFY(config.setZone(QStringLiteral("操场"), {"room3"}).ok);
+        QVERIFY(config.setTaskZones(QStringLiteral("上课铃"), {QStringLiteral("教学楼")}).ok);
+        control.roomList = threeRooms();
+        output.setConfig(config);
+        output.setSinkState(true);
+        output.setCampusDevice(Device);
+    }
+    ~Rig() { slow->open(); }
+
+    // The task's start second and its first step.
+    void start(const QString &name) {
+        output.routeTask(name);
+        driver.StartTask(task(name));
+        driver.PlaylistStep();
+    }
+    QString lastStatus() const {
+        return status.isEmpty() ? QString() : status.last().at(0).toString();
+    }
+};
+
+} // namespace
+
+class TestCampusOutput : public QObject {
+    Q_OBJECT
+private slots:
+    void itemWaitsForTheRoomsThenPlaysOnTheCampusSink() {
+        Rig rig;
+        rig.start(QStringLiteral("上课铃"));
+        QCOMPARE(rig.control.requests.size(), 1);
+        const auto &request = rig.control.requests.first();
+        QCOMPARE(request.unmute, (QStringList{"room1", "room2"}));
+        QCOMPARE(request.mute, QStringList{"room3"});
+        QCOMPARE(request.timeoutMs, CampusOutput::RouteTimeoutMs);
+        // Nothing is heard, and no volume set anywhere, before the rooms have answered.
+        QTest::qWait(50);
+        QVERIFY(rig.player.opened.isEmpty());
+        QCOMPARE(rig.slow->calls(), 0);
+        QVERIFY(rig.local.writes.isEmpty());
+
+        rig.control.answer(0, true);
+        QCOMPARE(rig.player.device, Device);
+        QVERIFY(rig.output.playsOnCampus());
+        QCOMPARE(rig.routed.size(), 1);
+        QCOMPARE(rig.routed.first().at(0).toString(), QStringLiteral("上课铃"));
+        QCOMPARE(rig.routed.first().at(1).value<CampusRoute>().unmute,
+                 (QStringList{"room1", "room2"}));
+        QCOMPARE(rig.lastStatus(), QStringLiteral("校园广播：教学楼"));
+        // Then the task's volume on the campus sink, and only then the item.
+        QTRY_COMPARE(rig.slow->calls(), 1);
+        QVERIFY(rig.player.opened.isEmpty());
+        rig.slow->open();
+        QTRY_COMPARE(rig.player.opened, QStringList{"/m/A.wav"});
+        QCOMPARE(rig.slow->writes(), QList<int>{30000});
+        QVERIFY(rig.local.writes.isEmpty());
+        QVERIFY(rig.playsLocally.isEmpty());
+
+        // The next item needs no new decision, and the level is read where the task plays.
+        rig.slow->setLevel(30000);
+        rig.local.level = 5;
+        rig.player.finish();
+        rig.driver.PlaylistStep();
+        QTRY_COMPARE(rig.player.opened.size(), 2);
+        QCOMPARE(rig.control.requests.size(), 1);
+        QCOMPARE(rig.output.GetMasterVolume().value, 30000);
+        QVERIFY(rig.local.writes.isEmpty());
+
+        // A task without an entry goes to every room.
+        rig.start(QStringLiteral("课间操"));
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(rig.control.requests.at(1).unmute, (QStringList{"room1", "room2", "room3"}));
+        QVERIFY(rig.control.requests.at(1).mute.isEmpty());
+        rig.control.answer(1, true);
+        QCOMPARE(rig.lastStatus(), QStringLiteral("校园广播：全部"));
+    }
+
+    void failuresPlayOnThisMachine_data() {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("switched off") << "off" << QString() << QString();
+        QTest::newRow("sink not loaded")
+            << "sink"
+            << QStringLiteral("校园广播的声音输出不可用，已在本机播放（无法连接声音服务器）")
+            << QStringLiteral("校园广播的声音输出不可用，已在本机播放");
+        QTest::newRow("sink gone under the task")
+            << "lost" << QStringLiteral("校园广播的声音输出不可用，已在本机播放（播放时无法打开）")
+            << QStringLiteral("校园广播的声音输出不可用，已在本机播放");
+        QTest::newRow("not connected") << "unconnected" << Unreachable << Unreachable;
+        QTest::newRow("rooms refuse")
+            << "refused" << Unreachable + QStringLiteral("（连接已断开）") << Unreachable;
+        QTest::newRow("never answers")
+            << "silent" << Unreachable + QStringLiteral("（服务器未应答）") << Unreachable;
+    }
+    void failuresPlayOnThisMachine() {
+        QFETCH(QString, failure);
+        QFETCH(QString, reason);
+        QFETCH(QString, status);
+        Rig rig;
+        // The task before it played on the campus: nothing of that may stick.
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(0, true);
+        rig.slow->open();
+        QTRY_COMPARE(rig.player.opened.size(), 1);
+        rig.local.level = 4242;
+
+        if (failure == "off") {
+            CampusConfig::Server server;
+            server.enabled = false;
+            QVERIFY(rig.config.setServer(server).ok);
+            rig.output.setConfig(rig.config);
+        } else if (failure == "sink") {
+            rig.output.setSinkState(false, QStringLiteral("无法连接声音服务器"));
+        } else if (failure == "unconnected") {
+            rig.control.connected = false;
+        }
+        if (failure == "lost") {
+            // The item could not be heard on the campus sink; the driver tries it again.
+            rig.player.loseOutput();
+            rig.driver.PlaylistStep();
+            QCOMPARE(rig.player.opened, (QStringList{"/m/A.wav", "/m/A.wav"}));
+        } else {
+            rig.start(QStringLiteral("上课铃"));
+        }
+        if (failure == "refused") {
+            QCOMPARE(rig.control.requests.size(), 2);
+            rig.control.answer(1, false, QStringLiteral("连接已断开"));
+        } else if (failure == "silent") {
+            QCOMPARE(rig.control.requests.size(), 2);
+            QVERIFY(rig.player.opened.size() == 1);
+            // The connection never calls back: the bell still sounds, here.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.player.opened.size() == 2,
+                                     CampusOutput::RouteTimeoutMs + 3000);
+        } else {
+            QCOMPARE(rig.control.requests.size(), 1); // not asked at all
+        }
+
+        QCOMPARE(rig.player.opened.size(), 2);
+        QCOMPARE(rig.player.device, QString());
+        QVERIFY(!rig.output.playsOnCampus());
+        QCOMPARE(rig.local.writes, QList<int>{30000});
+        QCOMPARE(rig.slow->writes(), QList<int>{30000}); // the first task's only
+        QCOMPARE(rig.output.GetMasterVolume().value, 30000);
+        QCOMPARE(rig.routed.size(), 1);
+        if (reason.isEmpty()) {
+            QVERIFY(rig.playsLocally.isEmpty());
+        } else {
+            QCOMPARE(rig.playsLocally.size(), 1);
+            QCOMPARE(rig.playsLocally.first().at(0).toString(), QStringLiteral("上课铃"));
+            QCOMPARE(rig.playsLocally.first().at(1).toString(), reason);
+        }
+        QCOMPARE(rig.lastStatus(), status);
+    }
+
+    void aLateAnswerForAnEarlierTaskIsIgnored() {
+        Rig rig;
+        rig.start(QStringLiteral("上课铃"));
+        rig.start(QStringLiteral("课间操"));
+        QCOMPARE(rig.control.requests.size(), 2);
+        rig.control.answer(0, true);
+        // The first task's rooms said yes, but that task is over: the second still waits.
+        QVERIFY(rig.routed.isEmpty());
+        QVERIFY(rig.player.device.isEmpty());
+        QVERIFY(!rig.output.playsOnCampus());
+        QTest::qWait(50);
+        QVERIFY(rig.player.opened.isEmpty());
+
+        rig.control.answer(1, false, QStringLiteral("超时"));
+        QTRY_COMPARE(rig.player.opened, QStringList{"/m/A.wav"});
+        QCOMPARE(rig.local.writes, QList<int>{30000});
+        QCOMPARE(rig.playsLocally.size(), 1);
+        QCOMPARE(rig.playsLocally.first().at(0).toString(), QStringLiteral("课间操"));
+
+        // The server is back: the next task is routed again.
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(2, true);
+        rig.control.answer(1, false, QStringLiteral("超时")); // a stray repeat changes nothing
+        QVERIFY(rig.output.playsOnCampus());
+        QCOMPARE(rig.player.device, Device);
+        QCOMPARE(rig.routed.size(), 1);
+        QCOMPARE(rig.lastStatus(), QStringLiteral("校园广播：教学楼"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCampusOutput)
+#include "test_campus_output.moc"
