@@ -3,6 +3,7 @@
 #include "CampusPanel.h"
 
 #include "BackupCommands.h"
+#include "CampusLink.h"
 #include "CommandIds.h"
 #include "DesktopLinks.h"
 #include "ListCtrlCl.h"
@@ -87,6 +88,7 @@ CHoraletView::~CHoraletView() {
     delete m_playPanel;
     delete m_taskEditing;
     delete m_volumePanel;
+    delete m_campusLink; // after what plays through it; unloads the campus sink
     delete m_settings;
 }
 
@@ -113,8 +115,11 @@ void CHoraletView::OnInitialUpdate() {
     m_ui->sequentialRadio1112->setChecked(true);
     m_settings->loadHolidays();
     shrinkFrameToForm();
-    m_volumePanel =
-        new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057, *m_masterVolume, this);
+    // Every task plays through the campus output: on this machine while the campus is off.
+    m_campusLink = new CampusLink(mediaPlayer(), *m_masterVolume, this);
+    connect(m_campusLink, &CampusLink::notice, this, &CHoraletView::tell);
+    m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
+                                    m_campusLink->output(), this);
     m_volumePanel->synchronise();
     m_ui->clock1023->setTimeSource([this] { return m_clock->now(); });
     setupTaskColumns();
@@ -149,7 +154,8 @@ void CHoraletView::OnInitialUpdate() {
     m_settings->attachHolidayGroup();
     ViewLook::configureCaption(*m_ui->caption1125);
     setupToolTips();
-    m_playPanel = new PlayPanel(*m_ui, mediaPlayer(), *m_masterVolume, m_taskStore, *m_clock, this);
+    m_playPanel =
+        new PlayPanel(*m_ui, mediaPlayer(), m_campusLink->output(), m_taskStore, *m_clock, this);
     connect(&m_playPanel->playback(), &PlaylistDriver::volumeShown, m_volumePanel,
             &VolumePanel::showVolume);
     connect(m_player, &MpvPlayer::stateChanged, &m_playPanel->playback(),
@@ -179,8 +185,14 @@ void CHoraletView::OnInitialUpdate() {
 // them.
 void CHoraletView::setupCampus() {
     m_campus = new CampusPanel(m_taskStore.directory(), this);
-    connect(m_campus, &CampusPanel::campusChanged, this,
-            [this] { m_taskModel->setCampus(m_campus->config()); });
+    connect(m_campus, &CampusPanel::campusChanged, this, [this] {
+        m_taskModel->setCampus(m_campus->config());
+        m_campusLink->apply(m_campus->config());
+    });
+    m_campus->setControl(&m_campusLink->control());
+    m_campus->setAudition([this](const QStringList &rooms) { m_campusLink->audition(rooms); });
+    m_campus->setIsPlaying(
+        [this] { return m_playPanel && m_playPanel->playback().isTaskActive(); });
     m_campus->load();
     m_taskEditing->setCampusSource([this]() -> const CampusConfig & { return m_campus->config(); });
     connect(m_taskEditing, &TaskEditing::storeChanged, m_campus, &CampusPanel::load);
@@ -319,6 +331,7 @@ void CHoraletView::startPlayLog() {
     connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
             &PlayLogRecorder::manualStop);
     m_playLogRecorder->programStarted();
+    m_campusLink->watch(m_playPanel->playback(), *m_playLogRecorder);
     connect(m_shutdownStep, &ShutdownStep::poweringOff, m_playLogRecorder,
             [this] { m_playLogRecorder->shutdownRequested(); });
     connect(m_shutdownStep, &ShutdownStep::powerOffFailed, m_playLogRecorder,

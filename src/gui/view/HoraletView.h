@@ -14,6 +14,7 @@ namespace Ui {
 class CHoraletView;
 }
 class BackupCommands;
+class CampusLink;
 class CampusPanel;
 class CListCtrlCl;
 class CTipControl;
@@ -72,6 +73,9 @@ public:
     // The campus settings (广播分区) and their dialog; the control connection, the 试听 tone
     // and the routing of the tasks are given to it from outside.
     CampusPanel *campusPanel() const { return m_campus; }
+    // The campus head-end: the sink, the control connection and the output every task plays
+    // through; it exists once the initial update has run.
+    CampusLink *campusLink() const { return m_campusLink; }
 
     // Reads everything the store holds anew, as at start-up: the task table, the schedule,
     // the holidays, the flags and weekday boxes, the shutdown time. For when the files
@@ -165,6 +169,7 @@ private:
     VolumePanel *m_volumePanel = nullptr;
     PlayPanel *m_playPanel = nullptr;
     BackupCommands *m_backup = nullptr;
+    CampusLink *m_campusLink = nullptr;
     TaskStore m_taskStore;
     TaskTableModel *m_taskModel = nullptr;
     CTipControl *m_toolTips = nullptr;
