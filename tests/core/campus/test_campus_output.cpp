@@ -113,14 +113,6 @@ private slots:
         QCOMPARE(rig.control.requests.size(), 1);
         QCOMPARE(rig.output.GetMasterVolume().value, 30000);
         QVERIFY(rig.local.writes.isEmpty());
-
-        // A task without an entry goes to every room.
-        rig.start(QStringLiteral("课间操"));
-        QCOMPARE(rig.control.requests.size(), 2);
-        QCOMPARE(rig.control.requests.at(1).unmute, (QStringList{"room1", "room2", "room3"}));
-        QVERIFY(rig.control.requests.at(1).mute.isEmpty());
-        rig.control.answer(1, true);
-        QCOMPARE(rig.lastStatus(), QStringLiteral("校园广播：全部"));
     }
 
     void failuresPlayOnThisMachine_data() {
