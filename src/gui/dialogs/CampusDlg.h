@@ -3,7 +3,6 @@
 #include "campus/CampusConfig.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
