@@ -3,6 +3,7 @@
 #include "store/ProfileStore.h"
 #include "store/StoreDirectory.h"
 #include "store/StoreFiles.h"
+#include "tasktable/DisplayText.h"
 
 #include <algorithm>
 #include <utility>
@@ -398,6 +399,11 @@ StoreResult CampusConfig::setTaskZonesOf(const QHash<QString, QStringList> &entr
         }
         if (auto r = checkNames(zones); !r)
             return r;
+        // The task's name is the entry's key, which cannot hold these.
+        if (it.key().contains(u'=') || it.key().trimmed().startsWith(u'['))
+            return StoreResult::failure(
+                QStringLiteral("播放任务名称“%1”含有“=”或以“[”开头，不能设置广播分区，请修改名称。")
+                    .arg(DisplayText::shown(it.key())));
         if (!tasks.contains(it.key()))
             order.append(it.key());
         tasks.insert(it.key(), zones);

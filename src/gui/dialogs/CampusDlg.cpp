@@ -293,24 +293,35 @@ void CCampusDlg::showZoneRooms() {
 }
 
 void CCampusDlg::zoneRoomTicked(QListWidgetItem *item) {
-    const QString zoneName = selectedZone();
-    const QString id = item->data(Qt::UserRole).toString();
-    const bool ticked = item->checkState() == Qt::Checked;
-    // Stored from the event loop, as the zone then stands: the list is drawn anew afterwards
-    // (this item may be gone by then) and shows what is stored, the tick refused or not.
-    QTimer::singleShot(0, this, [this, zoneName, id, ticked] {
-        const CampusConfig::Zone *zone = m_config.findZone(zoneName);
+    m_ticks.append(
+        {selectedZone(), item->data(Qt::UserRole).toString(), item->checkState() == Qt::Checked});
+    // Stored from the event loop: the list is drawn anew afterwards (this item may be gone
+    // by then) and shows what is stored, the tick refused or not.
+    if (!m_storingTicks)
+        QTimer::singleShot(0, this, &CCampusDlg::storeTicks);
+}
+
+// One tick after the other, each from the zone as the one before left it: a write that
+// takes a while lets the event loop run, and ticks made meanwhile wait their turn.
+void CCampusDlg::storeTicks() {
+    if (m_storingTicks)
+        return;
+    m_storingTicks = true;
+    while (!m_ticks.isEmpty()) {
+        const Tick tick = m_ticks.takeFirst();
+        const CampusConfig::Zone *zone = m_config.findZone(tick.zone);
         if (!zone)
-            return;
+            continue;
         QStringList rooms = zone->rooms;
-        if (ticked && !rooms.contains(id))
-            rooms << id;
-        else if (!ticked)
-            rooms.removeAll(id);
+        if (tick.on && !rooms.contains(tick.id))
+            rooms << tick.id;
+        else if (!tick.on)
+            rooms.removeAll(tick.id);
         if (rooms != zone->rooms)
-            change([&](CampusConfig &c) { return c.setZone(zoneName, rooms); });
-        showRooms();
-    });
+            change([&](CampusConfig &c) { return c.setZone(tick.zone, rooms); });
+    }
+    m_storingTicks = false;
+    showRooms();
 }
 
 bool CCampusDlg::change(const std::function<StoreResult(CampusConfig &)> &work) {

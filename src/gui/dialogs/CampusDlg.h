@@ -3,7 +3,6 @@
 #include "campus/CampusConfig.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -81,6 +80,7 @@ private:
     void showZones(const QString &current);
     void showZoneRooms();
     void zoneRoomTicked(QListWidgetItem *item);
+    void storeTicks();
     CampusConfig::Server fieldServer() const;
     QString selectedRoom() const;
     // Runs a change on a copy off the GUI thread, then puts the copy in place.
@@ -100,6 +100,13 @@ private:
     QListWidget *m_zones = nullptr;
     QListWidget *m_zoneRooms = nullptr;
     QStringList m_typedIds; // room ids typed by hand, offered until the dialog closes
+    struct Tick {
+        QString zone;
+        QString id;
+        bool on;
+    };
+    QList<Tick> m_ticks; // rooms ticked or unticked, not stored yet
+    bool m_storingTicks = false;
     // The connection test under way: its deadline and the wait for the connection.
     QTimer *m_testDeadline = nullptr;
     QMetaObject::Connection m_testWait;

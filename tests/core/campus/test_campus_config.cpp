@@ -145,6 +145,7 @@ private slots:
         const QByteArray before = readFileBytes(filePath(dir));
         QVERIFY(!config.setZone("教学楼", {"room1", "a,b"}));
         QVERIFY(!config.setTaskZones("上课铃", {"a=b"}));
+        QVERIFY(config.setTaskZones("铃=响", {"教学楼"}).error.contains("播放任务名称"));
         QVERIFY(!config.renameZone("教学楼", "全部"));
         CampusConfig::Server server = config.server();
         server.controlPort = 0;

@@ -2,12 +2,14 @@
 // double that answers as the server would.
 #include "campus/CampusControl.h"
 #include "dialogs/CampusDlg.h"
+#include "store/ProfileStore.h"
 
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -213,9 +215,12 @@ private slots:
         QCOMPARE(rig.told.size(), 1);
         QCOMPARE(rig.dialog->selectedZone(), QStringLiteral("教学楼"));
         QVERIFY(rig.ticked().isEmpty());
+        // Ticks made while a slow write lets the event loop run are each kept.
+        ProfileStore::setSlowWrite([] { QThread::msleep(20); });
         rig.tick("room1", true);
         rig.tick("room3", true);
         QTRY_COMPARE(rig.stored().findZone("教学楼")->rooms, (QStringList{"room1", "room3"}));
+        ProfileStore::setSlowWrite({});
         rig.tick("room3", false);
         QTRY_COMPARE(rig.stored().findZone("教学楼")->rooms, QStringList{"room1"});
         rig.texts = {"room7", "bad,id"};

@@ -1,5 +1,7 @@
 #include "scheduler/FakeClock.h"
+#include "store/ProfileStore.h"
 #include "tasktable/TaskTableModel.h"
+#include "view/CampusPanel.h"
 #include "view/HeaderCtrlCl.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
@@ -222,6 +224,45 @@ private slots:
         // A second initial update must not add the rows again.
         view.OnInitialUpdate();
         QCOMPARE(model->rowCount(), 4);
+    }
+
+    // The 分区 column follows the settings file as read at start-up and after the store is
+    // read anew (an import); the six columns keep their widths beside it.
+    void campusColumnFollowsTheSettingsFile() {
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(HORALET_TEST_DATA "/main-window/song.ini"),
+                            dir.filePath(QStringLiteral("song.ini"))));
+        const auto writeCampus = [&](const char *enabled) {
+            QFile file(dir.filePath(QStringLiteral("广播分区.ini")));
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   file.write(*Gbk::encode(QStringLiteral("[服务器]\r\n启用=%1\r\n[分区]\r\n"
+                                                          "操场=room3\r\n[任务分区]\r\n"
+                                                          "早操铃声=操场\r\n")
+                                               .arg(QLatin1String(enabled)))) > 0;
+        };
+        QVERIFY(writeCampus("1"));
+        FakeClock clock{QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58))};
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        const QAbstractItemModel *model = view.taskTable()->model();
+        QCOMPARE(model->columnCount(), 7);
+        QCOMPARE(model->headerData(6, Qt::Horizontal).toString(), QStringLiteral("分区"));
+        QCOMPARE(rowTexts(model, 0).at(6), QStringLiteral("操场"));
+        QCOMPARE(rowTexts(model, 1).at(6), QStringLiteral("全部"));
+        const QList<int> widths = {150, 160, 160, 80, 228, 90};
+        for (int column = 0; column < 6; ++column)
+            QCOMPARE(view.taskTable()->horizontalHeader()->sectionSize(column), widths.at(column));
+
+        QVERIFY(writeCampus("0"));
+        view.reloadFromStore();
+        QCOMPARE(model->columnCount(), 6);
+
+        // Without a control connection the command says so instead of opening the dialog.
+        QStringList told;
+        view.campusPanel()->setNotice([&](QWidget *, const QString &text) { told << text; });
+        view.campusPanel()->openDialog();
+        QCOMPARE(told.size(), 1);
     }
 
     void emptyStoreGivesAnEmptyTableWithItsColumns() {
