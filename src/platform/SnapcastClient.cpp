@@ -78,7 +78,9 @@ void SnapcastClient::connectNow() {
         return;
     ++m_generation;
     m_framer.reset();
+    m_dropping = true; // closing what is left is no loss to report
     m_socket->abort();
+    m_dropping = false;
     m_connectTimer.start(ConnectTimeoutMs);
     m_socket->connectToHost(m_address, static_cast<quint16>(m_port));
 }

@@ -1,13 +1,12 @@
 // The campus control connection against a server scripted in the test (replies out of order,
 // broken and oversized lines, a server that closes mid-reply or never answers, one that goes
 // away and comes back) and against a real snapserver with three rooms (the snapcast fixture).
+#include "fixtures/SnapcastFixture.h"
 #include "platform/SnapcastClient.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -419,27 +418,14 @@ private slots:
     }
 
     void realServer() {
-        const QString envFile = qEnvironmentVariable("HORALET_SNAPCAST_ENV");
-        if (envFile.isEmpty())
+        SnapcastFixture fixture;
+        if (!fixture.load())
             QSKIP("needs the snapcast fixture");
-        QFile file(envFile);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QHash<QString, QString> env;
-        for (const QByteArray &entry : file.readAll().split('\n')) {
-            const qsizetype eq = entry.indexOf('=');
-            if (eq > 0)
-                env.insert(QString::fromUtf8(entry.left(eq)), QString::fromUtf8(entry.mid(eq + 1)));
-        }
-        const QString host = env.value(QStringLiteral("SNAPCAST_HOST"));
-        const int port = env.value(QStringLiteral("SNAPCAST_CONTROL_PORT")).toInt();
-        QVERIFY(port > 0);
-        const QString dir = QFileInfo(envFile).absolutePath();
-        auto ctl = [&](const QString &command) {
-            QProcess process;
-            process.start(env.value(QStringLiteral("SNAPCAST_CTL")), {dir, command});
-            return process.waitForFinished(40000) && process.exitStatus() == QProcess::NormalExit &&
-                   process.exitCode() == 0;
-        };
+        const QString host = fixture.host;
+        const int port = fixture.controlPort;
+        QCOMPARE(fixture.rooms, (QStringList{QStringLiteral("room1"), QStringLiteral("room2"),
+                                             QStringLiteral("room3")}));
+        auto ctl = [&](const QString &command) { return fixture.control(command); };
         auto state = [](const SnapcastClient &client, const QString &id) {
             for (const CampusRoom &room : client.rooms()) {
                 if (room.id == id)

@@ -154,89 +154,39 @@ private slots:
         }
     }
 
-    void requestsAreOneLineOfJsonRpc() {
-        const QString name = QStringLiteral("教学楼\n一\"层");
-        const QByteArray line = request(
-            12, QStringLiteral("Client.SetName"),
-            {{QStringLiteral("id"), QStringLiteral("room1")}, {QStringLiteral("name"), name}});
-        QVERIFY(line.endsWith('\n'));
-        QCOMPARE(line.count('\n'), 1);
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        QCOMPARE(object.value(QStringLiteral("id")).toInteger(), 12);
-        QCOMPARE(object.value(QStringLiteral("jsonrpc")).toString(), QStringLiteral("2.0"));
-        QCOMPARE(object.value(QStringLiteral("method")).toString(),
-                 QStringLiteral("Client.SetName"));
-        QCOMPARE(object.value(QStringLiteral("params"))
-                     .toObject()
-                     .value(QStringLiteral("name"))
-                     .toString(),
-                 name);
-        // No params member when there are none (Server.GetStatus).
-        QVERIFY(!QJsonDocument::fromJson(request(1, QStringLiteral("Server.GetStatus")))
-                     .object()
-                     .contains(QStringLiteral("params")));
-    }
-
-    // The status and the notifications in the shape snapserver 0.26 sends them.
+    // What the notifications leave to the reader, in the shapes snapserver 0.26 sends.
     void roomsFollowStatusAndNotifications() {
         RoomState state;
         QVERIFY(state.setStatus(
             status({QJsonArray{client(QStringLiteral("room2"), QString(), true, 40, false)},
                     QJsonArray{client(QStringLiteral("room1"), QStringLiteral("教学楼一"), true,
-                                      100, false),
-                               client(QStringLiteral("room3"), QString(), false, 100, true)}})));
+                                      100, false)}})));
         QCOMPARE(state.rooms(),
                  (CampusRooms{room("room2", QStringLiteral("vm"), true, 40, false),
-                              room("room1", QStringLiteral("教学楼一"), true, 100, false),
-                              room("room3", QStringLiteral("vm"), false, 100, true)}));
-        // The same status again changes nothing.
-        QVERIFY(!state.setStatus(
-            status({QJsonArray{client(QStringLiteral("room2"), QString(), true, 40, false)},
-                    QJsonArray{client(QStringLiteral("room1"), QStringLiteral("教学楼一"), true,
-                                      100, false),
-                               client(QStringLiteral("room3"), QString(), false, 100, true)}})));
-
-        QVERIFY(state.apply(QStringLiteral("Client.OnVolumeChanged"),
-                            json(R"({"id":"room2","volume":{"muted":true,"percent":40}})")));
-        QVERIFY(state.apply(QStringLiteral("Client.OnNameChanged"),
-                            json(R"({"id":"room2","name":"操场"})")));
-        QCOMPARE(*state.find(QStringLiteral("room2")),
-                 room("room2", QStringLiteral("操场"), true, 40, true));
+                              room("room1", QStringLiteral("教学楼一"), true, 100, false)}));
         // A name cleared on the server shows the host's name again.
         QVERIFY(state.apply(QStringLiteral("Client.OnNameChanged"),
-                            json(R"({"id":"room2","name":""})")));
-        QCOMPARE(state.find(QStringLiteral("room2"))->name, QStringLiteral("vm"));
-
+                            json(R"({"id":"room1","name":""})")));
+        QCOMPARE(state.find(QStringLiteral("room1"))->name, QStringLiteral("vm"));
         // The event decides connected, whatever its client object says.
-        QVERIFY(state.apply(QStringLiteral("Client.OnDisconnect"),
-                            QJsonObject{{QStringLiteral("id"), QStringLiteral("room1")},
-                                        {QStringLiteral("client"),
-                                         client(QStringLiteral("room1"), QStringLiteral("教学楼一"),
-                                                true, 100, false)}}));
-        QVERIFY(!state.find(QStringLiteral("room1"))->connected);
+        QVERIFY(state.apply(
+            QStringLiteral("Client.OnDisconnect"),
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("room2")},
+                        {QStringLiteral("client"),
+                         client(QStringLiteral("room2"), QString(), true, 40, false)}}));
+        QVERIFY(!state.find(QStringLiteral("room2"))->connected);
         // A room not seen before is added by its first connection.
         QVERIFY(state.apply(
             QStringLiteral("Client.OnConnect"),
             QJsonObject{{QStringLiteral("id"), QStringLiteral("room4")},
                         {QStringLiteral("client"), client(QStringLiteral("room4"), QString(), false,
                                                           70, false, QStringLiteral("pi4"))}}));
-        QCOMPARE(state.rooms().size(), 4);
         QCOMPARE(state.rooms().last(), room("room4", QStringLiteral("pi4"), true, 70, false));
-
         // Notifications of other things, or about unknown rooms, change nothing.
         QVERIFY(!state.apply(QStringLiteral("Group.OnMute"), json(R"({"id":"g","mute":true})")));
         QVERIFY(!state.apply(QStringLiteral("Client.OnVolumeChanged"),
                              json(R"({"id":"nobody","volume":{"muted":true,"percent":1}})")));
-
-        // Server.OnUpdate carries the whole status: a room gone from it is gone.
-        QVERIFY(state.apply(
-            QStringLiteral("Server.OnUpdate"),
-            status({QJsonArray{client(QStringLiteral("room4"), QString(), true, 70, false)}})));
-        QCOMPARE(state.rooms(), CampusRooms{room("room4", QStringLiteral("vm"), true, 70, false)});
-
-        QVERIFY(state.setAllDisconnected());
-        QVERIFY(!state.rooms().first().connected);
-        QVERIFY(!state.setAllDisconnected());
+        QCOMPARE(state.rooms().size(), 3);
     }
 
     void untrustedStatusIsBoundedAndCleaned() {
