@@ -3,12 +3,14 @@
 #include "CampusControl.h"
 #include "playback/MediaPlayer.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 const QString kUnreachable = QStringLiteral("广播服务器不可用，已在本机播放");
 const QString kNoSink = QStringLiteral("校园广播的声音输出不可用，已在本机播放");
+const QString kNoRoom = QStringLiteral("分区内没有在线的终端，已在本机播放");
 
 QString withDetail(const QString &text, const QString &detail) {
     return detail.isEmpty() ? text : text + QStringLiteral("（") + detail + QStringLiteral("）");
@@ -75,6 +77,16 @@ void CampusOutput::routeTask(const QString &taskName) {
     }
 
     const CampusRoute route = routeFor(m_config, taskName, m_control.rooms());
+    // Every room that would hear it is switched off or cut off: the bell is heard here.
+    const bool anyOnline =
+        std::any_of(m_control.rooms().cbegin(), m_control.rooms().cend(),
+                    [&](const CampusRoom &room) {
+                        return room.connected && route.unmute.contains(room.id);
+                    });
+    if (!anyOnline) {
+        playLocally(taskName, withDetail(kNoRoom, route.logText), kNoRoom);
+        return;
+    }
     m_pending = serial;
     m_guard.start();
     m_control.applyRoute(route.unmute, route.mute, RouteTimeoutMs, this,
@@ -151,8 +163,10 @@ void CampusOutput::SetMasterVolume(int value) {
 void CampusOutput::SetMasterVolumeThen(int value, QObject *context, std::function<void()> done) {
     // The item is tried again because its sound could not be played on the campus sink (gone
     // with a restarted sound server): the rest of the task is heard here rather than nowhere.
-    if (!m_pending && m_onCampus && m_player.soundOutputLost())
+    if (!m_pending && m_onCampus && m_player.soundOutputLost()) {
+        m_sinkLoaded = false;
         playLocally(m_task, withDetail(kNoSink, QStringLiteral("播放时无法打开")), kNoSink);
+    }
     if (m_pending)
         m_waiters.append({value, context, std::move(done)});
     else

@@ -45,6 +45,8 @@ public:
     void routeTask(const QString &taskName);
     // Where the current task plays.
     bool playsOnCampus() const;
+    // False also once the sink stopped taking sound (a restarted sound server drops it).
+    bool sinkLoaded() const { return m_sinkLoaded; }
 
     Reading GetMasterVolume() override;
     void SetMasterVolume(int value) override;

@@ -77,24 +77,18 @@ MasterVolume &CampusLink::output() {
 
 void CampusLink::apply(const CampusConfig &config) {
     m_output->setConfig(config);
-    // Zones and task entries take effect at the next start; the connection and the sink are
-    // touched only when their own settings changed, so a playing task is not cut off.
     CampusConfig::Server server = config.server();
     if (!server.enabled)
         server = CampusConfig::Server{};
-    if (m_applied && *m_applied == server)
+    // Pointed again at what is stored (a connection test may have pointed it elsewhere); the
+    // same server again keeps its connection.
+    m_control->setServer(server.enabled ? server.address : QString(),
+                         server.enabled ? server.controlPort : 0);
+    // The sink only when its own settings changed, so a playing task is not cut off.
+    if (m_applied && m_applied->enabled == server.enabled && m_applied->pipe == server.pipe)
         return;
-    const bool sinkChanged =
-        !m_applied || m_applied->enabled != server.enabled || m_applied->pipe != server.pipe;
-    const bool serverChanged = !m_applied || m_applied->enabled != server.enabled ||
-                               m_applied->address != server.address ||
-                               m_applied->controlPort != server.controlPort;
     m_applied = server;
-    if (serverChanged)
-        m_control->setServer(server.enabled ? server.address : QString(),
-                             server.enabled ? server.controlPort : 0);
-    if (sinkChanged)
-        applySink(server.enabled, server.pipe);
+    applySink(server.enabled, server.pipe);
 }
 
 void CampusLink::applySink(bool enabled, const QString &pipe) {
@@ -131,8 +125,19 @@ void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
             });
     connect(m_output, &CampusOutput::playsLocally, &log,
             [&log](const QString &task, const QString &reason) { log.campus(task, reason); });
+    connect(m_output, &CampusOutput::routed, this,
+            [this](const QString &task, const CampusRoute &route) {
+                emit notice(QStringLiteral("“%1”在校园广播播放：%2").arg(task, route.logText));
+            });
     connect(m_output, &CampusOutput::playsLocally, this,
-            [this](const QString &, const QString &reason) { emit notice(reason); });
+            [this](const QString &, const QString &reason) {
+                emit notice(reason);
+                // A sink that could not be loaded (the sound server was not up yet) or was
+                // dropped with a restarted one is loaded again, so the next task can reach the
+                // rooms.
+                if (m_applied && m_applied->enabled && !m_output->sinkLoaded())
+                    applySink(true, m_applied->pipe);
+            });
 }
 
 QString CampusLink::toneFile() {

@@ -128,6 +128,10 @@ private slots:
             << "lost" << QStringLiteral("校园广播的声音输出不可用，已在本机播放（播放时无法打开）")
             << QStringLiteral("校园广播的声音输出不可用，已在本机播放");
         QTest::newRow("not connected") << "unconnected" << Unreachable << Unreachable;
+        QTest::newRow("no room of the zone online")
+            << "rooms offline"
+            << QStringLiteral("分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：room1、room2）")
+            << QStringLiteral("分区内没有在线的终端，已在本机播放");
         QTest::newRow("rooms refuse")
             << "refused" << Unreachable + QStringLiteral("（连接已断开）") << Unreachable;
         QTest::newRow("never answers")
@@ -154,6 +158,10 @@ private slots:
             rig.output.setSinkState(false, QStringLiteral("无法连接声音服务器"));
         } else if (failure == "unconnected") {
             rig.control.connected = false;
+        } else if (failure == "rooms offline") {
+            // The other zone's room still online must not count for this task.
+            rig.control.roomList[0].connected = false;
+            rig.control.roomList[1].connected = false;
         }
         if (failure == "lost") {
             // The item could not be heard on the campus sink; the driver tries it again.
@@ -191,6 +199,8 @@ private slots:
             QCOMPARE(rig.playsLocally.first().at(1).toString(), reason);
         }
         QCOMPARE(rig.lastStatus(), status);
+        // A sink that stopped taking sound is to be loaded again before the next task.
+        QCOMPARE(rig.output.sinkLoaded(), failure != "sink" && failure != "lost");
     }
 
     void aLateAnswerForAnEarlierTaskIsIgnored() {
