@@ -1,7 +1,9 @@
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
 #include "tasktable/TaskTableModel.h"
+#include "dialogs/CampusDlg.h"
 #include "view/CampusPanel.h"
+#include "view/CommandIds.h"
 #include "view/HeaderCtrlCl.h"
 #include "view/HoraletView.h"
 #include "view/ListCtrlCl.h"
@@ -235,10 +237,12 @@ private slots:
         const auto writeCampus = [&](const char *enabled) {
             QFile file(dir.filePath(QStringLiteral("广播分区.ini")));
             return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   file.write(*Gbk::encode(QStringLiteral("[服务器]\r\n启用=%1\r\n[分区]\r\n"
-                                                          "操场=room3\r\n[任务分区]\r\n"
-                                                          "早操铃声=操场\r\n")
-                                               .arg(QLatin1String(enabled)))) > 0;
+                   file.write(*Gbk::encode(QStringLiteral("[服务器]\r\n启用=%1\r\n管道=%2\r\n"
+                                                          "[分区]\r\n操场=room3\r\n"
+                                                          "[任务分区]\r\n早操铃声=操场\r\n")
+                                               .arg(QLatin1String(enabled),
+                                                    dir.filePath(QStringLiteral("snapfifo"))))) >
+                       0;
         };
         QVERIFY(writeCampus("1"));
         FakeClock clock{QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58))};
@@ -258,11 +262,12 @@ private slots:
         view.reloadFromStore();
         QCOMPARE(model->columnCount(), 6);
 
-        // Without a control connection the command says so instead of opening the dialog.
-        QStringList told;
-        view.campusPanel()->setNotice([&](QWidget *, const QString &text) { told << text; });
-        view.campusPanel()->openDialog();
-        QCOMPARE(told.size(), 1);
+        // The command opens the dialog over the program's own control connection.
+        int opened = 0;
+        view.campusPanel()->setDialogRunner([&](CCampusDlg &) { ++opened; });
+        QVERIFY(view.campusPanel()->control());
+        view.runCommand(CommandId::Campus);
+        QCOMPARE(opened, 1);
     }
 
     void emptyStoreGivesAnEmptyTableWithItsColumns() {
