@@ -131,16 +131,30 @@ bool CampusSink::load(const QString &pipe, QString *error) {
         return fail(kNoServer);
 
     // Ours from before (a crash, or a load without an unload) would keep the name taken.
-    OwnerQuery stale;
     const QByteArray name = sinkName().toUtf8();
-    if (!connection.wait(pa_context_get_sink_info_by_name(connection.context(), name.constData(),
-                                                          onSinkOwner, &stale),
-                         [&] { return stale.done; }))
+    const auto owner = [&](OwnerQuery *query) {
+        return connection.wait(pa_context_get_sink_info_by_name(
+                                   connection.context(), name.constData(), onSinkOwner, query),
+                               [&] { return query->done; });
+    };
+    OwnerQuery stale;
+    if (!owner(&stale))
         return fail(kNoServer);
     m_module = InvalidModule;
     if (stale.found) {
         if (stale.module == PA_INVALID_INDEX || !unloadModule(connection, stale.module))
             return fail(QStringLiteral("声音服务器上已有同名的输出 %1，无法卸下").arg(sinkName()));
+        // The server frees the unloaded sink a moment after it answers; a sink made before
+        // that would get another name ("….2"), which no item and no volume would reach.
+        for (;;) {
+            OwnerQuery left;
+            if (!owner(&left))
+                return fail(kNoServer);
+            if (!left.found)
+                break;
+            if (!connection.pause(10))
+                return fail(QStringLiteral("声音服务器上同名的输出 %1 没有卸下").arg(sinkName()));
+        }
     }
 
     // Timed by the clock, not by the reader: with no one reading the pipe (the campus server
@@ -158,6 +172,12 @@ bool CampusSink::load(const QString &pipe, QString *error) {
     if (loaded.index == PA_INVALID_INDEX)
         return fail(QStringLiteral("声音服务器未能建立校园广播的输出（module-pipe-sink，%1）：%2")
                         .arg(pipe, serverError(connection)));
+    // Under its own name, or it is of no use (the name taken meanwhile by another program).
+    OwnerQuery made;
+    if (!owner(&made) || !made.found || made.module != loaded.index) {
+        unloadModule(connection, loaded.index);
+        return fail(QStringLiteral("声音服务器上的输出名称 %1 已被占用").arg(sinkName()));
+    }
     m_module = loaded.index;
     return true;
 }

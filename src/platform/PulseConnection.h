@@ -5,6 +5,7 @@
 #include <pulse/operation.h>
 
 #include <chrono>
+#include <thread>
 
 // One short-lived client connection to the PulseAudio server on a private main loop, driven on
 // the caller's thread. Every wait ends at the deadline set when it was made, so a server that
@@ -64,6 +65,12 @@ public:
             pa_operation_cancel(operation);
         pa_operation_unref(operation);
         return finished;
+    }
+
+    // Gives the server a moment between two questions; false once time is up.
+    bool pause(int ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return std::chrono::steady_clock::now() < m_deadline;
     }
 
 private:

@@ -197,7 +197,9 @@ private slots:
 
             // The campus sink's level is set and read apart from the machine's own.
             campus.SetMasterVolume(20000);
-            QCOMPARE(campus.GetMasterVolume().value, 20000);
+            const MasterVolume::Reading read = campus.GetMasterVolume();
+            QVERIFY2(read.failure.isEmpty(), qPrintable(read.failure));
+            QCOMPARE(read.value, 20000);
             QCOMPARE(sinkChannels(), (QList<uint>{PA_VOLUME_NORM, PA_VOLUME_NORM}));
             defaultSink.SetMasterVolume(40000);
             QCOMPARE(campus.GetMasterVolume().value, 20000);
