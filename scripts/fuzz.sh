@@ -10,7 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-$top/build-fuzz}
 out=${FUZZ_OUT:-$build/out}
-targets=${FUZZ_TARGETS:-"profile_file code_page task_store"}
+targets=${FUZZ_TARGETS:-"profile_file code_page task_store snapcast"}
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

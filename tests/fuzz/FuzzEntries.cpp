@@ -1,5 +1,6 @@
 #include "FuzzEntries.h"
 
+#include "campus/SnapcastProtocol.h"
 #include "store/FileEncoding.h"
 #include "store/ProfileStore.h"
 #include "store/TaskStore.h"
@@ -7,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
 
@@ -153,6 +157,43 @@ std::string taskStore(const uint8_t *data, size_t size) {
             return "task " + std::to_string(i) + " changed by an edit of another";
     if (store.ReadTaskPlaylist(rows[0].Name) != items)
         return "the playlist reads back otherwise";
+    return {};
+}
+
+std::string snapcast(const uint8_t *data, size_t size) {
+    const QByteArray all(reinterpret_cast<const char *>(data), qsizetype(size));
+    // The first byte sets the size of the pieces the stream arrives in.
+    const qsizetype piece = all.isEmpty() ? 1 : 1 + uchar(all[0]) * 16;
+    Snapcast::LineFramer framer;
+    Snapcast::RoomState rooms;
+    for (qsizetype at = 1; at < all.size() && !framer.failed(); at += piece) {
+        QList<QByteArray> lines;
+        framer.feed(all.mid(at, piece), lines);
+        if (framer.pending() > Snapcast::MaxLineBytes)
+            return "the framer holds more than a line's bound";
+        for (const QByteArray &line : lines) {
+            const Snapcast::Message message = Snapcast::parse(line);
+            if (message.error.size() > Snapcast::MaxTextLength + 1)
+                return "an error text over its bound";
+            if (message.kind == Snapcast::Message::Kind::Notification)
+                rooms.apply(message.method, message.params);
+            else if (message.kind == Snapcast::Message::Kind::Reply && message.result.isObject())
+                rooms.setStatus(message.result.toObject());
+        }
+    }
+    if (rooms.rooms().size() > Snapcast::MaxRooms)
+        return "more rooms than the bound";
+    QSet<QString> ids;
+    for (const CampusRoom &room : rooms.rooms()) {
+        if (!Snapcast::usableId(room.id) || ids.contains(room.id))
+            return "a room id that is unusable or twice: " + show(room.id);
+        ids.insert(room.id);
+        if (room.name.size() > Snapcast::MaxTextLength + 1 ||
+            Snapcast::cleanText(room.name, Snapcast::MaxTextLength + 1) != room.name)
+            return "a room name not cut or cleaned: " + show(room.name);
+        if (room.volume < 0 || room.volume > 100)
+            return "a percent out of range";
+    }
     return {};
 }
 

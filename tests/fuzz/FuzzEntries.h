@@ -17,5 +17,9 @@ std::string codePage(const uint8_t *data, size_t size);
 // song.ini and a playlist file of arbitrary bytes: read them, change the first task, and
 // every other task must read back as before.
 std::string taskStore(const uint8_t *data, size_t size);
+// Bytes from a campus server, fed to the line framer in pieces the input chooses; every line
+// read as a message and applied to the rooms. The framer never holds more than its bound,
+// and the rooms stay within theirs: usable unique ids, short clean names, percent 0..100.
+std::string snapcast(const uint8_t *data, size_t size);
 
 } // namespace FuzzEntries

@@ -41,6 +41,8 @@ private slots:
     void codePage() { replay(FuzzEntries::codePage); }
     void taskStore_data() { addInputs("task_store"); }
     void taskStore() { replay(FuzzEntries::taskStore); }
+    void snapcast_data() { addInputs("snapcast"); }
+    void snapcast() { replay(FuzzEntries::snapcast); }
 };
 
 QTEST_GUILESS_MAIN(TestFuzzInputs)
