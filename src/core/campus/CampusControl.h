@@ -31,8 +31,8 @@ public:
                             QObject *context, Done done) = 0;
     // Asks for the full status again (the rooms table's refresh, the connection test).
     virtual void refresh(int timeoutMs, QObject *context, Done done) = 0;
-    virtual void renameRoom(const QString &id, const QString &name, int timeoutMs,
-                            QObject *context, Done done) = 0;
+    virtual void renameRoom(const QString &id, const QString &name, int timeoutMs, QObject *context,
+                            Done done) = 0;
     virtual void setRoomVolume(const QString &id, int percent, bool muted, int timeoutMs,
                                QObject *context, Done done) = 0;
 

@@ -78,11 +78,9 @@ void CampusOutput::routeTask(const QString &taskName) {
 
     const CampusRoute route = routeFor(m_config, taskName, m_control.rooms());
     // Every room that would hear it is switched off or cut off: the bell is heard here.
-    const bool anyOnline =
-        std::any_of(m_control.rooms().cbegin(), m_control.rooms().cend(),
-                    [&](const CampusRoom &room) {
-                        return room.connected && route.unmute.contains(room.id);
-                    });
+    const bool anyOnline = std::any_of(
+        m_control.rooms().cbegin(), m_control.rooms().cend(),
+        [&](const CampusRoom &room) { return room.connected && route.unmute.contains(room.id); });
     if (!anyOnline) {
         playLocally(taskName, withDetail(kNoRoom, route.logText), kNoRoom);
         return;

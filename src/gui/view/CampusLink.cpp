@@ -52,8 +52,7 @@ QByteArray toneWav() {
 
 } // namespace
 
-CampusLink::CampusLink(MediaPlayer &player,
-                       MasterVolume &localVolume, QObject *parent)
+CampusLink::CampusLink(MediaPlayer &player, MasterVolume &localVolume, QObject *parent)
     : QObject(parent), m_sink(std::make_unique<CampusSink>()),
       m_sinkVolume(std::make_unique<MasterVolumeWorker>(
           std::make_unique<PulseMasterVolume>(2000, CampusSink::sinkName()))) {
@@ -119,10 +118,9 @@ void CampusLink::applySink(bool enabled, const QString &pipe) {
 void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
     m_playback = &playback;
     connect(&playback, &PlaylistDriver::taskStarted, m_output, &CampusOutput::routeTask);
-    connect(m_output, &CampusOutput::routed, &log,
-            [&log](const QString &task, const CampusRoute &route) {
-                log.campus(task, route.logText);
-            });
+    connect(
+        m_output, &CampusOutput::routed, &log,
+        [&log](const QString &task, const CampusRoute &route) { log.campus(task, route.logText); });
     connect(m_output, &CampusOutput::playsLocally, &log,
             [&log](const QString &task, const QString &reason) { log.campus(task, reason); });
     connect(m_output, &CampusOutput::routed, this,
@@ -168,18 +166,18 @@ void CampusLink::audition(const QStringList &rooms) {
     for (const CampusRoom &room : m_control->rooms())
         if (!chosen.contains(room.id))
             others.append(room.id);
-    m_control->applyRoute(
-        rooms, others, AuditionRouteMs, this, [this, tone](bool ok, const QString &failure) {
-            if (!ok) {
-                emit notice(QStringLiteral("试听失败：") + failure);
-                return;
-            }
-            if (!m_tonePlayer) {
-                MpvPlayer::Options options = MpvPlayer::defaultOptions();
-                options.videoOutput = QStringLiteral("null");
-                m_tonePlayer = new MpvPlayer(options, this);
-                m_tonePlayer->setAudioDevice(CampusSink::deviceName());
-            }
-            m_tonePlayer->open(tone);
-        });
+    m_control->applyRoute(rooms, others, AuditionRouteMs, this,
+                          [this, tone](bool ok, const QString &failure) {
+                              if (!ok) {
+                                  emit notice(QStringLiteral("试听失败：") + failure);
+                                  return;
+                              }
+                              if (!m_tonePlayer) {
+                                  MpvPlayer::Options options = MpvPlayer::defaultOptions();
+                                  options.videoOutput = QStringLiteral("null");
+                                  m_tonePlayer = new MpvPlayer(options, this);
+                                  m_tonePlayer->setAudioDevice(CampusSink::deviceName());
+                              }
+                              m_tonePlayer->open(tone);
+                          });
 }

@@ -52,7 +52,7 @@ private:
     void applySink(bool enabled, const QString &pipe);
     QString toneFile();
 
-    std::unique_ptr<CampusSink> m_sink;    // used on m_worker only
+    std::unique_ptr<CampusSink> m_sink; // used on m_worker only
     std::unique_ptr<MasterVolume> m_sinkVolume;
     CampusControl *m_control = nullptr;
     CampusOutput *m_output = nullptr;

@@ -130,7 +130,8 @@ private slots:
         QTest::newRow("not connected") << "unconnected" << Unreachable << Unreachable;
         QTest::newRow("no room of the zone online")
             << "rooms offline"
-            << QStringLiteral("分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：room1、room2）")
+            << QStringLiteral(
+                   "分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：room1、room2）")
             << QStringLiteral("分区内没有在线的终端，已在本机播放");
         QTest::newRow("rooms refuse")
             << "refused" << Unreachable + QStringLiteral("（连接已断开）") << Unreachable;

@@ -1,7 +1,7 @@
+#include "dialogs/CampusDlg.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
 #include "tasktable/TaskTableModel.h"
-#include "dialogs/CampusDlg.h"
 #include "view/CampusPanel.h"
 #include "view/CommandIds.h"
 #include "view/HeaderCtrlCl.h"
@@ -241,8 +241,7 @@ private slots:
                                                           "[分区]\r\n操场=room3\r\n"
                                                           "[任务分区]\r\n早操铃声=操场\r\n")
                                                .arg(QLatin1String(enabled),
-                                                    dir.filePath(QStringLiteral("snapfifo"))))) >
-                       0;
+                                                    dir.filePath(QStringLiteral("snapfifo"))))) > 0;
         };
         QVERIFY(writeCampus("1"));
         FakeClock clock{QDateTime(QDate(2012, 4, 30), QTime(7, 59, 58))};
