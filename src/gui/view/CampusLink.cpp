@@ -60,9 +60,8 @@ CampusLink::CampusLink(MediaPlayer &player, MasterVolume &localVolume, QObject *
     m_control = new SnapcastClient(this);
     m_output = new CampusOutput(player, localVolume, *m_sinkVolume, *m_control, this);
     m_output->setCampusDevice(CampusSink::deviceName());
-    connect(m_control, &CampusControl::protocolFault, this, [this](const QString &reason) {
-        emit notice(QStringLiteral("广播服务器的回复无法识别，已断开重连：") + reason);
-    });
+    // Its words say what came and that the connection was dropped.
+    connect(m_control, &CampusControl::protocolFault, this, &CampusLink::notice);
 }
 
 CampusLink::~CampusLink() {
@@ -121,6 +120,9 @@ void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
     connect(
         m_output, &CampusOutput::routed, &log,
         [&log](const QString &task, const CampusRoute &route) { log.campus(task, route.logText); });
+    // Whatever the server sent that dropped the connection stays on record.
+    connect(m_control, &CampusControl::protocolFault, &log,
+            [&log](const QString &reason) { log.campus(QString(), reason); });
     connect(m_output, &CampusOutput::playsLocally, &log,
             [&log](const QString &task, const QString &reason) { log.campus(task, reason); });
     connect(m_output, &CampusOutput::routed, this,
