@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -203,6 +204,11 @@ void checkAtStartup(int limitMs) {
         const char *name;
     } buses[] = {{Bus::Session, "DBUS_SESSION_BUS_ADDRESS", "会话总线"},
                  {Bus::System, "DBUS_SYSTEM_BUS_ADDRESS", "系统总线"}};
+    // Qt takes the first thread that touches it for the main thread. The probe below runs on
+    // a thread of its own before the application object exists, and its error texts go through
+    // Qt's logging: this thread must come first, or the whole program would run as if on a
+    // foreign thread (no timers, no children: no bell).
+    QThread::currentThread();
     // Both at once: two silent buses cost one time limit, not two.
     QString why[2];
     QString address[2];
