@@ -13,7 +13,6 @@ Usage: campus.py <horalet executable>
 Needs PULSE_SERVER (the pulse fixture) and HORALET_SNAPCAST_DIR (the snapcast fixture).
 """
 
-import array
 import math
 import os
 import signal
@@ -25,7 +24,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from scheduled_playback import start_xvfb, verdict, write_profile, write_tone  # noqa: E402
+from scheduled_playback import (loudness, start_xvfb, verdict, write_profile,  # noqa: E402
+                                write_tone)
 
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 RATE = 48000
@@ -38,14 +38,6 @@ LEAD_S = 12
 LENGTH_S = 8
 # The server's buffer and the rooms' own latency: a room hears the head-end this much later.
 ROOM_DELAY_S = 1.5
-
-
-def loudness(raw):
-    samples = array.array("h")
-    samples.frombytes(raw[: len(raw) // 2 * 2])
-    if not samples:
-        return 0.0
-    return math.sqrt(sum(s * s for s in samples) / len(samples))
 
 
 class Recording:

@@ -9,11 +9,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -38,21 +36,9 @@ QPushButton *button(const QString &title, QWidget *parent, CCampusDlg *dialog,
 CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *parent)
     : QDialog(parent), m_config(config), m_control(control) {
     setWindowTitle(QStringLiteral("广播分区"));
-    tell = [](QWidget *p, const QString &text) {
-        QMessageBox::warning(p, QStringLiteral("广播分区"), text);
-    };
-    ask = [](QWidget *p, const QString &text) {
-        return QMessageBox::question(p, QStringLiteral("广播分区"), text) == QMessageBox::Yes;
-    };
-    askText = [](QWidget *p, const QString &caption, const QString &label,
-                 const QString &proposed) -> std::optional<QString> {
-        bool ok = false;
-        const QString text =
-            QInputDialog::getText(p, caption, label, QLineEdit::Normal, proposed, &ok);
-        if (!ok)
-            return std::nullopt;
-        return text;
-    };
+    tell = Prompts::warning(QStringLiteral("广播分区"));
+    ask = Prompts::question(QStringLiteral("广播分区"));
+    askText = Prompts::text();
 
     auto *layout = new QVBoxLayout(this);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Prompts.h"
+
 #include "campus/CampusConfig.h"
 
 #include <QDialog>
@@ -32,12 +34,10 @@ public:
     CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *parent = nullptr);
 
     // Message boxes and questions; tests answer them without a display.
-    std::function<void(QWidget *, const QString &)> tell;
-    std::function<bool(QWidget *, const QString &)> ask;
+    Prompts::Tell tell;
+    Prompts::Ask ask;
     // Asks for a text (caption, label, proposed text); nothing when the user cancels.
-    std::function<std::optional<QString>(QWidget *, const QString &, const QString &,
-                                         const QString &)>
-        askText;
+    Prompts::AskText askText;
     // Plays a short tone to these rooms; none given: 试听 is not offered.
     std::function<void(const QStringList &roomIds)> audition;
     // Whether a task plays now: 试听 waits for it to end.

@@ -8,10 +8,8 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -43,21 +41,9 @@ CTimetableDlg::CTimetableDlg(Timetables &timetables, const TaskStore &store, con
                              QWidget *parent)
     : QDialog(parent), m_timetables(timetables), m_store(store), m_today(today) {
     setWindowTitle(QStringLiteral("作息表"));
-    tell = [](QWidget *p, const QString &text) {
-        QMessageBox::warning(p, QStringLiteral("作息表"), text);
-    };
-    ask = [](QWidget *p, const QString &text) {
-        return QMessageBox::question(p, QStringLiteral("作息表"), text) == QMessageBox::Yes;
-    };
-    askText = [](QWidget *p, const QString &caption, const QString &label,
-                 const QString &proposed) -> std::optional<QString> {
-        bool ok = false;
-        const QString text =
-            QInputDialog::getText(p, caption, label, QLineEdit::Normal, proposed, &ok);
-        if (!ok)
-            return std::nullopt;
-        return text;
-    };
+    tell = Prompts::warning(QStringLiteral("作息表"));
+    ask = Prompts::question(QStringLiteral("作息表"));
+    askText = Prompts::text();
 
     auto *layout = new QVBoxLayout(this);
     m_today_ = new QLabel(this);

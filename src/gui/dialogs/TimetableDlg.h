@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Prompts.h"
+
 #include "store/PlayTask.h"
 #include "store/TaskStore.h"
 #include "store/Timetables.h"
@@ -26,12 +28,10 @@ public:
                   QWidget *parent = nullptr);
 
     // Message boxes and the questions of 复制为…; tests answer them without a display.
-    std::function<void(QWidget *, const QString &)> tell;
-    std::function<bool(QWidget *, const QString &)> ask;
+    Prompts::Tell tell;
+    Prompts::Ask ask;
     // Asks for a text (caption, label, proposed text); nothing when the user cancels.
-    std::function<std::optional<QString>(QWidget *, const QString &, const QString &,
-                                         const QString &)>
-        askText;
+    Prompts::AskText askText;
 
     // The commands of the buttons, acting on the fields and the selected row.
     void AddTimetable();
