@@ -68,9 +68,14 @@ public:
     // The months that have a file, newest first.
     static QList<QDate> months(const QString &storeDirectory);
 
+    static const QByteArray &bom();
     static QByteArray headerBytes();                       // BOM and the column names, CRLF
     static QByteArray rowBytes(const QStringList &fields); // quoted where needed, CRLF
     static QList<QStringList> parse(const QByteArray &bytes);
+    static bool isHeader(const QStringList &cells);
+    // A cell as it was given to append (a formula guard taken off).
+    static QString asTyped(const QString &cell);
+    static PlayLogRow rowOf(const QStringList &cells);
     // The rows of a month file (header left out); an unreadable file gives an error text.
     static QList<PlayLogRow> read(const QString &path, QString *error = nullptr);
     // Writes rows as a log file does (BOM, header, CRLF); false with an error text on failure.
