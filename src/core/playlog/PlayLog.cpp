@@ -263,15 +263,3 @@ bool PlayLog::write(const QString &path, const QList<PlayLogRow> &rows, QString 
     }
     return true;
 }
-
-QList<PlayLogRow> PlayLog::select(const QList<PlayLogRow> &rows, const QString &task,
-                                  const QString &event) {
-    QList<PlayLogRow> result;
-    // Rows are appended as they happen, so the file's order is the order of events even
-    // within one second.
-    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-        if ((task.isEmpty() || it->task == task) && (event.isEmpty() || it->event == event))
-            result.append(*it);
-    }
-    return result;
-}

@@ -81,10 +81,6 @@ public:
     // Writes rows as a log file does (BOM, header, CRLF); false with an error text on failure.
     static bool write(const QString &path, const QList<PlayLogRow> &rows, QString *error);
 
-    // The rows of the chosen task and event kind (empty: any), newest first.
-    static QList<PlayLogRow> select(const QList<PlayLogRow> &rows, const QString &task,
-                                    const QString &event);
-
 signals:
     // Once when writing starts to fail; again only after a write has succeeded meanwhile.
     void writeFailed(const QString &message);
