@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -26,47 +27,62 @@ public:
     bool keepAll = true;
 
     template <class OnRow> void feed(const char *bytes, qsizetype n, qint64 at, OnRow &&onRow) {
-        for (qsizetype i = 0; i < n; ++i) {
-            const char c = bytes[i];
+        const char *const end = bytes + n;
+        for (const char *p = bytes; p < end;) {
             if (m_skipLf) {
                 m_skipLf = false;
-                if (c == '\n')
+                if (*p == '\n') {
+                    ++p;
                     continue;
+                }
             }
             if (m_state == State::Quoted) {
-                if (c == '"')
+                const char *quote = static_cast<const char *>(std::memchr(p, '"', size_t(end - p)));
+                const char *stop = quote ? quote : end;
+                keep(p, stop - p);
+                p = stop;
+                if (quote) {
                     m_state = State::QuoteInQuoted;
-                else
-                    keep(c);
+                    ++p;
+                }
                 continue;
             }
             if (m_state == State::QuoteInQuoted) {
                 m_state = State::Quoted;
-                if (c == '"') {
-                    keep(c);
+                if (*p == '"') {
+                    keep(p, 1);
+                    ++p;
                     continue;
                 }
                 m_state = State::Plain;
             }
-            switch (c) {
+            switch (*p) {
             case '"':
                 m_state = State::Quoted;
-                mark(at + i);
+                mark(at + (p - bytes));
+                ++p;
                 break;
             case ',':
                 ++m_field;
-                mark(at + i);
+                mark(at + (p - bytes));
+                ++p;
                 break;
             case '\r':
             case '\n':
-                m_skipLf = c == '\r';
+                m_skipLf = *p == '\r';
                 if (m_any)
                     onRow(m_start, m_cells, m_field + 1);
                 clear();
+                ++p;
                 break;
-            default:
-                keep(c);
-                mark(at + i);
+            default: {
+                const char *stop = p + 1;
+                while (stop < end && !isSpecial(*stop))
+                    ++stop;
+                mark(at + (p - bytes));
+                keep(p, stop - p);
+                p = stop;
+            }
             }
         }
     }
@@ -86,9 +102,10 @@ private:
             m_start = at;
         }
     }
-    void keep(char c) {
-        if (m_field < 5 && (keepAll || m_field == 1 || m_field == 2))
-            m_cells[m_field] += c;
+    static bool isSpecial(char c) { return c == '"' || c == ',' || c == '\r' || c == '\n'; }
+    void keep(const char *bytes, qsizetype n) {
+        if (n > 0 && m_field < 5 && (keepAll || m_field == 1 || m_field == 2))
+            m_cells[m_field].append(bytes, n);
     }
     void clear() {
         for (QByteArray &cell : m_cells)

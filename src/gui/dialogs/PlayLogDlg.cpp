@@ -80,6 +80,10 @@ void CPlayLogDlg::reload() {
     const QString path =
         month.isValid() ? QDir(PlayLog::folderIn(m_directory)).filePath(PlayLog::fileName(month))
                         : QString();
+    if (!path.isEmpty()) {
+        m_status->setText(QStringLiteral("正在读取 %1…").arg(m_month->currentText()));
+        m_status->repaint();
+    }
     m_rows.setIndex(path.isEmpty() ? PlayLogIndex() : waitOffThread([&path, &error] {
         return PlayLogIndex::scan(path, &error);
     }));
