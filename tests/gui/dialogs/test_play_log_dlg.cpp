@@ -68,6 +68,13 @@ void TestPlayLogDlg::monthsFiltersAndNewestFirst() {
     dialog.monthBox()->setCurrentIndex(1);
     QCOMPARE(dialog.taskBox()->currentIndex(), 0);
     QCOMPARE(column(dialog.table(), 2), QStringList{"旧"});
+
+    // The log grows while the dialog is open: the month read again has the new rows on top.
+    log.append(at("2026-12-08 10:00:00"), PlayLogEvent::ManualStop, "早操");
+    log.close();
+    dialog.monthBox()->setCurrentIndex(0);
+    QCOMPARE(column(dialog.table(), 0).first(), QStringLiteral("2026-12-08 10:00:00"));
+    QCOMPARE(dialog.table()->model()->rowCount(), 5);
 }
 
 void TestPlayLogDlg::exportWritesTheShownRows() {
