@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -16,6 +17,9 @@ constexpr qsizetype ChunkBytes = 1 << 20;
 // these are only not offered as filters.
 constexpr qsizetype MaxNames = 10000;
 constexpr quint32 Unnamed = 0xFFFFFFFF;
+// A task or event kind is kept this long at most while the month is read: a file with a
+// row of hundreds of megabytes costs no more than any other.
+constexpr qsizetype MaxNameBytes = 4096;
 
 // The rows of CSV bytes fed in pieces, cut where PlayLog::parse cuts them (quotes may hold
 // commas and line breaks; CR, LF or CRLF end a row; blank lines are no rows).
@@ -25,6 +29,7 @@ public:
 
     // Keeps every cell when true, else only the event and the task.
     bool keepAll = true;
+    qsizetype maxCellBytes = std::numeric_limits<qsizetype>::max();
 
     template <class OnRow> void feed(const char *bytes, qsizetype n, qint64 at, OnRow &&onRow) {
         const char *const end = bytes + n;
@@ -104,8 +109,12 @@ private:
     }
     static bool isSpecial(char c) { return c == '"' || c == ',' || c == '\r' || c == '\n'; }
     void keep(const char *bytes, qsizetype n) {
-        if (n > 0 && m_field < 5 && (keepAll || m_field == 1 || m_field == 2))
-            m_cells[m_field].append(bytes, n);
+        if (m_field >= 5 || (!keepAll && m_field != 1 && m_field != 2))
+            return;
+        QByteArray &cell = m_cells[m_field];
+        n = std::min(n, maxCellBytes - cell.size());
+        if (n > 0)
+            cell.append(bytes, n);
     }
     void clear() {
         for (QByteArray &cell : m_cells)
@@ -187,6 +196,7 @@ PlayLogIndex PlayLogIndex::scan(const QString &path, QString *error) {
     Names tasks(index.m_taskNames);
     Names events(index.m_events);
     RowScanner scanner;
+    scanner.maxCellBytes = MaxNameBytes;
     bool first = true;
     auto onRow = [&](qint64 start, const RowScanner::Cells &cells, int count) {
         if (first) {
