@@ -3,6 +3,7 @@
 #include "program/SystemErrors.h"
 
 #include <QByteArray>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QStringList>
@@ -227,7 +228,8 @@ void checkAtStartup(int limitMs) {
             continue;
         problems[i] = QStringLiteral("%1不可用（%2）").arg(QString::fromUtf8(b.name), why[i]);
         qputenv(b.variable, kOutOfReach);
-        qWarning("%s did not answer (%s): going on without it", b.variable, qPrintable(address[i]));
+        qWarning().noquote() << QStringLiteral("%1：%2 = %3，不使用它继续运行")
+                                    .arg(problems[i], QLatin1String(b.variable), address[i]);
     }
 }
 

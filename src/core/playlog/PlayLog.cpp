@@ -42,11 +42,6 @@ QByteArray field(const QString &typed) {
     return utf8;
 }
 
-QString asTyped(const QString &cell) {
-    return cell.startsWith(u'\'') && startsLikeFormula(QStringView(cell).mid(1)) ? cell.mid(1)
-                                                                                 : cell;
-}
-
 QDate monthOfName(const QString &name) {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{2})\\.csv$"));
     const QRegularExpressionMatch m = pattern.match(name);
@@ -145,6 +140,24 @@ QList<QDate> PlayLog::months(const QString &storeDirectory) {
     return result;
 }
 
+const QByteArray &PlayLog::bom() {
+    return Bom;
+}
+
+QString PlayLog::asTyped(const QString &cell) {
+    return cell.startsWith(u'\'') && startsLikeFormula(QStringView(cell).mid(1)) ? cell.mid(1)
+                                                                                 : cell;
+}
+
+bool PlayLog::isHeader(const QStringList &cells) {
+    return cells == Columns;
+}
+
+PlayLogRow PlayLog::rowOf(const QStringList &cells) {
+    return {asTyped(cells.value(0)), asTyped(cells.value(1)), asTyped(cells.value(2)),
+            asTyped(cells.value(3)), asTyped(cells.value(4))};
+}
+
 QByteArray PlayLog::headerBytes() {
     return Bom + rowBytes(Columns);
 }
@@ -222,16 +235,9 @@ QList<PlayLogRow> PlayLog::read(const QString &path, QString *error) {
     QList<PlayLogRow> rows;
     const QList<QStringList> cells = parse(file.readAll());
     for (qsizetype i = 0; i < cells.size(); ++i) {
-        const QStringList &c = cells[i];
-        if (i == 0 && c == Columns)
+        if (i == 0 && isHeader(cells[i]))
             continue;
-        PlayLogRow row;
-        row.time = asTyped(c.value(0));
-        row.event = asTyped(c.value(1));
-        row.task = asTyped(c.value(2));
-        row.item = asTyped(c.value(3));
-        row.note = asTyped(c.value(4));
-        rows << row;
+        rows << rowOf(cells[i]);
     }
     return rows;
 }
@@ -256,16 +262,4 @@ bool PlayLog::write(const QString &path, const QList<PlayLogRow> &rows, QString 
         return false;
     }
     return true;
-}
-
-QList<PlayLogRow> PlayLog::select(const QList<PlayLogRow> &rows, const QString &task,
-                                  const QString &event) {
-    QList<PlayLogRow> result;
-    // Rows are appended as they happen, so the file's order is the order of events even
-    // within one second.
-    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-        if ((task.isEmpty() || it->task == task) && (event.isEmpty() || it->event == event))
-            result.append(*it);
-    }
-    return result;
 }

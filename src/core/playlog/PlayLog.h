@@ -68,17 +68,18 @@ public:
     // The months that have a file, newest first.
     static QList<QDate> months(const QString &storeDirectory);
 
+    static const QByteArray &bom();
     static QByteArray headerBytes();                       // BOM and the column names, CRLF
     static QByteArray rowBytes(const QStringList &fields); // quoted where needed, CRLF
     static QList<QStringList> parse(const QByteArray &bytes);
+    static bool isHeader(const QStringList &cells);
+    // A cell as it was given to append (a formula guard taken off).
+    static QString asTyped(const QString &cell);
+    static PlayLogRow rowOf(const QStringList &cells);
     // The rows of a month file (header left out); an unreadable file gives an error text.
     static QList<PlayLogRow> read(const QString &path, QString *error = nullptr);
     // Writes rows as a log file does (BOM, header, CRLF); false with an error text on failure.
     static bool write(const QString &path, const QList<PlayLogRow> &rows, QString *error);
-
-    // The rows of the chosen task and event kind (empty: any), newest first.
-    static QList<PlayLogRow> select(const QList<PlayLogRow> &rows, const QString &task,
-                                    const QString &event);
 
 signals:
     // Once when writing starts to fail; again only after a write has succeeded meanwhile.

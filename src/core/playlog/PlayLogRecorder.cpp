@@ -25,10 +25,54 @@ QDateTime PlayLogRecorder::now() const {
 
 void PlayLogRecorder::write(const QDateTime &at, const QString &event, const QString &task,
                             const QString &item, const QString &note) {
+    summariseQuiet(at);
+    const Row row{event, task, item, note};
+    const auto found = m_recent.find(row);
+    if (found != m_recent.end()) {
+        const qint64 gap = found->last.secsTo(at);
+        // A clock set back starts the row afresh.
+        if (gap >= 0 && gap <= QuietSeconds) {
+            found->last = at;
+            ++found->count;
+            if (found->since.secsTo(at) >= SummarySeconds)
+                writeSummary(at, row, *found);
+            return;
+        }
+        if (found->count > 0)
+            writeSummary(at, row, *found);
+    }
     m_log.append(at, event, task, item, note);
+    m_recent.insert(row, {at, at, 0});
+}
+
+void PlayLogRecorder::writeSummary(const QDateTime &at, const Row &row, Repeats &repeats) {
+    const QString last = repeats.last.date() == at.date()
+                             ? repeats.last.toString(QStringLiteral("HH:mm:ss"))
+                             : repeats.last.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString count =
+        QStringLiteral("此后又重复 %1 次，最后一次在 %2").arg(repeats.count).arg(last);
+    m_log.append(at, row.event, row.task, row.item,
+                 row.note.isEmpty() ? count : QStringLiteral("%1（%2）").arg(row.note, count));
+    repeats.count = 0;
+    repeats.since = at;
+}
+
+void PlayLogRecorder::summariseQuiet(const QDateTime &at) {
+    for (auto it = m_recent.begin(); it != m_recent.end();) {
+        const qint64 gap = it->last.secsTo(at);
+        if (gap >= 0 && gap <= QuietSeconds) {
+            ++it;
+            continue;
+        }
+        if (it->count > 0)
+            writeSummary(at, it.key(), *it);
+        it = m_recent.erase(it);
+    }
 }
 
 void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) {
+    connect(&schedule, &ScheduleDriver::passRan, this,
+            [this](const QDateTime &second) { summariseQuiet(localSecond(second)); });
     connect(&schedule, &ScheduleDriver::taskStarting, this,
             [this](const QDateTime &second, const PlayTask &task) {
                 m_current = task.Name;
@@ -75,7 +119,12 @@ void PlayLogRecorder::programStarted() {
 }
 
 void PlayLogRecorder::programExiting() {
-    write(now(), PlayLogEvent::ProgramExit, m_current);
+    const QDateTime at = now();
+    for (auto it = m_recent.begin(); it != m_recent.end(); ++it)
+        if (it->count > 0)
+            writeSummary(at, it.key(), *it);
+    m_recent.clear();
+    write(at, PlayLogEvent::ProgramExit, m_current);
     m_log.close();
 }
 

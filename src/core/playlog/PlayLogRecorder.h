@@ -3,6 +3,7 @@
 #include "store/PlayTask.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 
 class Clock;
@@ -12,9 +13,19 @@ class ScheduleDriver;
 
 // Writes what the schedule does into the play log as it happens. Events of a checked second
 // carry that second; the others carry the clock's reading.
+//
+// A row that repeats one already written (same event, task, item and note) within
+// QuietSeconds of its last repeat is not written again but counted: the first stands in the
+// log, then one row that tells how many followed, when the repeats stop or every
+// SummarySeconds while they go on. A server that fails every second leaves a few rows an
+// hour instead of thousands. Summaries carry the time they are written, so the file stays
+// in order.
 class PlayLogRecorder : public QObject {
     Q_OBJECT
 public:
+    static constexpr int QuietSeconds = 300;
+    static constexpr int SummarySeconds = 600;
+
     PlayLogRecorder(PlayLog &log, const Clock &clock, QObject *parent = nullptr);
 
     void watch(ScheduleDriver &schedule, PlaylistDriver &playback);
@@ -37,12 +48,33 @@ public:
     // The task the log holds as playing (empty when none).
     const QString &currentTask() const { return m_current; }
 
+    // Tells the count of repeats that have stopped by `at`; run each checked second.
+    void summariseQuiet(const QDateTime &at);
+
 private:
+    struct Row {
+        QString event;
+        QString task;
+        QString item;
+        QString note;
+        bool operator==(const Row &) const = default;
+    };
+    friend size_t qHash(const Row &row, size_t seed) {
+        return qHashMulti(seed, row.event, row.task, row.item, row.note);
+    }
+    struct Repeats {
+        QDateTime last;  // the latest time the row came
+        QDateTime since; // the row or summary written last
+        int count = 0;   // not yet told
+    };
+
     void write(const QDateTime &at, const QString &event, const QString &task = {},
                const QString &item = {}, const QString &note = {});
+    void writeSummary(const QDateTime &at, const Row &row, Repeats &repeats);
     QDateTime now() const;
 
     PlayLog &m_log;
     const Clock &m_clock;
     QString m_current;
+    QHash<Row, Repeats> m_recent; // rows written or repeated within QuietSeconds
 };

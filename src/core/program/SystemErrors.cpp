@@ -1,14 +1,11 @@
 #include "SystemErrors.h"
 
 #include <QHash>
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-Q_LOGGING_CATEGORY(systemErrors, "horalet.error")
 
 struct Known {
     int code;
@@ -52,13 +49,6 @@ QString original(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-QString chineseFor(const QString &systemText, int code, const char *chinese) {
-    const QString text = QString::fromUtf8(chinese);
-    qCInfo(systemErrors).noquote()
-        << QStringLiteral("%1 (errno %2) -> %3").arg(systemText).arg(code).arg(text);
-    return text;
-}
-
 } // namespace
 
 namespace SystemErrors {
@@ -66,10 +56,8 @@ namespace SystemErrors {
 QString text(int code) {
     for (const Known &known : kKnown)
         if (known.code == code)
-            return chineseFor(original(code), code, known.chinese);
-    const QString system = original(code);
-    qCInfo(systemErrors).noquote() << QStringLiteral("%1 (errno %2)").arg(system).arg(code);
-    return QStringLiteral("系统错误 %1（%2）").arg(code).arg(system);
+            return QString::fromUtf8(known.chinese);
+    return QStringLiteral("系统错误 %1（%2）").arg(code).arg(original(code));
 }
 
 QString translated(const QString &systemText) {
@@ -80,7 +68,7 @@ QString translated(const QString &systemText) {
         return texts;
     }();
     if (const Known *known = byText.value(systemText.trimmed()))
-        return chineseFor(systemText, known->code, known->chinese);
+        return QString::fromUtf8(known->chinese);
     return systemText;
 }
 

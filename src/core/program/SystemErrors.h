@@ -3,8 +3,8 @@
 #include <QString>
 
 // The system's error texts in the user's language. What the C library or Qt says is in
-// English ("No such file or directory"); the user reads Chinese, and the original goes to
-// the standard error output for whoever diagnoses.
+// English ("No such file or directory"); the user reads Chinese. Nothing is printed here: the
+// caller knows which file or device failed and says so where it matters.
 namespace SystemErrors {
 // The text for an errno value.
 QString text(int code);

@@ -5,6 +5,7 @@
 #include "app/StartupGuard.h"
 #include "platform/BusProbe.h"
 #include "program/CommandLine.h"
+#include "program/Terminal.h"
 #include "view/HoraletView.h"
 #include "widgets/ScreenFit.h"
 
@@ -12,17 +13,16 @@
 #include <QDir>
 #include <QFont>
 
-#include <cstdio>
-
 int main(int argc, char *argv[]) {
+    Terminal::installMessageHandler();
     // Before the application object, which needs a display: --help and --version must not.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine options = CommandLine::parse(arguments);
     if (options.action != CommandLine::Action::Run) {
-        std::fputs(options.output.toLocal8Bit().constData(),
-                   options.action == CommandLine::Action::Error ? stderr : stdout);
+        Terminal::write(options.action == CommandLine::Action::Error ? stderr : stdout,
+                        options.output);
         return options.exitCode();
     }
     if (!options.storeDirectory.isEmpty())

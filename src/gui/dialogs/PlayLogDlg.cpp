@@ -1,5 +1,7 @@
 #include "PlayLogDlg.h"
 
+#include "OffThread.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -9,7 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
@@ -30,14 +32,15 @@ CPlayLogDlg::CPlayLogDlg(const QString &storeDirectory, QWidget *parent)
     m_task->setObjectName(QStringLiteral("taskBox"));
     m_event = new QComboBox(this);
     m_event->setObjectName(QStringLiteral("eventBox"));
-    m_table = new QTableWidget(0, 5, this);
+    m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("logTable"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("事件"),
-                                        QStringLiteral("任务"), QStringLiteral("项目"),
-                                        QStringLiteral("说明")});
+    m_table->setModel(&m_rows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    // Rows of one height: the view places millions of them without measuring each.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->setWordWrap(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
@@ -72,12 +75,18 @@ CPlayLogDlg::CPlayLogDlg(const QString &storeDirectory, QWidget *parent)
 }
 
 void CPlayLogDlg::reload() {
-    m_rows.clear();
     QString error;
     const QDate month = m_month->currentData().toDate();
-    if (month.isValid())
-        m_rows = PlayLog::read(
-            QDir(PlayLog::folderIn(m_directory)).filePath(PlayLog::fileName(month)), &error);
+    const QString path =
+        month.isValid() ? QDir(PlayLog::folderIn(m_directory)).filePath(PlayLog::fileName(month))
+                        : QString();
+    if (!path.isEmpty()) {
+        m_status->setText(QStringLiteral("正在读取 %1…").arg(m_month->currentText()));
+        m_status->repaint();
+    }
+    m_rows.setIndex(path.isEmpty() ? PlayLogIndex() : waitOffThread([&path, &error] {
+        return PlayLogIndex::scan(path, &error);
+    }));
     fillFilters();
     showRows();
     if (!error.isEmpty())
@@ -89,15 +98,8 @@ void CPlayLogDlg::reload() {
 void CPlayLogDlg::fillFilters() {
     const QString task = m_task->currentIndex() > 0 ? m_task->currentText() : QString();
     const QString event = m_event->currentIndex() > 0 ? m_event->currentText() : QString();
-    QStringList tasks;
-    QStringList events;
-    for (const PlayLogRow &row : m_rows) {
-        if (!row.task.isEmpty() && !tasks.contains(row.task))
-            tasks << row.task;
-        if (!events.contains(row.event))
-            events << row.event;
-    }
-    tasks.sort();
+    const QStringList tasks = m_rows.index().tasks();
+    const QStringList &events = m_rows.index().events();
     const QSignalBlocker blockTask(m_task);
     const QSignalBlocker blockEvent(m_event);
     m_task->clear();
@@ -114,20 +116,15 @@ void CPlayLogDlg::fillFilters() {
 void CPlayLogDlg::showRows() {
     const QString task = m_task->currentIndex() > 0 ? m_task->currentText() : QString();
     const QString event = m_event->currentIndex() > 0 ? m_event->currentText() : QString();
-    m_shown = PlayLog::select(m_rows, task, event);
-    m_table->setRowCount(static_cast<int>(m_shown.size()));
-    for (int r = 0; r < m_shown.size(); ++r) {
-        const PlayLogRow &row = m_shown[r];
-        const QString cells[] = {row.time, row.event, row.task, row.item, row.note};
-        for (int c = 0; c < 5; ++c)
-            m_table->setItem(r, c, new QTableWidgetItem(cells[c]));
-    }
+    m_rows.choose(task, event);
+    // Measured on the first rows only (the header's resize precision), never the whole month.
     m_table->resizeColumnsToContents();
-    m_status->setText(QStringLiteral("共 %1 条").arg(m_shown.size()));
+    m_status->setText(QStringLiteral("共 %1 条").arg(m_rows.shown().size()));
 }
 
 bool CPlayLogDlg::exportTo(const QString &path, QString *error) {
-    return PlayLog::write(path, m_shown, error);
+    return waitOffThread(
+        [this, &path, error] { return m_rows.index().exportRows(m_rows.shown(), path, error); });
 }
 
 void CPlayLogDlg::exportChosen() {
@@ -139,7 +136,7 @@ void CPlayLogDlg::exportChosen() {
     QString error;
     if (exportTo(path, &error))
         m_status->setText(QStringLiteral("已导出 %1 条到 %2")
-                              .arg(m_shown.size())
+                              .arg(m_rows.shown().size())
                               .arg(QDir::toNativeSeparators(path)));
     else
         QMessageBox::warning(this, QStringLiteral("导出播放记录"), error);

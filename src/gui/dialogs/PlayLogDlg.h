@@ -1,16 +1,18 @@
 #pragma once
 
-#include "playlog/PlayLog.h"
+#include "playlog/PlayLogModel.h"
 
 #include <QDialog>
 
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 // 播放记录: one month of the play log, filtered by task and by event kind, newest first, and
-// the rows shown exported to a CSV file of the same form.
+// the rows shown exported to a CSV file of the same form. The month is read on a thread of
+// its own and its rows from the file as they come into view, so a month of millions of
+// rows opens in seconds and holds little memory.
 class CPlayLogDlg : public QDialog {
     Q_OBJECT
 public:
@@ -19,8 +21,8 @@ public:
     QComboBox *monthBox() const { return m_month; }
     QComboBox *taskBox() const { return m_task; }
     QComboBox *eventBox() const { return m_event; }
-    QTableWidget *table() const { return m_table; }
-    const QList<PlayLogRow> &shownRows() const { return m_shown; }
+    QTableView *table() const { return m_table; }
+    const PlayLogModel &rows() const { return m_rows; }
 
     // Reads the month chosen in the box again (the log grows while the dialog is open).
     void reload();
@@ -36,8 +38,7 @@ private:
     QComboBox *m_month = nullptr;
     QComboBox *m_task = nullptr;
     QComboBox *m_event = nullptr;
-    QTableWidget *m_table = nullptr;
+    QTableView *m_table = nullptr;
     QLabel *m_status = nullptr;
-    QList<PlayLogRow> m_rows;
-    QList<PlayLogRow> m_shown;
+    PlayLogModel m_rows;
 };

@@ -1,8 +1,10 @@
 #include "playlog/PlayLog.h"
+#include "playlog/PlayLogIndex.h"
 #include "playlog/PlayLogRecorder.h"
 #include "scheduler/PassRig.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -74,9 +76,11 @@ private slots:
     void clockJumpOverMidnightAndAOneDayTask();
     void caughtUpSecondsAreTold();
     void unwritableLogToldOnceAndScheduleGoesOn();
+    void repeatsAreCountedNotWritten();
     void rotationRemovesOnlyOlderThanTwoYears();
     void monthsNewestFirst();
     void selectFiltersNewestFirst();
+    void indexReadsAMonthAsReadDoes();
 };
 
 void TestPlayLog::fileStartsWithBomAndHeaderAndQuotes() {
@@ -345,6 +349,65 @@ void TestPlayLog::unwritableLogToldOnceAndScheduleGoesOn() {
     QCOMPARE(failed.size(), 2);
 }
 
+void TestPlayLog::repeatsAreCountedNotWritten() {
+    LogRig rig;
+    const QString fault = QStringLiteral("广播服务器的应答无法识别，已断开连接");
+    const QDateTime from = at("2026-12-08 08:00:00");
+    // A server that fails every 0.6 s for two hours, a task starting in the middle.
+    rig.driver.setSchedule(
+        {makeTask(QStringLiteral("课间"), QStringLiteral("09:00:00"), QStringLiteral("09:00:20"))});
+    int faults = 0;
+    for (qint64 ms = 0; ms < 2 * 3600 * 1000; ms += 600, ++faults) {
+        if (ms % 1000 < 600) // the first fault of each second: that second is checked first
+            rig.wakeAt(from.addSecs(ms / 1000));
+        rig.clock.set(from.addMSecs(ms));
+        rig.recorder.campus(QString(), fault);
+    }
+    // Quiet for five minutes: the last count is told at the next checked second.
+    rig.live(at("2026-12-08 10:00:00"), at("2026-12-08 10:06:00"));
+    const QList<PlayLogRow> rows = rig.rows(QDate(2026, 12, 1));
+    QList<PlayLogRow> campus;
+    for (const PlayLogRow &row : rows)
+        if (row.event == PlayLogEvent::Campus)
+            campus << row;
+    QCOMPARE(campus.first(),
+             (PlayLogRow{"2026-12-08 08:00:00", PlayLogEvent::Campus, "", "", fault}));
+    // First, then a count every ten minutes and when they stop: every fault accounted for.
+    QCOMPARE(campus.size(), 1 + 11 + 1);
+    int counted = 1;
+    static const QRegularExpression count(
+        QStringLiteral("^%1（此后又重复 (\\d+) 次，最后一次在 (\\S+)）$")
+            .arg(QRegularExpression::escape(fault)));
+    for (const PlayLogRow &row : campus.mid(1)) {
+        const QRegularExpressionMatch m = count.match(row.note);
+        QVERIFY2(m.hasMatch(), qPrintable(row.note));
+        counted += m.captured(1).toInt();
+    }
+    QCOMPARE(counted, faults);
+    QCOMPARE(campus.last().time, QStringLiteral("2026-12-08 10:05:01"));
+    QVERIFY(campus.last().note.endsWith(QStringLiteral("最后一次在 09:59:59）")));
+    // Other rows are written as they come, and the file stays in time order.
+    QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [](const PlayLogRow &r) {
+        return r.event == PlayLogEvent::TaskStart && r.time == "2026-12-08 09:00:00";
+    }));
+    for (qsizetype i = 1; i < rows.size(); ++i)
+        QVERIFY2(rows[i - 1].time <= rows[i].time, qPrintable(rows[i].time));
+
+    // After the quiet time the same row is news again; a count still open is told at exit.
+    rig.clock.set(at("2026-12-08 11:00:00"));
+    rig.recorder.campus(QString(), fault);
+    rig.clock.set(at("2026-12-08 11:00:01"));
+    rig.recorder.campus(QString(), fault);
+    rig.recorder.campus(QStringLiteral("课间"), fault); // another task: another row
+    rig.recorder.programExiting();
+    const QList<PlayLogRow> tail = rig.rows(QDate(2026, 12, 1)).mid(rows.size());
+    QCOMPARE(tail.size(), 4);
+    QCOMPARE(tail[0], (PlayLogRow{"2026-12-08 11:00:00", PlayLogEvent::Campus, "", "", fault}));
+    QCOMPARE(tail[1], (PlayLogRow{"2026-12-08 11:00:01", PlayLogEvent::Campus, "课间", "", fault}));
+    QCOMPARE(tail[2].note, fault + QStringLiteral("（此后又重复 1 次，最后一次在 11:00:01）"));
+    QCOMPARE(tail[3].event, PlayLogEvent::ProgramExit);
+}
+
 void TestPlayLog::rotationRemovesOnlyOlderThanTwoYears() {
     QTemporaryDir dir;
     PlayLog log(dir.path());
@@ -388,18 +451,85 @@ void TestPlayLog::monthsNewestFirst() {
 }
 
 void TestPlayLog::selectFiltersNewestFirst() {
+    QTemporaryDir dir;
     const QList<PlayLogRow> rows = {
         {"2026-12-08 08:00:00", "任务开始", "甲", "", ""},
         {"2026-12-08 08:00:00", "未播放", "乙", "", "同一秒"},
         {"2026-12-08 08:00:03", "项目开始", "甲", "/a", ""},
         {"2026-12-08 08:00:03", "项目失败", "甲", "/a", "x"},
+        {"2026-12-08 08:00:04", "项目开始", "=甲", "", ""}, // a formula guard is no other name
     };
-    QCOMPARE(PlayLog::select(rows, {}, {}),
-             (QList<PlayLogRow>{rows[3], rows[2], rows[1], rows[0]}));
-    QCOMPARE(PlayLog::select(rows, "甲", {}), (QList<PlayLogRow>{rows[3], rows[2], rows[0]}));
-    QCOMPARE(PlayLog::select(rows, "甲", "项目开始"), QList<PlayLogRow>{rows[2]});
-    QVERIFY(PlayLog::select(rows, "丙", {}).isEmpty());
+    const QString path = dir.filePath(QStringLiteral("m.csv"));
+    QVERIFY(PlayLog::write(path, rows, nullptr));
+    const PlayLogIndex index = PlayLogIndex::scan(path);
+    QCOMPARE(index.tasks(), (QStringList{"=甲", "乙", "甲"}));
+    QCOMPARE(index.events(), (QStringList{"任务开始", "未播放", "项目开始", "项目失败"}));
+    QCOMPARE(index.select({}, {}), (std::vector<quint32>{4, 3, 2, 1, 0}));
+    QCOMPARE(index.select("甲", {}), (std::vector<quint32>{3, 2, 0}));
+    QCOMPARE(index.select("甲", "项目开始"), std::vector<quint32>{2});
+    QCOMPARE(index.select("=甲", {}), std::vector<quint32>{4});
+    QVERIFY(index.select("丙", {}).empty());
+    QVERIFY(index.select({}, "程序启动").empty());
 }
 
+// The month read in pieces, row by row from where each starts, gives what reading it whole
+// gives: quotes across the pieces' edges, line breaks inside quotes, CR, LF and CRLF ends,
+// blank lines, an unfinished last row, no header.
+void TestPlayLog::indexReadsAMonthAsReadDoes() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("m.csv"));
+    QByteArray bytes = PlayLog::headerBytes();
+    int n = 0;
+    while (bytes.size() < 3 * 1024 * 1024 + 1000) {
+        const QString filler(n % 97, QChar(u'铃'));
+        bytes += PlayLog::rowBytes({QStringLiteral("2026-12-08 08:00:%1").arg(n % 60),
+                                    n % 3 ? PlayLogEvent::Campus : PlayLogEvent::ItemStart,
+                                    QStringLiteral("任务\"%1\",\r\n第%1").arg(n % 7), filler,
+                                    n % 5 ? QStringLiteral("=1+%1").arg(n) : QString()});
+        if (n % 11 == 0)
+            bytes += "\r\n\n";
+        if (n % 13 == 0)
+            bytes.chop(1); // CR alone ends a row too
+        ++n;
+    }
+    bytes += "2026-12-09 00:00:00,\"quoted,\"\"end"; // neither closed nor ended
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+
+    QString error;
+    const PlayLogIndex index = PlayLogIndex::scan(path, &error);
+    QVERIFY(error.isEmpty());
+    const QList<PlayLogRow> whole = PlayLog::read(path);
+    QCOMPARE(index.size(), whole.size());
+    QCOMPARE(whole.last(), (PlayLogRow{"2026-12-09 00:00:00", "quoted,\"end", "", "", ""}));
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    for (qsizetype i = 0; i < whole.size(); ++i)
+        QCOMPARE(index.row(in, quint32(i)), whole[i]);
+    QCOMPARE(index.tasks().size(), 7);
+
+    // Exported as shown, newest first, in the log's own form.
+    const std::vector<quint32> chosen =
+        index.select(QStringLiteral("任务\"3\",\r\n第3"), PlayLogEvent::ItemStart);
+    QVERIFY(chosen.size() > 10);
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    QVERIFY(index.exportRows(chosen, out, &error));
+    const QList<PlayLogRow> exported = PlayLog::read(out);
+    QCOMPARE(exported.size(), qsizetype(chosen.size()));
+    QCOMPARE(exported.first(), whole[chosen.front()]);
+    QCOMPARE(exported.last(), whole[chosen.back()]);
+    QVERIFY(!index.exportRows(chosen, dir.filePath(QStringLiteral("no/dir/x.csv")), &error));
+    QVERIFY(error.contains(QStringLiteral("无法写入")));
+
+    // Without its header (a file a spreadsheet saved), the first row is a row.
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("a,b,c\r\n");
+    file.close();
+    QCOMPARE(PlayLogIndex::scan(path).size(), 1);
+    QVERIFY(PlayLogIndex::scan(dir.filePath(QStringLiteral("none.csv")), &error).size() == 0);
+    QVERIFY(error.contains(QStringLiteral("无法读取")));
+}
 QTEST_GUILESS_MAIN(TestPlayLog)
 #include "test_play_log.moc"

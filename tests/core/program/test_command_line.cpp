@@ -1,4 +1,6 @@
 #include "program/CommandLine.h"
+#include "program/Terminal.h"
+#include "store/ProfileStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,10 +24,29 @@ QProcessEnvironment bareEnvironment() {
     return env;
 }
 
+// A terminal set up for GBK. Where the system lacks the locale, one is built here; the
+// name alone tells the program the code set either way.
+QProcessEnvironment gbkEnvironment(const QString &localeDir) {
+    QProcess::execute(QStringLiteral("localedef"),
+                      {"-i", "zh_CN", "-f", "GBK", localeDir + QStringLiteral("/zh_CN.GBK")});
+    QProcessEnvironment env = bareEnvironment();
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_CTYPE"));
+    env.insert(QStringLiteral("LOCPATH"), localeDir);
+    env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.GBK"));
+    return env;
+}
+
+QByteArray gbk(const QString &text) {
+    return Gbk::encode(text).value_or(QByteArray("not GBK"));
+}
+
 struct Run {
     int exitCode = -1;
     QString out;
     QString err;
+    QByteArray rawOut;
+    QByteArray rawErr;
 };
 
 Run runProgram(const QStringList &arguments, const QProcessEnvironment &env = bareEnvironment()) {
@@ -39,8 +60,10 @@ Run runProgram(const QStringList &arguments, const QProcessEnvironment &env = ba
         return run;
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    run.rawOut = process.readAllStandardOutput();
+    run.rawErr = process.readAllStandardError();
+    run.out = QString::fromUtf8(run.rawOut);
+    run.err = QString::fromUtf8(run.rawErr);
     return run;
 }
 } // namespace
@@ -138,14 +161,28 @@ private slots:
         QVERIFY(wrong.out.isEmpty());
         QVERIFY(wrong.err.contains(QStringLiteral("未知选项：--no-such-option")));
         QVERIFY(wrong.err.contains(QStringLiteral("用法: horalet")));
+
+        // In the terminal's own encoding, not Qt's UTF-8.
+        QTemporaryDir locales;
+        const QProcessEnvironment gbkTerminal = gbkEnvironment(locales.path());
+        QCOMPARE(runProgram({"--help"}, gbkTerminal).rawOut, gbk(help.out));
+        const Run gbkWrong = runProgram({"--no-such-option"}, gbkTerminal);
+        QCOMPARE(gbkWrong.exitCode, 2);
+        QCOMPARE(gbkWrong.rawErr, gbk(wrong.err));
+        // What the code set lacks is a question mark, never a broken byte sequence.
+        QCOMPARE(Terminal::encode(QStringLiteral("铃😀!"), "GBK"), gbk(QStringLiteral("铃?!")));
+        QCOMPARE(Terminal::encode(QStringLiteral("铃😀"), {}), QStringLiteral("铃😀").toUtf8());
     }
 
-    // --store wins over HORALET_STORE_DIR; SIGTERM ends the program normally.
+    // --store wins over HORALET_STORE_DIR; SIGTERM ends the program normally. What it tells
+    // the terminal names what is missing, in the terminal's encoding.
     void storeOptionWinsOverTheVariable() {
         QTemporaryDir fromVariable;
         QTemporaryDir fromOption;
         QTemporaryDir config;
-        QProcessEnvironment env = bareEnvironment();
+        QProcessEnvironment env = gbkEnvironment(config.path());
+        const QString noBus = config.filePath(QStringLiteral("no-bus"));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + noBus);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("HORALET_STORE_DIR"), fromVariable.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
@@ -166,6 +203,11 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(!QFile::exists(lock)); // released on the way out
+        const QString told = Gbk::decode(program.readAllStandardError());
+        QVERIFY2(told.contains(QStringLiteral("系统总线不可用（文件或目录不存在）")) &&
+                     told.contains(noBus),
+                 qPrintable(told));
+        QVERIFY2(!told.contains(QStringLiteral("errno")), qPrintable(told));
     }
 };
 
