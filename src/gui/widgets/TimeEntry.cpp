@@ -24,41 +24,63 @@ bool TimeEntry::wholeTextSelected() const {
     return m_line && !m_line->text().isEmpty() && m_line->selectedText() == m_line->text();
 }
 
+namespace {
+bool isModifierKey(int key) {
+    return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt ||
+           key == Qt::Key_Meta || key == Qt::Key_AltGr || key == Qt::Key_CapsLock;
+}
+} // namespace
+
 bool TimeEntry::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_line) {
-        // The click that brings the focus selects the whole time, so what is typed next
-        // replaces all of it; later clicks place the cursor as usual.
         if (event->type() == QEvent::MouseButtonPress &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton && m_enteredByClick) {
-            m_enteredByClick = false;
-            m_swallowRelease = true;
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
             m_typing.reset();
-            m_edit->selectAll();
-            return true;
+            // The click that brings the focus selects the whole time (done when the focus
+            // arrives, which may be before this press or, in a window still being
+            // activated, after it); it places no cursor. Later clicks work as usual.
+            if (m_clickSelected || !m_edit->hasFocus()) {
+                m_selectOnFocus = !m_clickSelected;
+                m_clickSelected = false;
+                m_swallowRelease = true;
+                return true;
+            }
+            return false;
         }
         if (event->type() == QEvent::MouseButtonRelease && m_swallowRelease) {
             m_swallowRelease = false;
             return true;
         }
-        if (event->type() == QEvent::MouseButtonPress)
-            m_typing.reset();
         return false;
     }
     switch (event->type()) {
-    case QEvent::FocusIn:
+    case QEvent::FocusIn: {
         m_typing.reset();
-        m_enteredByClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
-        return false;
+        const bool byClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+        if (!byClick && !m_selectOnFocus)
+            return false;
+        // The picker's own handling first (it selects one part), then the whole.
+        m_edit->removeEventFilter(this);
+        QCoreApplication::sendEvent(m_edit, event);
+        m_edit->installEventFilter(this);
+        m_edit->selectAll();
+        m_clickSelected = byClick && !m_selectOnFocus;
+        m_selectOnFocus = false;
+        return true;
+    }
     case QEvent::FocusOut:
         m_typing.reset();
-        m_enteredByClick = false;
+        m_clickSelected = m_selectOnFocus = false;
         return false;
     case QEvent::MouseButtonPress: // the arrows
         m_typing.reset();
-        m_enteredByClick = false;
+        m_clickSelected = false;
         return false;
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
+        if (isModifierKey(key->key()))
+            return false;
+        m_clickSelected = false;
         if (key->key() == Qt::Key_Backspace && m_typing)
             return erase();
         if (!key->text().isEmpty() &&

@@ -32,6 +32,7 @@ private:
     QTimeEdit *m_edit;
     QLineEdit *m_line;
     std::optional<TypedTime> m_typing;
-    bool m_enteredByClick = false;
+    bool m_clickSelected = false; // the focus came by a click, whose press is still to come
+    bool m_selectOnFocus = false; // a click came before the focus
     bool m_swallowRelease = false;
 };
