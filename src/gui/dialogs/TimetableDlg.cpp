@@ -326,8 +326,11 @@ void CTimetableDlg::CopyTimetable() {
         return;
     }
     // The days the old set leaves out are offered; the user chooses, seeing what overlaps.
+    const QString label = source->range ? QStringLiteral("新作息表“%1”的日期（“%2”是 %3）：")
+                                              .arg(to, from, source->range->text())
+                                        : QStringLiteral("新作息表“%1”的日期：").arg(to);
     CSeasonRangeDlg prompt(
-        QStringLiteral("复制为"), QStringLiteral("新作息表“%1”的日期：").arg(to),
+        QStringLiteral("复制为"), label,
         source->range ? source->range->complement() : SeasonRange{},
         [this](const SeasonRange &range) { return overlapText(range); }, this);
     if (!runRange(prompt))
