@@ -67,6 +67,10 @@ std::optional<QTime> parse(const QString &timeText) {
     return time;
 }
 
+QTime shownTime(const QString &timeText) {
+    return parse(timeText).value_or(QTime(0, 0));
+}
+
 QString format(const QTime &time) {
     return time.toString(QStringLiteral("HH:mm:ss"));
 }

@@ -494,8 +494,9 @@ QString chooserTitle(Direction direction) {
 }
 
 QString doneMessage(Direction direction) {
-    return direction == Direction::Backup ? QStringLiteral("已备份定时播放任务")
-                                          : QStringLiteral("已导入定时播放任务，请重新启动软件");
+    return direction == Direction::Backup
+               ? QStringLiteral("已备份定时播放任务")
+               : QStringLiteral("已导入定时播放任务，导入的任务和设置已立即生效。");
 }
 
 } // namespace StoreTransfer

@@ -12,6 +12,12 @@ Tell warning(const QString &title) {
     };
 }
 
+Tell information(const QString &title) {
+    return [title](QWidget *parent, const QString &text) {
+        QMessageBox::information(parent, title, text);
+    };
+}
+
 Ask question(const QString &title) {
     return [title](QWidget *parent, const QString &text) {
         return QMessageBox::question(parent, title, text) == QMessageBox::Yes;

@@ -18,6 +18,7 @@ using AskText = std::function<std::optional<QString>(QWidget *, const QString &,
                                                      const QString &)>;
 
 Tell warning(const QString &title);
+Tell information(const QString &title);
 Ask question(const QString &title);
 AskText text();
 

@@ -2,6 +2,7 @@
 
 #include "tasktable/DisplayText.h"
 #include "tasktable/TaskNames.h"
+#include "widgets/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -75,6 +76,8 @@ void CTaskDlgBase::bindControls() {
     m_list = control<QListWidget>("playList1032");
 
     m_mode->hide();
+    TimeEntry::install(m_start);
+    TimeEntry::install(m_end);
     // Four-digit years, in the order the store writes dates.
     m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     // Typing "5" must stay "5", not complete to an entry.

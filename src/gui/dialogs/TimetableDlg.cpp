@@ -5,6 +5,7 @@
 #include "tasktable/TaskChanges.h"
 
 #include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,15 +36,79 @@ QDateEdit *monthDayPicker(QWidget *parent) {
     return edit;
 }
 
+const QString RangeNote =
+    QStringLiteral("结束日期早于开始日期时跨年（如 10月1日 至 4月30日）；2月29日在平年"
+                   "作开始时为3月1日，作结束时为2月28日。");
+
+// Names shown in an overlap text before the rest are counted.
+constexpr int ShownOverlaps = 5;
+
 } // namespace
+
+CSeasonRangeDlg::CSeasonRangeDlg(const QString &title, const QString &label,
+                                 const SeasonRange &proposed,
+                                 std::function<QString(const SeasonRange &)> overlap,
+                                 QWidget *parent)
+    : QDialog(parent), m_overlap(std::move(overlap)) {
+    setWindowTitle(title);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(label, this));
+    m_from = monthDayPicker(this);
+    m_to = monthDayPicker(this);
+    auto *range = new QHBoxLayout;
+    range->addWidget(m_from);
+    range->addWidget(new QLabel(QStringLiteral("至"), this));
+    range->addWidget(m_to);
+    range->addStretch();
+    layout->addLayout(range);
+    m_overlapLabel = new QLabel(this);
+    m_overlapLabel->setObjectName(QStringLiteral("overlapLabel"));
+    m_overlapLabel->setWordWrap(true);
+    layout->addWidget(m_overlapLabel);
+    auto *note = new QLabel(RangeNote, this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    setRange(proposed);
+    connect(m_from, &QDateEdit::dateChanged, this, &CSeasonRangeDlg::showOverlap);
+    connect(m_to, &QDateEdit::dateChanged, this, &CSeasonRangeDlg::showOverlap);
+}
+
+SeasonRange CSeasonRangeDlg::range() const {
+    return {monthDayOf(m_from->date()), monthDayOf(m_to->date())};
+}
+
+void CSeasonRangeDlg::setRange(const SeasonRange &range) {
+    m_from->setDate(pickerDate(range.from));
+    m_to->setDate(pickerDate(range.to));
+    showOverlap();
+}
+
+QString CSeasonRangeDlg::overlapShown() const {
+    return m_overlapLabel->text();
+}
+
+void CSeasonRangeDlg::showOverlap() {
+    const SeasonRange chosen = range();
+    const QString overNewYear = chosen.overNewYear() ? QStringLiteral("（跨年）") : QString();
+    m_overlapLabel->setText(chosen.text() + overNewYear + QStringLiteral("：") +
+                            (m_overlap ? m_overlap(chosen) : QString()));
+}
 
 CTimetableDlg::CTimetableDlg(Timetables &timetables, const TaskStore &store, const QDate &today,
                              QWidget *parent)
     : QDialog(parent), m_timetables(timetables), m_store(store), m_today(today) {
     setWindowTitle(QStringLiteral("作息表"));
     tell = Prompts::warning(QStringLiteral("作息表"));
+    inform = Prompts::information(QStringLiteral("作息表"));
     ask = Prompts::question(QStringLiteral("作息表"));
     askText = Prompts::text();
+    runRange = [](CSeasonRangeDlg &prompt) { return prompt.exec() == QDialog::Accepted; };
 
     auto *layout = new QVBoxLayout(this);
     m_today_ = new QLabel(this);
@@ -72,10 +137,7 @@ CTimetableDlg::CTimetableDlg(Timetables &timetables, const TaskStore &store, con
     form->addRow(QStringLiteral("名称："), m_name);
     form->addRow(QStringLiteral("日期："), range);
     layout->addLayout(form);
-    layout->addWidget(new QLabel(
-        QStringLiteral("结束日期早于开始日期时跨年（如 10月1日 至 4月30日）；2月29日在平年"
-                       "作开始时为3月1日，作结束时为2月28日。"),
-        this));
+    layout->addWidget(new QLabel(RangeNote, this));
 
     auto *buttons = new QHBoxLayout;
     const struct {
@@ -112,6 +174,20 @@ QString CTimetableDlg::todayText() const {
 
 QString CTimetableDlg::switchText() const {
     return m_timetables.nextSwitchText(m_today);
+}
+
+QString CTimetableDlg::overlapText(const SeasonRange &range) const {
+    QStringList names;
+    qsizetype count = 0;
+    for (const Timetables::Timetable &t : m_timetables.timetables())
+        if (t.range && t.range->overlaps(range) && count++ < ShownOverlaps)
+            names << DisplayText::shown(t.name);
+    if (count == 0)
+        return QStringLiteral("不与其他作息表重叠");
+    QString text = names.join(QStringLiteral("、"));
+    if (count > ShownOverlaps)
+        text += QStringLiteral("等 %1 个作息表").arg(count);
+    return QStringLiteral("与%1重叠").arg(text);
 }
 
 void CTimetableDlg::showTimetables(const QString &current) {
@@ -236,28 +312,44 @@ void CTimetableDlg::CopyTimetable() {
         tell(this, QStringLiteral("请先选择要复制的作息表。"));
         return;
     }
-    const std::optional<QString> to =
+    const std::optional<QString> answer =
         askText(this, QStringLiteral("复制为"),
                 QStringLiteral("把作息表“%1”的播放任务复制到新的作息表：").arg(from), QString());
-    if (!to)
+    if (!answer)
         return;
+    const QString to = answer->trimmed();
+    QString problem = Timetables::nameProblem(to);
+    if (problem.isEmpty() && m_timetables.find(to))
+        problem = QStringLiteral("已有名为“%1”的作息表。").arg(to);
+    if (!problem.isEmpty()) {
+        tell(this, problem);
+        return;
+    }
+    // The days the old set leaves out are offered; the user chooses, seeing what overlaps.
+    const QString label = source->range ? QStringLiteral("新作息表“%1”的日期（“%2”是 %3）：")
+                                              .arg(to, from, source->range->text())
+                                        : QStringLiteral("新作息表“%1”的日期：").arg(to);
+    CSeasonRangeDlg prompt(
+        QStringLiteral("复制为"), label,
+        source->range ? source->range->complement() : SeasonRange{},
+        [this](const SeasonRange &range) { return overlapText(range); }, this);
+    if (!runRange(prompt))
+        return;
+    const SeasonRange range = prompt.range();
     const std::optional<QString> suffix =
         askText(this, QStringLiteral("复制为"), QStringLiteral("新任务的名称在原名称后加上："),
-                QStringLiteral("（%1）").arg(to->trimmed()));
+                QStringLiteral("（%1）").arg(to));
     if (!suffix)
         return;
-    // The new set starts on the days the old one leaves out; the range can be changed after.
-    const SeasonRange range = source->range ? source->range->complement() : SeasonRange{};
     Timetables changed = m_timetables;
     const TaskChanges changes(m_store);
     const TaskChangeOutcome outcome = waitOffThread([&] {
-        TaskChangeOutcome done =
-            changes.copyTimetable(changed, from, to->trimmed(), range, *suffix);
+        TaskChangeOutcome done = changes.copyTimetable(changed, from, to, range, *suffix);
         changed.load(); // the copies' entries were written by the store
         return done;
     });
     m_timetables = std::move(changed);
     m_addedTasks = m_addedTasks || outcome.touched;
-    tell(this, outcome.message);
-    select(outcome.ok ? to->trimmed() : from);
+    (outcome.ok ? inform : tell)(this, outcome.message);
+    select(outcome.ok ? to : from);
 }

@@ -16,6 +16,27 @@ class QLabel;
 class QLineEdit;
 class QTableWidget;
 
+// The range of a new timetable, with what it would share days with shown as it is chosen.
+class CSeasonRangeDlg : public QDialog {
+    Q_OBJECT
+public:
+    // overlap: the text telling what a range overlaps.
+    CSeasonRangeDlg(const QString &title, const QString &label, const SeasonRange &proposed,
+                    std::function<QString(const SeasonRange &)> overlap, QWidget *parent = nullptr);
+
+    SeasonRange range() const;
+    void setRange(const SeasonRange &range);
+    QString overlapShown() const;
+
+private:
+    void showOverlap();
+
+    std::function<QString(const SeasonRange &)> m_overlap;
+    QDateEdit *m_from = nullptr;
+    QDateEdit *m_to = nullptr;
+    QLabel *m_overlapLabel = nullptr;
+};
+
 // "作息表": the seasonal timetables with their yearly ranges, which is in force today and
 // when that changes next. Add, change (name and range), delete, and copy one timetable's
 // tasks into a new one. Every change is written at once.
@@ -29,9 +50,13 @@ public:
 
     // Message boxes and the questions of 复制为…; tests answer them without a display.
     Prompts::Tell tell;
+    Prompts::Tell inform; // a change done
     Prompts::Ask ask;
     // Asks for a text (caption, label, proposed text); nothing when the user cancels.
     Prompts::AskText askText;
+    // Runs the range question of 复制为… (modally here); true when the user chose a range.
+    using RangeRunner = std::function<bool(CSeasonRangeDlg &)>;
+    RangeRunner runRange;
 
     // The commands of the buttons, acting on the fields and the selected row.
     void AddTimetable();
@@ -44,6 +69,8 @@ public:
     QTableWidget *table() const { return m_table; }
     QString todayText() const;
     QString switchText() const;
+    // What a range would share days with: "与夏季、寒假重叠", or that it shares none.
+    QString overlapText(const SeasonRange &range) const;
     // Whether tasks were added (by a copy), so the caller reads the task list anew.
     bool addedTasks() const { return m_addedTasks; }
 

@@ -36,14 +36,17 @@
 #include "tasktable/TaskTableModel.h"
 #include "ui_HoraletView.h"
 #include "widgets/LedClock.h"
+#include "widgets/ScreenFit.h"
 #include "widgets/ScrollingText.h"
 #include "widgets/TipControl.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
@@ -65,6 +68,12 @@ CHoraletView::CHoraletView(const QString &storeDirectory, QWidget *parent)
     m_taskModel = new TaskTableModel(this);
     m_taskModel->setMarkIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     m_ui->taskTable1001->setModel(m_taskModel);
+    // The 作息表 and 分区 columns come and go with the settings: the window makes room.
+    connect(m_taskModel, &QAbstractItemModel::columnsInserted, this, [this] {
+        m_columnsToFit = true;
+        if (isVisible())
+            fitWindowToColumns();
+    });
 
     m_links = std::make_unique<DesktopLinks>(this);
     setCommand(CommandId::HomePage, [this] { m_links->openHomePage(); });
@@ -509,6 +518,38 @@ QWidget *CHoraletView::controlById(int id) const {
             return child;
     }
     return nullptr;
+}
+
+void CHoraletView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // Laid out but not yet on the screen: the window grows before it is seen.
+    if (m_columnsToFit)
+        fitWindowToColumns();
+}
+
+void CHoraletView::fitWindowToColumns() {
+    m_columnsToFit = false;
+    QWidget *frame = window();
+    CListCtrlCl *table = m_ui->taskTable1001;
+    if (frame == this || frame->isMaximized() || frame->isFullScreen())
+        return;
+    const int scrollBar = table->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
+                              ? 0
+                              : table->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int rowHeader =
+        table->verticalHeader()->isHidden() ? 0 : table->verticalHeader()->width();
+    const int lacking = table->horizontalHeader()->length() + rowHeader + scrollBar +
+                        2 * table->frameWidth() - table->width();
+    if (lacking <= 0)
+        return;
+    // As wide as the columns need, as far as the screen has room; the centre stays.
+    const int width =
+        qMin(frame->width() + lacking, qMax(ScreenFit::room(frame).width(), frame->width()));
+    const int grown = width - frame->width();
+    if (grown <= 0)
+        return;
+    frame->move(frame->x() - grown / 2, frame->y());
+    frame->resize(width, frame->height());
 }
 
 void CHoraletView::mousePressEvent(QMouseEvent *event) {

@@ -133,9 +133,12 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void shrinkFrameToForm();
+    // Widens the window, within the screen, until every column of the task table shows.
+    void fitWindowToColumns();
     void setupTaskColumns();
     void fillTaskTable();
     void setupToolTips();
@@ -179,6 +182,7 @@ private:
     const Clock *m_clock = &m_systemClock;
     QHash<int, std::function<void()>> m_commands;
     bool m_initialised = false;
+    bool m_columnsToFit = true; // at the first show, and after a column is added
     PlayLog *m_playLog = nullptr;
     PlayLogRecorder *m_playLogRecorder = nullptr;
     QTimer *m_nextTaskTimer = nullptr;

@@ -11,6 +11,7 @@
 #include "store/StoreResult.h"
 #include "ui_HoraletView.h"
 #include "widgets/GroupCheck.h"
+#include "widgets/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -31,6 +32,7 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Dates are one line each: a long list lays out without measuring every item.
     list->setUniformItemSizes(true);
+    TimeEntry::install(m_form.shutdownTime1044);
     connect(m_form.shutdownOkButton1075, &QPushButton::clicked, this,
             &SettingsPanel::storeShutdownTime);
     connect(m_form.addHolidayButton1082, &QPushButton::clicked, this, &SettingsPanel::addHoliday);
@@ -69,10 +71,19 @@ SettingsPanel::SettingsPanel(Ui::CHoraletView &form, const QString &storeDirecto
 
 void SettingsPanel::loadShutdownTime() {
     m_shutdownTime = ShutdownTimeFile::load(m_directory);
-    const QDateTime now = m_clock.now();
-    // Today's date with the stored time; no stored time, or no time at all: now.
-    const std::optional<QTime> stored = ShutdownTimeFile::parse(m_shutdownTime);
-    m_form.shutdownTime1044->setDateTime(QDateTime(now.date(), stored.value_or(now.time())));
+    showShutdownTime();
+}
+
+void SettingsPanel::showShutdownTime() {
+    m_form.shutdownTime1044->setDateTime(
+        QDateTime(m_clock.now().date(), ShutdownTimeFile::shownTime(m_shutdownTime)));
+    QString hint;
+    if (m_shutdownTime.isEmpty())
+        hint = QStringLiteral("尚未设置关机时间：选好时间后按“确定”");
+    else if (!ShutdownTimeFile::parse(m_shutdownTime))
+        hint = QStringLiteral("保存的关机时间“%1”不是有效的时间：选好时间后按“确定”")
+                   .arg(m_shutdownTime);
+    m_form.shutdownTime1044->setToolTip(hint);
 }
 
 void SettingsPanel::storeShutdownTime() {
@@ -81,11 +92,11 @@ void SettingsPanel::storeShutdownTime() {
     if (!result) {
         // The time in force stays the stored one, and the box shows it again.
         reportFailure(result);
-        if (const auto stored = ShutdownTimeFile::parse(m_shutdownTime))
-            m_form.shutdownTime1044->setTime(*stored);
+        showShutdownTime();
         return;
     }
     m_shutdownTime = time;
+    showShutdownTime();
     emit shutdownTimeChanged(m_shutdownTime);
     notify(QStringLiteral("关机时间已设置."));
 }

@@ -89,6 +89,8 @@ signals:
 
 private:
     void storeShutdownTime();
+    // The time in force in the picker, today's date with it (00:00:00 when none is stored).
+    void showShutdownTime();
     void addHoliday();
     void deleteHoliday();
     void showHolidays(int current = -1);

@@ -149,6 +149,7 @@ private slots:
             QCOMPARE(parsed, std::optional<QTime>(time));
         else
             QVERIFY(!parsed);
+        QCOMPARE(ShutdownTimeFile::shownTime(text), time.isValid() ? time : QTime(0, 0));
     }
 
     void wakeAlarmSettingIsStoredAndReadBack() {

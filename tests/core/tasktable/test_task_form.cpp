@@ -1,6 +1,7 @@
 #include "tasktable/TaskChanges.h"
 #include "tasktable/TaskForm.h"
 #include "tasktable/TaskNames.h"
+#include "tasktable/TypedTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,6 +164,52 @@ private slots:
         QCOMPARE(volumeEntryIndex("0"), 0);
         QCOMPARE(volumeEntryIndex("5"), -1);
         QCOMPARE(volumeEntryIndex(""), -1);
+    }
+
+    // Typing over a whole time: each key in turn ("<" a backspace), whether it is taken
+    // ("+") or refused ("-", leaving the entry as it was), and the time it ends with.
+    void typedTimes_data() {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<QTime>("time");
+        const struct {
+            const char *keys, *taken;
+            QTime time;
+        } rows[] = {
+            {"07:45:00", "++++++++", QTime(7, 45, 0)},
+            {"074500", "++++++", QTime(7, 45, 0)},
+            {"7:45", "++++", QTime(7, 45, 0)},
+            {"745", "+++", QTime(7, 45, 0)},
+            {"235959", "++++++", QTime(23, 59, 59)},
+            {"12:7:9", "++++++", QTime(12, 7, 9)},
+            {"0760", "++++", QTime(7, 6, 0)},
+            {"25:3", "+-++", QTime(2, 3, 0)},
+            {"12::30", "+++-++", QTime(12, 30, 0)},
+            {"1234567", "++++++-", QTime(12, 34, 56)},
+            {"07:45:00:", "++++++++-", QTime(7, 45, 0)},
+            {":8", "-+", QTime(8, 0, 0)},
+            {"7a45", "+-++", QTime(7, 45, 0)},
+            {"０７：４５", "+++++", QTime(7, 45, 0)},
+            {"0745<<<<<8", "++++++++-+", QTime(8, 0, 0)},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.keys)
+                << QString::fromUtf8(row.keys) << QString::fromUtf8(row.taken) << row.time;
+    }
+    void typedTimes() {
+        QFETCH(QString, keys);
+        QFETCH(QString, taken);
+        QFETCH(QTime, time);
+        QCOMPARE(taken.size(), keys.size());
+        TypedTime typed;
+        for (int i = 0; i < keys.size(); ++i) {
+            const QTime before = typed.time();
+            const bool took = keys.at(i) == u'<' ? typed.erase() : typed.type(keys.at(i));
+            QVERIFY2(took == (taken.at(i) == u'+'), qPrintable(keys.left(i + 1)));
+            if (!took)
+                QCOMPARE(typed.time(), before);
+        }
+        QCOMPARE(typed.time(), time);
     }
 
     void fileFiltersInQtSyntax() {

@@ -7,10 +7,14 @@
 #include "dialogs/PlayLogDlg.h"
 #include "store/HolidayList.h"
 #include "store/MakeupWorkdays.h"
+#include "store/ProfileStore.h"
+#include "tasktable/TaskTableModel.h"
 #include "view/HoraletView.h"
+#include "view/ListCtrlCl.h"
 #include "widgets/ScreenFit.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -197,11 +201,31 @@ private slots:
             window->hide();
         };
 
+        // With a timetable and the campus on, the table has all eight columns; each shows
+        // whole at its own width.
+        const auto write = [&](const char *file, const char *section, const char *key,
+                               const QString &value) {
+            QVERIFY(ProfileStore::writeString(dir.filePath(QString::fromUtf8(file)),
+                                              QString::fromUtf8(section), QString::fromUtf8(key),
+                                              value));
+        };
+        write("作息表.ini", "作息表", "夏季", "05-01~09-30");
+        write("广播分区.ini", "服务器", "启用", "1");
+        write("广播分区.ini", "服务器", "地址", "127.0.0.1");
+        write("广播分区.ini", "服务器", "控制端口", "9");
+        write("广播分区.ini", "服务器", "管道", dir.filePath("snapfifo"));
+        write("广播分区.ini", "分区", "教学楼", "room1");
         CMainFrame frame(dir.path());
         frame.setExitHandler([](int) { QFAIL("nothing here may end the program"); });
         frame.view()->OnInitialUpdate();
         frame.centreOnScreen();
         fits(&frame);
+        const CListCtrlCl *table = frame.view()->taskTable();
+        QCOMPARE(frame.view()->taskModel()->columnCount(), TaskTableModel::ColumnCount + 2);
+        QVERIFY2(table->horizontalHeader()->length() <= table->viewport()->width(),
+                 qPrintable(QStringLiteral("columns %1 wide in %2")
+                                .arg(table->horizontalHeader()->length())
+                                .arg(table->viewport()->width())));
 
         CAboutDlg about(dir.path(), &frame);
         fits(&about);

@@ -84,8 +84,21 @@ private slots:
         timetables.load();
         CTimetableDlg dialog(timetables, store, Today);
         QStringList notices;
+        QStringList told; // with the information icon
         QStringList answers;
         dialog.tell = [&](QWidget *, const QString &text) { notices << text; };
+        dialog.inform = [&](QWidget *, const QString &text) { told << text; };
+        // The range question as the user meets it: what it proposes and shows, then a choice.
+        QStringList rangesShown;
+        std::optional<SeasonRange> chosenRange;
+        dialog.runRange = [&](CSeasonRangeDlg &prompt) {
+            rangesShown << prompt.overlapShown();
+            if (!chosenRange)
+                return false;
+            prompt.setRange(*chosenRange);
+            rangesShown << prompt.overlapShown();
+            return true;
+        };
         dialog.ask = [&](QWidget *, const QString &text) {
             notices << text;
             return true;
@@ -112,12 +125,23 @@ private slots:
         dialog.AddTimetable(); // the same name again
         QCOMPARE(notices.size(), 1);
 
-        // The winter set starts as a copy of the summer set, on the days summer leaves out.
+        // The winter set starts as a copy of the summer set, on days the user chooses: the
+        // days summer leaves out are offered, with what they overlap. Cancelled: no copy.
         dialog.select("夏季");
-        answers = {"冬季"}; // the suffix as proposed: "（冬季）"
+        answers = {"冬季"};
         dialog.CopyTimetable();
+        QCOMPARE(rangesShown, QStringList{"10-01~04-30（跨年）：与过渡周重叠"});
+        QVERIFY(!dialog.addedTasks());
+        QCOMPARE(dialog.table()->rowCount(), 2);
+        rangesShown.clear();
+        answers = {"冬季"}; // the suffix as proposed: "（冬季）"
+        chosenRange = SeasonRange::parse(u"10-08~04-30");
+        dialog.CopyTimetable();
+        QCOMPARE(rangesShown, (QStringList{"10-01~04-30（跨年）：与过渡周重叠",
+                                           "10-08~04-30（跨年）：不与其他作息表重叠"}));
         QVERIFY(dialog.addedTasks());
-        QCOMPARE(cell(2, CTimetableDlg::RangeColumn), QStringLiteral("10-01~04-30（跨年）"));
+        QCOMPARE(told, QStringList{"已将作息表“夏季”的 2 个播放任务复制到“冬季”。"});
+        QCOMPARE(cell(2, CTimetableDlg::RangeColumn), QStringLiteral("10-08~04-30（跨年）"));
         QCOMPARE(dialog.todayText(), QStringLiteral("今天（12月8日）：冬季"));
         QCOMPARE(dialog.switchText(), QStringLiteral("5月1日起：夏季"));
         QStringList names;
@@ -130,12 +154,22 @@ private slots:
         campus.load();
         QCOMPARE(campus.taskZones(), (QHash<QString, QStringList>{{"上课铃", {"教学楼"}},
                                                                   {"上课铃（冬季）", {"教学楼"}}}));
-        // A second copy under the same names is refused whole.
+        // A second copy under the same names is refused whole, with the warning; a name
+        // taken by a timetable is refused before the range is asked.
         dialog.select("夏季");
         answers = {"冬季二", "（冬季）"};
+        notices.clear();
         dialog.CopyTimetable();
         QCOMPARE(store.ReadTaskRows().size(), 5);
         QVERIFY(!timetables.find("冬季二"));
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(told.size(), 1);
+        rangesShown.clear();
+        answers = {" 冬季 "};
+        dialog.CopyTimetable();
+        QCOMPARE(notices.last(), QStringLiteral("已有名为“冬季”的作息表。"));
+        QVERIFY(rangesShown.isEmpty());
+        notices.clear();
 
         dialog.select("过渡周");
         dialog.setFields("交接周", *SeasonRange::parse(u"09-28~10-03"));

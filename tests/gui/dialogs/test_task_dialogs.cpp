@@ -173,10 +173,25 @@ private slots:
         CModifyTaskDlg again(m_store->ReadTaskRows()[0], {}, kNow);
         prepareModify(again, 0);
         click(&again, "everyDayRadio1013");
-        child<QTimeEdit>(&again, "startPicker1006")->setTime(QTime(23, 0));
-        child<QTimeEdit>(&again, "endPicker1044")->setTime(QTime(1, 0));
+        // Typed as users type times: the click that enters a picker selects all of it, and
+        // so does Ctrl+A; what is typed then sets the hour too, with colons or without.
+        again.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&again));
+        auto *start = child<QTimeEdit>(&again, "startPicker1006");
+        auto *startText = start->findChild<QLineEdit *>();
+        QTest::mouseClick(startText, Qt::LeftButton, {},
+                          QPoint(startText->width() - 6, startText->height() / 2));
+        QTest::keyClicks(start, "230000");
+        QCOMPARE(start->time(), QTime(23, 0));
+        auto *end = child<QTimeEdit>(&again, "endPicker1044");
+        end->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(end, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(end, "1:00:00");
+        QCOMPARE(end->time(), QTime(1, 0));
         click(&again, "okButton1");
         QCOMPARE(again.result(), int(QDialog::Accepted));
+        QCOMPARE(m_store->ReadTaskRows()[0].Time, QStringLiteral("23:00:00"));
+        QCOMPARE(m_store->ReadTaskRows()[0].Duration, QStringLiteral("01:00:00"));
     }
 
     void eachDateRuleStoresItsFields() {

@@ -212,13 +212,15 @@ private slots:
         QSignalSpy reloaded(&view, &CHoraletView::storeReloaded);
         QSignalSpy shutdownTime(view.settingsPanel(), &SettingsPanel::shutdownTimeChanged);
         QCOMPARE(view.taskModel()->tasks(), kRunning.tasks);
+        control<QTimeEdit>(view, "shutdownTime1044")->setTime(QTime(23, 45)); // not stored
 
         program.answer = backup.path();
         program.run(CommandId::Import);
         QTRY_COMPARE(boxes.shown.size(), 1);
         const qsizetype files = QDir(backup.path()).entryList({"*.ini"}, QDir::Files).size();
         QVERIFY2(boxes.shown[0].text.startsWith(
-                     QStringLiteral("已导入定时播放任务，请重新启动软件\n已导入 %1 个文件。")
+                     QStringLiteral("已导入定时播放任务，导入的任务和设置已立即生效。\n"
+                                    "已导入 %1 个文件。")
                          .arg(files)),
                  qPrintable(boxes.shown[0].text));
         QVERIFY(boxes.shown[0].text.contains(QStringLiteral("导入前的数据已保存在")));
@@ -263,6 +265,21 @@ private slots:
         // song.ini is the imported one.
         QCOMPARE(TaskStore(store.path()).ReadTaskRows(), kBackedUp.tasks);
         QCOMPARE(boxes.shown.size(), 2);
+
+        // Where no time is stored before or after, the picker shows its default again, not
+        // the moment of the import.
+        QTemporaryDir bare, timeless;
+        StoreContent{kRunning.tasks, {}, {}, {}}.writeTo(bare.path());
+        StoreContent{kBackedUp.tasks, {}, {}, {}}.writeTo(timeless.path());
+        Program second(bare.path());
+        auto *picker = control<QTimeEdit>(*second.frame.view(), "shutdownTime1044");
+        QCOMPARE(picker->time(), QTime(0, 0));
+        picker->setTime(QTime(23, 45));
+        second.answer = timeless.path();
+        second.run(CommandId::Import);
+        QTRY_COMPARE(boxes.shown.size(), 3);
+        QCOMPARE(picker->time(), QTime(0, 0));
+        QVERIFY(second.frame.view()->settingsPanel()->shutdownTime().isEmpty());
     }
 
     void theStoreItselfAndFailuresAreToldInsteadOfSuccess() {

@@ -96,7 +96,9 @@ private slots:
         QVERIFY(settings->holidayDates().isEmpty());
         QVERIFY(settings->shutdownTime().isEmpty());
         QVERIFY(!settings->shutdownEnabled());
-        QCOMPARE(control<QTimeEdit>(view, "shutdownTime1044")->time(), QTime(13, 14, 15));
+        // No time stored: the picker's own default, not the moment of start.
+        QCOMPARE(control<QTimeEdit>(view, "shutdownTime1044")->time(), QTime(0, 0));
+        QVERIFY(control<QTimeEdit>(view, "shutdownTime1044")->toolTip().contains("尚未设置"));
         QVERIFY(control<QRadioButton>(view, "sequentialRadio1112")->isChecked());
         QVERIFY(shownHolidays(view).isEmpty());
 
@@ -194,7 +196,13 @@ private slots:
             Started s(dir.path());
             SettingsPanel *settings = s.view.settingsPanel();
             auto *picker = control<QTimeEdit>(s.view, "shutdownTime1044");
-            picker->setTime(QTime(22, 30, 0));
+            // Typed over the whole time: the hour too.
+            s.view.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&s.view));
+            picker->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(picker, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(picker, QStringLiteral("22:30:00"));
+            QCOMPARE(picker->time(), QTime(22, 30, 0));
             QVERIFY(settings->shutdownTime().isEmpty()); // moving the picker changes nothing
             click(control<QPushButton>(s.view, "shutdownOkButton1075"));
             QTRY_COMPARE(boxes.shown.size(), 1);
@@ -217,11 +225,14 @@ private slots:
         QCOMPARE(control<QTimeEdit>(again.view, "shutdownTime1044")->dateTime(),
                  QDateTime(QDate(2026, 3, 4), QTime(22, 30, 0)));
 
-        // Not a time: the picker shows the current time, and nothing fires on the text.
+        QVERIFY(control<QTimeEdit>(again.view, "shutdownTime1044")->toolTip().isEmpty());
+
+        // Not a time: the picker shows its default and says why, and nothing fires on the text.
         QVERIFY(ProfileStore::writeString(file, QStringLiteral("定时器时间设置"),
                                           QStringLiteral("关机时间"), QStringLiteral("soon")));
         Started broken(dir.path());
-        QCOMPARE(control<QTimeEdit>(broken.view, "shutdownTime1044")->time(), QTime(13, 14, 15));
+        QCOMPARE(control<QTimeEdit>(broken.view, "shutdownTime1044")->time(), QTime(0, 0));
+        QVERIFY(control<QTimeEdit>(broken.view, "shutdownTime1044")->toolTip().contains("soon"));
         QCOMPARE(broken.view.settingsPanel()->shutdownTime(), QStringLiteral("soon"));
     }
 
