@@ -2,7 +2,7 @@
 
 #include "tasktable/DisplayText.h"
 #include "tasktable/TaskNames.h"
-#include "widgets/TimeEntry.h"
+#include "dialogs/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QComboBox>

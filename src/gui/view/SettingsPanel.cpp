@@ -11,7 +11,7 @@
 #include "store/StoreResult.h"
 #include "ui_HoraletView.h"
 #include "widgets/GroupCheck.h"
-#include "widgets/TimeEntry.h"
+#include "dialogs/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QLabel>
