@@ -1,8 +1,8 @@
 #include "TaskDlgBase.h"
 
+#include "dialogs/TimeEntry.h"
 #include "tasktable/DisplayText.h"
 #include "tasktable/TaskNames.h"
-#include "dialogs/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -6,12 +6,12 @@
 #include "dialogs/TimetableDlg.h"
 #include "tasktable/DisplayText.h"
 
+#include "dialogs/TimeEntry.h"
 #include "scheduler/Clock.h"
 #include "store/ShutdownTimeFile.h"
 #include "store/StoreResult.h"
 #include "ui_HoraletView.h"
 #include "widgets/GroupCheck.h"
-#include "dialogs/TimeEntry.h"
 
 #include <QCheckBox>
 #include <QLabel>
