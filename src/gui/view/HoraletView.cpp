@@ -163,6 +163,8 @@ void CHoraletView::OnInitialUpdate() {
                 if (state == MediaPlayer::State::Idle)
                     playback->playerWentIdle();
             });
+    connect(m_taskEditing, &TaskEditing::taskModified, &m_playPanel->scheduler(),
+            &ScheduleDriver::followEdit);
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
             [this](const PlayTask &, const QString &text) { tell(text); });
     setupPower();
