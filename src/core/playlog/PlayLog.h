@@ -25,6 +25,8 @@ inline const QString ShutdownRefused = QStringLiteral("关机被拒绝");
 inline const QString NotStarted = QStringLiteral("未播放");
 inline const QString CaughtUp = QStringLiteral("补查");
 inline const QString FileProblem = QStringLiteral("文件问题");
+inline const QString TimetableProblem = QStringLiteral("作息表问题");
+inline const QString VolumeProblem = QStringLiteral("音量问题");
 inline const QString WakeAlarm = QStringLiteral("定时开机");
 inline const QString Campus = QStringLiteral("校园广播");
 } // namespace PlayLogEvent

@@ -2,6 +2,7 @@
 
 #include "PlayLog.h"
 #include "playback/PlaylistDriver.h"
+#include "playback/VolumeText.h"
 #include "scheduler/Clock.h"
 #include "scheduler/ScheduleDriver.h"
 
@@ -34,6 +35,8 @@ void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) 
                 m_current = task.Name;
                 const int volume = PlaylistDriver::volumeOf(task.Type);
                 QString note = QStringLiteral("音量 %1，%2").arg(volume).arg(task.Recurrence);
+                if (VolumeText::silentByMistake(task.Type))
+                    note += u'；' + VolumeText::storedNote(task.Type);
                 if (lateSeconds > 0)
                     note += QStringLiteral("；程序停顿，迟 %1开始")
                                 .arg(ScheduleDriver::spanText(lateSeconds));
@@ -120,6 +123,10 @@ void PlayLogRecorder::wakeAlarm(const QString &note) {
     write(now(), PlayLogEvent::WakeAlarm, {}, {}, note);
 }
 
-void PlayLogRecorder::fileProblem(const QString &task, const QString &item, const QString &reason) {
-    write(now(), PlayLogEvent::FileProblem, task, item, reason);
+void PlayLogRecorder::problemFound(const QString &task, const Preflight::Problem &problem) {
+    const QString &event = problem.kind == Preflight::Kind::Timetable
+                               ? PlayLogEvent::TimetableProblem
+                           : problem.kind == Preflight::Kind::Volume ? PlayLogEvent::VolumeProblem
+                                                                     : PlayLogEvent::FileProblem;
+    write(now(), event, task, problem.item, problem.reason);
 }
