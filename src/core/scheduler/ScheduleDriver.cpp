@@ -177,7 +177,6 @@ void ScheduleDriver::catchUpStall(const QDateTime &now, qint64 held, qint64 utcN
                                   qint64 msInto) {
     ++m_stats.stalls;
     m_lastStall = held;
-    emit stallCaughtUp(now, held);
     QDateTime first = m_lastChecked.addSecs(1);
     const QDateTime last = now.addSecs(-1);
     const QDateTime oldest = now.addSecs(-MaxStallCatchUpSeconds);
@@ -201,7 +200,7 @@ void ScheduleDriver::catchUpStall(const QDateTime &now, qint64 held, qint64 utcN
         ++m_stats.caughtUp;
         emit passRan(second, second.secsTo(now) * 1000 + msInto);
     }
-    m_stats.skipped += first.secsTo(now) - seconds.size();
+    emit stallCaughtUp(now, held);
     runPass(now);
     m_lastChecked = now;
     m_lastUtc = utcNow;
