@@ -486,16 +486,15 @@ void ScheduleDriver::runPass(const QDateTime &second, const QDateTime &caughtUpA
     if (!due.isEmpty()) {
         const PlayTask &task = m_index.table().at(due.constFirst());
         const QDateTime end = endAfter(task, second);
+        for (qsizetype k = 1; k < due.size(); ++k)
+            emit taskHeldBack(second, m_index.table().at(due[k]),
+                              QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
         if (late > 0 && end.isValid() && end <= caughtUpAt) {
             // Its whole time passed in the stall.
-            for (qsizetype slot : std::as_const(due))
-                emit taskHeldBack(second, m_index.table().at(slot),
-                                  QStringLiteral("程序停顿了 %1，恢复时已过了它的结束时间")
-                                      .arg(spanText(m_lastStall)));
+            emit taskHeldBack(second, task,
+                              QStringLiteral("程序停顿了 %1，恢复时已过了它的结束时间")
+                                  .arg(spanText(m_lastStall)));
         } else {
-            for (qsizetype k = 1; k < due.size(); ++k)
-                emit taskHeldBack(second, m_index.table().at(due[k]),
-                                  QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
             emit taskStarting(second, task, late);
             m_playback.StartTask(task);
             m_playing = Playing{task.Name, second, end, {}};
