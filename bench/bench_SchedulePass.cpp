@@ -65,6 +65,25 @@ void BM_DriverTick(benchmark::State &state) {
 }
 BENCHMARK(BM_DriverTick)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// The wake-up after the program was held up for a whole day: every start and end second of
+// that day is checked in order (the tasks start and stop in turn), on the GUI thread.
+void BM_DayLongStall(benchmark::State &state) {
+    FakeClock clock(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 0, 5)));
+    SilentPlayer player;
+    SilentVolume volume;
+    PlaylistDriver playback(player, volume, nullptr);
+    ScheduleDriver driver(clock, playback);
+    driver.setSchedule(makeTable(static_cast<int>(state.range(0))));
+    driver.start();
+    for (auto _ : state) {
+        clock.pass(86400 * 1000);
+        driver.tick();
+    }
+    state.counters["passes/stall"] =
+        double(driver.stats().caughtUp) / double(std::max<qint64>(1, driver.stats().stalls));
+}
+BENCHMARK(BM_DayLongStall)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv) {

@@ -128,6 +128,23 @@ void TestPreflight::playlistsAndTheDayAhead() {
     QCOMPARE(told, (QStringList{"无表：播放列表文件不存在", "空：播放列表是空的",
                                 "好：作息表‘冬季’不存在，不会播放"}));
     QCOMPARE(bySeason[2].due, at("2026-12-09 08:00:00"));
+    QCOMPARE(bySeason[2].problems[0].kind, Preflight::Kind::Timetable);
+    QCOMPARE(bySeason[0].problems[0].kind, Preflight::Kind::File);
+
+    // A volume that is no number plays at 0: the task will be silent, whatever its files.
+    ScheduleTable mute = withDate;
+    mute[0].Type = QStringLiteral("abc");
+    mute[1].Type = QStringLiteral("６００００");
+    mute[2].Type = QStringLiteral("0"); // silence chosen is no fault
+    const auto byVolume = Preflight::check(mute, at("2026-12-08 07:30:00"), {}, store, probe);
+    QStringList silent;
+    for (const auto &v : byVolume)
+        for (const auto &p : v.problems)
+            if (p.kind == Preflight::Kind::Volume)
+                silent << v.task + "：" + p.reason;
+    QCOMPARE(silent,
+             (QStringList{"好：音量“abc”不是 0 到 65535 之间的数字，播放时按 0 处理，听不到声音",
+                          "坏：音量“６００００”是全角数字，播放时按 0 处理，听不到声音"}));
 
     // On a holiday nothing is due that day.
     DayGate gate;
@@ -146,16 +163,34 @@ void TestPreflight::changedPlaylistClearsTheMark() {
 }
 
 void TestPreflight::captionTexts() {
+    using Preflight::Kind;
     const QDateTime now = at("2026-12-08 20:00:00");
+    const QList<Preflight::Problem> file = {{"/m/a.mp3", "文件不存在"}};
     QCOMPARE(Preflight::caption({}, now), QString());
-    QCOMPARE(Preflight::caption(
-                 {{"a", at("2026-12-09 07:00:00"), {}}, {"b", at("2026-12-09 08:00:00"), {}}}, now),
-             QStringLiteral("明天有 2 个播放任务的文件有问题"));
-    QCOMPARE(Preflight::caption({{"a", at("2026-12-08 21:00:00"), {}}}, now),
+    QCOMPARE(
+        Preflight::caption(
+            {{"a", at("2026-12-09 07:00:00"), file}, {"b", at("2026-12-09 08:00:00"), file}}, now),
+        QStringLiteral("明天有 2 个播放任务的文件有问题"));
+    QCOMPARE(Preflight::caption({{"a", at("2026-12-08 21:00:00"), file}}, now),
              QStringLiteral("今天有 1 个播放任务的文件有问题"));
-    QCOMPARE(Preflight::caption(
-                 {{"a", at("2026-12-08 21:00:00"), {}}, {"b", at("2026-12-09 08:00:00"), {}}}, now),
-             QStringLiteral("24 小时内有 2 个播放任务的文件有问题"));
+    QCOMPARE(
+        Preflight::caption(
+            {{"a", at("2026-12-08 21:00:00"), file}, {"b", at("2026-12-09 08:00:00"), file}}, now),
+        QStringLiteral("24 小时内有 2 个播放任务的文件有问题"));
+    // A missing timetable and a volume that is no number are not file problems: each is
+    // counted and told by itself.
+    const Preflight::Problem never{{}, "作息表‘冬季’不存在，不会播放", Kind::Timetable};
+    const Preflight::Problem silent{{},
+                                    "音量“abc”不是 0 到 65535 之间的数字，播放时按 0 处理，"
+                                    "听不到声音",
+                                    Kind::Volume};
+    QCOMPARE(Preflight::caption({{"a", at("2026-12-08 21:00:00"), {never}},
+                                 {"b", at("2026-12-09 08:00:00"), {silent, file[0]}},
+                                 {"c", at("2026-12-09 09:00:00"), {never}}},
+                                now),
+             QStringLiteral("明天有 1 个播放任务的文件有问题；24 小时内有 2 "
+                            "个播放任务不会播放：作息表‘冬季’不存在；"
+                            "明天有 1 个播放任务会无声（音量不是 0 到 65535 之间的数字）"));
 }
 
 QTEST_GUILESS_MAIN(TestPreflight)

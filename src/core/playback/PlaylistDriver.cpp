@@ -152,6 +152,15 @@ void PlaylistDriver::StopPlayback() {
     cutPass();
 }
 
+void PlaylistDriver::renameTask(const QString &name) {
+    const bool shown = !m_state.currentLabel.isEmpty() && m_state.currentLabel == m_state.taskName;
+    m_state.taskName = name;
+    if (shown) {
+        m_state.currentLabel = name;
+        emit currentLabelChanged(name);
+    }
+}
+
 void PlaylistDriver::playerWentIdle() {
     if (!m_passOver || m_itemWaiting || m_player.state() != MediaPlayer::State::Idle)
         return;

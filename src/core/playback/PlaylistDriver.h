@@ -36,6 +36,8 @@ public:
     void PlaylistStep();
     void StartItem(const QString &item);
     void StopPlayback();
+    // The task being played was renamed: it plays on under the new name.
+    void renameTask(const QString &name);
     // The step timer again after StopPlayback(), when the task it stepped is to go on.
     void resumeStepping() { m_stepTimer.start(); }
     // What the step timer runs: the step, unless the gate closes the day.

@@ -18,12 +18,15 @@ inline const QString ItemFailed = QStringLiteral("项目失败");
 inline const QString EndReached = QStringLiteral("到达结束时间");
 inline const QString ManualStop = QStringLiteral("手动停止");
 inline const QString TaskRemoved = QStringLiteral("任务已删除");
+inline const QString TaskEdited = QStringLiteral("任务已修改");
 inline const QString PassEnded = QStringLiteral("顺序播放结束");
 inline const QString ShutdownRequested = QStringLiteral("定时关机");
 inline const QString ShutdownRefused = QStringLiteral("关机被拒绝");
 inline const QString NotStarted = QStringLiteral("未播放");
 inline const QString CaughtUp = QStringLiteral("补查");
 inline const QString FileProblem = QStringLiteral("文件问题");
+inline const QString TimetableProblem = QStringLiteral("作息表问题");
+inline const QString VolumeProblem = QStringLiteral("音量问题");
 inline const QString WakeAlarm = QStringLiteral("定时开机");
 inline const QString Campus = QStringLiteral("校园广播");
 } // namespace PlayLogEvent

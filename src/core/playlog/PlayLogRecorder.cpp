@@ -2,6 +2,7 @@
 
 #include "PlayLog.h"
 #include "playback/PlaylistDriver.h"
+#include "playback/VolumeText.h"
 #include "scheduler/Clock.h"
 #include "scheduler/ScheduleDriver.h"
 
@@ -74,11 +75,16 @@ void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) 
     connect(&schedule, &ScheduleDriver::passRan, this,
             [this](const QDateTime &second) { summariseQuiet(localSecond(second)); });
     connect(&schedule, &ScheduleDriver::taskStarting, this,
-            [this](const QDateTime &second, const PlayTask &task) {
+            [this](const QDateTime &second, const PlayTask &task, qint64 lateSeconds) {
                 m_current = task.Name;
                 const int volume = PlaylistDriver::volumeOf(task.Type);
-                write(localSecond(second), PlayLogEvent::TaskStart, task.Name, {},
-                      QStringLiteral("音量 %1，%2").arg(volume).arg(task.Recurrence));
+                QString note = QStringLiteral("音量 %1，%2").arg(volume).arg(task.Recurrence);
+                if (VolumeText::silentByMistake(task.Type))
+                    note += u'；' + VolumeText::storedNote(task.Type);
+                if (lateSeconds > 0)
+                    note += QStringLiteral("；程序停顿，迟 %1开始")
+                                .arg(ScheduleDriver::spanText(lateSeconds));
+                write(localSecond(second), PlayLogEvent::TaskStart, task.Name, {}, note);
             });
     connect(&schedule, &ScheduleDriver::endReached, this,
             [this](const QDateTime &second, const QString &reason) {
@@ -91,8 +97,21 @@ void PlayLogRecorder::watch(ScheduleDriver &schedule, PlaylistDriver &playback) 
     connect(&schedule, &ScheduleDriver::playingTaskRemoved, this,
             [this](const QDateTime &second, const QString &task) {
                 write(localSecond(second), PlayLogEvent::TaskRemoved, task, {},
-                      QStringLiteral("播放中的任务已被删除或改名，立即停止"));
+                      QStringLiteral("播放中的任务已不在任务列表中，立即停止"));
                 m_current.clear();
+            });
+    connect(&schedule, &ScheduleDriver::playingTaskEdited, this,
+            [this](const QDateTime &second, const QString &, const QString &newName,
+                   const QString &note) {
+                m_current = newName;
+                write(localSecond(second), PlayLogEvent::TaskEdited, newName, {}, note);
+            });
+    connect(&schedule, &ScheduleDriver::stallCaughtUp, this,
+            [this](const QDateTime &at, qint64 seconds) {
+                write(
+                    localSecond(at), PlayLogEvent::CaughtUp, {}, {},
+                    QStringLiteral("程序停顿了 %1（时钟未被调整），已补查这段时间的开始和结束时间")
+                        .arg(ScheduleDriver::spanText(seconds)));
             });
     connect(&schedule, &ScheduleDriver::taskHeldBack, this,
             [this](const QDateTime &second, const PlayTask &task, const QString &reason) {
@@ -153,6 +172,10 @@ void PlayLogRecorder::wakeAlarm(const QString &note) {
     write(now(), PlayLogEvent::WakeAlarm, {}, {}, note);
 }
 
-void PlayLogRecorder::fileProblem(const QString &task, const QString &item, const QString &reason) {
-    write(now(), PlayLogEvent::FileProblem, task, item, reason);
+void PlayLogRecorder::problemFound(const QString &task, const Preflight::Problem &problem) {
+    const QString &event = problem.kind == Preflight::Kind::Timetable
+                               ? PlayLogEvent::TimetableProblem
+                           : problem.kind == Preflight::Kind::Volume ? PlayLogEvent::VolumeProblem
+                                                                     : PlayLogEvent::FileProblem;
+    write(now(), event, task, problem.item, problem.reason);
 }

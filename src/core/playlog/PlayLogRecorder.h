@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Preflight.h"
 #include "store/PlayTask.h"
 
 #include <QDateTime>
@@ -42,8 +43,9 @@ public:
     // Where a task's start was heard on the campus: its zones and rooms, or on this machine
     // and why.
     void campus(const QString &task, const QString &note);
-    // A problem the check of what will play found with a task's files.
-    void fileProblem(const QString &task, const QString &item, const QString &reason);
+    // A problem the check of what will play found with a task: its files, its timetable or
+    // its volume, each under its own event.
+    void problemFound(const QString &task, const Preflight::Problem &problem);
 
     // The task the log holds as playing (empty when none).
     const QString &currentTask() const { return m_current; }

@@ -1,5 +1,6 @@
 #include "Preflight.h"
 
+#include "playback/VolumeText.h"
 #include "scheduler/NextStart.h"
 #include "store/TaskStore.h"
 
@@ -79,14 +80,17 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
         if (const QString never = gate.seasons.neverReason(table[slot].Name); !never.isEmpty()) {
             const std::optional<QDateTime> due = starts.of(slot, now, allYear, lastDay);
             if (due && *due <= until)
-                verdicts.append(
-                    {table[slot].Name, *due, {{{}, never + QStringLiteral("，不会播放")}}});
+                verdicts.append({table[slot].Name,
+                                 *due,
+                                 {{{}, never + QStringLiteral("，不会播放"), Kind::Timetable}}});
             continue;
         }
         const std::optional<QDateTime> due = starts.of(slot, now, gate, lastDay);
         if (!due || *due > until)
             continue;
-        const QList<Problem> problems = checkTask(store, table[slot].Name, probe);
+        QList<Problem> problems = checkTask(store, table[slot].Name, probe);
+        if (VolumeText::silentByMistake(table[slot].Type))
+            problems.prepend({{}, VolumeText::storedNote(table[slot].Type), Kind::Volume});
         if (!problems.isEmpty())
             verdicts.append({table[slot].Name, *due, problems});
     }
@@ -96,18 +100,43 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
 }
 
 QString caption(const QList<Verdict> &verdicts, const QDateTime &now) {
-    if (verdicts.isEmpty())
-        return {};
     const QDate today = now.toLocalTime().date();
-    const bool allToday = std::all_of(verdicts.cbegin(), verdicts.cend(),
-                                      [&](const Verdict &v) { return v.due.date() == today; });
-    const bool allTomorrow = std::all_of(verdicts.cbegin(), verdicts.cend(), [&](const Verdict &v) {
-        return v.due.date() == today.addDays(1);
-    });
-    const QString when = allToday      ? QStringLiteral("今天")
-                         : allTomorrow ? QStringLiteral("明天")
-                                       : QStringLiteral("24 小时内");
-    return QStringLiteral("%1有 %2 个播放任务的文件有问题").arg(when).arg(verdicts.size());
+    QStringList parts;
+    for (const Kind kind : {Kind::File, Kind::Timetable, Kind::Volume}) {
+        QList<QDate> days;
+        QStringList reasons;
+        for (const Verdict &v : verdicts) {
+            const auto of = std::find_if(v.problems.cbegin(), v.problems.cend(),
+                                         [kind](const Problem &p) { return p.kind == kind; });
+            if (of == v.problems.cend())
+                continue;
+            days << v.due.date();
+            if (!reasons.contains(of->reason))
+                reasons << of->reason;
+        }
+        if (days.isEmpty())
+            continue;
+        const bool allToday =
+            std::all_of(days.cbegin(), days.cend(), [&](const QDate &d) { return d == today; });
+        const bool allTomorrow = std::all_of(days.cbegin(), days.cend(),
+                                             [&](const QDate &d) { return d == today.addDays(1); });
+        const QString when = allToday      ? QStringLiteral("今天")
+                             : allTomorrow ? QStringLiteral("明天")
+                                           : QStringLiteral("24 小时内");
+        const QString count = QStringLiteral("%1有 %2 个播放任务").arg(when).arg(days.size());
+        if (kind == Kind::File) {
+            parts << count + QStringLiteral("的文件有问题");
+        } else if (kind == Kind::Timetable) {
+            // "作息表‘冬季’不存在，不会播放": the timetable's own words, once.
+            QString why = reasons.size() == 1 ? reasons.constFirst() : QString();
+            why.remove(QStringLiteral("，不会播放"));
+            parts << count + QStringLiteral("不会播放") +
+                         (why.isEmpty() ? QStringLiteral("（作息表有问题）") : u'：' + why);
+        } else {
+            parts << count + QStringLiteral("会无声（音量不是 0 到 65535 之间的数字）");
+        }
+    }
+    return parts.join(QStringLiteral("；"));
 }
 
 } // namespace Preflight

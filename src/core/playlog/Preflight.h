@@ -19,9 +19,14 @@ namespace Preflight {
 // Whether a local file opens as media: empty when it does, else the reason in words.
 using Probe = std::function<QString(const QString &path)>;
 
+// What is wrong: a file of the task's, the timetable it names (it will not play at all), or
+// its volume (it will play, silently).
+enum class Kind { File, Timetable, Volume };
+
 struct Problem {
     QString item; // empty for the playlist itself
     QString reason;
+    Kind kind = Kind::File;
     bool operator==(const Problem &) const = default;
 };
 
@@ -40,7 +45,8 @@ QList<Problem> checkTask(const TaskStore &store, const QString &name, const Prob
 QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
                      const TaskStore &store, const Probe &probe,
                      const std::atomic_bool *cancel = nullptr);
-// "明天有 2 个播放任务的文件有问题"; empty when nothing is wrong.
+// Each kind counted apart, "明天有 2 个播放任务的文件有问题；今天有 1 个播放任务不会播放：
+// 作息表‘冬季’不存在"; empty when nothing is wrong.
 QString caption(const QList<Verdict> &verdicts, const QDateTime &now);
 
 } // namespace Preflight

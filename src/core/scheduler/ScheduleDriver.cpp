@@ -5,7 +5,10 @@
 #include "playback/PlaylistDriver.h"
 #include "store/TaskTimes.h"
 
+#include <QStringList>
+
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -21,6 +24,8 @@ QDateTime wallSecond(const QDateTime &reading) {
 // Why a start jumped over was not played, or an end was passed, for the play log.
 const QString kMissedAsleep = QStringLiteral("计算机睡眠中，错过了它的开始时间");
 const QString kEndAsleep = QStringLiteral("计算机睡眠中，过了结束时间");
+const QString kMissedStalled = QStringLiteral("程序停顿了 %1，错过了它的开始时间");
+const QString kEndStalled = QStringLiteral("程序停顿了 %1，过了结束时间");
 
 // The zone's offset from UTC at a reading, in seconds.
 int offsetOf(const QDateTime &reading, const QDateTime &wall) {
@@ -74,6 +79,19 @@ void ScheduleDriver::tick() {
     const bool slept = std::exchange(m_jumpNext, false);
     const qint64 utcNow = reading.toSecsSinceEpoch();
     const int offset = offsetOf(reading, now);
+    const qint64 readingMs = reading.toMSecsSinceEpoch();
+    const qint64 monotonicMs = m_clock.monotonicMs();
+    const bool stalled = m_lastChecked.isValid() && !slept && gap > MaxCatchUpSeconds + 1 &&
+                         offset == m_lastOffset && stalledSince(readingMs, monotonicMs);
+    const qint64 heldMs = monotonicMs - m_lastMonotonicMs;
+    m_lastReadingMs = readingMs;
+    m_lastMonotonicMs = monotonicMs;
+
+    if (stalled) {
+        catchUpStall(now, (heldMs + 500) / 1000, utcNow, offset, msInto);
+        arm();
+        return;
+    }
 
     if (m_lastChecked.isValid() && offset != m_lastOffset && utcNow > m_lastUtc) {
         // Summer time began or ended while the clock ran on (UTC moved forward): not a step.
@@ -130,6 +148,65 @@ void ScheduleDriver::tick() {
     }
     m_lastUtc = utcNow;
     arm();
+}
+
+bool ScheduleDriver::stalledSince(qint64 readingMs, qint64 monotonicMs) const {
+    const qint64 ran = monotonicMs - m_lastMonotonicMs;
+    const qint64 stepped = (readingMs - m_lastReadingMs) - ran;
+    return std::abs(stepped) <= StepToleranceMs + ran / 1000;
+}
+
+QString ScheduleDriver::spanText(qint64 seconds) {
+    if (seconds < 60)
+        return QStringLiteral("%1 秒").arg(seconds);
+    if (seconds < 3600) {
+        const qint64 s = seconds % 60;
+        return s == 0 ? QStringLiteral("%1 分").arg(seconds / 60)
+                      : QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(s);
+    }
+    const qint64 m = seconds / 60 % 60;
+    return m == 0 ? QStringLiteral("%1 小时").arg(seconds / 3600)
+                  : QStringLiteral("%1 小时 %2 分").arg(seconds / 3600).arg(m);
+}
+
+// The program was held up (a busy moment far longer than a late timer, the process stopped)
+// while the wall clock ran on as ever. Nothing was jumped over: the seconds at which something
+// starts or ends are checked in order, now, so a task whose time is still running starts,
+// late, and ends passed meanwhile stop what played.
+void ScheduleDriver::catchUpStall(const QDateTime &now, qint64 held, qint64 utcNow, int offset,
+                                  qint64 msInto) {
+    ++m_stats.stalls;
+    m_lastStall = held;
+    QDateTime first = m_lastChecked.addSecs(1);
+    const QDateTime last = now.addSecs(-1);
+    const QDateTime oldest = now.addSecs(-MaxStallCatchUpSeconds);
+    if (first < oldest) {
+        // Days of it: what began before its last day is over by any measure.
+        m_stats.skipped += first.secsTo(oldest);
+        reportJumpedOver(first, oldest.addSecs(-1), kMissedStalled.arg(spanText(held)));
+        stopIfEndJumpedOver(m_lastChecked, oldest, kEndStalled.arg(spanText(held)));
+        first = oldest;
+    }
+    refreshIndex();
+    followPlayback();
+    QList<QDateTime> seconds = storedSeconds().startsWithin(first, last);
+    seconds += storedSeconds().endsWithin(first, last);
+    if (m_playing && m_playing->end.isValid() && m_playing->end >= first && m_playing->end <= last)
+        seconds.append(m_playing->end);
+    std::sort(seconds.begin(), seconds.end());
+    seconds.erase(std::unique(seconds.begin(), seconds.end()), seconds.end());
+    for (const QDateTime &second : std::as_const(seconds)) {
+        runPass(second, now);
+        ++m_stats.caughtUp;
+        emit passRan(second, second.secsTo(now) * 1000 + msInto);
+    }
+    emit stallCaughtUp(now, held);
+    runPass(now);
+    m_lastChecked = now;
+    m_lastUtc = utcNow;
+    m_lastOffset = offset;
+    m_behind = false;
+    emit passRan(now, msInto);
 }
 
 void ScheduleDriver::liveAcrossOffsetChange(qint64 utcNow, bool slept, qint64 msInto) {
@@ -335,7 +412,52 @@ void ScheduleDriver::reportJumpedOver(const QDateTime &from, const QDateTime &to
     }
 }
 
-void ScheduleDriver::runPass(const QDateTime &second) {
+void ScheduleDriver::followEdit(const PlayTask &before, const PlayTask &after) {
+    followPlayback();
+    if (!m_playing || m_playing->name != before.Name)
+        return;
+    const QDateTime now = wallSecond(m_clock.now());
+    QStringList notes;
+    if (after.Name != before.Name) {
+        m_playing->name = after.Name;
+        m_playback.renameTask(after.Name);
+        notes << QStringLiteral("播放中改名（原名“%1”），继续播放").arg(before.Name);
+    }
+    if (after.Duration != before.Duration) {
+        PlayTask own = after;
+        // A one-day task moved to another day: that is its next run's day. This run keeps its
+        // own, and the end's time of day as newly set.
+        const QDate was = ClockTexts::dayOf(QStringView(before.Time).left(10));
+        const QDate is = ClockTexts::dayOf(QStringView(after.Time).left(10));
+        const QDate endDay = ClockTexts::dayOf(QStringView(after.Duration).left(10));
+        if (before.Time.size() == 19 && after.Time.size() == 19 && after.Duration.size() == 19 &&
+            was.isValid() && is.isValid() && endDay.isValid() && was != is)
+            own.Duration = endDay.addDays(is.daysTo(was)).toString(QStringLiteral("yyyy-MM-dd")) +
+                           after.Duration.mid(10);
+        const QDateTime end = endAfter(own, m_playing->start);
+        const QString endText = ClockTexts::of(end).full;
+        m_playing->endReason.clear();
+        if (!end.isValid()) {
+            m_playing->end = {};
+            notes << QStringLiteral("结束时间“%1”无法识别，本次播放到其他任务的结束时间才停止")
+                         .arg(after.Duration);
+        } else if (m_lastChecked.isValid() && end <= m_lastChecked) {
+            // Passed already: the next second is the first that can stop it.
+            m_playing->end = m_lastChecked.addSecs(1);
+            m_playing->endReason = QStringLiteral("结束时间改为 %1，已过").arg(endText);
+            notes << QStringLiteral("结束时间改为 %1，已过，立即停止").arg(endText);
+        } else {
+            m_playing->end = end;
+            notes << QStringLiteral("结束时间改为 %1，本次播放到那时停止").arg(endText);
+        }
+    }
+    if (after.Time != before.Time || after.Device != before.Device)
+        notes << QStringLiteral("开始时间和日期规则的修改从下次播放起生效，本次播放不受影响");
+    if (!notes.isEmpty())
+        emit playingTaskEdited(now, before.Name, after.Name, notes.join(QStringLiteral("；")));
+}
+
+void ScheduleDriver::runPass(const QDateTime &second, const QDateTime &caughtUpAt) {
     ++m_stats.passes;
     const ClockTexts texts = ClockTexts::of(second);
     refreshIndex();
@@ -347,23 +469,36 @@ void ScheduleDriver::runPass(const QDateTime &second) {
 
     // End before start: a task ending at the second the next one starts must not stop it.
     // The task playing ends at its own end second even when its stored end changed since.
+    const qint64 late = caughtUpAt.isValid() ? second.secsTo(caughtUpAt) : 0;
     const bool ownEnd = m_playing && m_playing->end == second;
     if (ownEnd || m_index.dueEnd(texts)) {
+        const QString reason = ownEnd ? m_playing->endReason : QString();
         m_playback.StopPlayback();
         m_playing.reset();
-        emit endReached(second, {});
+        emit endReached(second, late > 0 && reason.isEmpty()
+                                    ? kEndStalled.arg(spanText(m_lastStall)) +
+                                          QStringLiteral("，迟 %1停止").arg(spanText(late))
+                                    : reason);
     }
 
     QList<qsizetype> due = m_index.startingAt(texts, m_todayName);
     leaveOutOfSeason(second, due, true);
     if (!due.isEmpty()) {
         const PlayTask &task = m_index.table().at(due.constFirst());
+        const QDateTime end = endAfter(task, second);
         for (qsizetype k = 1; k < due.size(); ++k)
             emit taskHeldBack(second, m_index.table().at(due[k]),
                               QStringLiteral("同一秒已开始任务“%1”").arg(task.Name));
-        emit taskStarting(second, task);
-        m_playback.StartTask(task);
-        m_playing = Playing{task.Name, endAfter(task, second)};
+        if (late > 0 && end.isValid() && end <= caughtUpAt) {
+            // Its whole time passed in the stall.
+            emit taskHeldBack(second, task,
+                              QStringLiteral("程序停顿了 %1，恢复时已过了它的结束时间")
+                                  .arg(spanText(m_lastStall)));
+        } else {
+            emit taskStarting(second, task, late);
+            m_playback.StartTask(task);
+            m_playing = Playing{task.Name, second, end, {}};
+        }
     }
     QList<qsizetype> held = m_index.heldBack(texts, m_todayName);
     leaveOutOfSeason(second, held, true);
@@ -373,6 +508,7 @@ void ScheduleDriver::runPass(const QDateTime &second) {
         emit taskHeldBack(second, task, QStringLiteral("开始和结束时间相同"));
     }
 
-    if (m_shutdown)
+    // The timed shutdown is for its own second: not run hours late after a stall.
+    if (m_shutdown && late == 0)
         m_shutdown(texts);
 }

@@ -65,17 +65,25 @@ StoredSeconds::StoredSeconds(const ScheduleTable &table) : m_table(table) {
 }
 
 QList<QDateTime> StoredSeconds::startsWithin(const QDateTime &first, const QDateTime &last) const {
+    return m_starts.within(first, last);
+}
+
+QList<QDateTime> StoredSeconds::endsWithin(const QDateTime &first, const QDateTime &last) const {
+    return m_ends.within(first, last);
+}
+
+QList<QDateTime> StoredSeconds::Seconds::within(const QDateTime &first,
+                                                const QDateTime &last) const {
     QList<QDateTime> seconds;
     if (!first.isValid() || !last.isValid())
         return seconds;
     const qint64 from = fieldSeconds(first), to = fieldSeconds(last);
-    std::vector<qint64> found(std::lower_bound(m_starts.dated.begin(), m_starts.dated.end(), from),
-                              std::upper_bound(m_starts.dated.begin(), m_starts.dated.end(), to));
-    for (QDate day = first.date(); day <= last.date() && !m_starts.daily.empty();
-         day = day.addDays(1)) {
+    std::vector<qint64> found(std::lower_bound(dated.begin(), dated.end(), from),
+                              std::upper_bound(dated.begin(), dated.end(), to));
+    for (QDate day = first.date(); day <= last.date() && !daily.empty(); day = day.addDays(1)) {
         const qint64 base = fieldSeconds(QDateTime(day, QTime(0, 0)));
-        for (auto it = std::lower_bound(m_starts.daily.begin(), m_starts.daily.end(), from - base);
-             it != m_starts.daily.end() && base + *it <= to; ++it)
+        for (auto it = std::lower_bound(daily.begin(), daily.end(), from - base);
+             it != daily.end() && base + *it <= to; ++it)
             found.push_back(base + *it);
     }
     std::sort(found.begin(), found.end());

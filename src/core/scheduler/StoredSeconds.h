@@ -26,6 +26,8 @@ public:
     // some stored start text would match, ascending; whether a task is due then is the
     // pass's to say.
     QList<QDateTime> startsWithin(const QDateTime &first, const QDateTime &last) const;
+    // The same for the end texts, whatever the day gate says.
+    QList<QDateTime> endsWithin(const QDateTime &first, const QDateTime &last) const;
 
 private:
     ScheduleTable m_table;
@@ -34,6 +36,7 @@ private:
         std::vector<qint64> dated; // wall-clock fields as seconds since 1970, ascending
         void add(const QString &text);
         void sort();
+        QList<QDateTime> within(const QDateTime &first, const QDateTime &last) const;
     };
     Seconds m_ends;
     Seconds m_starts;

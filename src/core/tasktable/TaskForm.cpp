@@ -1,6 +1,7 @@
 #include "TaskForm.h"
 
 #include "playback/PlaylistDriver.h"
+#include "playback/VolumeText.h"
 
 #include <algorithm>
 #include <optional>
@@ -33,7 +34,8 @@ namespace {
 constexpr int LoudestVolume = 65535;
 
 // The volume the text plays at, as playback reads it; nothing for a text with no number.
-std::optional<int> playedVolume(const QString &volume) {
+std::optional<int> playedVolume(const QString &typed) {
+    const QString volume = VolumeText::normal(typed);
     qsizetype at = 0;
     while (at < volume.size() && (volume[at] == u' ' || volume[at] == u'\t'))
         ++at;
@@ -178,7 +180,7 @@ PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored) {
     PlayTask task;
     task.Name = form.name;
     task.Recurrence = form.playMode;
-    task.Type = form.volume;
+    task.Type = VolumeText::normal(form.volume);
 
     const QString clock = QStringLiteral("HH:mm:ss");
     const QString start = form.start.toString(clock);

@@ -34,7 +34,8 @@ inline constexpr int NewTaskVolumeEntry = 6;    // "60000"
 inline constexpr int ModifyTaskVolumeEntry = 3; // "30000"
 // The entry equal to the text, or -1: a text that only begins an entry stays as typed.
 int volumeEntryIndex(const QString &volume);
-// The volume the text plays at as a share of the loudest, for beside the field: "≈ 45.8 %",
+// The volume the typed text stands for (full-width digits read as digits) as a share of the
+// loudest, for beside the field: "≈ 45.8 %",
 // "100 %", "0 %", "< 0.1 %"; empty for a text that does not begin with a number.
 QString volumePercentText(const QString &volume);
 // A volume that plays above 0 but under 1 % of the loudest: nearly silent, likely meant as a
@@ -49,7 +50,8 @@ TaskForm formFromTask(const PlayTask &task, const QDateTime &now);
 // The task to store. Ticked weekdays make a weekly task; weekly with none ticked stores
 // empty times and rule; with no rule chosen at all the stored times and rule are kept.
 // A one-day task ending at a time of day before its start ends on the next day, and its
-// stored end carries that date; the other rules compare times of day only.
+// stored end carries that date; the other rules compare times of day only. The volume is
+// stored as the number typed, full-width digits as plain ones.
 PlayTask taskFromForm(const TaskForm &form, const PlayTask &stored = {});
 bool endsNextDay(const TaskForm &form);
 // What the dialogs show beside the end time: "次日 01:00:00" when the end falls on the next

@@ -1,5 +1,7 @@
 #include "TaskNames.h"
 
+#include "playback/VolumeText.h"
+
 #include "store/ProfileStore.h"
 #include "store/StoreFiles.h"
 #include "tasktable/DisplayText.h"
@@ -70,7 +72,7 @@ QString volumeProblem(const QString &volume) {
     if (hasControl(volume) || !Gbk::canEncode(volume))
         return QStringLiteral("音量 \"%1\" 无法保存,请选择或填写 0 到 65535 之间的数字.")
             .arg(DisplayText::shown(volume));
-    return {};
+    return VolumeText::problem(volume);
 }
 
 QString itemProblem(const QString &item) {

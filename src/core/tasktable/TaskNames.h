@@ -19,7 +19,8 @@ QString nameProblem(const QString &name, const QList<PlayTask> &rows, int self =
 // blank, a device name such as CON or com1.txt); empty when it can. Stores move between
 // machines by backup and import, so every new name must suit both systems.
 QString windowsNameProblem(const QString &name);
-// A volume text or playlist item: one line that code page 936 can hold.
+// A volume: a whole number from 0 to 65535 (VolumeText). A playlist item: one line that code
+// page 936 can hold.
 QString volumeProblem(const QString &volume);
 QString itemProblem(const QString &item);
 } // namespace TaskNames

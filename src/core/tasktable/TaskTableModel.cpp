@@ -3,6 +3,7 @@
 #include "DisplayText.h"
 #include "TaskNames.h"
 #include "campus/CampusConfig.h"
+#include "playback/VolumeText.h"
 #include "scheduler/SeasonGate.h"
 #include "store/TaskTimes.h"
 
@@ -155,6 +156,11 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
         return DisplayText::shown(cellText(m_tasks.at(index.row()), index.column()));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    // A stored volume that is not a number in range marks its own cell as well.
+    const bool volumeMarked = index.column() == VolumeColumn &&
+                              !VolumeText::storedNote(m_tasks.at(index.row()).Type).isEmpty();
+    if (role == Qt::DecorationRole && volumeMarked)
+        return m_markIcon;
     if (role == Qt::ToolTipRole || (role == Qt::DecorationRole && index.column() == NameColumn)) {
         const PlayTask &task = m_tasks.at(index.row());
         const QStringList reasons = problems(task) + rowProblems(task.Name);
@@ -169,6 +175,8 @@ QVariant TaskTableModel::data(const QModelIndex &index, int role) const {
 
 QStringList TaskTableModel::problems(const PlayTask &task) {
     QStringList reasons = TaskTimes::problems(task);
+    if (const QString volume = VolumeText::storedNote(task.Type); !volume.isEmpty())
+        reasons << volume;
     if (!task.Name.isEmpty() && !TaskNames::windowsNameProblem(task.Name).isEmpty())
         reasons << QStringLiteral("此名称在 Windows 电脑上不能用作文件名,建议修改名称.");
     return reasons;

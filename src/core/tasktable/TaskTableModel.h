@@ -51,7 +51,8 @@ public:
     void removeTaskRow(int row);
 
     // Why a row's task will not play as stored, one reason per entry; the row shows them
-    // (and those of the checkers below) as its tooltip and the first cell shows the mark icon.
+    // (and those of the checkers below) as its tooltip and the first cell shows the mark icon,
+    // as does the volume cell when the volume is not a number from 0 to 65535.
     static QStringList problems(const PlayTask &task);
     // Problems found with tasks, by task name, from one checker (e.g. "preflight"); each
     // replaces that checker's earlier findings.

@@ -441,9 +441,12 @@ void CTaskDlgBase::accept() {
         m_volume->setFocus();
         return;
     }
-    m_outcome = m_commit(task(), playlist());
+    const PlayTask edited = task();
+    m_outcome = m_commit(edited, playlist());
     if (!m_outcome.ok) {
         notify(m_outcome.message);
+        if (m_outcome.message == TaskNames::volumeProblem(edited.Type))
+            m_volume->setFocus();
         return;
     }
     QDialog::accept();

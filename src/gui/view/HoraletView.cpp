@@ -172,6 +172,8 @@ void CHoraletView::OnInitialUpdate() {
                 if (state == MediaPlayer::State::Idle)
                     playback->playerWentIdle();
             });
+    connect(m_taskEditing, &TaskEditing::taskModified, &m_playPanel->scheduler(),
+            &ScheduleDriver::followEdit);
     connect(&m_playPanel->scheduler(), &ScheduleDriver::taskNotStarted, this,
             [this](const PlayTask &, const QString &text) { tell(text); });
     setupPower();
@@ -402,13 +404,16 @@ void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, cons
     QStringList found;
     for (const Preflight::Verdict &v : verdicts) {
         for (const Preflight::Problem &p : v.problems) {
-            marks[v.task] << (p.item.isEmpty() ? p.reason
-                                               : QStringLiteral("%1：%2").arg(p.reason, p.item));
+            // The table marks a timetable or a volume by itself, whenever the task is due.
+            if (p.kind == Preflight::Kind::File)
+                marks[v.task] << (p.item.isEmpty()
+                                      ? p.reason
+                                      : QStringLiteral("%1：%2").arg(p.reason, p.item));
             const QString key = v.task + QLatin1Char('\n') + p.item + QLatin1Char('\n') + p.reason;
             found << key;
             // A problem is logged when found, not again at every check.
             if (!m_loggedProblems.contains(key) && m_playLogRecorder)
-                m_playLogRecorder->fileProblem(v.task, p.item, p.reason);
+                m_playLogRecorder->problemFound(v.task, p);
         }
     }
     m_loggedProblems = found;

@@ -9,8 +9,8 @@
 #include <QStyledItemDelegate>
 
 namespace {
-// Paints each cell whole: its fill, an icon of column 0 when the model gives one, and the
-// text in the table's cell font, colours and column alignment.
+// Paints each cell whole: its fill, an icon where the model gives one (the mark of a row or
+// of a cell), and the text in the table's cell font, colours and column alignment.
 class ListCtrlClDelegate : public QStyledItemDelegate {
 public:
     explicit ListCtrlClDelegate(CListCtrlCl *table) : QStyledItemDelegate(table), m_table(table) {}
@@ -32,7 +32,7 @@ public:
         painter->setClipRect(option.rect);
         painter->fillRect(fill, m_table->cellBackground(row, column, selected));
 
-        if (column == 0) {
+        {
             const QVariant decoration = index.data(Qt::DecorationRole);
             QPixmap pixmap;
             const int side = qMin(16, label.height());

@@ -235,9 +235,13 @@ void TaskEditing::ModifyTask() {
     CModifyTaskDlg dialog(selected->task, items, m_clock.now(), m_dialogParent);
     dialog.setCommit([this, selected, &dialog](const PlayTask &task, const TaskPlaylist &items) {
         const TaskBindings bindings{dialog.timetableChoice(), dialog.zoneChoice()};
-        return apply(waitOffThread([&] {
+        TaskChangeOutcome outcome = waitOffThread([&] {
             return m_changes.modify(selected->section, selected->task, task, items, bindings);
-        }));
+        });
+        // Told before the schedule changes, so a task being played is followed, not lost.
+        if (outcome.ok && outcome.section >= 0 && outcome.section < outcome.rows.size())
+            emit taskModified(selected->task, outcome.rows[outcome.section]);
+        return apply(std::move(outcome));
     });
     offerTimetables(dialog, selected->task.Name);
     offerZones(dialog, selected->task.Name);

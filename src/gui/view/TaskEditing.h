@@ -70,6 +70,8 @@ public:
 signals:
     // A change went to the store, and with it perhaps a task's timetable or zone entry.
     void storeChanged();
+    // The user's change of one task is stored: `after` now stands where `before` stood.
+    void taskModified(const PlayTask &before, const PlayTask &after);
 
 private:
     void fill(TaskFilter filter);

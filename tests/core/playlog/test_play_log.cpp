@@ -255,15 +255,26 @@ void TestPlayLog::heldBackBySameSecondAndClockJump() {
     back.wakeAt(at("2026-12-08 09:00:00"));
     back.wakeAt(at("2026-12-08 10:05:00"));
     back.live(at("2026-12-08 10:19:59"), at("2026-12-08 10:20:00"));
+    // Renamed while it plays, with an earlier end: it goes on under its new name to that end.
     back.live(at("2026-12-09 10:00:00"), at("2026-12-09 10:00:01"));
+    PlayTask renamed =
+        makeTask(QStringLiteral("戊"), QStringLiteral("10:00:00"), QStringLiteral("10:00:03"));
+    back.driver.followEdit(back.driver.schedule().constFirst(), renamed);
+    back.driver.setSchedule({renamed});
+    back.live(at("2026-12-09 10:00:02"), at("2026-12-09 10:00:03"));
+    back.live(at("2026-12-10 10:00:00"), at("2026-12-10 10:00:01"));
     back.driver.setSchedule({});
-    back.wakeAt(at("2026-12-09 10:00:02"));
+    back.wakeAt(at("2026-12-10 10:00:02"));
     QCOMPARE(back.lines(QDate(2026, 12, 1)),
              (QStringList{
                  "2026-12-08 10:00:00|任务开始|丁|音量 30000，顺序播放",
                  "2026-12-08 10:20:00|到达结束时间|丁|",
                  "2026-12-09 10:00:00|任务开始|丁|音量 30000，顺序播放",
-                 "2026-12-09 10:00:02|任务已删除|丁|播放中的任务已被删除或改名，立即停止",
+                 "2026-12-09 10:00:01|任务已修改|戊|播放中改名（原名“丁”），继续播放；"
+                 "结束时间改为 2026-12-09 10:00:03，本次播放到那时停止",
+                 "2026-12-09 10:00:03|到达结束时间|戊|",
+                 "2026-12-10 10:00:00|任务开始|戊|音量 30000，顺序播放",
+                 "2026-12-10 10:00:02|任务已删除|戊|播放中的任务已不在任务列表中，立即停止",
              }));
 }
 
@@ -312,6 +323,22 @@ void TestPlayLog::caughtUpSecondsAreTold() {
     QCOMPARE(rows[0].event, PlayLogEvent::TaskStart);
     QCOMPARE(rows[1], (PlayLogRow{"2026-12-08 08:00:03", PlayLogEvent::CaughtUp, "", "",
                                   "定时器迟到，补查了 3 秒"}));
+
+    // Held up for 75 seconds across a start: told as a stall, the task started late, not
+    // as a step of the clock.
+    LogRig stall;
+    stall.driver.setSchedule(
+        {makeTask(QStringLiteral("上课"), QStringLiteral("09:00:00"), QStringLiteral("09:45:00"))});
+    stall.live(at("2026-12-08 08:59:50"), at("2026-12-08 08:59:55"));
+    stall.clock.pass(75000);
+    stall.driver.tick();
+    QCOMPARE(
+        stall.lines(QDate(2026, 12, 1)),
+        (QStringList{
+            "2026-12-08 09:00:00|任务开始|上课|音量 30000，顺序播放；程序停顿，迟 1 分 10 秒开始",
+            "2026-12-08 09:01:10|补查||程序停顿了 1 分 15 秒（时钟未被调整），"
+            "已补查这段时间的开始和结束时间",
+        }));
 }
 
 void TestPlayLog::unwritableLogToldOnceAndScheduleGoesOn() {

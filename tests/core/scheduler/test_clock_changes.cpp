@@ -100,6 +100,7 @@ private slots:
     void handStepForwardStopsTaskWhoseEndWasJumped();
     void wakeFromSleepHonoursEnds();
     void handStepBackByHoursLivesTheDayAnew();
+    void stallStartsWhatIsStillOpenWhereAStepStartsNothing();
 };
 
 void TestClockChanges::initTestCase() {
@@ -357,6 +358,82 @@ void TestClockChanges::handStepBackByHoursLivesTheDayAnew() {
     night.liveUtc(cet - 50 * 60, cet);               // 02:40 CET .. 03:30 CET
     night.liveUtc(cet - 3600, cet - 3600 + 20 * 60); // 02:30 CET .. 02:50 CET
     QCOMPARE(night.started, QStringList({"n@2026-10-25 02:45:00", "n@2026-10-25 02:45:00"}));
+}
+
+// The program held up (the process stopped, a slow dialog) while the wall clock ran on: the
+// monotonic clock ran as far, so nothing was jumped over. A step of the wall clock over the
+// same seconds is still a step.
+void TestClockChanges::stallStartsWhatIsStillOpenWhereAStepStartsNothing() {
+    const QDate day(2026, 12, 7);
+    const ScheduleTable table = {task("short", "08:00:00", "08:00:10"),
+                                 task("lesson", "08:00:20", "08:45:00"),
+                                 task("next", "2026-12-08 08:10:00", "x", TaskText::OneDay)};
+    {
+        ZoneRig rig;
+        rig.driver.setSchedule(table);
+        QSignalSpy starting(&rig.driver, &ScheduleDriver::taskStarting);
+        QSignalSpy held(&rig.driver, &ScheduleDriver::taskHeldBack);
+        QSignalSpy stalled(&rig.driver, &ScheduleDriver::stallCaughtUp);
+        rig.liveUtc(utcOf(day, "07:59:50"), utcOf(day, "07:59:55"));
+        rig.clock.pass(30000);
+        rig.driver.tick();
+        QCOMPARE(rig.started, QStringList({"lesson@2026-12-07 08:00:20"}));
+        QCOMPARE(starting.size(), 1);
+        QCOMPARE(starting.first().at(2).toLongLong(), 5); // 5 s late
+        // The short task's time was over before the program could run again.
+        QCOMPARE(held.size(), 1);
+        QCOMPARE(held.first().at(1).value<PlayTask>().Name, QString("short"));
+        QCOMPARE(held.first().at(2).toString(),
+                 QString("程序停顿了 30 秒，恢复时已过了它的结束时间"));
+        QCOMPARE(stalled.size(), 1);
+        QCOMPARE(stalled.first().at(1).toLongLong(), 30);
+        // It ends at its end as if started in time; a stall past the end stops it.
+        rig.liveUtc(utcOf(day, "08:00:26"), utcOf(day, "08:44:50"));
+        QVERIFY(rig.playing());
+        QSignalSpy ended(&rig.driver, &ScheduleDriver::endReached);
+        rig.clock.pass(20000);
+        rig.driver.tick();
+        QVERIFY(!rig.playing());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().at(0).toDateTime(), QDateTime(day, QTime(8, 45), Qt::UTC));
+        QVERIFY(ended.first().at(1).toString().startsWith("程序停顿了 20 秒"));
+        // Held up for two days: its last day is caught up; what began before that (tomorrow's
+        // one-day task among them) is told as missed.
+        held.clear();
+        rig.clock.pass((2 * 86400 - 1800) * 1000); // to 2026-12-09 08:15:10
+        rig.driver.tick();
+        QCOMPARE(rig.started,
+                 QStringList({"lesson@2026-12-07 08:00:20", "lesson@2026-12-09 08:00:20"}));
+        QStringList told;
+        for (const QList<QVariant> &h : held)
+            told << h.at(1).value<PlayTask>().Name + "：" + h.at(2).toString();
+        const QString missed = "程序停顿了 47 小时 30 分，错过了它的开始时间";
+        QCOMPARE(told, QStringList({"short：" + missed, "lesson：" + missed, "next：" + missed,
+                                    "short：程序停顿了 47 小时 30 分，恢复时已过了它的结束时间"}));
+        QCOMPARE(rig.driver.stats().stalls, 3);
+    }
+    {
+        // The same 30 seconds as a step of the wall clock alone: nothing starts late.
+        ZoneRig rig;
+        rig.driver.setSchedule(table);
+        QSignalSpy held(&rig.driver, &ScheduleDriver::taskHeldBack);
+        rig.liveUtc(utcOf(day, "07:59:50"), utcOf(day, "07:59:55"));
+        rig.clock.set(rig.clock.now().addSecs(30));
+        rig.driver.tick();
+        QVERIFY(rig.started.isEmpty());
+        QCOMPARE(held.size(), 2);
+        QCOMPARE(held.last().at(2).toString(), QString("时钟被向前调过了它的开始时间"));
+        QCOMPARE(rig.driver.stats().stalls, 0);
+        // Held up while the clock was also stepped by an hour: a step.
+        ZoneRig both;
+        both.driver.setSchedule(table);
+        both.liveUtc(utcOf(day, "07:59:50"), utcOf(day, "07:59:55"));
+        both.clock.pass(30000);
+        both.clock.set(both.clock.now().addSecs(3600));
+        both.driver.tick();
+        QVERIFY(both.started.isEmpty());
+        QCOMPARE(both.driver.stats().stalls, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestClockChanges)

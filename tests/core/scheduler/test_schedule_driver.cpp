@@ -333,6 +333,48 @@ void TestScheduleDriver::deletedTaskNoLongerStarts() {
     QVERIFY(!loop.playback.isStepping());
     QCOMPARE(removed.size(), 1);
     QCOMPARE(removed.first().at(1).toString(), QString("news"));
+
+    // Edited by the user while it plays: a rename plays on under the new name, a new end
+    // (later or earlier) is this run's, a new start or date rule is the next run's.
+    Rig edit;
+    edit.lists["news"] = {"/m/news.mp3"};
+    const PlayTask news = task("news", "09:00:00", "09:30:00");
+    edit.driver.setSchedule({news});
+    edit.live(Monday, "09:00:00", "09:00:03");
+    QSignalSpy edited(&edit.driver, &ScheduleDriver::playingTaskEdited);
+    QSignalSpy gone(&edit.driver, &ScheduleDriver::playingTaskRemoved);
+    const auto change = [&](const PlayTask &before, const PlayTask &after) {
+        edit.driver.followEdit(before, after);
+        edit.driver.setSchedule({after});
+    };
+    PlayTask renamed = task("新闻", "10:00:00", "09:40:00", "周二");
+    change(news, renamed);
+    edit.live(Monday, "09:00:04", "09:39:59");
+    QCOMPARE(edit.player.current, QString("/m/news.mp3"));
+    QCOMPARE(edit.playback.state().taskName, QString("新闻"));
+    QCOMPARE(gone.size(), 0);
+    QCOMPARE(edited.size(), 1);
+    QCOMPARE(edited.first().at(2).toString(), QString("新闻"));
+    QVERIFY(edited.first().at(3).toString().contains("开始时间和日期规则的修改从下次播放起生效"));
+    edit.live(Monday, "09:40:00", "09:40:00");
+    QVERIFY(edit.player.current.isEmpty());
+    QCOMPARE(edit.started, QStringList({"news@2026-12-07 09:00:00"}));
+    // An end moved before now stops it at the next second; one moved on lets it play past
+    // its old end; edits of another task change nothing.
+    edit.driver.setSchedule({news});
+    edit.live(Monday.addDays(1), "09:00:00", "09:10:00");
+    change(task("other", "11:00:00", "11:05:00"), task("other", "11:00:00", "09:00:01"));
+    change(news, task("news", "09:00:00", "09:05:00"));
+    edit.live(Monday.addDays(1), "09:10:01", "09:10:01");
+    QVERIFY(edit.player.current.isEmpty());
+    QVERIFY(!edit.playback.isTaskActive());
+    edit.driver.setSchedule({news});
+    edit.live(Monday.addDays(2), "09:00:00", "09:10:00");
+    change(news, task("news", "09:00:00", "09:50:00"));
+    edit.live(Monday.addDays(2), "09:10:01", "09:49:59");
+    QVERIFY(edit.playback.isTaskActive());
+    edit.live(Monday.addDays(2), "09:50:00", "09:50:00");
+    QVERIFY(!edit.playback.isTaskActive());
 }
 
 void TestScheduleDriver::lastOfThousandTasksStarts() {

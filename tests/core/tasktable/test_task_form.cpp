@@ -81,12 +81,17 @@ private slots:
         none.start = QTime(1, 2, 3);
         QCOMPARE(taskFromForm(none, odd), odd);
 
-        // The mode and volume fields are stored as they read, whatever they hold.
+        // The mode field is stored as it reads; the volume as the number typed, full-width
+        // digits (a Chinese input method's) as plain ones. What is no number is kept for the
+        // change to refuse.
         TaskForm typed = form(DateRule::EveryDay);
         typed.volume = QStringLiteral("loud");
         typed.playMode = QStringLiteral("乱序");
         QCOMPARE(taskFromForm(typed).Type, QStringLiteral("loud"));
         QCOMPARE(taskFromForm(typed).Recurrence, QStringLiteral("乱序"));
+        typed.volume = QStringLiteral("\u3000６００００ ");
+        QCOMPARE(taskFromForm(typed).Type, QStringLiteral("60000"));
+        QCOMPARE(volumePercentText(typed.volume), QStringLiteral("≈ 91.6 %"));
     }
 
     void newFormDefaults() {
@@ -286,9 +291,12 @@ private slots:
         for (const QString name : {"午操", "song2", "a.b", ".bell", "My Bell", "songs", "ü",
                                    "CONSOLE", "COM10", "LPT0", "nul-x", "con-1.mp3"})
             QVERIFY2(TaskNames::nameProblem(name, rows).isEmpty(), qPrintable(name));
-        QVERIFY(TaskNames::volumeProblem("loud").isEmpty());
-        QVERIFY(TaskNames::volumeProblem("").isEmpty());
-        QVERIFY(!TaskNames::volumeProblem("6\n0").isEmpty());
+        for (const QString volume : {"0", "60000", "65535", "00065535"})
+            QVERIFY2(TaskNames::volumeProblem(volume).isEmpty(), qPrintable(volume));
+        for (const QString volume : {"loud", "", "6\n0", "65536", "-1", "１", "60000abc", "1e4"})
+            QVERIFY2(!TaskNames::volumeProblem(volume).isEmpty(), qPrintable(volume));
+        QCOMPARE(TaskNames::volumeProblem("70000"),
+                 QStringLiteral("音量 70000 超出范围,请选择或填写 0 到 65535 之间的数字."));
         QVERIFY(TaskNames::itemProblem("/home/u/音乐/a b.mp3").isEmpty());
         QVERIFY(!TaskNames::itemProblem("/home/u/🎵.mp3").isEmpty());
         QVERIFY(!TaskNames::itemProblem("/tmp/a\nb.mp3").isEmpty());

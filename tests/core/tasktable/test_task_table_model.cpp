@@ -90,6 +90,32 @@ private slots:
         // A hand-edited name Windows cannot hold plays on; a rename is suggested.
         model.setTasks({task("aux.mp3")});
         QVERIFY(model.data(model.index(0, 0), Qt::ToolTipRole).toString().contains("Windows"));
+
+        // A stored volume that is not a number from 0 to 65535 marks its cell and says what
+        // it plays at; blanks around a number play as the number and are no fault.
+        const std::pair<const char *, const char *> volumes[] = {
+            {"abc", "音量“abc”不是 0 到 65535 之间的数字，播放时按 0 处理，听不到声音"},
+            {"６００００", "音量“６００００”是全角数字，播放时按 0 处理，听不到声音"},
+            {"70000", "音量“70000”不是 0 到 65535 之间的数字，播放时按 65535 处理"},
+            {" 60000", nullptr},
+            {"0", nullptr},
+        };
+        for (const auto &[volume, note] : volumes) {
+            PlayTask stored = task("v");
+            stored.Type = QString::fromUtf8(volume);
+            model.setTasks({stored});
+            const QModelIndex cell = model.index(0, TaskTableModel::VolumeColumn);
+            QCOMPARE(model.data(cell).toString(), stored.Type);
+            if (!note) {
+                QVERIFY(!model.data(cell, Qt::DecorationRole).isValid());
+                QVERIFY(!model.data(cell, Qt::ToolTipRole).isValid());
+                continue;
+            }
+            QCOMPARE(model.data(cell, Qt::DecorationRole).toString(), QString("mark"));
+            QCOMPARE(model.data(cell, Qt::ToolTipRole).toString(), QString::fromUtf8(note));
+            QCOMPARE(model.data(model.index(0, 0), Qt::DecorationRole).toString(), QString("mark"));
+            QVERIFY(!model.data(model.index(0, 1), Qt::DecorationRole).isValid());
+        }
     }
 
     // 分区 shows only while the campus is on, after 作息表 when both show; the six stored

@@ -263,18 +263,46 @@ private slots:
         QCOMPARE(m_store->LoadScheduleTable(), expected);
     }
 
-    void volumeIsStoredAsTyped() {
-        for (const QString typed : {"loud", "5"}) {
+    // A number typed with a Chinese input method's full-width digits is that number; anything
+    // else that is not a number from 0 to 65535 is refused on OK, with the field to correct.
+    void volumeIsANumberInRange() {
+        const std::pair<QString, QString> typed[] = {
+            {"5", "5"},
+            {"６００００", "60000"},
+            {" 65535 ", "65535"},
+            {"abc", ""},
+            {"70000", ""},
+            {"-1", ""},
+            {"", ""},
+            {"6万", ""},
+        };
+        for (const auto &[text, kept] : typed) {
+            m_notices.clear();
             CNewTaskDlg dialog(kNow);
             prepareNew(dialog);
             endHalfHourLater(&dialog);
-            setName(&dialog, "v" + typed);
+            setName(&dialog, "v" + QString::number(m_store->ReadTaskRows().size()));
             auto *combo = child<QComboBox>(&dialog, "volumeCombo1012");
             combo->lineEdit()->selectAll();
-            QTest::keyClicks(combo->lineEdit(), typed);
+            combo->lineEdit()->insert(text); // as an input method commits it
+            if (text == "６００００")
+                QCOMPARE(dialog.volumePercentShown(), QStringLiteral("≈ 91.6 %"));
+            const qsizetype before = m_store->ReadTaskRows().size();
             click(&dialog, "okButton1");
-            QCOMPARE(m_store->ReadTaskRows().last().Type, typed);
+            if (!kept.isEmpty()) {
+                QCOMPARE(m_notices, QStringList{});
+                QCOMPARE(m_store->ReadTaskRows().last().Type, kept);
+                continue;
+            }
+            QCOMPARE(m_store->ReadTaskRows().size(), before);
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(m_notices.size(), 1);
+            QVERIFY2(m_notices[0].contains("请选择或填写 0 到 65535 之间的数字"),
+                     qPrintable(m_notices[0]));
+            QVERIFY(combo->lineEdit()->hasFocus() || combo->hasFocus());
         }
+        QCOMPARE(m_notices,
+                 QStringList{"音量 \"6万\" 不是数字,请选择或填写 0 到 65535 之间的数字."});
     }
 
     // The field takes the stored scale, 0..65535: the share of the loudest shows as typed,
@@ -305,9 +333,9 @@ private slots:
         QCOMPARE(m_questions.size(), 2);
         QCOMPARE(m_store->ReadTaskRows().last().Type, QStringLiteral("50"));
 
-        // Silence, an audible volume and a text with no number are stored without a question.
+        // Silence and an audible volume are stored without a question.
         const std::pair<const char *, const char *> shown[] = {
-            {"0", "0 %"}, {"700", "≈ 1.1 %"}, {"65535", "100 %"}, {"loud", ""}};
+            {"0", "0 %"}, {"700", "≈ 1.1 %"}, {"65535", "100 %"}};
         for (const auto &[typed, expected] : shown) {
             CNewTaskDlg other(kNow);
             prepareNew(other);

@@ -3,6 +3,7 @@
 #include "playlog/PlayLog.h"
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
+#include "store/Timetables.h"
 #include "tasktable/TaskTableModel.h"
 #include "view/HoraletView.h"
 
@@ -111,6 +112,34 @@ void TestPlayLogView::preflightMarksTheRowLogsAndClears() {
     QCOMPARE(caption.last().at(0).toString(), QString());
     QVERIFY(view.taskModel()->data(first, Qt::ToolTipRole).isNull());
     QCOMPARE(eventsIn(month).count("文件问题|早操|" + missing), 1);
+
+    // A task whose timetable was deleted, and one whose volume is no number: neither is a
+    // file problem, each is told and counted as what it is, and marked once.
+    PlayTask lesson = morning();
+    lesson.Name = QStringLiteral("上课");
+    lesson.Time = QStringLiteral("09:00:00");
+    PlayTask mute = morning();
+    mute.Name = QStringLiteral("午休");
+    mute.Time = QStringLiteral("12:00:00");
+    mute.Type = QStringLiteral("abc");
+    QVERIFY(store.RewriteTaskStore({morning(), lesson, mute}));
+    QVERIFY(store.WriteTaskPlaylist("上课", {missing}));
+    QVERIFY(store.WriteTaskPlaylist("午休", {missing}));
+    Timetables timetables(dir.path());
+    QVERIFY(timetables.setTaskTimetable("上课", "冬季"));
+    view.reloadFromStore();
+    QVERIFY(caption.wait(10000));
+    QCOMPARE(caption.last().at(0).toString(),
+             QStringLiteral("今天有 1 个播放任务不会播放：作息表‘冬季’不存在；"
+                            "今天有 1 个播放任务会无声（音量不是 0 到 65535 之间的数字）"));
+    QCOMPARE(view.taskModel()->data(view.taskModel()->index(1, 0), Qt::ToolTipRole).toString(),
+             QStringLiteral("作息表‘冬季’不存在，此任务不会播放"));
+    QCOMPARE(view.taskModel()->data(view.taskModel()->index(2, 3), Qt::ToolTipRole).toString(),
+             QStringLiteral("音量“abc”不是 0 到 65535 之间的数字，播放时按 0 处理，听不到声音"));
+    const QStringList events = eventsIn(month);
+    QVERIFY(events.contains("作息表问题|上课|"));
+    QVERIFY(events.contains("音量问题|午休|"));
+    QVERIFY(!events.contains("文件问题|上课|"));
 }
 
 QTEST_MAIN(TestPlayLogView)

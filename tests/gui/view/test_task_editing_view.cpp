@@ -1,5 +1,6 @@
 #include "BellDuringWork.h"
 #include "dialogs/TaskDlgBase.h"
+#include "playlog/PlayLog.h"
 #include "scheduler/FakeClock.h"
 #include "scheduler/ScheduleDriver.h"
 #include "store/ProfileStore.h"
@@ -9,6 +10,7 @@
 #include "view/PlayPanel.h"
 #include "view/TaskEditing.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSemaphore>
@@ -110,6 +112,61 @@ private slots:
         QCOMPARE(starts, QList<QDateTime>{QDateTime(QDate(2026, 12, 8), QTime(8, 0, 0))});
         QCOMPARE(store.ReadTaskRows(), QList<PlayTask>{bell});
         QCOMPARE(view.scheduleTable(), QList<PlayTask>{bell});
+    }
+
+    // The task being played, edited: renamed it plays on under its new name, its new end
+    // ends this run, an end already passed stops it at the next second.
+    void aPlayingTaskFollowsItsEdit() {
+        QTemporaryDir dir;
+        const TaskStore store(dir.path());
+        const PlayTask bell{"早操", "08:00:00", "08:30:00", "30000", "每天", "循环播放", {}};
+        QVERIFY(TaskChanges(store).add(bell, {"/nonexistent/bell.mp3"}).ok);
+        FakeClock clock(QDateTime(QDate(2026, 12, 8), QTime(7, 59, 59)));
+        CHoraletView view(dir.path());
+        view.setClock(&clock);
+        view.OnInitialUpdate();
+        ScheduleDriver &scheduler = view.playPanel()->scheduler();
+        const PlaylistDriver &playback = view.playPanel()->playback();
+        const auto tickAt = [&](const QTime &time) {
+            clock.set(QDateTime(QDate(2026, 12, 8), time).addMSecs(5));
+            scheduler.tick();
+        };
+        const auto modify = [&](const QString &name, const QTime &end) {
+            view.taskEditing()->setDialogRunner([&](CTaskDlgBase &dialog) {
+                auto *edit = dialog.findChild<QLineEdit *>("nameEdit1004");
+                edit->clear();
+                edit->insert(name);
+                dialog.findChild<QTimeEdit *>("endPicker1044")->setTime(end);
+                QTest::mouseClick(dialog.findChild<QPushButton *>("okButton1"), Qt::LeftButton);
+            });
+            view.taskTable()->selectRow(0);
+            view.taskEditing()->ModifyTask();
+        };
+        tickAt(QTime(8, 0, 0));
+        QVERIFY(playback.isTaskActive());
+
+        modify("早读", QTime(8, 40));
+        QCOMPARE(view.scheduleTable().constFirst().Name, QStringLiteral("早读"));
+        tickAt(QTime(8, 0, 1));
+        tickAt(QTime(8, 30, 0)); // the old end: a step of the clock, yet no end of this run
+        QVERIFY(playback.isTaskActive());
+        QCOMPARE(playback.state().taskName, QStringLiteral("早读"));
+
+        modify("早读", QTime(8, 20));
+        tickAt(QTime(8, 30, 1));
+        QVERIFY(!playback.isTaskActive());
+        const QString month =
+            QDir(PlayLog::folderIn(dir.path())).filePath(QStringLiteral("2026-12.csv"));
+        QStringList edits;
+        for (const PlayLogRow &row : PlayLog::read(month))
+            if (row.event == PlayLogEvent::TaskEdited || row.event == PlayLogEvent::EndReached)
+                edits << row.time.mid(11) + u'|' + row.event + u'|' + row.task + u'|' + row.note;
+        QCOMPARE(edits,
+                 (QStringList{
+                     "08:00:00|任务已修改|早读|播放中改名（原名“早操”），继续播放；"
+                     "结束时间改为 2026-12-08 08:40:00，本次播放到那时停止",
+                     "08:30:00|任务已修改|早读|结束时间改为 2026-12-08 08:20:00，已过，立即停止",
+                     "08:30:01|到达结束时间|早读|结束时间改为 2026-12-08 08:20:00，已过"}));
     }
 };
 
