@@ -187,7 +187,7 @@ private slots:
         {
             CampusSink sink;
             QString error;
-            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QVERIFY2(sink.load(pipe, {}, &error), qPrintable(error));
             QVERIFY(sink.isLoaded());
             const QStringList modules = campusModules();
             QCOMPARE(modules.size(), 1);
@@ -212,7 +212,7 @@ private slots:
             QCOMPARE(gone.failure, QStringLiteral("mixerGetLineInfo() failed"));
             QCOMPARE(defaultSink.GetMasterVolume().value, 40000);
 
-            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QVERIFY2(sink.load(pipe, {}, &error), qPrintable(error));
             QCOMPARE(campusModules().size(), 1);
         }
         // Whatever it loaded goes with it.
@@ -236,7 +236,7 @@ private slots:
                                   dir.path()};
         for (const QString &path : refused) {
             QString error;
-            QVERIFY2(!sink.load(path, &error), qPrintable(path));
+            QVERIFY2(!sink.load(path, {}, &error), qPrintable(path));
             QVERIFY2(!error.isEmpty() && error.contains(QChar(u'管')), qPrintable(error));
             QVERIFY(!sink.isLoaded());
         }
@@ -246,7 +246,7 @@ private slots:
         // A pipe that is not there yet is made by the module.
         const QString fresh = dir.filePath(QStringLiteral("fresh"));
         QString error;
-        QVERIFY2(sink.load(fresh, &error), qPrintable(error));
+        QVERIFY2(sink.load(fresh, {}, &error), qPrintable(error));
         struct stat made {};
         QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &made), 0);
         QVERIFY(S_ISFIFO(made.st_mode));
@@ -255,7 +255,7 @@ private slots:
 
         QTemporaryDir none;
         ServerOverride server("unix:" + QFile::encodeName(none.filePath(QStringLiteral("x"))));
-        QVERIFY(!sink.load(fresh, &error));
+        QVERIFY(!sink.load(fresh, {}, &error));
         QCOMPARE(error, QStringLiteral("无法连接声音服务器（PulseAudio）"));
     }
 

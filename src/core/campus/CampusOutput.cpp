@@ -67,12 +67,13 @@ void CampusOutput::routeTask(const QString &taskName) {
         playLocally(taskName, QString(), QString());
         return;
     }
-    if (!m_sinkLoaded) {
-        playLocally(taskName, withDetail(kNoSink, m_sinkFailure), kNoSink);
-        return;
-    }
+    // The server first: the sink is loaded only once the server is seen reading its pipe.
     if (!m_control.isConnected()) {
         playLocally(taskName, kUnreachable, kUnreachable);
+        return;
+    }
+    if (!m_sinkLoaded) {
+        playLocally(taskName, withDetail(kNoSink, m_sinkFailure), kNoSink);
         return;
     }
 

@@ -206,6 +206,21 @@ private slots:
         QVERIFY(route.unmute.isEmpty() && route.mute.isEmpty());
         QCOMPARE(route.logText, QStringLiteral("全部 0/0 在线"));
 
+        // Rooms the lists leave out are muted and unmuted like the others, and the row says
+        // they are there.
+        CampusRooms withUnlisted = rooms;
+        CampusRoom blank = room(" ", true), hidden = room("room\u200B7", true);
+        blank.shown = hidden.shown = false;
+        withUnlisted << blank << hidden;
+        route = routeFor(config, "上课铃", withUnlisted);
+        QCOMPARE(route.mute, (QStringList{"room3", "room6", " ", "room\u200B7"}));
+        QCOMPARE(route.logText, QStringLiteral("教学楼 2/2 在线；另有 2 个未列出的终端已静音"));
+        route = routeFor(config, "放学", withUnlisted);
+        QCOMPARE(route.unmute,
+                 (QStringList{"room1", "room2", "room3", "room6", " ", "room\u200B7"}));
+        QCOMPARE(route.logText,
+                 QStringLiteral("全部 5/6 在线（其中 2 个终端未列出）；未连接：room3"));
+
         // Long ids from a hand-edited file are cut for the log, and still routed whole.
         const QString longId(300, u'r');
         QVERIFY(QFile::remove(filePath(dir)));
