@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <pulse/error.h>
 #include <pulse/introspect.h>
@@ -197,8 +198,8 @@ QString CampusSink::preparePipe(const QString &pipe, const QString &groupText) {
     return fifoProblem(pipe, target, group);
 }
 
-QString CampusSink::writeTestSignal(const QString &pipe, const QString &group) {
-    if (const QString problem = preparePipe(pipe, group); !problem.isEmpty())
+QString CampusSink::writeTestSignal(const QString &pipe, const QString &group, bool write) {
+    if (const QString problem = preparePipe(pipe, group); !problem.isEmpty() || !write)
         return problem;
     // Opened for reading too, as the module opens it: no wait for a reader, and a server that
     // is reading between two of its reads is not taken for one that reads nothing.
@@ -274,6 +275,13 @@ bool CampusSink::load(const QString &pipe, const QString &group, QString *error)
     };
     if (const QString problem = preparePipe(pipe, group); !problem.isEmpty())
         return fail(problem);
+    // Held open until the module holds it: a server that opened the pipe meanwhile and found
+    // no writer would take it as ended, and wait a good while before it reads again.
+    const int holder = ::open(QFile::encodeName(pipe).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const auto release = qScopeGuard([holder] {
+        if (holder >= 0)
+            ::close(holder);
+    });
 
     PulseConnection connection(m_timeoutMs);
     if (!connection.open())

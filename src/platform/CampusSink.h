@@ -22,7 +22,8 @@ public:
     // 连接测试's signal: half a second far below hearing, written into the prepared pipe in
     // whole frames. Empty when written; else why not ("服务器没有读取管道 …" when the pipe
     // stays full). Waits at most about 1.5 s.
-    static QString writeTestSignal(const QString &pipe, const QString &group);
+    // With `write` false the pipe is only prepared (连接测试 while sound plays).
+    static QString writeTestSignal(const QString &pipe, const QString &group, bool write = true);
 
     // Loads the sink writing `pipe`, prepared first. A sink of this name left by an earlier
     // run (a crash) is unloaded first. False with the reason in Chinese when the pipe is

@@ -79,30 +79,33 @@ void CampusConnectionTest::statusRead() {
         finish(problem);
         return;
     }
-    // Sound in the pipe already (a task, or another test): the path is in use.
-    if (plays(CampusPipe::readerOf(m_control.streams(), m_server.pipe)) || !m_writer) {
+    if (!m_writer) {
         finish(success());
         return;
     }
-    emit progress(QStringLiteral("正在向管道发送测试信号…"));
+    // Sound in the pipe already (a task, or the test before): the pipe is only checked, and
+    // nothing is mixed into what plays.
+    const bool write = !plays(CampusPipe::readerOf(m_control.streams(), m_server.pipe));
+    if (write)
+        emit progress(QStringLiteral("正在向管道发送测试信号…"));
     const quint64 serial = m_serial;
     const QPointer<CampusConnectionTest> self(this);
     QThreadPool::globalInstance()->start(
-        [self, serial, writer = m_writer, pipe = m_server.pipe, group = m_server.pipeGroup] {
-            const QString error = writer(pipe, group);
+        [self, serial, write, writer = m_writer, pipe = m_server.pipe, group = m_server.pipeGroup] {
+            const QString error = writer(pipe, group, write);
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [self, serial, error] {
+                [self, serial, error, write] {
                     if (self && self->m_serial == serial && self->m_running)
-                        self->signalWritten(error);
+                        self->signalWritten(error, write);
                 },
                 Qt::QueuedConnection);
         });
 }
 
-void CampusConnectionTest::signalWritten(const QString &error) {
-    if (!error.isEmpty()) {
-        finish(error);
+void CampusConnectionTest::signalWritten(const QString &error, bool written) {
+    if (!error.isEmpty() || !written) {
+        finish(error.isEmpty() ? success() : error);
         return;
     }
     m_playDeadline.start(PlayWaitMs);

@@ -17,9 +17,11 @@ class CampusControl;
 class CampusConnectionTest final : public QObject {
     Q_OBJECT
 public:
-    // Writes the test signal into the pipe, making it first where it is missing; called on a
-    // worker thread. Empty when written, else why not (a pipe that is not safe to use, …).
-    using SignalWriter = std::function<QString(const QString &pipe, const QString &group)>;
+    // Checks the pipe (making it where it is missing) and, when `write`, writes the test
+    // signal into it; called on a worker thread. Empty when done, else why not (a pipe that
+    // is not safe to use, …).
+    using SignalWriter =
+        std::function<QString(const QString &pipe, const QString &group, bool write)>;
     // How long the source may take to play once the signal is written, and how often it is
     // asked meanwhile.
     static constexpr int PlayWaitMs = 3000;
@@ -39,7 +41,7 @@ signals:
 private:
     void askStatus();
     void statusRead();
-    void signalWritten(const QString &error);
+    void signalWritten(const QString &error, bool written);
     void pollSource();
     void finish(const QString &result);
     QString success() const;

@@ -161,8 +161,9 @@ private slots:
         // Refused while the connection is not up yet, answered once it is: a server with no
         // source reading the pipe is no path to the rooms, however many rooms it has.
         QStringList signalled;
-        rig.dialog->testSignal = [&](const QString &pipe, const QString &) {
-            signalled << pipe;
+        rig.dialog->testSignal = [&](const QString &pipe, const QString &, bool write) {
+            if (write)
+                signalled << pipe;
             return QString();
         };
         rig.control.refreshAnswers = {{false, "未连接"}, {true, {}}};
@@ -191,14 +192,14 @@ private slots:
         // A pipe refused is told as it was refused; one that never plays is said plainly.
         rig.control.sources[1].status = "idle";
         rig.control.onRefresh = {};
-        rig.dialog->testSignal = [](const QString &, const QString &) {
+        rig.dialog->testSignal = [](const QString &, const QString &, bool) {
             return QStringLiteral(
                 "广播管道 /tmp/campusfifo 属于其他用户（nobody），可能被他人读写");
         };
         rig.dialog->TestConnection();
         QTRY_VERIFY2(rig.dialog->testResult().startsWith("广播管道 /tmp/campusfifo 属于其他用户"),
                      qPrintable(rig.dialog->testResult()));
-        rig.dialog->testSignal = [](const QString &, const QString &) { return QString(); };
+        rig.dialog->testSignal = [](const QString &, const QString &, bool) { return QString(); };
         rig.dialog->TestConnection();
         QTRY_COMPARE_WITH_TIMEOUT(
             rig.dialog->testResult(),
