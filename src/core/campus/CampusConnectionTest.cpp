@@ -27,7 +27,9 @@ CampusConnectionTest::CampusConnectionTest(CampusControl &control, SignalWriter 
     m_playDeadline.setSingleShot(true);
     connect(&m_connectDeadline, &QTimer::timeout, this, [this] {
         finish(QStringLiteral("连接失败：%1")
-                   .arg(m_failure.isEmpty() ? QStringLiteral("没有应答") : m_failure));
+                   .arg(m_failure.isEmpty() ? QStringLiteral("%1 秒内没有应答")
+                                                  .arg(m_connectDeadline.interval() / 1000)
+                                            : m_failure));
     });
 }
 
