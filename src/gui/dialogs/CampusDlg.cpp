@@ -66,6 +66,7 @@ CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *pa
     test->addWidget(button(QStringLiteral("连接测试"), server, this, &CCampusDlg::TestConnection));
     m_testResult = new QLabel(server);
     m_testResult->setObjectName(QStringLiteral("testResult"));
+    m_testResult->setWordWrap(true); // a refusal names the pipe and why
     test->addWidget(m_testResult, 1);
     m_connection = new QLabel(server);
     test->addWidget(m_connection);
