@@ -145,7 +145,19 @@ void CampusConnectionTest::pollSource() {
 }
 
 QString CampusConnectionTest::success() const {
-    return QStringLiteral("连接成功，%1 个终端").arg(m_control.rooms().size());
+    const CampusRooms &rooms = m_control.rooms();
+    QString text = QStringLiteral("连接成功，%1 个终端").arg(rooms.size());
+    // A room whose group plays another source hears none of this program's sound.
+    const CampusStream *source = CampusPipe::readerOf(m_control.streams(), m_server.pipe);
+    QStringList elsewhere;
+    for (const CampusRoom &room : rooms)
+        if (source && !room.stream.isEmpty() && room.stream != source->id)
+            elsewhere << DisplayText::shown(room.name, 24);
+    if (!elsewhere.isEmpty())
+        text += QStringLiteral("；其中 %1 个终端收听其他音源，听不到本程序的声音：%2")
+                    .arg(elsewhere.size())
+                    .arg(DisplayText::shown(elsewhere.mid(0, 5).join(QStringLiteral("、")), 80));
+    return text;
 }
 
 void CampusConnectionTest::finish(const QString &result) {

@@ -16,6 +16,7 @@ struct CampusRoom {
     // False for a room the lists leave out (an id that cannot be shown as it is, or too many
     // rooms): it is still muted and unmuted like any other.
     bool shown = true;
+    QString stream = {}; // the source its group plays ("" when not reported); cleaned
 
     bool operator==(const CampusRoom &) const = default;
 };

@@ -240,6 +240,8 @@ bool RoomState::setStatus(const QJsonObject &status) {
     int uncontrolled = 0;
     for (const QJsonValue &group : groups) {
         const QJsonArray clients = group.toObject().value(QStringLiteral("clients")).toArray();
+        const QString stream =
+            cleanText(group.toObject().value(QStringLiteral("stream_id")).toString());
         for (const QJsonValue &value : clients) {
             if (!value.isObject())
                 continue;
@@ -254,6 +256,7 @@ bool RoomState::setStatus(const QJsonObject &status) {
             }
             CampusRoom room;
             room.id = id;
+            room.stream = stream;
             QString hostName;
             readClient(client, room, hostName);
             hostNames.insert(id, hostName);

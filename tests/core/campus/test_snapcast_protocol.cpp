@@ -305,7 +305,15 @@ private slots:
                  R"("scheme":"file"}})"),
             json(R"({"status":"playing"})"), 7};
         reply[QStringLiteral("server")] = server;
+        QJsonArray groups;
+        groups.append(QJsonObject{
+            {QStringLiteral("stream_id"), QStringLiteral("radio")},
+            {QStringLiteral("clients"),
+             QJsonArray{client(QStringLiteral("room3"), QString(), true, 100, false)}}});
+        server[QStringLiteral("groups")] = groups;
+        reply[QStringLiteral("server")] = server;
         QVERIFY(state.setStatus(reply));
+        QCOMPARE(state.find(QStringLiteral("room3"))->stream, QStringLiteral("radio"));
         QCOMPARE(state.streams(),
                  (CampusStreams{{"horalet", "idle", "pipe", "/run/horalet/snapfifo"},
                                 {"radio", "playing", "file", "/srv/radio.fifo"}}));

@@ -189,6 +189,14 @@ private slots:
         rig.dialog->TestConnection();
         QTRY_COMPARE(rig.dialog->testResult(), QStringLiteral("连接成功，3 个终端"));
         QCOMPARE(signalled, QStringList{"/tmp/campusfifo"});
+        // A room whose group plays another source is named: it would hear nothing.
+        rig.control.shown[0].stream = "horalet";
+        rig.control.shown[2].stream = "other";
+        rig.dialog->TestConnection();
+        QTRY_COMPARE(rig.dialog->testResult(),
+                     QStringLiteral("连接成功，3 个终端；其中 1 个终端收听其他音源，听不到本程序的"
+                                    "声音：room3"));
+        rig.control.shown[2].stream.clear();
         // A pipe refused is told as it was refused; one that never plays is said plainly.
         rig.control.sources[1].status = "idle";
         rig.control.onRefresh = {};
