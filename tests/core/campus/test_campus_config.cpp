@@ -88,11 +88,14 @@ private slots:
         CampusConfig::Server server = config.server();
         server.controlPort = 1706;
         server.enabled = false;
+        // The pipe's group, written only once it is set.
+        server.pipeGroup = " _snapserver ";
         QVERIFY(config.setServer(server));
+        server.pipeGroup = "_snapserver";
         QVERIFY(config.setZone("教学楼", {"room1", "room5"}));
         QCOMPARE(readFileBytes(filePath(dir)),
                  gbk("; 校园广播\r\n[服务器]\r\n启用=0\r\n地址 = 10.0.0.5 \r\n控制端口=1706\r\n"
-                     "备注=主楼机房\r\n[分区]\r\n教学楼=room1,room5\r\n"
+                     "备注=主楼机房\r\n管道用户组=_snapserver\r\n[分区]\r\n教学楼=room1,room5\r\n"
                      "操场=room3\r\n宿舍=room4\r\n[值班]\r\n张老师=周一\r\n[任务分区]\r\n"
                      "上课铃=教学楼\r\n课间操=操场,教学楼\r\n"));
         CampusConfig again(dir.path());
@@ -154,6 +157,9 @@ private slots:
         server.pipe = "snapfifo";
         QVERIFY(!config.setServer(server));
         server.pipe = "/tmp/snap fifo";
+        QVERIFY(!config.setServer(server));
+        server.pipe = "/tmp/snapfifo";
+        server.pipeGroup = "audio:x";
         QVERIFY(!config.setServer(server));
         {
             FaultGuard fault({0, 3});
