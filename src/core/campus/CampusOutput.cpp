@@ -77,7 +77,8 @@ void CampusOutput::routeTask(const QString &taskName) {
         return;
     }
 
-    const CampusRoute route = routeFor(m_config, taskName, m_control.rooms());
+    const CampusRoute route =
+        routeFor(m_config, taskName, m_control.rooms(), m_control.uncontrolledRooms());
     // Every room that would hear it is switched off or cut off: the bell is heard here.
     const bool anyOnline = std::any_of(
         m_control.rooms().cbegin(), m_control.rooms().cend(),

@@ -221,6 +221,8 @@ private slots:
         route = routeFor(config, "上课铃", withUnlisted);
         QCOMPARE(route.mute, (QStringList{"room3", "room6", " ", "room\u200B7"}));
         QCOMPARE(route.logText, QStringLiteral("教学楼 2/2 在线；另有 2 个未列出的终端已静音"));
+        route = routeFor(config, "上课铃", withUnlisted, 3);
+        QVERIFY(route.logText.endsWith("；服务器另列出 3 个无法控制的终端"));
         route = routeFor(config, "放学", withUnlisted);
         QCOMPARE(route.unmute,
                  (QStringList{"room1", "room2", "room3", "room6", " ", "room\u200B7"}));
