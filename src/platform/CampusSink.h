@@ -14,9 +14,21 @@ public:
     explicit CampusSink(int timeoutMs = 2000);
     ~CampusSink(); // unloads what it loaded
 
-    // Loads the sink writing `pipe`. A sink of this name left by an earlier run (a crash) is
-    // unloaded first. False with the reason in Chinese when the server refuses or is not there.
-    bool load(const QString &pipe, QString *error = nullptr);
+    // The pipe made ready for use: made where it is missing (0600, or 0660 for `group`), and
+    // refused when another account could read or write it (another owner, open to others or
+    // to a group not named, in a folder anyone may change). Empty when it may be used, else
+    // why not, in the interface's words.
+    static QString preparePipe(const QString &pipe, const QString &group);
+    // 连接测试's signal: half a second far below hearing, written into the prepared pipe in
+    // whole frames. Empty when written; else why not ("服务器没有读取管道 …" when the pipe
+    // stays full). Waits at most about 1.5 s.
+    // With `write` false the pipe is only prepared (连接测试 while sound plays).
+    static QString writeTestSignal(const QString &pipe, const QString &group, bool write = true);
+
+    // Loads the sink writing `pipe`, prepared first. A sink of this name left by an earlier
+    // run (a crash) is unloaded first. False with the reason in Chinese when the pipe is
+    // refused, or the server refuses or is not there.
+    bool load(const QString &pipe, const QString &group, QString *error = nullptr);
     void unload();
     bool isLoaded() const { return m_module != InvalidModule; }
 

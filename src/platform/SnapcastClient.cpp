@@ -17,7 +17,8 @@ QString connectionLost() {
 QString refused(const QString &room, const QString &error) {
     const QString text = error.isEmpty() ? QStringLiteral("广播服务器拒绝了请求")
                                          : QStringLiteral("广播服务器拒绝了请求（%1）").arg(error);
-    return room.isEmpty() ? text : QStringLiteral("终端 %1：%2").arg(room, text);
+    return room.isEmpty() ? text
+                          : QStringLiteral("终端 %1：%2").arg(Snapcast::cleanText(room), text);
 }
 
 // Qt's own buffer in front of the framer: what the server sends is never held beyond it.

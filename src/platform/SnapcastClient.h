@@ -29,6 +29,8 @@ public:
     void setServer(const QString &address, int port) override;
     bool isConnected() const override { return m_connected; }
     const CampusRooms &rooms() const override { return m_rooms.rooms(); }
+    const CampusStreams &streams() const override { return m_rooms.streams(); }
+    int uncontrolledRooms() const override { return m_rooms.uncontrolled(); }
 
     void applyRoute(const QStringList &unmute, const QStringList &mute, int timeoutMs,
                     QObject *context, Done done) override;

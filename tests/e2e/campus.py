@@ -9,6 +9,10 @@ server with three rooms (snapclients playing into null sinks of the test's Pulse
 
 Each campus start has its row in the play log naming the zones and the rooms online.
 
+Before that, a run whose 广播分区.ini names a pipe the server does not read: the task is heard
+on the machine's own sink, in no room, its row says "服务器没有读取管道 …", and no pipe is made
+at that path.
+
 Usage: campus.py <horalet executable>
 Needs PULSE_SERVER (the pulse fixture) and HORALET_SNAPCAST_DIR (the snapcast fixture).
 """
@@ -124,6 +128,72 @@ def log_rows(store, when):
     return [line.split(",") for line in text.split("\r\n")[1:] if line]
 
 
+def run_program(program, store, work, name):
+    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
+    env.pop("QT_QPA_PLATFORM", None)
+    xvfb, env["DISPLAY"] = start_xvfb()
+    log = open(os.path.join(work, name), "wb")
+    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
+                           start_new_session=True)
+    return app, xvfb, log
+
+
+def stop_program(app, xvfb, log):
+    alive = app.poll() is None
+    os.killpg(app.pid, signal.SIGTERM)
+    app.wait()
+    xvfb.terminate()
+    xvfb.wait()
+    log.close()
+    return alive
+
+
+def pipe_not_read(program, settings, work, tone):
+    """The server reads another pipe than the one configured: heard here, with the reason."""
+    store = os.path.join(work, "store-pipe")
+    os.mkdir(store)
+    elsewhere = os.path.join(work, "elsewhere.fifo")
+    start = math.ceil(time.time()) + 10
+    length = 5
+    clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
+    write_profile(os.path.join(store, "song.ini"), [
+        ("FileInfo0", [("Name", "早读铃"), ("Time", clock(start)),
+                       ("Duration", clock(start + length)), ("Type", str(TASK_VOLUME)),
+                       ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])])
+    write_profile(os.path.join(store, "早读铃.ini"),
+                  [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
+    write_profile(os.path.join(store, "广播分区.ini"), [
+        ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
+                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", elsewhere)])])
+    app, xvfb, log = run_program(program, store, work, "horalet-pipe.log")
+    records = {sink: Recording(sink) for sink in ROOMS + [LOCAL]}
+    try:
+        while time.time() < start + length + 2:
+            time.sleep(0.1)
+    finally:
+        alive = stop_program(app, xvfb, log)
+        for record in records.values():
+            record.close()
+    failures = [] if alive else ["pipe not read: the program ended before the test did"]
+    for sink, record in records.items():
+        window = record.heard(start + 4, start + length - 0.3)
+        around = record.heard(start - 1, start + length + ROOM_DELAY_S + 1)
+        if not window:
+            failures.append("pipe not read: nothing recorded in %s" % sink)
+        elif sink == LOCAL and not all(window):
+            failures.append("pipe not read: not heard throughout on this machine")
+        elif sink != LOCAL and any(around):
+            failures.append("pipe not read: heard in %s" % sink)
+    notes = [r[4] for r in log_rows(store, start) if len(r) >= 5 and r[2] == "早读铃"]
+    reason = "服务器没有读取管道 " + elsewhere
+    if not any(reason in note for note in notes):
+        failures.append("pipe not read: play log %r lacks %r" % (notes, reason))
+    if os.path.lexists(elsewhere):
+        failures.append("pipe not read: a pipe was made at %s" % elsewhere)
+    print("pipe not read: %s" % notes)
+    return failures
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     for needed in ("PULSE_SERVER", "HORALET_SNAPCAST_DIR"):
@@ -136,6 +206,8 @@ def main():
     os.mkdir(store)
     tone = os.path.join(work, "tone.wav")
     write_tone(tone, LENGTH_S + 10)
+    subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
+    early_failures = pipe_not_read(program, settings, work, tone)
 
     s1 = math.ceil(time.time()) + LEAD_S  # 上课铃 -> 教学楼
     s2 = s1 + LENGTH_S + 3               # 全校通知 -> every room
@@ -195,7 +267,7 @@ def main():
         if server_stopped and not server_started:
             snapcast("start-server")
 
-    failures = []
+    failures = early_failures
     if not alive:
         failures.append("the program ended before the test did")
 

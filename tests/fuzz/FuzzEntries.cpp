@@ -183,10 +183,20 @@ std::string snapcast(const uint8_t *data, size_t size) {
     }
     if (rooms.rooms().size() > Snapcast::MaxRooms)
         return "more rooms than the bound";
+    if (rooms.streams().size() > Snapcast::MaxStreams)
+        return "more streams than the bound";
+    for (const CampusStream &stream : rooms.streams())
+        if (stream.path.size() > Snapcast::MaxPathLength ||
+            stream.status.size() > Snapcast::MaxTextLength + 1)
+            return "a stream's text over its bound";
     QSet<QString> ids;
+    int shown = 0;
     for (const CampusRoom &room : rooms.rooms()) {
-        if (!Snapcast::usableId(room.id) || ids.contains(room.id))
-            return "a room id that is unusable or twice: " + show(room.id);
+        // Kept whole, whatever they hold; shown only as they are.
+        if (room.id.size() > Snapcast::MaxIdLength || ids.contains(room.id))
+            return "a room id over its bound or twice: " + show(room.id);
+        if (room.shown && (!Snapcast::showableId(room.id) || ++shown > Snapcast::MaxShownRooms))
+            return "a room shown that cannot be: " + show(room.id);
         ids.insert(room.id);
         if (room.name.size() > Snapcast::MaxTextLength + 1 ||
             Snapcast::cleanText(room.name, Snapcast::MaxTextLength + 1) != room.name)

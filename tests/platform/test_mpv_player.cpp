@@ -296,7 +296,7 @@ void TestMpvPlayer::campusTasksAreHeardThroughTheCampusPipe() {
     QVERIFY(room.listening());
     CampusSink sink;
     QString error;
-    QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+    QVERIFY2(sink.load(pipe, {}, &error), qPrintable(error));
 
     QTemporaryDir settings;
     CampusConfig config(settings.path());

@@ -3,6 +3,7 @@
 #include "platform/CampusSink.h"
 #include "platform/PulseMasterVolume.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,7 +17,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
 
 namespace {
 
@@ -187,7 +193,7 @@ private slots:
         {
             CampusSink sink;
             QString error;
-            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QVERIFY2(sink.load(pipe, {}, &error), qPrintable(error));
             QVERIFY(sink.isLoaded());
             const QStringList modules = campusModules();
             QCOMPARE(modules.size(), 1);
@@ -212,7 +218,7 @@ private slots:
             QCOMPARE(gone.failure, QStringLiteral("mixerGetLineInfo() failed"));
             QCOMPARE(defaultSink.GetMasterVolume().value, 40000);
 
-            QVERIFY2(sink.load(pipe, &error), qPrintable(error));
+            QVERIFY2(sink.load(pipe, {}, &error), qPrintable(error));
             QCOMPARE(campusModules().size(), 1);
         }
         // Whatever it loaded goes with it.
@@ -236,26 +242,107 @@ private slots:
                                   dir.path()};
         for (const QString &path : refused) {
             QString error;
-            QVERIFY2(!sink.load(path, &error), qPrintable(path));
+            QVERIFY2(!sink.load(path, {}, &error), qPrintable(path));
             QVERIFY2(!error.isEmpty() && error.contains(QChar(u'管')), qPrintable(error));
             QVERIFY(!sink.isLoaded());
         }
         QVERIFY(campusModules().isEmpty());
         QCOMPARE(readAll(regular), QByteArray("keep me"));
 
-        // A pipe that is not there yet is made by the module.
+        // A pipe that is not there yet is made here, for this account alone (the module would
+        // make it open to every account), or for the group named for the server.
         const QString fresh = dir.filePath(QStringLiteral("fresh"));
         QString error;
-        QVERIFY2(sink.load(fresh, &error), qPrintable(error));
+        QVERIFY2(sink.load(fresh, {}, &error), qPrintable(error));
         struct stat made {};
         QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &made), 0);
         QVERIFY(S_ISFIFO(made.st_mode));
+        QCOMPARE(made.st_mode & 07777, mode_t(0600));
+        QCOMPARE(made.st_uid, ::geteuid());
         sink.unload();
         QVERIFY(campusModules().isEmpty());
+        const group *nogroup = ::getgrnam("nogroup");
+        QVERIFY(nogroup);
+        const QString shared = dir.filePath(QStringLiteral("shared"));
+        QCOMPARE(CampusSink::preparePipe(shared, QStringLiteral("nogroup")), QString());
+        QCOMPARE(::stat(QFile::encodeName(shared).constData(), &made), 0);
+        QCOMPARE(made.st_mode & 07777, mode_t(0660));
+        QCOMPARE(made.st_gid, nogroup->gr_gid);
+        QCOMPARE(CampusSink::preparePipe(dir.filePath("other"), QStringLiteral("no-such-group")),
+                 QStringLiteral("管道用户组“no-such-group”不存在"));
+
+        // A pipe another account could open is refused, with why: owned by another, open to
+        // all, open to a group not named, or in a folder anyone may change. Nothing is loaded.
+        const auto fifo = [&](const QString &name, mode_t mode, uid_t owner) {
+            const QString path = dir.filePath(name);
+            const QByteArray native = QFile::encodeName(path);
+            if (::mkfifo(native.constData(), 0600) != 0 || ::chmod(native.constData(), mode) != 0 ||
+                ::chown(native.constData(), owner, static_cast<gid_t>(-1)) != 0)
+                qFatal("cannot make %s", native.constData());
+            return path;
+        };
+        const struct {
+            QString path;
+            QString group;
+            const char *reason;
+        } unsafe[] = {
+            {fifo("foreign", 0600, 65534), {}, "属于其他用户（nobody）"},
+            {fifo("open", 0666, ::geteuid()), {}, "允许所有用户读写（权限 0666）"},
+            {fifo("readable", 0604, ::geteuid()), {}, "允许所有用户读写（权限 0604）"},
+            {fifo("grouped", 0660, ::geteuid()), {}, "允许用户组“root”读写（权限 0660）"},
+            {fifo("grouped2", 0660, ::geteuid()), QStringLiteral("nogroup"),
+             "允许用户组“root”读写"},
+        };
+        for (const auto &pipe : unsafe) {
+            QVERIFY2(!sink.load(pipe.path, pipe.group, &error), qPrintable(pipe.path));
+            QVERIFY2(error.contains(QString::fromUtf8(pipe.reason)) && error.contains("已拒绝使用"),
+                     qPrintable(error));
+            QCOMPARE(CampusSink::writeTestSignal(pipe.path, pipe.group), error);
+        }
+        QVERIFY(campusModules().isEmpty());
+        const QString open = dir.filePath(QStringLiteral("open folder"));
+        QVERIFY(QDir().mkdir(open));
+        QCOMPARE(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+        QVERIFY(!sink.load(open + QStringLiteral("/snapfifo"), {}, &error));
+        QVERIFY2(error.contains("任何用户都可改动"), qPrintable(error));
+        QVERIFY(!QFile::exists(open + QStringLiteral("/snapfifo")));
+
+        // The connection test's signal: whole frames far below hearing, into a pipe someone
+        // reads; a pipe no one reads (full) is said to be so.
+        int reader = ::open(QFile::encodeName(fresh).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        QByteArray heard;
+        std::thread drain([&] {
+            char buffer[8192];
+            for (int idle = 0; idle < 50;) {
+                const ssize_t n = ::read(reader, buffer, sizeof buffer);
+                if (n > 0) {
+                    heard.append(buffer, n);
+                    idle = 0;
+                } else {
+                    ++idle;
+                    ::usleep(20000);
+                }
+            }
+        });
+        QCOMPARE(CampusSink::writeTestSignal(fresh, {}), QString());
+        drain.join();
+        ::close(reader);
+        QCOMPARE(heard.size(), 48000 / 2 * 4);
+        const auto *samples = reinterpret_cast<const qint16 *>(heard.constData());
+        QVERIFY(std::all_of(samples, samples + heard.size() / 2,
+                            [](qint16 v) { return v == 4 || v == -4; }));
+        const int filler = ::open(QFile::encodeName(fresh).constData(), O_RDWR | O_NONBLOCK);
+        const QByteArray block(4096, '\0');
+        while (::write(filler, block.constData(), block.size()) > 0) {
+        }
+        QCOMPARE(CampusSink::writeTestSignal(fresh, {}),
+                 QStringLiteral("服务器没有读取管道 %1（管道已满，没有程序从中读取）").arg(fresh));
+        ::close(filler);
 
         QTemporaryDir none;
         ServerOverride server("unix:" + QFile::encodeName(none.filePath(QStringLiteral("x"))));
-        QVERIFY(!sink.load(fresh, &error));
+        QVERIFY(!sink.load(fresh, {}, &error));
         QCOMPARE(error, QStringLiteral("无法连接声音服务器（PulseAudio）"));
     }
 

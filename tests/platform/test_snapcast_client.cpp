@@ -1,7 +1,9 @@
 // The campus control connection against a server scripted in the test (replies out of order,
 // broken and oversized lines, a server that closes mid-reply or never answers, one that goes
 // away and comes back) and against a real snapserver with three rooms (the snapcast fixture).
+#include "campus/CampusConnectionTest.h"
 #include "fixtures/SnapcastFixture.h"
+#include "platform/CampusSink.h"
 #include "platform/SnapcastClient.h"
 
 #include <QJsonArray>
@@ -10,6 +12,9 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -512,6 +517,43 @@ private slots:
         QTRY_COMPARE(cleared.calls, 1);
         QVERIFY(cleared.ok);
         QVERIFY(nameOf(client, QStringLiteral("room2")) != QStringLiteral("操场东"));
+    }
+
+    // 连接测试 against the real server: its pipe source found by path and made to play by the
+    // test signal; a pipe it does not read said plainly, and not made; a pipe others could
+    // open refused, with why.
+    void realServerPipe() {
+        SnapcastFixture fixture;
+        if (!fixture.load())
+            QSKIP("needs the snapcast fixture");
+        SnapcastClient client;
+        client.setRetryDelays(100, 800);
+        CampusConnectionTest test(client, &CampusSink::writeTestSignal);
+        QSignalSpy done(&test, &CampusConnectionTest::finished);
+        const auto run = [&](const QString &pipe) {
+            done.clear();
+            test.start({true, fixture.host, fixture.controlPort, pipe, {}}, 5000);
+            return done.wait(15000) ? done.first().first().toString() : QStringLiteral("none");
+        };
+        QCOMPARE(run(fixture.fifo), QStringLiteral("连接成功，3 个终端"));
+
+        const QString elsewhere = fixture.dir + QStringLiteral("/elsewhere.fifo");
+        QFile::remove(elsewhere);
+        QCOMPARE(run(elsewhere), QStringLiteral("服务器没有读取管道 %1（服务器读取的管道：%2）")
+                                     .arg(elsewhere, fixture.fifo));
+        QVERIFY(!QFile::exists(elsewhere));
+
+        const QByteArray fifo = QFile::encodeName(fixture.fifo);
+        QCOMPARE(::chmod(fifo.constData(), 0666), 0);
+        const QString open = run(fixture.fifo);
+        QCOMPARE(::chmod(fifo.constData(), 0600), 0);
+        QVERIFY2(open.contains(QStringLiteral("允许所有用户读写（权限 0666），已拒绝使用")),
+                 qPrintable(open));
+        QCOMPARE(::chown(fifo.constData(), 65534, static_cast<gid_t>(-1)), 0);
+        const QString foreign = run(fixture.fifo);
+        QCOMPARE(::chown(fifo.constData(), ::geteuid(), static_cast<gid_t>(-1)), 0);
+        QVERIFY2(foreign.contains(QStringLiteral("属于其他用户（nobody）")), qPrintable(foreign));
+        QCOMPARE(run(fixture.fifo), QStringLiteral("连接成功，3 个终端"));
     }
 };
 

@@ -16,6 +16,7 @@ const QString kEnabledKey = QStringLiteral("启用");
 const QString kAddressKey = QStringLiteral("地址");
 const QString kPortKey = QStringLiteral("控制端口");
 const QString kPipeKey = QStringLiteral("管道");
+const QString kPipeGroupKey = QStringLiteral("管道用户组");
 constexpr int kDefaultPort = 1705;
 // Snapcast client ids are host names or MAC addresses; zone names are labels. Both go into
 // list boxes and log rows.
@@ -59,6 +60,7 @@ CampusConfig::Server serverOf(const ProfileFile &file) {
     server.controlPort = port >= 1 && port <= 65535 ? port : kDefaultPort;
     if (const QString pipe = file.string(kServerSection, kPipeKey).trimmed(); !pipe.isEmpty())
         server.pipe = pipe;
+    server.pipeGroup = file.string(kServerSection, kPipeGroupKey).trimmed();
     return server;
 }
 
@@ -112,9 +114,12 @@ StoreResult appendServer(const ProfileFile &current, qsizetype headerIndex, cons
         {s.address != stored.address, kAddressKey, s.address},
         {s.controlPort != stored.controlPort, kPortKey, QString::number(s.controlPort)},
         {s.pipe != stored.pipe, kPipeKey, s.pipe},
+        {s.pipeGroup != stored.pipeGroup, kPipeGroupKey, s.pipeGroup},
     };
     for (const auto &setting : settings)
-        if (setting.differs || headerIndex < 0)
+        // A setting few need is written only once it is set.
+        if (setting.differs ||
+            (headerIndex < 0 && !(setting.value.isEmpty() && &setting.key == &kPipeGroupKey)))
             if (auto r = file->setValue(kServerSection, setting.key, setting.value); !r)
                 return r;
     return StoreResult::success();
@@ -304,6 +309,15 @@ StoreResult CampusConfig::setServer(const Server &server) {
         !Gbk::canEncode(next.pipe))
         return StoreResult::failure(
             QStringLiteral("管道应为不含空格的绝对路径，如 /tmp/snapfifo。"));
+    next.pipeGroup = next.pipeGroup.trimmed();
+    if (std::any_of(next.pipeGroup.cbegin(), next.pipeGroup.cend(),
+                    [](QChar c) {
+                        return c.isSpace() || c.category() == QChar::Other_Control || c == u':' ||
+                               c == u',';
+                    }) ||
+        !Gbk::canEncode(next.pipeGroup))
+        return StoreResult::failure(
+            QStringLiteral("管道用户组“%1”无效。").arg(DisplayText::shown(next.pipeGroup)));
     State state{next, m_zones, m_taskOrder, m_tasks};
     if (auto r = writeState(pathIn(m_directory), state); !r)
         return r;

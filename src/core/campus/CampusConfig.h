@@ -9,7 +9,8 @@
 #include <QStringList>
 
 // The campus settings in "广播分区.ini" (code page 936, CRLF, through ProfileStore):
-//   [服务器] 启用, 地址, 控制端口, 管道
+//   [服务器] 启用, 地址, 控制端口, 管道, 管道用户组 (optional: the group an external server
+//            reads the pipe as)
 //   [分区]   zone name=room ids, comma-separated
 //   [任务分区] task name=zone names, comma-separated; a task without an entry plays to all rooms
 // No file, or 启用=0: the program plays on this machine only.
@@ -20,6 +21,9 @@ public:
         QString address = QStringLiteral("127.0.0.1");
         int controlPort = 1705;
         QString pipe = QStringLiteral("/tmp/snapfifo");
+        // Empty: the pipe is made 0600, for a server running as this program's user; else
+        // 0660 with this group.
+        QString pipeGroup;
         bool operator==(const Server &) const = default;
     };
     struct Zone {

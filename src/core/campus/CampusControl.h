@@ -24,6 +24,10 @@ public:
     virtual bool isConnected() const = 0;
     // The rooms as last reported, kept current by the server's notifications.
     virtual const CampusRooms &rooms() const = 0;
+    // The server's audio sources as last reported (roomsChanged() tells of changes too).
+    virtual const CampusStreams &streams() const = 0;
+    // Rooms the server lists that cannot be controlled (see Snapcast::MaxRooms).
+    virtual int uncontrolledRooms() const { return 0; }
 
     // Unmutes and mutes the rooms; `done` runs once every room has answered, or with
     // ok == false and the reason once `timeoutMs` passed or the connection failed.
@@ -38,6 +42,7 @@ public:
 
 signals:
     void connectionChanged(bool connected);
+    // The rooms or the streams changed.
     void roomsChanged();
     // A protocol fault that dropped the connection (malformed or oversized reply), for the log.
     void protocolFault(const QString &reason);

@@ -67,16 +67,18 @@ void CampusOutput::routeTask(const QString &taskName) {
         playLocally(taskName, QString(), QString());
         return;
     }
-    if (!m_sinkLoaded) {
-        playLocally(taskName, withDetail(kNoSink, m_sinkFailure), kNoSink);
-        return;
-    }
+    // The server first: the sink is loaded only once the server is seen reading its pipe.
     if (!m_control.isConnected()) {
         playLocally(taskName, kUnreachable, kUnreachable);
         return;
     }
+    if (!m_sinkLoaded) {
+        playLocally(taskName, withDetail(kNoSink, m_sinkFailure), kNoSink);
+        return;
+    }
 
-    const CampusRoute route = routeFor(m_config, taskName, m_control.rooms());
+    const CampusRoute route =
+        routeFor(m_config, taskName, m_control.rooms(), m_control.uncontrolledRooms());
     // Every room that would hear it is switched off or cut off: the bell is heard here.
     const bool anyOnline = std::any_of(
         m_control.rooms().cbegin(), m_control.rooms().cend(),

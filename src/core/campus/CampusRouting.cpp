@@ -20,7 +20,8 @@ QString counted(const QString &label, int connected, int total) {
 
 } // namespace
 
-CampusRoute routeFor(const CampusConfig &config, const QString &task, const CampusRooms &rooms) {
+CampusRoute routeFor(const CampusConfig &config, const QString &task, const CampusRooms &rooms,
+                     int uncontrolled) {
     CampusRoute route;
     route.zones = config.zonesOf(task);
     QHash<QString, const CampusRoom *> known;
@@ -75,6 +76,20 @@ CampusRoute routeFor(const CampusConfig &config, const QString &task, const Camp
             route.mute.append(room.id);
 
     route.logText = parts.join(QStringLiteral("，")) + QStringLiteral(" 在线");
+    // Rooms the lists leave out are controlled all the same; the row says they exist.
+    const QSet<QString> muted(route.mute.cbegin(), route.mute.cend());
+    qsizetype unlisted = 0, unlistedMuted = 0;
+    for (const CampusRoom &room : rooms)
+        if (!room.shown) {
+            ++unlisted;
+            unlistedMuted += muted.contains(room.id) ? 1 : 0;
+        }
+    if (route.zones.isEmpty() && unlisted > 0)
+        route.logText += QStringLiteral("（其中 %1 个终端未列出）").arg(unlisted);
+    else if (unlistedMuted > 0)
+        route.logText += QStringLiteral("；另有 %1 个未列出的终端已静音").arg(unlistedMuted);
+    if (uncontrolled > 0)
+        route.logText += QStringLiteral("；服务器另列出 %1 个无法控制的终端").arg(uncontrolled);
     if (!missing.isEmpty())
         route.logText += QStringLiteral("；无此分区：") + missing.join(QStringLiteral("、"));
     if (!route.offline.isEmpty())

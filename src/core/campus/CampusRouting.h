@@ -18,4 +18,6 @@ struct CampusRoute {
     QString logText;
 };
 
-CampusRoute routeFor(const CampusConfig &config, const QString &task, const CampusRooms &rooms);
+// `uncontrolled`: rooms the server lists beyond what can be controlled, told in the log row.
+CampusRoute routeFor(const CampusConfig &config, const QString &task, const CampusRooms &rooms,
+                     int uncontrolled = 0);

@@ -150,7 +150,7 @@ QString cleanText(const QString &text, int max) {
     return clean;
 }
 
-bool usableId(const QString &id) {
+bool showableId(const QString &id) {
     if (id.isEmpty() || id.size() > MaxTextLength)
         return false;
     for (const QChar c : id) {
@@ -195,7 +195,7 @@ void readClient(const QJsonObject &client, CampusRoom &room, QString &hostName) 
         hostName = cleanText(hostValue.toString());
     const QJsonObject config = client.value(QStringLiteral("config")).toObject();
     const QString name = cleanText(config.value(QStringLiteral("name")).toString());
-    room.name = !name.isEmpty() ? name : !hostName.isEmpty() ? hostName : room.id;
+    room.name = !name.isEmpty() ? name : !hostName.isEmpty() ? hostName : cleanText(room.id);
     const QJsonValue connected = client.value(QStringLiteral("connected"));
     if (connected.isBool())
         room.connected = connected.toBool();
@@ -206,34 +206,94 @@ void readClient(const QJsonObject &client, CampusRoom &room, QString &hostName) 
         room.muted = muted.toBool();
 }
 
+// The lists show the first MaxShownRooms rooms whose id can be shown as it is.
+void markShown(CampusRooms &rooms) {
+    int shown = 0;
+    for (CampusRoom &room : rooms) {
+        room.shown = shown < MaxShownRooms && showableId(room.id);
+        shown += room.shown ? 1 : 0;
+    }
+}
+
+// A stream object's fields; false when it has no id to be known by.
+bool readStream(const QJsonObject &object, CampusStream &stream) {
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    if (!id.isString())
+        return false;
+    stream.id = cleanText(id.toString());
+    stream.status = cleanText(object.value(QStringLiteral("status")).toString());
+    const QJsonObject uri = object.value(QStringLiteral("uri")).toObject();
+    stream.scheme = cleanText(uri.value(QStringLiteral("scheme")).toString());
+    // Compared with the configured pipe, never cut: a path too long for that is no match.
+    const QString path = uri.value(QStringLiteral("path")).toString();
+    stream.path = path.size() <= MaxPathLength ? path : QString();
+    return true;
+}
+
 } // namespace
 
 bool RoomState::setStatus(const QJsonObject &status) {
-    const QJsonArray groups =
-        status.value(QStringLiteral("server")).toObject().value(QStringLiteral("groups")).toArray();
+    const QJsonObject server = status.value(QStringLiteral("server")).toObject();
+    const QJsonArray groups = server.value(QStringLiteral("groups")).toArray();
     CampusRooms rooms;
     QHash<QString, QString> hostNames;
+    int uncontrolled = 0;
     for (const QJsonValue &group : groups) {
         const QJsonArray clients = group.toObject().value(QStringLiteral("clients")).toArray();
+        const QString stream =
+            cleanText(group.toObject().value(QStringLiteral("stream_id")).toString());
         for (const QJsonValue &value : clients) {
-            if (rooms.size() >= MaxRooms)
-                break;
-            const QJsonObject client = value.toObject();
-            const QString id = client.value(QStringLiteral("id")).toString();
-            if (!usableId(id) || hostNames.contains(id))
+            if (!value.isObject())
                 continue;
+            const QJsonObject client = value.toObject();
+            const QJsonValue idValue = client.value(QStringLiteral("id"));
+            const QString id = idValue.toString();
+            if (idValue.isString() && hostNames.contains(id))
+                continue;
+            if (!idValue.isString() || id.size() > MaxIdLength || rooms.size() >= MaxRooms) {
+                ++uncontrolled;
+                continue;
+            }
             CampusRoom room;
             room.id = id;
+            room.stream = stream;
             QString hostName;
             readClient(client, room, hostName);
             hostNames.insert(id, hostName);
             rooms.append(room);
         }
     }
+    markShown(rooms);
+    CampusStreams streams;
+    for (const QJsonValue &value : server.value(QStringLiteral("streams")).toArray()) {
+        CampusStream stream;
+        if (streams.size() < MaxStreams && readStream(value.toObject(), stream))
+            streams.append(stream);
+    }
     m_hostNames = hostNames;
-    if (rooms == m_rooms)
+    if (rooms == m_rooms && streams == m_streams && uncontrolled == m_uncontrolled)
         return false;
     m_rooms = rooms;
+    m_streams = streams;
+    m_uncontrolled = uncontrolled;
+    return true;
+}
+
+bool RoomState::setStream(const QJsonObject &object) {
+    CampusStream stream;
+    if (!readStream(object, stream))
+        return false;
+    for (CampusStream &known : m_streams) {
+        if (known.id != stream.id)
+            continue;
+        if (known == stream)
+            return false;
+        known = stream;
+        return true;
+    }
+    if (m_streams.size() >= MaxStreams)
+        return false;
+    m_streams.append(stream);
     return true;
 }
 
@@ -241,11 +301,13 @@ bool RoomState::upsertClient(const QJsonObject &client, const QString &id) {
     CampusRoom *room = findMutable(id);
     const bool added = !room;
     if (added) {
-        if (m_rooms.size() >= MaxRooms)
+        // Counted with the next status read: a notification may repeat.
+        if (m_rooms.size() >= MaxRooms || id.size() > MaxIdLength)
             return false;
         CampusRoom fresh;
         fresh.id = id;
         m_rooms.append(fresh);
+        markShown(m_rooms);
         room = &m_rooms.last();
     }
     const CampusRoom before = *room;
@@ -256,9 +318,16 @@ bool RoomState::upsertClient(const QJsonObject &client, const QString &id) {
 bool RoomState::apply(const QString &method, const QJsonObject &params) {
     if (method == QLatin1String("Server.OnUpdate"))
         return setStatus(params);
-    const QString id = params.value(QStringLiteral("id")).toString();
-    if (!usableId(id))
+    if (method == QLatin1String("Stream.OnUpdate")) {
+        QJsonObject stream = params.value(QStringLiteral("stream")).toObject();
+        if (!stream.contains(QStringLiteral("id")))
+            stream.insert(QStringLiteral("id"), params.value(QStringLiteral("id")));
+        return setStream(stream);
+    }
+    const QJsonValue idValue = params.value(QStringLiteral("id"));
+    if (!idValue.isString())
         return false;
+    const QString id = idValue.toString();
     if (method == QLatin1String("Client.OnConnect") ||
         method == QLatin1String("Client.OnDisconnect")) {
         QJsonObject client = params.value(QStringLiteral("client")).toObject();
@@ -293,7 +362,7 @@ bool RoomState::setName(const QString &id, const QJsonValue &name) {
     if (clean.isEmpty())
         clean = m_hostNames.value(id);
     if (clean.isEmpty())
-        clean = id;
+        clean = cleanText(id);
     if (room->name == clean)
         return false;
     room->name = clean;

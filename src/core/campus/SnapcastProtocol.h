@@ -15,8 +15,15 @@
 namespace Snapcast {
 
 constexpr qsizetype MaxLineBytes = 1024 * 1024;
-constexpr int MaxTextLength = 64; // room ids, names and error texts
-constexpr int MaxRooms = 256;
+constexpr int MaxTextLength = 64; // names and error texts; room ids as shown
+// Rooms listed in the dialog; those after them are controlled all the same.
+constexpr int MaxShownRooms = 256;
+// Rooms and streams kept at all, and the longest id kept: far beyond any school, they bound
+// what a hostile server can make this program hold. What is over them is counted.
+constexpr int MaxRooms = 4096;
+constexpr int MaxIdLength = 1024;
+constexpr int MaxStreams = 64;
+constexpr int MaxPathLength = 4096;
 
 // Splits the byte stream into lines ("\n" or "\r\n"). A line longer than MaxLineBytes is a
 // fault: the framer then holds nothing more and stays failed until reset().
@@ -66,11 +73,17 @@ public:
     const CampusRooms &rooms() const { return m_rooms; }
     const CampusRoom *find(const QString &id) const;
 
+    // The server's audio sources, with their state as last reported.
+    const CampusStreams &streams() const { return m_streams; }
+    // Rooms the server listed that are not kept (beyond MaxRooms, or an id over MaxIdLength
+    // or not a string): they cannot be controlled.
+    int uncontrolled() const { return m_uncontrolled; }
+
     // Server.GetStatus's result, or Server.OnUpdate's params: {"server":{"groups":[{"clients":
-    // [...]}]}}. Replaces all rooms; false when nothing changed.
+    // [...]}],"streams":[...]}}. Replaces all rooms and streams; false when nothing changed.
     bool setStatus(const QJsonObject &status);
-    // Client.OnConnect / OnDisconnect / OnVolumeChanged / OnNameChanged, Server.OnUpdate;
-    // other methods are ignored. False when nothing changed.
+    // Client.OnConnect / OnDisconnect / OnVolumeChanged / OnNameChanged, Stream.OnUpdate,
+    // Server.OnUpdate; other methods are ignored. False when nothing changed.
     bool apply(const QString &method, const QJsonObject &params);
     // A Client.SetVolume's {"muted","percent"} or a Client.SetName's name, as answered.
     bool setVolume(const QString &id, const QJsonObject &volume);
@@ -80,15 +93,18 @@ public:
 
 private:
     bool upsertClient(const QJsonObject &client, const QString &id);
+    bool setStream(const QJsonObject &stream);
     CampusRoom *findMutable(const QString &id);
 
     CampusRooms m_rooms;
+    CampusStreams m_streams;
+    int m_uncontrolled = 0;
     QHash<QString, QString> m_hostNames; // shown while no name is set on the server
 };
 
-// A client id as it may be sent back to the server: not empty, within MaxTextLength and
-// without control characters. Cutting an id would name another client, so an id that is not
-// usable is not shown at all.
-bool usableId(const QString &id);
+// Whether a room id can be shown as it is: not empty, within MaxTextLength, without blanks,
+// control or format characters. Showing a cut or cleaned id would name another room, so a
+// room whose id is not showable is left out of the lists (and said to be).
+bool showableId(const QString &id);
 
 } // namespace Snapcast

@@ -59,16 +59,23 @@ CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *pa
     fields->addWidget(m_pipe, 2);
     fields->addWidget(button(QStringLiteral("保存"), server, this, &CCampusDlg::StoreServer));
     serverLayout->addLayout(fields);
+    m_saveResult = new QLabel(server);
+    m_saveResult->setObjectName(QStringLiteral("saveResult"));
+    serverLayout->addWidget(m_saveResult);
     auto *test = new QHBoxLayout;
     test->addWidget(button(QStringLiteral("连接测试"), server, this, &CCampusDlg::TestConnection));
     m_testResult = new QLabel(server);
     m_testResult->setObjectName(QStringLiteral("testResult"));
+    m_testResult->setWordWrap(true); // a refusal names the pipe and why
     test->addWidget(m_testResult, 1);
     m_connection = new QLabel(server);
     test->addWidget(m_connection);
     serverLayout->addLayout(test);
     layout->addWidget(server);
     connect(m_enabled, &QCheckBox::clicked, this, &CCampusDlg::StoreServer);
+    connect(m_address, &QLineEdit::textEdited, this, &CCampusDlg::showSaveState);
+    connect(m_pipe, &QLineEdit::textEdited, this, &CCampusDlg::showSaveState);
+    connect(m_port, &QSpinBox::valueChanged, this, &CCampusDlg::showSaveState);
 
     auto *rooms = new QGroupBox(QStringLiteral("终端"), this);
     auto *roomsLayout = new QVBoxLayout(rooms);
@@ -82,6 +89,10 @@ CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *pa
     m_rooms->verticalHeader()->hide();
     m_rooms->horizontalHeader()->setStretchLastSection(true);
     roomsLayout->addWidget(m_rooms);
+    m_unlisted = new QLabel(rooms);
+    m_unlisted->setWordWrap(true);
+    m_unlisted->hide();
+    roomsLayout->addWidget(m_unlisted);
     auto *roomButtons = new QHBoxLayout;
     roomButtons->addWidget(button(QStringLiteral("改名..."), rooms, this, &CCampusDlg::RenameRoom));
     roomButtons->addWidget(new QLabel(
@@ -120,14 +131,6 @@ CCampusDlg::CCampusDlg(CampusConfig &config, CampusControl &control, QWidget *pa
     bottom->addWidget(close);
     layout->addLayout(bottom);
 
-    m_testDeadline = new QTimer(this);
-    m_testDeadline->setSingleShot(true);
-    connect(m_testDeadline, &QTimer::timeout, this, [this] {
-        testEnded(QStringLiteral("连接失败：%1")
-                      .arg(m_testFailure.isEmpty()
-                               ? QStringLiteral("%1 秒内没有应答").arg(RequestTimeoutMs / 1000)
-                               : m_testFailure));
-    });
     connect(&m_control, &CampusControl::roomsChanged, this, &CCampusDlg::showRooms);
     connect(&m_control, &CampusControl::connectionChanged, this, [this] {
         showConnection();
@@ -157,11 +160,34 @@ void CCampusDlg::setServerFields(bool enabled, const QString &address, int port,
     m_address->setText(address);
     m_port->setValue(port);
     m_pipe->setText(pipe);
+    showSaveState();
 }
 
 CampusConfig::Server CCampusDlg::fieldServer() const {
+    // The pipe's group is the administrator's, set in the file (see the manual).
     return {m_enabled->isChecked(), m_address->text().trimmed(), m_port->value(),
-            m_pipe->text().trimmed()};
+            m_pipe->text().trimmed(), m_config.server().pipeGroup};
+}
+
+bool CCampusDlg::serverEdited() const {
+    return fieldServer() != m_config.server();
+}
+
+void CCampusDlg::showSaveState() {
+    if (serverEdited()) {
+        m_saved = false;
+        m_saveResult->setText(QStringLiteral("服务器设置已修改，尚未保存"));
+    } else {
+        m_saveResult->setText(m_saved ? QStringLiteral("服务器设置已保存") : QString());
+    }
+}
+
+QString CCampusDlg::saveText() const {
+    return m_saveResult->text();
+}
+
+QString CCampusDlg::unlistedText() const {
+    return m_unlisted->isHidden() ? QString() : m_unlisted->text();
 }
 
 void CCampusDlg::showConnection() {
@@ -180,6 +206,20 @@ QString CCampusDlg::testResult() const {
 void CCampusDlg::showRooms() {
     const QString selected = selectedRoom();
     const CampusRooms &known = m_control.rooms();
+    // Left out of the table, never out of control: the routing mutes them like any other.
+    const qsizetype unlisted =
+        std::count_if(known.cbegin(), known.cend(), [](const CampusRoom &r) { return !r.shown; });
+    QStringList notes;
+    if (unlisted > 0)
+        notes << QStringLiteral("另有 %1 个终端未列出（ID 为空、含空白或特殊字符、超过 64 个字符，"
+                                "或终端超过 256 个）：它们不能加入分区，按分区播放的任务会使它们"
+                                "静音，不分区的任务在它们上播放。")
+                     .arg(unlisted);
+    if (const int uncontrolled = m_control.uncontrolledRooms(); uncontrolled > 0)
+        notes << QStringLiteral("服务器还列出了 %1 个无法控制的终端（终端过多或 ID 过长）。")
+                     .arg(uncontrolled);
+    m_unlisted->setText(notes.join(u'\n'));
+    m_unlisted->setHidden(notes.isEmpty());
     QStringList unknown;
     for (const CampusConfig::Zone &zone : m_config.zones())
         for (const QString &id : zone.rooms)
@@ -202,10 +242,11 @@ void CCampusDlg::showRooms() {
                 m_rooms->selectRow(row);
         };
         for (const CampusRoom &room : known)
-            addRow(room.id, {DisplayText::shown(room.name, kMaxRoomName),
-                             room.connected ? QStringLiteral("在线") : QStringLiteral("离线"),
-                             QStringLiteral("%1%").arg(room.volume),
-                             room.muted ? QStringLiteral("是") : QStringLiteral("否")});
+            if (room.shown)
+                addRow(room.id, {DisplayText::shown(room.name, kMaxRoomName),
+                                 room.connected ? QStringLiteral("在线") : QStringLiteral("离线"),
+                                 QStringLiteral("%1%").arg(room.volume),
+                                 room.muted ? QStringLiteral("是") : QStringLiteral("否")});
         // Named in a zone but never seen by the server: a room not set up yet, or a typo.
         for (const QString &id : unknown)
             addRow(id, {QString(), QStringLiteral("服务器未知")});
@@ -256,7 +297,8 @@ void CCampusDlg::showZoneRooms() {
     // The rooms the server knows, then those named in zones or typed here.
     QStringList ids;
     for (const CampusRoom &room : known)
-        ids << room.id;
+        if (room.shown)
+            ids << room.id;
     for (const CampusConfig::Zone &z : m_config.zones())
         ids << z.rooms;
     ids << m_typedIds;
@@ -323,64 +365,36 @@ bool CCampusDlg::change(const std::function<StoreResult(CampusConfig &)> &work) 
 }
 
 void CCampusDlg::StoreServer() {
+    storeServer();
+}
+
+bool CCampusDlg::storeServer() {
     const CampusConfig::Server server = fieldServer();
-    if (!change([&](CampusConfig &c) { return c.setServer(server); }))
-        showServer(); // the settings in force
+    const bool stored = change([&](CampusConfig &c) { return c.setServer(server); });
+    m_saved = stored;
+    showServer(); // as stored (trimmed), or the settings in force
+    showSaveState();
+    return stored;
 }
 
 void CCampusDlg::TestConnection() {
-    if (m_testing)
+    if (m_test && m_test->isRunning())
         return;
     const CampusConfig::Server server = fieldServer();
     if (server.address.isEmpty()) {
         tell(this, QStringLiteral("请输入广播服务器的地址。"));
         return;
     }
-    m_testing = true;
+    // Made anew each time, with the signal's writer as it is now.
+    delete m_test;
+    m_test = new CampusConnectionTest(m_control, testSignal, this);
+    connect(m_test, &CampusConnectionTest::progress, m_testResult, &QLabel::setText);
+    connect(m_test, &CampusConnectionTest::finished, this, &CCampusDlg::testEnded);
     m_serverTouched = true;
-    m_testFailure.clear();
-    m_testResult->setText(QStringLiteral("正在连接 %1:%2…")
-                              .arg(DisplayText::shown(server.address, kMaxRoomName))
-                              .arg(server.controlPort));
-    m_control.setServer(server.address, server.controlPort);
-    m_testDeadline->start(RequestTimeoutMs);
-    testRefresh();
-}
-
-void CCampusDlg::testRefresh() {
-    const int left = std::max(1, m_testDeadline->remainingTime());
-    m_control.refresh(left, this, [this](bool ok, const QString &failure) {
-        if (!m_testing)
-            return;
-        if (ok) {
-            testEnded(QStringLiteral("连接成功，%1 个终端").arg(m_control.rooms().size()));
-            return;
-        }
-        m_testFailure = failure;
-        // Refused before the connection was up: asked again once it is, until the deadline.
-        if (!m_control.isConnected() && m_testDeadline->isActive()) {
-            if (!m_testWait)
-                m_testWait = connect(&m_control, &CampusControl::connectionChanged, this,
-                                     [this](bool connected) {
-                                         if (!connected)
-                                             return;
-                                         disconnect(m_testWait);
-                                         m_testWait = {};
-                                         testRefresh();
-                                     });
-            return;
-        }
-        testEnded(QStringLiteral("连接失败：%1").arg(failure));
-    });
+    m_test->start(server, RequestTimeoutMs);
 }
 
 void CCampusDlg::testEnded(const QString &result) {
-    m_testing = false;
-    m_testDeadline->stop();
-    if (m_testWait) {
-        disconnect(m_testWait);
-        m_testWait = {};
-    }
     m_testResult->setText(result);
     showConnection();
     showRooms();
@@ -525,6 +539,15 @@ void CCampusDlg::Audition() {
 }
 
 void CCampusDlg::done(int result) {
+    if (serverEdited()) {
+        if (ask(this, QStringLiteral("广播服务器的设置已修改，尚未保存。要保存吗？\n"
+                                     "选“否”将放弃这些修改。"))) {
+            if (!storeServer())
+                return; // refused: the dialog stays open with the reason told
+        } else {
+            showServer();
+        }
+    }
     // The connection test may have pointed the connection elsewhere: the settings in force
     // are applied again.
     if (m_serverTouched) {

@@ -3,6 +3,7 @@
 #include "Prompts.h"
 
 #include "campus/CampusConfig.h"
+#include "campus/CampusConnectionTest.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -42,6 +43,9 @@ public:
     std::function<void(const QStringList &roomIds)> audition;
     // Whether a task plays now: 试听 waits for it to end.
     std::function<bool()> isPlaying;
+    // Writes 连接测试's signal into the pipe; none given: the test stops at the server's
+    // sources.
+    CampusConnectionTest::SignalWriter testSignal;
 
     // The commands of the buttons, acting on the fields and the selections.
     void StoreServer();
@@ -64,6 +68,10 @@ public:
     QListWidget *zoneRooms() const { return m_zoneRooms; }
     QString testResult() const;
     QString connectionText() const;
+    // The save's confirmation, or that the server fields hold edits not saved.
+    QString saveText() const;
+    // Rooms the server lists that the table leaves out; empty when there are none.
+    QString unlistedText() const;
 
 signals:
     // The settings, the zones or the control connection's server changed: what routes the
@@ -75,6 +83,9 @@ protected:
 
 private:
     void showServer();
+    void showSaveState();
+    bool storeServer();
+    bool serverEdited() const;
     void showConnection();
     void showRooms();
     void showZones(const QString &current);
@@ -85,7 +96,6 @@ private:
     QString selectedRoom() const;
     // Runs a change on a copy off the GUI thread, then puts the copy in place.
     bool change(const std::function<StoreResult(CampusConfig &)> &work);
-    void testRefresh();
     void testEnded(const QString &result);
 
     CampusConfig &m_config;
@@ -95,6 +105,8 @@ private:
     QSpinBox *m_port = nullptr;
     QLineEdit *m_pipe = nullptr;
     QLabel *m_testResult = nullptr;
+    QLabel *m_saveResult = nullptr;
+    QLabel *m_unlisted = nullptr;
     QLabel *m_connection = nullptr;
     QTableWidget *m_rooms = nullptr;
     QListWidget *m_zones = nullptr;
@@ -107,10 +119,7 @@ private:
     };
     QList<Tick> m_ticks; // rooms ticked or unticked, not stored yet
     bool m_storingTicks = false;
-    // The connection test under way: its deadline and the wait for the connection.
-    QTimer *m_testDeadline = nullptr;
-    QMetaObject::Connection m_testWait;
-    QString m_testFailure;
-    bool m_testing = false;
+    CampusConnectionTest *m_test = nullptr;
     bool m_serverTouched = false;
+    bool m_saved = false; // the fields were saved and not edited since
 };

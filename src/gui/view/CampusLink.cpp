@@ -1,6 +1,7 @@
 #include "CampusLink.h"
 
 #include "campus/CampusOutput.h"
+#include "campus/CampusPipe.h"
 #include "platform/CampusSink.h"
 #include "platform/MpvPlayer.h"
 #include "platform/PulseMasterVolume.h"
@@ -62,6 +63,8 @@ CampusLink::CampusLink(MediaPlayer &player, MasterVolume &localVolume, QObject *
     m_output->setCampusDevice(CampusSink::deviceName());
     // Its words say what came and that the connection was dropped.
     connect(m_control, &CampusControl::protocolFault, this, &CampusLink::notice);
+    connect(m_control, &CampusControl::roomsChanged, this, &CampusLink::followServerPipe);
+    connect(m_control, &CampusControl::connectionChanged, this, &CampusLink::followServerPipe);
 }
 
 CampusLink::~CampusLink() {
@@ -83,21 +86,42 @@ void CampusLink::apply(const CampusConfig &config) {
     m_control->setServer(server.enabled ? server.address : QString(),
                          server.enabled ? server.controlPort : 0);
     // The sink only when its own settings changed, so a playing task is not cut off.
-    if (m_applied && m_applied->enabled == server.enabled && m_applied->pipe == server.pipe)
-        return;
-    m_applied = server;
-    applySink(server.enabled, server.pipe);
+    if (!m_applied || m_applied->enabled != server.enabled || m_applied->pipe != server.pipe ||
+        m_applied->pipeGroup != server.pipeGroup) {
+        m_applied = server;
+        m_pipeNotRead.reset();
+        if (!server.enabled)
+            applySink(false);
+    }
+    followServerPipe();
 }
 
-void CampusLink::applySink(bool enabled, const QString &pipe) {
+void CampusLink::followServerPipe() {
+    // A server not reached says nothing new: what was decided stands.
+    if (!m_applied || !m_applied->enabled || !m_control->isConnected())
+        return;
+    const QString notRead = CampusPipe::notRead(m_control->streams(), m_applied->pipe);
+    if (m_pipeNotRead == notRead)
+        return;
+    m_pipeNotRead = notRead;
+    if (notRead.isEmpty()) {
+        applySink(true);
+        return;
+    }
+    applySink(false);
+    m_output->setSinkState(false, notRead);
+    emit notice(notRead);
+}
+
+void CampusLink::applySink(bool enabled) {
     const quint64 serial = ++m_sinkSerial;
     if (!enabled)
         m_output->setSinkState(false);
-    m_worker.start([this, serial, enabled, pipe] {
+    m_worker.start([this, serial, enabled, pipe = m_applied->pipe, group = m_applied->pipeGroup] {
         QString failure;
         bool loaded = false;
         if (enabled)
-            loaded = m_sink->load(pipe, &failure);
+            loaded = m_sink->load(pipe, group, &failure);
         else
             m_sink->unload();
         // Only the latest request's outcome is told; the worker runs them in order.
@@ -135,8 +159,9 @@ void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
                 // A sink that could not be loaded (the sound server was not up yet) or was
                 // dropped with a restarted one is loaded again, so the next task can reach the
                 // rooms.
-                if (m_applied && m_applied->enabled && !m_output->sinkLoaded())
-                    applySink(true, m_applied->pipe);
+                if (m_applied && m_applied->enabled && m_pipeNotRead && m_pipeNotRead->isEmpty() &&
+                    !m_output->sinkLoaded())
+                    applySink(true);
             });
 }
 

@@ -37,7 +37,8 @@ public:
     CampusControl &control() { return *m_control; }
 
     // Follows the settings as stored: the sink loaded or unloaded, the server connected or
-    // let go, the zones for the next start.
+    // let go, the zones for the next start. The sink is loaded once the server is seen
+    // reading its pipe, so no pipe is made where no server reads.
     void apply(const CampusConfig &config);
     // Each started task is routed; the log gets where it was heard.
     void watch(PlaylistDriver &playback, PlayLogRecorder &log);
@@ -49,7 +50,10 @@ signals:
     void notice(const QString &text);
 
 private:
-    void applySink(bool enabled, const QString &pipe);
+    void applySink(bool enabled);
+    // Loads or unloads the sink as the server's sources say whether it reads the pipe; a
+    // server that does not is the reason its tasks play here.
+    void followServerPipe();
     QString toneFile();
 
     std::unique_ptr<CampusSink> m_sink; // used on m_worker only
@@ -62,4 +66,6 @@ private:
     QThreadPool m_worker;
     quint64 m_sinkSerial = 0;
     std::optional<CampusConfig::Server> m_applied; // what the connection and the sink follow
+    // Why the server does not read the pipe (empty: it does); unknown until a status is read.
+    std::optional<QString> m_pipeNotRead;
 };

@@ -4,6 +4,7 @@
 #include "campus/CampusControl.h"
 #include "dialogs/CampusDlg.h"
 #include "dialogs/OffThread.h"
+#include "platform/CampusSink.h"
 
 CampusPanel::CampusPanel(const QString &storeDirectory, QWidget *dialogParent)
     : QObject(dialogParent), m_directory(storeDirectory), m_dialogParent(dialogParent),
@@ -33,6 +34,7 @@ void CampusPanel::openDialog() {
     CCampusDlg dialog(m_config, *m_control, m_dialogParent);
     dialog.audition = m_audition;
     dialog.isPlaying = m_isPlaying;
+    dialog.testSignal = &CampusSink::writeTestSignal;
     connect(&dialog, &CCampusDlg::campusChanged, this, &CampusPanel::campusChanged);
     m_runDialog(dialog);
 }

@@ -20,6 +20,7 @@ public:
     void setServer(const QString &, int) override {}
     bool isConnected() const override { return connected; }
     const CampusRooms &rooms() const override { return roomList; }
+    const CampusStreams &streams() const override { return streamList; }
 
     void applyRoute(const QStringList &unmute, const QStringList &mute, int timeoutMs,
                     QObject *context, Done done) override {
@@ -39,5 +40,6 @@ public:
 
     bool connected = true;
     CampusRooms roomList;
+    CampusStreams streamList;
     QList<Request> requests;
 };

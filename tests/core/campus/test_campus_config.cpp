@@ -88,11 +88,14 @@ private slots:
         CampusConfig::Server server = config.server();
         server.controlPort = 1706;
         server.enabled = false;
+        // The pipe's group, written only once it is set.
+        server.pipeGroup = " _snapserver ";
         QVERIFY(config.setServer(server));
+        server.pipeGroup = "_snapserver";
         QVERIFY(config.setZone("教学楼", {"room1", "room5"}));
         QCOMPARE(readFileBytes(filePath(dir)),
                  gbk("; 校园广播\r\n[服务器]\r\n启用=0\r\n地址 = 10.0.0.5 \r\n控制端口=1706\r\n"
-                     "备注=主楼机房\r\n[分区]\r\n教学楼=room1,room5\r\n"
+                     "备注=主楼机房\r\n管道用户组=_snapserver\r\n[分区]\r\n教学楼=room1,room5\r\n"
                      "操场=room3\r\n宿舍=room4\r\n[值班]\r\n张老师=周一\r\n[任务分区]\r\n"
                      "上课铃=教学楼\r\n课间操=操场,教学楼\r\n"));
         CampusConfig again(dir.path());
@@ -155,6 +158,9 @@ private slots:
         QVERIFY(!config.setServer(server));
         server.pipe = "/tmp/snap fifo";
         QVERIFY(!config.setServer(server));
+        server.pipe = "/tmp/snapfifo";
+        server.pipeGroup = "audio:x";
+        QVERIFY(!config.setServer(server));
         {
             FaultGuard fault({0, 3});
             QVERIFY(!config.renameZone("教学楼", "教学区"));
@@ -205,6 +211,23 @@ private slots:
         route = routeFor(config, "放学", {});
         QVERIFY(route.unmute.isEmpty() && route.mute.isEmpty());
         QCOMPARE(route.logText, QStringLiteral("全部 0/0 在线"));
+
+        // Rooms the lists leave out are muted and unmuted like the others, and the row says
+        // they are there.
+        CampusRooms withUnlisted = rooms;
+        CampusRoom blank = room(" ", true), hidden = room("room\u200B7", true);
+        blank.shown = hidden.shown = false;
+        withUnlisted << blank << hidden;
+        route = routeFor(config, "上课铃", withUnlisted);
+        QCOMPARE(route.mute, (QStringList{"room3", "room6", " ", "room\u200B7"}));
+        QCOMPARE(route.logText, QStringLiteral("教学楼 2/2 在线；另有 2 个未列出的终端已静音"));
+        route = routeFor(config, "上课铃", withUnlisted, 3);
+        QVERIFY(route.logText.endsWith("；服务器另列出 3 个无法控制的终端"));
+        route = routeFor(config, "放学", withUnlisted);
+        QCOMPARE(route.unmute,
+                 (QStringList{"room1", "room2", "room3", "room6", " ", "room\u200B7"}));
+        QCOMPARE(route.logText,
+                 QStringLiteral("全部 5/6 在线（其中 2 个终端未列出）；未连接：room3"));
 
         // Long ids from a hand-edited file are cut for the log, and still routed whole.
         const QString longId(300, u'r');

@@ -128,6 +128,9 @@ private slots:
             << "lost" << QStringLiteral("校园广播的声音输出不可用，已在本机播放（播放时无法打开）")
             << QStringLiteral("校园广播的声音输出不可用，已在本机播放");
         QTest::newRow("not connected") << "unconnected" << Unreachable << Unreachable;
+        // The sink waits for the server to be seen reading its pipe: the server is the reason.
+        QTest::newRow("not connected, no sink yet")
+            << "unconnected, no sink" << Unreachable << Unreachable;
         QTest::newRow("no room of the zone online")
             << "rooms offline"
             << QStringLiteral(
@@ -159,6 +162,9 @@ private slots:
             rig.output.setSinkState(false, QStringLiteral("无法连接声音服务器"));
         } else if (failure == "unconnected") {
             rig.control.connected = false;
+        } else if (failure == "unconnected, no sink") {
+            rig.control.connected = false;
+            rig.output.setSinkState(false);
         } else if (failure == "rooms offline") {
             // The other zone's room still online must not count for this task.
             rig.control.roomList[0].connected = false;
@@ -201,7 +207,8 @@ private slots:
         }
         QCOMPARE(rig.lastStatus(), status);
         // A sink that stopped taking sound is to be loaded again before the next task.
-        QCOMPARE(rig.output.sinkLoaded(), failure != "sink" && failure != "lost");
+        QCOMPARE(rig.output.sinkLoaded(),
+                 failure != "sink" && failure != "lost" && failure != "unconnected, no sink");
     }
 
     void aLateAnswerForAnEarlierTaskIsIgnored() {

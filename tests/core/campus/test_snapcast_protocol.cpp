@@ -1,6 +1,7 @@
 // Snapcast's control protocol as read from the network: the line framing and its bound, the
 // messages, and the rooms kept from the server's status and notifications, including what a
 // hostile or broken server may send.
+#include "campus/CampusPipe.h"
 #include "campus/SnapcastProtocol.h"
 
 #include <QJsonArray>
@@ -203,11 +204,14 @@ private slots:
             client(QStringLiteral("edge"),
                    QString(MaxTextLength - 1, QLatin1Char('m')) + QStringLiteral("\U0001F514"),
                    true, 50, false));
-        // Ids that could not be sent back as they are: dropped, not cut.
-        clients.append(
-            client(QString(MaxTextLength + 1, QLatin1Char('i')), QString(), true, 50, false));
+        // Ids that cannot be shown as they are: kept whole, to be controlled, but not listed.
+        const QString longId(MaxTextLength + 1, QLatin1Char('i'));
+        clients.append(client(longId, QString(), true, 50, false));
         clients.append(client(QStringLiteral("room\n1"), QString(), true, 50, false));
         clients.append(client(QString(), QString(), true, 50, false));
+        clients.append(client(QStringLiteral("room 2"), QString(), true, 50, false, QString()));
+        clients.append(client(QStringLiteral("room\u200B3"), QString(), true, 50, false));
+        // Not a room that can be addressed at all: counted.
         clients.append(QJsonObject{{QStringLiteral("id"), 17}});
         // The second of two with one id is ignored.
         clients.append(client(QStringLiteral("long"), QStringLiteral("twin"), false, 1, true));
@@ -232,23 +236,43 @@ private slots:
         for (const CampusRoom &r : rooms)
             ids << r.id;
         QCOMPARE(ids, (QStringList{QStringLiteral("long"), QStringLiteral("ctl"),
-                                   QStringLiteral("edge"), QStringLiteral("typed"),
+                                   QStringLiteral("edge"), longId, QStringLiteral("room\n1"),
+                                   QString(), QStringLiteral("room 2"),
+                                   QStringLiteral("room\u200B3"), QStringLiteral("typed"),
                                    QStringLiteral("loud"), QStringLiteral("low")}));
+        QList<bool> shown;
+        for (const CampusRoom &r : rooms)
+            shown << r.shown;
+        QCOMPARE(shown, (QList<bool>{true, true, true, false, false, false, false, false, true,
+                                     true, true}));
+        QCOMPARE(state.uncontrolled(), 1);
         QCOMPARE(rooms[0].name, QString(MaxTextLength, QLatin1Char('n')) + QChar(0x2026));
         QCOMPARE(rooms[0].volume, 50);
         QCOMPARE(rooms[1].name, QStringLiteral("a[2Jbcd\U0001F514"));
         // The pair would cross the bound: cut before it, not through it.
         QCOMPARE(rooms[2].name, QString(MaxTextLength - 1, QLatin1Char('m')) + QChar(0x2026));
-        QCOMPARE(rooms[3], room("typed", QStringLiteral("typed"), false, 100, false));
-        QCOMPARE(rooms[4].volume, 100);
-        QCOMPARE(rooms[5].volume, 0);
+        // With no name at all, the id stands for it, cleaned and cut like a name.
+        QCOMPARE(rooms[6].name, QStringLiteral("room 2"));
+        QCOMPARE(rooms[8], room("typed", QStringLiteral("typed"), false, 100, false));
+        QCOMPARE(rooms[9].volume, 100);
+        QCOMPARE(rooms[10].volume, 0);
+        // Their notifications are read like any room's.
+        QVERIFY(state.apply(
+            QStringLiteral("Client.OnVolumeChanged"),
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("room\u200B3")},
+                        {QStringLiteral("volume"), json(R"({"muted":true,"percent":50})")}}));
+        QVERIFY(state.find(QStringLiteral("room\u200B3"))->muted);
 
-        // A flood of rooms is cut to the bound, by status and by notifications alike.
+        // Past the rooms the lists show, rooms are still kept; past the bound of what is kept
+        // at all, they are counted, by status and by notifications alike.
         QJsonArray many;
         for (int i = 0; i < MaxRooms + 50; ++i)
             many.append(client(QStringLiteral("r%1").arg(i), QString(), true, 100, false));
         QVERIFY(state.setStatus(status({many})));
         QCOMPARE(state.rooms().size(), MaxRooms);
+        QCOMPARE(state.uncontrolled(), 50);
+        QVERIFY(state.rooms()[MaxShownRooms - 1].shown);
+        QVERIFY(!state.rooms()[MaxShownRooms].shown);
         QVERIFY(!state.apply(QStringLiteral("Client.OnConnect"),
                              QJsonObject{{QStringLiteral("id"), QStringLiteral("one-more")}}));
         QCOMPARE(state.rooms().size(), MaxRooms);
@@ -264,6 +288,53 @@ private slots:
         // A status that is not one at all empties the list.
         QVERIFY(state.setStatus(json(R"({"server":"down"})")));
         QVERIFY(state.rooms().isEmpty());
+        QCOMPARE(state.uncontrolled(), 0);
+    }
+
+    // The sources as Server.GetStatus lists them (snapserver 0.26's shape) and Stream.OnUpdate
+    // changes them; whether one reads the configured pipe decides whether tasks can reach the
+    // rooms at all.
+    void streamsTellWhichPipeTheServerReads() {
+        RoomState state;
+        QJsonObject reply = status({});
+        QJsonObject server = reply[QStringLiteral("server")].toObject();
+        server[QStringLiteral("streams")] = QJsonArray{
+            json(R"({"id":"horalet","status":"idle","uri":{"path":"/run/horalet/snapfifo",)"
+                 R"("scheme":"pipe","query":{"name":"horalet"}}})"),
+            json(R"({"id":"radio","status":"playing","uri":{"path":"/srv/radio.fifo",)"
+                 R"("scheme":"file"}})"),
+            json(R"({"status":"playing"})"), 7};
+        reply[QStringLiteral("server")] = server;
+        QJsonArray groups;
+        groups.append(QJsonObject{
+            {QStringLiteral("stream_id"), QStringLiteral("radio")},
+            {QStringLiteral("clients"),
+             QJsonArray{client(QStringLiteral("room3"), QString(), true, 100, false)}}});
+        server[QStringLiteral("groups")] = groups;
+        reply[QStringLiteral("server")] = server;
+        QVERIFY(state.setStatus(reply));
+        QCOMPARE(state.find(QStringLiteral("room3"))->stream, QStringLiteral("radio"));
+        QCOMPARE(state.streams(),
+                 (CampusStreams{{"horalet", "idle", "pipe", "/run/horalet/snapfifo"},
+                                {"radio", "playing", "file", "/srv/radio.fifo"}}));
+        QVERIFY(!state.setStatus(reply));
+
+        const CampusStreams &streams = state.streams();
+        QCOMPARE(CampusPipe::readerOf(streams, "/run/horalet//snapfifo"), &streams[0]);
+        QVERIFY(CampusPipe::notRead(streams, "/run/horalet/snapfifo").isEmpty());
+        // A file source is not a pipe's reader, whatever its path.
+        QCOMPARE(CampusPipe::notRead(streams, "/srv/radio.fifo"),
+                 QStringLiteral("服务器没有读取管道 /srv/radio.fifo（服务器读取的管道：/run/"
+                                "horalet/snapfifo）"));
+        QCOMPARE(CampusPipe::notRead({}, "/tmp/snapfifo"),
+                 QStringLiteral("服务器没有读取管道 /tmp/snapfifo（服务器没有管道音源）"));
+
+        QVERIFY(state.apply(QStringLiteral("Stream.OnUpdate"),
+                            json(R"({"id":"horalet","stream":{"id":"horalet","status":"playing",)"
+                                 R"("uri":{"path":"/run/horalet/snapfifo","scheme":"pipe"}}})")));
+        QCOMPARE(state.streams()[0].status, QStringLiteral("playing"));
+        QVERIFY(!state.apply(QStringLiteral("Stream.OnUpdate"), json(R"({"stream":"x"})")));
+        QCOMPARE(state.streams().size(), 2);
     }
 };
 

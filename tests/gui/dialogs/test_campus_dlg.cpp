@@ -21,9 +21,14 @@ public:
         QString failure;
     };
     CampusRooms shown;
+    CampusStreams sources;
+    int uncontrolled = 0;
     bool connected = false;
     QList<std::pair<QString, int>> servers;
     QList<Answer> refreshAnswers;
+    Answer laterAnswers{false, QStringLiteral("无应答")};
+    int refreshes = 0;
+    std::function<void()> onRefresh; // the server's state changing as it is asked
     QStringList renames;
     QString renameFailure;
 
@@ -33,14 +38,18 @@ public:
     }
     bool isConnected() const override { return connected; }
     const CampusRooms &rooms() const override { return shown; }
+    const CampusStreams &streams() const override { return sources; }
+    int uncontrolledRooms() const override { return uncontrolled; }
     void applyRoute(const QStringList &, const QStringList &, int, QObject *context,
                     Done done) override {
         answer(context, std::move(done), {false, QStringLiteral("not asked for")});
     }
     void refresh(int, QObject *context, Done done) override {
+        ++refreshes;
+        if (onRefresh)
+            onRefresh();
         answer(context, std::move(done),
-               refreshAnswers.isEmpty() ? Answer{false, QStringLiteral("无应答")}
-                                        : refreshAnswers.takeFirst());
+               refreshAnswers.isEmpty() ? laterAnswers : refreshAnswers.takeFirst());
     }
     void renameRoom(const QString &id, const QString &name, int, QObject *context,
                     Done done) override {
@@ -142,20 +151,70 @@ private slots:
         QVERIFY(!rig.stored().enabled());
         QCOMPARE(changed.size(), 0);
         rig.dialog->setServerFields(true, "10.0.0.5", 1800, "/tmp/campusfifo");
+        QCOMPARE(rig.dialog->saveText(), QStringLiteral("服务器设置已修改，尚未保存"));
         rig.dialog->StoreServer();
         QCOMPARE(rig.stored().server(),
-                 (CampusConfig::Server{true, "10.0.0.5", 1800, "/tmp/campusfifo"}));
+                 (CampusConfig::Server{true, "10.0.0.5", 1800, "/tmp/campusfifo", {}}));
         QCOMPARE(changed.size(), 1);
+        QCOMPARE(rig.dialog->saveText(), QStringLiteral("服务器设置已保存"));
 
-        // Refused while the connection is not up yet, answered once it is.
+        // Refused while the connection is not up yet, answered once it is: a server with no
+        // source reading the pipe is no path to the rooms, however many rooms it has.
+        QStringList signalled;
+        rig.dialog->testSignal = [&](const QString &pipe, const QString &, bool write) {
+            if (write)
+                signalled << pipe;
+            return QString();
+        };
         rig.control.refreshAnswers = {{false, "未连接"}, {true, {}}};
+        rig.control.sources = {{"other", "idle", "pipe", "/tmp/snapfifo"}};
         rig.dialog->TestConnection();
         QCOMPARE(rig.control.servers, (QList<std::pair<QString, int>>{{"10.0.0.5", 1800}}));
         QTest::qWait(20);
         QVERIFY(rig.dialog->testResult().startsWith("正在连接"));
         rig.control.goOnline();
-        QTRY_COMPARE(rig.dialog->testResult(), QStringLiteral("连接成功，3 个终端"));
+        QTRY_COMPARE(rig.dialog->testResult(),
+                     QStringLiteral("服务器没有读取管道 /tmp/campusfifo（服务器读取的管道：/tmp/"
+                                    "snapfifo）"));
+        QVERIFY(signalled.isEmpty());
         QCOMPARE(rig.dialog->connectionText(), QStringLiteral("已连接广播服务器"));
+
+        // A source reads it: the test signal must make it play.
+        rig.control.sources << CampusStream{"horalet", "idle", "pipe", "/tmp/campusfifo"};
+        rig.control.laterAnswers = {true, {}};
+        rig.control.onRefresh = [&] {
+            if (!signalled.isEmpty())
+                rig.control.sources[1].status = "playing";
+        };
+        rig.dialog->TestConnection();
+        QTRY_COMPARE(rig.dialog->testResult(), QStringLiteral("连接成功，3 个终端"));
+        QCOMPARE(signalled, QStringList{"/tmp/campusfifo"});
+        // A room whose group plays another source is named: it would hear nothing.
+        rig.control.shown[0].stream = "horalet";
+        rig.control.shown[2].stream = "other";
+        rig.dialog->TestConnection();
+        QTRY_COMPARE(rig.dialog->testResult(),
+                     QStringLiteral("连接成功，3 个终端；其中 1 个终端收听其他音源，听不到本程序的"
+                                    "声音：room3"));
+        rig.control.shown[2].stream.clear();
+        // A pipe refused is told as it was refused; one that never plays is said plainly.
+        rig.control.sources[1].status = "idle";
+        rig.control.onRefresh = {};
+        rig.dialog->testSignal = [](const QString &, const QString &, bool) {
+            return QStringLiteral(
+                "广播管道 /tmp/campusfifo 属于其他用户（nobody），可能被他人读写");
+        };
+        rig.dialog->TestConnection();
+        QTRY_VERIFY2(rig.dialog->testResult().startsWith("广播管道 /tmp/campusfifo 属于其他用户"),
+                     qPrintable(rig.dialog->testResult()));
+        rig.dialog->testSignal = [](const QString &, const QString &, bool) { return QString(); };
+        rig.dialog->TestConnection();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            rig.dialog->testResult(),
+            QStringLiteral(
+                "服务器没有读取管道 /tmp/campusfifo（测试信号没有使音源“horalet”开始播放）"),
+            2 * CampusConnectionTest::PlayWaitMs);
+        rig.control.laterAnswers = {false, QStringLiteral("无应答")};
 
         // A server that never comes up: the reason it gave, once the test's time is over.
         rig.control.refreshAnswers = {{false, "拒绝连接"}};
@@ -166,6 +225,40 @@ private slots:
         QCOMPARE(changed.size(), 1);
         rig.dialog->accept();
         QCOMPARE(changed.size(), 2);
+        QVERIFY(rig.asked.isEmpty());
+    }
+
+    // Edits to the server fields are never dropped without a word: closing asks, and saves
+    // them or lets them go as answered; a save that is refused keeps the dialog open.
+    void unsavedServerEditsAreAskedAbout() {
+        Rig rig;
+        rig.dialog->show();
+        rig.dialog->setServerFields(false, "10.0.0.9", 1705, "/tmp/snapfifo");
+        rig.answer = false;
+        rig.dialog->reject();
+        QCOMPARE(rig.asked.size(), 1);
+        QVERIFY(rig.asked.first().contains("尚未保存"));
+        QVERIFY(!rig.dialog->isVisible());
+        QCOMPARE(rig.stored().server().address, QStringLiteral("127.0.0.1"));
+
+        rig.dialog->show();
+        rig.dialog->setServerFields(false, "10.0.0.9", 1705, "/tmp/snapfifo");
+        rig.answer = true;
+        rig.dialog->accept();
+        QCOMPARE(rig.asked.size(), 2);
+        QCOMPARE(rig.stored().server().address, QStringLiteral("10.0.0.9"));
+        QVERIFY(!rig.dialog->isVisible());
+
+        rig.dialog->show();
+        rig.dialog->setServerFields(false, "10.0.0.9", 1705, "relative/fifo");
+        rig.dialog->accept();
+        QCOMPARE(rig.asked.size(), 3);
+        QCOMPARE(rig.told.size(), 1);
+        QVERIFY(rig.dialog->isVisible());
+        // Nothing edited: nothing asked.
+        rig.dialog->accept();
+        QCOMPARE(rig.asked.size(), 3);
+        QVERIFY(!rig.dialog->isVisible());
     }
 
     // The rooms table follows the server's reports, and names the rooms the zones hold that
@@ -183,6 +276,24 @@ private slots:
         QCOMPARE(rig.row(0), (QStringList{"room1", "room1", "在线", "80%", "否"}));
         QCOMPARE(rig.row(1), (QStringList{"room2", "room2", "离线", "100%", "是"}));
         QCOMPARE(rig.row(3).mid(0, 3), (QStringList{"room9", "", "服务器未知"}));
+        QVERIFY(rig.dialog->unlistedText().isEmpty());
+
+        // Rooms whose ids cannot be shown are left out of the lists, and said to be there.
+        CampusRoom blank = room("room 4", true);
+        blank.shown = false;
+        rig.control.shown << blank;
+        rig.control.uncontrolled = 3;
+        emit rig.control.roomsChanged();
+        QCOMPARE(rig.dialog->roomsTable()->rowCount(), 4);
+        QVERIFY2(rig.dialog->unlistedText().startsWith("另有 1 个终端未列出"),
+                 qPrintable(rig.dialog->unlistedText()));
+        QVERIFY(rig.dialog->unlistedText().contains("3 个无法控制的终端"));
+        for (int i = 0; i < rig.dialog->zoneRooms()->count(); ++i)
+            QVERIFY(rig.dialog->zoneRooms()->item(i)->data(Qt::UserRole) != "room 4");
+        rig.control.shown.removeLast();
+        rig.control.uncontrolled = 0;
+        emit rig.control.roomsChanged();
+        QVERIFY(rig.dialog->unlistedText().isEmpty());
 
         rig.control.shown[1].connected = true;
         emit rig.control.roomsChanged();

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CampusRoom.h"
+
+#include <QString>
+
+// Whether the campus server reads the pipe the campus sink writes: sound written to a pipe
+// no source reads reaches no room, however well the rooms answer.
+namespace CampusPipe {
+
+// The pipe source that reads `pipe`; nullptr when there is none.
+const CampusStream *readerOf(const CampusStreams &streams, const QString &pipe);
+
+// Empty when a pipe source reads `pipe`; else "服务器没有读取管道 /x", with the pipes the
+// server does read.
+QString notRead(const CampusStreams &streams, const QString &pipe);
+
+} // namespace CampusPipe
