@@ -307,7 +307,7 @@ private slots:
         ScriptedServer server;
         QVERIFY(server.listen());
         SnapcastClient client;
-        client.setRetryDelays(50, 400);
+        client.setRetryDelays(50, 400, 1000);
         connectTo(client, server);
         QSignalSpy faults(&client, &CampusControl::protocolFault);
         QSignalSpy connection(&client, &CampusControl::connectionChanged);
@@ -340,8 +340,20 @@ private slots:
         QTRY_VERIFY(client.isConnected());
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:on:100 room2:pi:on:40 room3:pi:on:100"));
-        QCOMPARE(client.retryDelayMs(), 50);
         QCOMPARE(refresh.calls, 1);
+        // Answered, but not up for long enough to be trusted: a server that answers and then
+        // misbehaves is asked less and less often, not every half second for ever.
+        QCOMPARE(client.retryDelayMs(), 100);
+        server.send(bytes);
+        if (!fault)
+            server.peer->disconnectFromHost();
+        QTRY_COMPARE(server.connections, 3);
+        QTRY_VERIFY(client.isConnected());
+        QCOMPARE(client.retryDelayMs(), 200);
+        QCOMPARE(faults.size(), fault ? 2 : 0);
+        // Up for long enough: the next loss is tried again at once.
+        QTRY_COMPARE_WITH_TIMEOUT(client.retryDelayMs(), 50, 3000);
+        QVERIFY(client.connectionFailure().isEmpty());
     }
 
     void aServerThatNeverAnswersIsLeft() {
@@ -379,7 +391,7 @@ private slots:
         ScriptedServer server;
         QVERIFY(server.listen());
         SnapcastClient client;
-        client.setRetryDelays(20, 160);
+        client.setRetryDelays(20, 160, 300);
         connectTo(client, server);
         QSignalSpy connection(&client, &CampusControl::connectionChanged);
 
@@ -390,17 +402,22 @@ private slots:
         server.close();
         QTRY_COMPARE(pending.calls, 1);
         QCOMPARE(pending.failure, QStringLiteral("与广播服务器的连接已断开"));
+        QCOMPARE(client.connectionFailure(), pending.failure);
         QCOMPARE(connection.size(), 1);
         QVERIFY(!client.isConnected());
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:off:100 room2:pi:off:40 room3:pi:off:100"));
         // Refused again and again: the wait doubles up to its bound.
         QTRY_COMPARE(client.retryDelayMs(), 160);
+        QCOMPARE(
+            client.connectionFailure(),
+            QStringLiteral("无法连接广播服务器 127.0.0.1:%1（连接被拒绝）").arg(server.port()));
 
         QVERIFY(server.listen(server.port()));
         QTRY_VERIFY(client.isConnected());
         QCOMPARE(connection.size(), 2);
-        QCOMPARE(client.retryDelayMs(), 20);
+        QVERIFY(client.connectionFailure().isEmpty());
+        QTRY_COMPARE(client.retryDelayMs(), 20);
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:on:100 room2:pi:on:40 room3:pi:on:100"));
 

@@ -22,6 +22,9 @@ public:
     // Connects to the server (again); an empty address disconnects and stops retrying.
     virtual void setServer(const QString &address, int port) = 0;
     virtual bool isConnected() const = 0;
+    // Why the server cannot be reached now (the last attempt's or the lost connection's
+    // reason); empty while connected or before the first attempt has ended.
+    virtual QString connectionFailure() const { return {}; }
     // The rooms as last reported, kept current by the server's notifications.
     virtual const CampusRooms &rooms() const = 0;
 

@@ -148,8 +148,10 @@ void PlaylistDriver::StopPlayback() {
     cancelWaitingItem();
     m_currentItem.reset();
     m_player.close();
-    m_taskActive = false;
+    const bool wasActive = std::exchange(m_taskActive, false);
     cutPass();
+    if (wasActive)
+        emit taskEnded();
 }
 
 void PlaylistDriver::playerWentIdle() {
@@ -164,9 +166,11 @@ void PlaylistDriver::playerWentIdle() {
 
 void PlaylistDriver::finishPass() {
     m_passOver = false;
-    m_taskActive = false;
+    const bool wasActive = std::exchange(m_taskActive, false);
     m_stepTimer.stop();
     emit sequentialPassEnded(m_state.taskName);
+    if (wasActive)
+        emit taskEnded();
 }
 
 void PlaylistDriver::cutPass() {

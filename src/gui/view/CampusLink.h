@@ -44,9 +44,17 @@ public:
     // A short tone to the given rooms (the others muted), unless a task plays.
     void audition(const QStringList &rooms);
 
+    // The campus connection for the status bar; empty while the campus is off.
+    QString stateText() const;
+
 signals:
     // For the status line.
     void notice(const QString &text);
+    void stateChanged(const QString &text);
+    // The volume acts on another output ("本机", "校园广播").
+    void outputChanged(const QString &name);
+    // The level of the output in use was changed (by anyone).
+    void outputVolumeChanged();
 
 private:
     void applySink(bool enabled, const QString &pipe);
@@ -61,5 +69,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_toneDir;
     QThreadPool m_worker;
     quint64 m_sinkSerial = 0;
+    quint64 m_applySerial = 0;
     std::optional<CampusConfig::Server> m_applied; // what the connection and the sink follow
 };

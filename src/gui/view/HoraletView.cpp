@@ -119,8 +119,12 @@ void CHoraletView::OnInitialUpdate() {
     m_campusLink = new CampusLink(mediaPlayer(), *m_masterVolume, this);
     connect(m_campusLink, &CampusLink::notice, this, &CHoraletView::tell);
     m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
-                                    m_campusLink->output(), this);
+                                    m_campusLink->output(), this, m_ui->volumeOutputLabel);
     m_volumePanel->synchronise();
+    connect(m_campusLink, &CampusLink::outputChanged, m_volumePanel, &VolumePanel::setOutput);
+    connect(m_campusLink, &CampusLink::outputVolumeChanged, m_volumePanel,
+            &VolumePanel::outsideChange);
+    connect(m_campusLink, &CampusLink::stateChanged, this, &CHoraletView::campusStateChanged);
     m_ui->clock1023->setTimeSource([this] { return m_clock->now(); });
     setupTaskColumns();
     fillTaskTable();

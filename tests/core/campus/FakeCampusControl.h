@@ -6,7 +6,8 @@
 #include <QPointer>
 
 // A control connection that records each route it is asked for and answers only when the
-// test says so, as a server that takes its time.
+// test says so, as a server that takes its time. The test changes `connected` and `roomList`
+// and emits the signals as the server's comings and goings would.
 class FakeCampusControl final : public CampusControl {
 public:
     struct Request {
@@ -19,6 +20,7 @@ public:
 
     void setServer(const QString &, int) override {}
     bool isConnected() const override { return connected; }
+    QString connectionFailure() const override { return connected ? QString() : failure; }
     const CampusRooms &rooms() const override { return roomList; }
 
     void applyRoute(const QStringList &unmute, const QStringList &mute, int timeoutMs,
@@ -38,6 +40,7 @@ public:
     }
 
     bool connected = true;
+    QString failure;
     CampusRooms roomList;
     QList<Request> requests;
 };

@@ -131,7 +131,7 @@ private slots:
         QTest::newRow("no room of the zone online")
             << "rooms offline"
             << QStringLiteral(
-                   "分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：room1、room2）")
+                   "分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：一号楼、二号楼）")
             << QStringLiteral("分区内没有在线的终端，已在本机播放");
         QTest::newRow("rooms refuse")
             << "refused" << Unreachable + QStringLiteral("（连接已断开）") << Unreachable;
@@ -188,7 +188,11 @@ private slots:
         QCOMPARE(rig.player.opened.size(), 2);
         QCOMPARE(rig.player.device, QString());
         QVERIFY(!rig.output.playsOnCampus());
-        QCOMPARE(rig.local.writes, QList<int>{30000});
+        // Switched off or its sink gone while the first task still played in the rooms: the
+        // rest of it moved here, at its level.
+        const bool moved = failure == "off" || failure == "sink";
+        QCOMPARE(rig.local.writes, moved ? (QList<int>{30000, 30000}) : QList<int>{30000});
+        QCOMPARE(rig.player.playingOn, QString());
         QCOMPARE(rig.slow->writes(), QList<int>{30000}); // the first task's only
         QCOMPARE(rig.output.GetMasterVolume().value, 30000);
         QCOMPARE(rig.routed.size(), 1);
@@ -202,6 +206,106 @@ private slots:
         QCOMPARE(rig.lastStatus(), status);
         // A sink that stopped taking sound is to be loaded again before the next task.
         QCOMPARE(rig.output.sinkLoaded(), failure != "sink" && failure != "lost");
+    }
+
+    void serverLostUnderATaskAndBack() {
+        Rig rig;
+        QSignalSpy back(&rig.output, &CampusOutput::serverBack);
+        QSignalSpy retaken(&rig.output, &CampusOutput::retaken);
+        QSignalSpy outputs(&rig.output, &CampusOutput::outputChanged);
+        QCOMPARE(rig.output.stateText(), QStringLiteral("校园广播：已连接，3/3 终端在线"));
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(0, true);
+        rig.slow->open();
+        QTRY_COMPARE(rig.player.playingOn, Device);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("校园广播"));
+
+        // The server goes away mid-item: the item itself moves here, at the task's level.
+        rig.control.connected = false;
+        rig.control.failure = QStringLiteral("与广播服务器的连接已断开");
+        for (CampusRoom &room : rig.control.roomList)
+            room.connected = false;
+        emit rig.control.connectionChanged(false);
+        QTRY_COMPARE(rig.player.playingOn, QString());
+        QCOMPARE(rig.player.opened.size(), 1);
+        QCOMPARE(rig.local.writes, QList<int>{30000});
+        QCOMPARE(rig.playsLocally.size(), 1);
+        QCOMPARE(rig.playsLocally.first().at(1).toString(),
+                 QStringLiteral("与广播服务器的连接已断开，余下部分在本机播放"));
+        QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
+        QCOMPARE(rig.output.stateText(),
+                 QStringLiteral("校园广播：未连接（与广播服务器的连接已断开）"));
+        // The next item needs no answer from anyone.
+        rig.player.finish();
+        rig.driver.PlaylistStep();
+        QTRY_COMPARE(rig.player.opened.size(), 2);
+        QCOMPARE(rig.player.playingOn, QString());
+
+        // Back, its rooms a moment later: told at once, the rooms taken back once they are.
+        rig.control.connected = true;
+        emit rig.control.connectionChanged(true);
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(back.first().first().toString(), QStringLiteral("广播服务器已恢复连接"));
+        QCOMPARE(rig.output.stateText(), QStringLiteral("校园广播：已连接，0/3 终端在线"));
+        QCOMPARE(rig.control.requests.size(), 1);
+        rig.control.roomList = threeRooms();
+        emit rig.control.roomsChanged();
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(rig.control.requests[1].unmute, (QStringList{"room1", "room2"}));
+        QCOMPARE(rig.player.playingOn, QString()); // heard here until the rooms answer
+        rig.control.answer(1, true);
+        QTRY_COMPARE(rig.player.playingOn, Device);
+        QCOMPARE(rig.slow->writes(), (QList<int>{30000, 30000}));
+        QCOMPARE(retaken.size(), 1);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("校园广播"));
+        QCOMPARE(outputs.size(), 3);
+
+        // Lost again, and the task over before the server is back: nothing to take back,
+        // and the volume is this machine's again.
+        rig.control.connected = false;
+        emit rig.control.connectionChanged(false);
+        QTRY_COMPARE(rig.player.playingOn, QString());
+        rig.driver.StopPlayback();
+        rig.output.taskEnded();
+        rig.control.connected = true;
+        emit rig.control.connectionChanged(true);
+        emit rig.control.roomsChanged();
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(retaken.size(), 1);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
+        rig.local.level = 777;
+        QCOMPARE(rig.output.GetMasterVolume().value, 777);
+    }
+
+    void switchingOffLeavesTheRoomsAsFound() {
+        Rig rig;
+        // room2 was muted by someone else before the program first touched it.
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(0, true);
+        rig.control.roomList[1].muted = false;
+        rig.control.roomList[2].muted = true;
+        QVERIFY(rig.output.hasChangedRooms());
+
+        bool restored = false;
+        rig.output.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(rig.control.requests[1].unmute, QStringList{"room3"});
+        QCOMPARE(rig.control.requests[1].mute, QStringList{"room2"});
+        rig.control.answer(1, true);
+        QVERIFY(restored);
+        QVERIFY(!rig.output.hasChangedRooms());
+
+        // Nothing changed since: nothing to ask, and said so at once.
+        restored = false;
+        rig.output.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        QTRY_VERIFY(restored);
+        QCOMPARE(rig.control.requests.size(), 2);
+
+        // Off: nothing to show in the status bar.
+        CampusConfig::Server server;
+        QVERIFY(rig.config.setServer(server).ok);
+        rig.output.setConfig(rig.config);
+        QCOMPARE(rig.output.stateText(), QString());
     }
 
     void aLateAnswerForAnEarlierTaskIsIgnored() {
