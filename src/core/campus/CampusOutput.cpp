@@ -200,23 +200,33 @@ void CampusOutput::retakeRooms() {
     // Heard here meanwhile: the sound moves only once the rooms have answered.
     m_retaking = true;
     const quint64 serial = m_serial;
-    routeRooms(
-        route.unmute, route.mute, RouteTimeoutMs, this,
-        [this, serial, route](bool ok, const QString &) {
-            if (serial != m_serial)
-                return;
-            m_retaking = false;
-            // A refusal is tried again when the connection or the rooms change.
-            if (!ok || !m_retake || m_pending || m_onCampus || !m_config.enabled() || !m_sinkLoaded)
-                return;
-            m_retake = false;
-            setOnCampus(true);
-            m_player.setAudioDevice(m_campusDevice);
-            moveAudio();
-            emit retaken(m_task, route);
-            setStatus(QStringLiteral("校园广播：") +
-                      (route.zones.isEmpty() ? QStringLiteral("全部") : route.zones.join(u'、')));
-        });
+    routeRooms(route.unmute, route.mute, RouteTimeoutMs, this,
+               [this, serial, route](bool ok, const QString &) {
+                   if (serial != m_serial)
+                       return;
+                   // A refusal is tried again when the connection or the rooms change.
+                   if (!ok) {
+                       m_retaking = false;
+                       return;
+                   }
+                   // Heard here until the rooms can hear it.
+                   QTimer::singleShot(m_settleMs, this, [this, serial, route] {
+                       if (serial != m_serial)
+                           return;
+                       m_retaking = false;
+                       if (!m_retake || m_pending || m_onCampus || !m_config.enabled() ||
+                           !m_sinkLoaded || !m_control.isConnected())
+                           return;
+                       m_retake = false;
+                       setOnCampus(true);
+                       m_player.setAudioDevice(m_campusDevice);
+                       moveAudio();
+                       emit retaken(m_task, route);
+                       setStatus(QStringLiteral("校园广播：") + (route.zones.isEmpty()
+                                                                     ? QStringLiteral("全部")
+                                                                     : route.zones.join(u'、')));
+                   });
+               });
 }
 
 void CampusOutput::moveAudio() {

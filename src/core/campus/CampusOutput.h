@@ -35,6 +35,10 @@ public:
     // How long a task's start waits for the rooms to answer before it plays locally. The
     // first item of a task is handed over a few seconds after its start second.
     static constexpr int RouteTimeoutMs = 1500;
+    // A room that was muted plays again only this long after it is unmuted: its player
+    // reconnects to its sound output and finds its place in the stream (snapclient 0.26),
+    // and what is sent meanwhile is lost to it.
+    static constexpr int RoomsSettleMs = 2000;
 
     CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolume &campus,
                  CampusControl &control, QObject *parent = nullptr);
@@ -44,7 +48,9 @@ public:
     void setConfig(const CampusConfig &config);
     void setSinkState(bool loaded, const QString &failure = {});
     // The player's device for the campus sink ("pulse/horalet_campus").
-    void setCampusDevice(const QString &device);
+    void setCampusDevice(const QString &device); // How long the rooms taken back are given before
+                                                 // the sound moves to them; tests shorten it.
+    void setRoomsSettleMs(int ms) { m_settleMs = ms; }
 
     // A task starts: decide its rooms. Items started meanwhile wait for the decision.
     void routeTask(const QString &taskName); // The task is over: nothing is moved for it any more;
@@ -130,7 +136,8 @@ private:
     std::optional<int> m_level; // the volume last asked for since the task started
     bool m_retake = false;      // the task plays here for want of the server
     bool m_retaking = false;
-    bool m_lost = false;             // the connection was lost and has not come back yet
+    bool m_lost = false; // the connection was lost and has not come back yet
+    int m_settleMs = RoomsSettleMs;
     QHash<QString, bool> m_original; // room id -> muted, before the first change
     QList<Waiter> m_waiters;
     // A control connection that never calls back must not hold a bell.

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cmath>
 
@@ -208,18 +209,25 @@ void CampusLink::audition(const QStringList &rooms) {
     for (const CampusRoom &room : m_control->rooms())
         if (!chosen.contains(room.id))
             others.append(room.id);
-    m_output->routeRooms(rooms, others, AuditionRouteMs, this,
-                         [this, tone](bool ok, const QString &failure) {
-                             if (!ok) {
-                                 emit notice(QStringLiteral("试听失败：") + failure);
-                                 return;
-                             }
-                             if (!m_tonePlayer) {
-                                 MpvPlayer::Options options = MpvPlayer::defaultOptions();
-                                 options.videoOutput = QStringLiteral("null");
-                                 m_tonePlayer = new MpvPlayer(options, this);
-                                 m_tonePlayer->setAudioDevice(CampusSink::deviceName());
-                             }
-                             m_tonePlayer->open(tone);
-                         });
+    m_output->routeRooms(
+        rooms, others, AuditionRouteMs, this, [this, tone](bool ok, const QString &failure) {
+            if (!ok) {
+                emit notice(QStringLiteral("试听失败：") + failure);
+                return;
+            }
+            // Rooms just switched on would lose the tone's start.
+            QTimer::singleShot(CampusOutput::RoomsSettleMs, this, [this, tone] { playTone(tone); });
+        });
+}
+
+void CampusLink::playTone(const QString &tone) {
+    if (m_playback && m_playback->isTaskActive())
+        return; // a bell came first: the rooms are its
+    if (!m_tonePlayer) {
+        MpvPlayer::Options options = MpvPlayer::defaultOptions();
+        options.videoOutput = QStringLiteral("null");
+        m_tonePlayer = new MpvPlayer(options, this);
+        m_tonePlayer->setAudioDevice(CampusSink::deviceName());
+    }
+    m_tonePlayer->open(tone);
 }

@@ -59,6 +59,7 @@ signals:
 private:
     void applySink(bool enabled, const QString &pipe);
     QString toneFile();
+    void playTone(const QString &tone);
 
     std::unique_ptr<CampusSink> m_sink; // used on m_worker only
     std::unique_ptr<MasterVolume> m_sinkVolume;
