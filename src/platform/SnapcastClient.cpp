@@ -26,7 +26,7 @@ QString cannotConnect(const QString &address, int port, QAbstractSocket::SocketE
         why = QStringLiteral("连接失败");
         break;
     }
-    return QStringLiteral("无法连接广播服务器 %1:%2（%3）").arg(address).arg(port).arg(why);
+    return QStringLiteral("无法连接广播服务器 %1:%2：%3").arg(address).arg(port).arg(why);
 }
 QString connectionLost() {
     return QStringLiteral("与广播服务器的连接已断开");

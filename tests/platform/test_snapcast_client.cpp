@@ -409,9 +409,8 @@ private slots:
                  QStringLiteral("room1:pi:off:100 room2:pi:off:40 room3:pi:off:100"));
         // Refused again and again: the wait doubles up to its bound.
         QTRY_COMPARE(client.retryDelayMs(), 160);
-        QCOMPARE(
-            client.connectionFailure(),
-            QStringLiteral("无法连接广播服务器 127.0.0.1:%1（连接被拒绝）").arg(server.port()));
+        QCOMPARE(client.connectionFailure(),
+                 QStringLiteral("无法连接广播服务器 127.0.0.1:%1：连接被拒绝").arg(server.port()));
 
         QVERIFY(server.listen(server.port()));
         QTRY_VERIFY(client.isConnected());
