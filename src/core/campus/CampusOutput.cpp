@@ -128,26 +128,29 @@ void CampusOutput::taskEnded() {
         playLocally(m_task, QString(), QString());
 }
 
+void CampusOutput::setStoreDirectory(const QString &directory) {
+    m_memory = RoomMemory(directory);
+    m_memory.load();
+}
+
 void CampusOutput::routeRooms(const QStringList &unmute, const QStringList &mute, int timeoutMs,
                               QObject *context, CampusControl::Done done) {
-    for (const CampusRoom &room : m_control.rooms()) {
-        if (!m_original.contains(room.id) && (unmute.contains(room.id) || mute.contains(room.id)))
-            m_original.insert(room.id, room.muted);
-    }
+    // Should the memory not be written, the bell goes on all the same.
+    m_memory.remember(m_control.rooms(), unmute + mute);
     m_control.applyRoute(unmute, mute, timeoutMs, context, std::move(done));
 }
 
 void CampusOutput::restoreRooms(int timeoutMs, QObject *context, CampusControl::Done done) {
     QStringList unmute, mute;
     for (const CampusRoom &room : m_control.rooms()) {
-        const auto found = m_original.constFind(room.id);
-        if (found == m_original.cend() || *found == room.muted)
+        const std::optional<bool> before = m_memory.mutedBefore(room.id);
+        if (!before || *before == room.muted)
             continue;
-        (*found ? mute : unmute).append(room.id);
+        (*before ? mute : unmute).append(room.id);
     }
     if (unmute.isEmpty() && mute.isEmpty()) {
         // Rooms the server does not list now are not ours to remember.
-        m_original.clear();
+        m_memory.clear();
         QMetaObject::invokeMethod(
             context ? context : this, [done] { done(true, QString()); }, Qt::QueuedConnection);
         return;
@@ -156,7 +159,7 @@ void CampusOutput::restoreRooms(int timeoutMs, QObject *context, CampusControl::
         unmute, mute, timeoutMs, context,
         [this, done, guard = QPointer<CampusOutput>(this)](bool ok, const QString &failure) {
             if (guard && ok)
-                m_original.clear();
+                m_memory.clear();
             done(ok, failure);
         });
 }

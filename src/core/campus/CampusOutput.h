@@ -2,6 +2,7 @@
 
 #include "CampusConfig.h"
 #include "CampusRouting.h"
+#include "RoomMemory.h"
 #include "campus/CampusControl.h"
 #include "playback/MasterVolume.h"
 
@@ -62,7 +63,9 @@ public:
     // The rooms changed by routeRooms() set back as they were before the first change; done
     // at once when there is nothing to set back. Forgotten once set back.
     void restoreRooms(int timeoutMs, QObject *context, CampusControl::Done done);
-    bool hasChangedRooms() const { return !m_original.isEmpty(); }
+    bool hasChangedRooms() const { return !m_memory.isEmpty(); }
+    // Where the rooms' first state is kept across restarts (the store directory).
+    void setStoreDirectory(const QString &directory);
     // Where the current task plays.
     bool playsOnCampus() const;
     // False also once the sink stopped taking sound (a restarted sound server drops it).
@@ -138,7 +141,7 @@ private:
     bool m_retaking = false;
     bool m_lost = false; // the connection was lost and has not come back yet
     int m_settleMs = RoomsSettleMs;
-    QHash<QString, bool> m_original; // room id -> muted, before the first change
+    RoomMemory m_memory;
     QList<Waiter> m_waiters;
     // A control connection that never calls back must not hold a bell.
     QTimer m_guard;

@@ -6,6 +6,7 @@
 #include "playback/PlaylistDriver.h"
 #include "playback/SlowVolume.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -283,27 +284,46 @@ private slots:
 
     void switchingOffLeavesTheRoomsAsFound() {
         Rig rig;
+        rig.output.setStoreDirectory(rig.dir.path());
+        const QString kept = rig.dir.filePath(RoomMemory::fileName());
         // room2 was muted by someone else before the program first touched it.
         rig.start(QStringLiteral("上课铃"));
         rig.control.answer(0, true);
         rig.control.roomList[1].muted = false;
         rig.control.roomList[2].muted = true;
+        // A later task changes them again: what counts is how they were found.
+        rig.start(QStringLiteral("全校通知"));
         QVERIFY(rig.output.hasChangedRooms());
+        QVERIFY(QFile::exists(kept));
 
+        // Switched off after a restart: the first state was kept in the store.
+        FakePlayer player;
+        FakeVolume volume;
+        CampusOutput later(player, volume, volume, rig.control);
+        later.setStoreDirectory(rig.dir.path());
+        QVERIFY(later.hasChangedRooms());
         bool restored = false;
-        rig.output.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
-        QCOMPARE(rig.control.requests.size(), 2);
-        QCOMPARE(rig.control.requests[1].unmute, QStringList{"room3"});
-        QCOMPARE(rig.control.requests[1].mute, QStringList{"room2"});
-        rig.control.answer(1, true);
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        QCOMPARE(rig.control.requests.size(), 3);
+        QCOMPARE(rig.control.requests[2].unmute, QStringList{"room3"});
+        QCOMPARE(rig.control.requests[2].mute, QStringList{"room2"});
+        QCOMPARE(rig.control.requests[2].timeoutMs, 3000);
+        rig.control.answer(2, false, QStringLiteral("广播服务器无应答"));
+        QVERIFY(!restored);
+        QVERIFY(later.hasChangedRooms()); // still to be set back
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        rig.control.answer(3, true);
         QVERIFY(restored);
-        QVERIFY(!rig.output.hasChangedRooms());
+        QVERIFY(!later.hasChangedRooms());
+        QVERIFY(!QFile::exists(kept));
 
         // Nothing changed since: nothing to ask, and said so at once.
+        rig.control.roomList[1].muted = true;
+        rig.control.roomList[2].muted = false;
         restored = false;
-        rig.output.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
         QTRY_VERIFY(restored);
-        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(rig.control.requests.size(), 4);
 
         // Off: nothing to show in the status bar.
         CampusConfig::Server server;
