@@ -272,7 +272,8 @@ void SnapcastClient::drop(const QString &reason) {
     ++m_generation;
     m_connectTimer.stop();
     m_healthyTimer.stop();
-    if (!m_address.isEmpty())
+    const bool failureChanged = !m_address.isEmpty() && m_failure != reason;
+    if (failureChanged)
         m_failure = reason;
     m_framer.reset();
     m_dropping = true;
@@ -282,6 +283,8 @@ void SnapcastClient::drop(const QString &reason) {
     failAll(reason);
     roomsMayHaveChanged(m_rooms.setAllDisconnected());
     setConnected(false);
+    if (failureChanged)
+        emit connectionFailureChanged();
     if (!m_address.isEmpty() && !m_retryTimer.isActive()) {
         m_retryTimer.start(m_retryMs);
         m_retryMs = qMin(m_retryMs * 2, m_lastRetryMs);

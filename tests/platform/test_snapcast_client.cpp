@@ -1,14 +1,17 @@
 // The campus control connection against a server scripted in the test (replies out of order,
 // broken and oversized lines, a server that closes mid-reply or never answers, one that goes
 // away and comes back) and against a real snapserver with three rooms (the snapcast fixture).
+#include "campus/CampusOutput.h"
 #include "fixtures/SnapcastFixture.h"
 #include "platform/SnapcastClient.h"
+#include "playback/FakePlayback.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -408,7 +411,9 @@ private slots:
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:off:100 room2:pi:off:40 room3:pi:off:100"));
         // Refused again and again: the wait doubles up to its bound.
+        QSignalSpy failures(&client, &CampusControl::connectionFailureChanged);
         QTRY_COMPARE(client.retryDelayMs(), 160);
+        QCOMPARE(failures.size(), 1); // told once, not at every attempt
         QCOMPARE(client.connectionFailure(),
                  QStringLiteral("无法连接广播服务器 127.0.0.1:%1：连接被拒绝").arg(server.port()));
 
@@ -528,6 +533,31 @@ private slots:
         QTRY_COMPARE(cleared.calls, 1);
         QVERIFY(cleared.ok);
         QVERIFY(nameOf(client, QStringLiteral("room2")) != QStringLiteral("操场东"));
+
+        // The bells mute rooms; switching the campus off leaves them as they were found,
+        // also after a restart of the program.
+        QTemporaryDir store;
+        FakePlayer player;
+        FakeVolume volume;
+        {
+            CampusOutput bells(player, volume, volume, client);
+            bells.setStoreDirectory(store.path());
+            Outcome muted;
+            bells.routeRooms({QStringLiteral("room3")},
+                             {QStringLiteral("room1"), QStringLiteral("room2")}, 3000, this,
+                             muted.done());
+            QTRY_COMPARE(muted.calls, 1);
+            QVERIFY(muted.ok);
+        }
+        QTRY_COMPARE(state(watcher, QStringLiteral("room1")), QStringLiteral("on:muted"));
+        CampusOutput restarted(player, volume, volume, client);
+        restarted.setStoreDirectory(store.path());
+        Outcome restored;
+        restarted.restoreRooms(3000, this, restored.done());
+        QTRY_COMPARE(restored.calls, 1);
+        QVERIFY2(restored.ok, qPrintable(restored.failure));
+        for (const char *id : {"room1", "room2", "room3"})
+            QTRY_COMPARE(state(watcher, QString::fromLatin1(id)), QStringLiteral("on"));
     }
 };
 

@@ -42,6 +42,8 @@ public:
 signals:
     void connectionChanged(bool connected);
     void roomsChanged();
+    // connectionFailure() says something else (an attempt failed while not connected).
+    void connectionFailureChanged();
     // A protocol fault that dropped the connection (malformed or oversized reply), for the log.
     void protocolFault(const QString &reason);
 };

@@ -33,6 +33,7 @@ CampusOutput::CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolum
     });
     connect(&m_control, &CampusControl::connectionChanged, this,
             &CampusOutput::onConnectionChanged);
+    connect(&m_control, &CampusControl::connectionFailureChanged, this, &CampusOutput::updateState);
     connect(&m_control, &CampusControl::roomsChanged, this, [this] {
         updateState();
         // The rooms come back some moments after the server does.
@@ -259,18 +260,21 @@ QString CampusOutput::outputName() const {
 QString CampusOutput::stateText() const {
     if (!m_config.enabled())
         return QString();
-    const QString head = QStringLiteral("校园广播：");
-    if (!m_sinkLoaded && !m_sinkFailure.isEmpty())
-        return head + withDetail(QStringLiteral("声音输出不可用"), m_sinkFailure);
-    if (!m_control.isConnected()) {
-        const QString failure = m_control.connectionFailure();
-        return failure.isEmpty() ? head + QStringLiteral("正在连接服务器…")
-                                 : head + withDetail(QStringLiteral("未连接"), failure);
+    QString text = QStringLiteral("校园广播：");
+    if (m_control.isConnected()) {
+        const CampusRooms &rooms = m_control.rooms();
+        const auto online = std::count_if(rooms.cbegin(), rooms.cend(),
+                                          [](const CampusRoom &room) { return room.connected; });
+        text += QStringLiteral("已连接，%1/%2 终端在线").arg(online).arg(rooms.size());
+    } else if (const QString failure = m_control.connectionFailure(); failure.isEmpty()) {
+        text += QStringLiteral("正在连接服务器…");
+    } else {
+        text += withDetail(QStringLiteral("未连接"), failure);
     }
-    const CampusRooms &rooms = m_control.rooms();
-    const auto online = std::count_if(rooms.cbegin(), rooms.cend(),
-                                      [](const CampusRoom &room) { return room.connected; });
-    return head + QStringLiteral("已连接，%1/%2 终端在线").arg(online).arg(rooms.size());
+    // Whatever the server, the bells cannot reach it without the sink.
+    if (!m_sinkLoaded && !m_sinkFailure.isEmpty())
+        text += QStringLiteral("；") + withDetail(QStringLiteral("声音输出不可用"), m_sinkFailure);
+    return text;
 }
 
 void CampusOutput::updateState() {

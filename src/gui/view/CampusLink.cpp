@@ -108,6 +108,9 @@ void CampusLink::apply(const CampusConfig &config) {
                 m_control->setServer(QString(), 0);
         });
     } else {
+        if (wasOn && !server.enabled && m_output->hasChangedRooms())
+            emit notice(QStringLiteral("未能恢复终端原来的静音状态：未连接广播服务器；"
+                                       "再次启用并连接后取消校园广播即可恢复"));
         // Pointed again at what is stored (a connection test may have pointed it elsewhere);
         // the same server again keeps its connection.
         m_control->setServer(server.enabled ? server.address : QString(),

@@ -237,6 +237,13 @@ private slots:
         QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
         QCOMPARE(rig.output.stateText(),
                  QStringLiteral("校园广播：未连接（与广播服务器的连接已断开）"));
+        QSignalSpy states(&rig.output, &CampusOutput::stateChanged);
+        rig.output.setSinkState(false, QStringLiteral("无法连接声音服务器"));
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.first().first().toString(),
+                 QStringLiteral("校园广播：未连接（与广播服务器的连接已断开）；"
+                                "声音输出不可用（无法连接声音服务器）"));
+        rig.output.setSinkState(true);
         // The next item needs no answer from anyone.
         rig.player.finish();
         rig.driver.PlaylistStep();
