@@ -9,6 +9,8 @@ server with three rooms (snapclients playing into null sinks of the test's Pulse
 5. A long task for 教学楼: the server killed while it plays, the rest is heard on the machine's
    own sink within 2 s, at the task's volume; the server started again before the task ends,
    the rooms are taken back and the machine's sink falls silent.
+6. A task for 教学楼 with the server frozen under it (SIGSTOP: the connection stays open but
+   nothing answers): the rest is heard on the machine's own sink within 2 s all the same.
 
 Each campus start has its row in the play log naming the zones and the rooms online.
 
@@ -45,6 +47,8 @@ ROOM_DELAY_S = 1.5
 LONG_S = 36
 KILL_AT_S = 7
 RESTART_AT_S = 12
+FROZEN_S = 14  # the task the server freezes under, and when
+FREEZE_AT_S = 7
 
 
 class Recording:
@@ -149,8 +153,10 @@ def main():
     s3 = s2 + LENGTH_S + 4               # 下课铃 -> 教学楼, with the server stopped
     s4 = s3 + LENGTH_S + 20              # 课间操 -> 操场, the server back
     s5 = s4 + LENGTH_S + 3               # 午间广播 -> 教学楼, the server lost under it
-    tasks = [("上课铃", s1), ("全校通知", s2), ("下课铃", s3), ("课间操", s4), ("午间广播", s5)]
-    length = {"午间广播": LONG_S}
+    s6 = s5 + LONG_S + 3                 # 眼保健操 -> 教学楼, the server frozen under it
+    tasks = [("上课铃", s1), ("全校通知", s2), ("下课铃", s3), ("课间操", s4), ("午间广播", s5),
+             ("眼保健操", s6)]
+    length = {"午间广播": LONG_S, "眼保健操": FROZEN_S}
     clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
     write_profile(os.path.join(store, "song.ini"), [
         ("FileInfo%d" % i, [("Name", name), ("Time", clock(start)),
@@ -166,7 +172,7 @@ def main():
                     ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", settings["SNAPCAST_FIFO"])]),
         ("分区", [("教学楼", "room1,room2"), ("操场", "room3")]),
         ("任务分区", [("上课铃", "教学楼"), ("下课铃", "教学楼"), ("课间操", "操场"),
-                      ("午间广播", "教学楼")]),
+                      ("午间广播", "教学楼"), ("眼保健操", "教学楼")]),
     ])
 
     subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
@@ -180,8 +186,10 @@ def main():
     volumes = {}
     server_stopped = server_started = False
     killed = restarted = None  # when the server went under 午间广播, and was back
+    frozen = None
+    server_pid = None
     try:
-        while time.time() < s5 + LONG_S + 2:
+        while time.time() < s6 + FROZEN_S + 2:
             now = time.time()
             if "campus" not in volumes and now > s1 + 5:
                 volumes["campus"] = sink_volume("horalet_campus")
@@ -205,8 +213,15 @@ def main():
             if restarted is None and now > s5 + RESTART_AT_S:
                 snapcast("start-server")
                 restarted = time.time()
+            if frozen is None and now > s6 + FREEZE_AT_S:
+                with open(os.path.join(os.environ["HORALET_SNAPCAST_DIR"], "snapserver.pid")) as f:
+                    server_pid = int(f.read().strip())
+                os.kill(server_pid, signal.SIGSTOP)
+                frozen = time.time()
             time.sleep(0.1)
     finally:
+        if server_pid:
+            os.kill(server_pid, signal.SIGCONT)
         alive = app.poll() is None
         os.killpg(app.pid, signal.SIGTERM)
         app.wait()
@@ -264,6 +279,18 @@ def main():
         back = [t for t, level in local.chunks if level > LOUD and restarted < t < tail[0]]
         print("午间广播: server back %.1f s after its start, heard here until %.1f s" %
               (restarted - s5, (back[-1] - s5) if back else -1))
+
+    # 眼保健操: the server frozen, not gone; found out by its silence all the same.
+    if frozen:
+        local = records[LOCAL]
+        if any(local.heard(s6 - 1, frozen - 0.3)):
+            failures.append("眼保健操: heard here while the rooms had it")
+        here = local.heard(frozen + 2, s6 + FROZEN_S - 0.5)
+        if not here or not all(here):
+            failures.append("眼保健操: not heard here from 2 s after the server froze: %s" % here)
+        onset = local.onset(frozen - 0.5, s6 + FROZEN_S)
+        print("眼保健操: heard here %.1f s after the server froze" %
+              ((onset - frozen) if onset else -1))
 
     expected = round(TASK_VOLUME * 65536 / 65535)
     if volumes.get("campus") != expected:

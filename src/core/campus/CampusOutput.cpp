@@ -31,6 +31,14 @@ CampusOutput::CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolum
             playLocally(m_task, withDetail(kUnreachable, QStringLiteral("服务器未应答")),
                         kUnreachable, true);
     });
+    m_heartbeat.setInterval(HeartbeatMs);
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_probing, true))
+            return;
+        // The connection drops itself on no answer; the loss is handled where it is told.
+        m_control.refresh(HeartbeatTimeoutMs, this,
+                          [this](bool, const QString &) { m_probing = false; });
+    });
     connect(&m_control, &CampusControl::connectionChanged, this,
             &CampusOutput::onConnectionChanged);
     connect(&m_control, &CampusControl::connectionFailureChanged, this, &CampusOutput::updateState);
@@ -250,6 +258,10 @@ void CampusOutput::setOnCampus(bool onCampus) {
     if (m_onCampus == onCampus)
         return;
     m_onCampus = onCampus;
+    if (m_onCampus)
+        m_heartbeat.start();
+    else
+        m_heartbeat.stop();
     emit outputChanged();
 }
 

@@ -40,6 +40,11 @@ public:
     // reconnects to its sound output and finds its place in the stream (snapclient 0.26),
     // and what is sent meanwhile is lost to it.
     static constexpr int RoomsSettleMs = 2000;
+    // While a task is heard in the rooms the server is asked for its status this often, and
+    // one that does not answer in time is taken for lost: a server gone without closing the
+    // connection (switched off, a cable pulled) is found as soon as one that closes it.
+    static constexpr int HeartbeatMs = 500;
+    static constexpr int HeartbeatTimeoutMs = 1000;
 
     CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolume &campus,
                  CampusControl &control, QObject *parent = nullptr);
@@ -145,6 +150,8 @@ private:
     QList<Waiter> m_waiters;
     // A control connection that never calls back must not hold a bell.
     QTimer m_guard;
+    QTimer m_heartbeat;
+    bool m_probing = false;
     QString m_status;
     QString m_state;
 };

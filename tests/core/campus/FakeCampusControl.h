@@ -27,7 +27,11 @@ public:
                     QObject *context, Done done) override {
         requests.append({unmute, mute, timeoutMs, context, std::move(done)});
     }
-    void refresh(int, QObject *, Done) override {}
+    void refresh(int timeoutMs, QObject *, Done done) override {
+        refreshes.append(timeoutMs);
+        if (done)
+            done(true, QString());
+    }
     void renameRoom(const QString &, const QString &, int, QObject *, Done) override {}
     void setRoomVolume(const QString &, int, bool, int, QObject *, Done) override {}
 
@@ -43,4 +47,5 @@ public:
     QString failure;
     CampusRooms roomList;
     QList<Request> requests;
+    QList<int> refreshes; // each status asked for, by its time limit
 };

@@ -221,6 +221,10 @@ private slots:
         rig.slow->open();
         QTRY_COMPARE(rig.player.playingOn, Device);
         QCOMPARE(rig.output.outputName(), QStringLiteral("校园广播"));
+        // Heard in the rooms: the server is asked again and again, so that one gone without a
+        // word is found in time.
+        QTRY_VERIFY(rig.control.refreshes.size() >= 2);
+        QCOMPARE(rig.control.refreshes.first(), CampusOutput::HeartbeatTimeoutMs);
 
         // The server goes away mid-item: the item itself moves here, at the task's level.
         rig.control.connected = false;
@@ -285,6 +289,10 @@ private slots:
         QCOMPARE(rig.control.requests.size(), 2);
         QCOMPARE(retaken.size(), 1);
         QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
+        // Nothing heard in the rooms: nothing asked.
+        const qsizetype asked = rig.control.refreshes.size();
+        QTest::qWait(CampusOutput::HeartbeatMs * 3);
+        QCOMPARE(rig.control.refreshes.size(), asked);
         rig.local.level = 777;
         QCOMPARE(rig.output.GetMasterVolume().value, 777);
     }
