@@ -121,6 +121,17 @@ void MpvPlayer::setAudioDevice(const QString &device) {
     m_audioDevice = device;
 }
 
+void MpvPlayer::moveAudio(const QString &device) {
+    m_audioDevice = device;
+    if (!m_mpv || !m_active || m_itemDevice == device)
+        return;
+    // libmpv reopens its output on the new device and goes on where it was.
+    m_itemDevice = device;
+    const QByteArray name = device.isEmpty() ? QByteArrayLiteral("auto") : device.toUtf8();
+    mpv_set_property_string(m_mpv, "audio-device", name.constData());
+    m_appliedDevice = device;
+}
+
 void MpvPlayer::open(const QString &location) {
     close();
     m_location = location;

@@ -49,6 +49,7 @@ public:
     // Applied when the next item is loaded; an output of another kind fixed by the options
     // (ao=null in tests and on headless machines) ignores it.
     void setAudioDevice(const QString &device) override;
+    void moveAudio(const QString &device) override;
 
     // For the pane's own controls.
     double duration() const { return m_duration; }

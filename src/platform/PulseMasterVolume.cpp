@@ -4,9 +4,12 @@
 
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/subscribe.h>
+#include <pulse/thread-mainloop.h>
 #include <pulse/volume.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -145,4 +148,108 @@ void PulseMasterVolume::SetMasterVolume(int value) {
     connection.wait(pa_context_set_sink_volume_by_name(connection.context(), output.sink.c_str(),
                                                        &volume, onSuccess, &done),
                     [&] { return done; });
+}
+
+// The subscription's state, shared with the PulseAudio thread; its callbacks run there and
+// hand what they learn to the watch's own thread.
+struct PulseVolumeWatch::Loop {
+    pa_threaded_mainloop *loop = nullptr;
+    pa_context *context = nullptr;
+    PulseVolumeWatch *owner = nullptr;
+    std::string defaultSink; // on the PulseAudio thread only
+    std::atomic<bool> failed{false};
+
+    ~Loop() {
+        if (loop)
+            pa_threaded_mainloop_stop(loop);
+        if (context) {
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+        if (loop)
+            pa_threaded_mainloop_free(loop);
+    }
+
+    void tell(const std::string &sink) {
+        const QString name = QString::fromStdString(sink);
+        const bool isDefault = sink == defaultSink;
+        QMetaObject::invokeMethod(
+            owner, [owner = owner, name, isDefault] { emit owner->sinkChanged(name, isDefault); },
+            Qt::QueuedConnection);
+    }
+
+    static void onServer(pa_context *, const pa_server_info *info, void *data) {
+        auto *self = static_cast<Loop *>(data);
+        if (!info || !info->default_sink_name)
+            return;
+        const std::string name = info->default_sink_name;
+        if (name == self->defaultSink)
+            return;
+        self->defaultSink = name;
+        self->tell(name);
+    }
+    static void onSink(pa_context *, const pa_sink_info *info, int eol, void *data) {
+        if (eol == 0 && info && info->name)
+            static_cast<Loop *>(data)->tell(info->name);
+    }
+    static void onEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t index,
+                        void *data) {
+        const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+        if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+            pa_operation_unref(pa_context_get_server_info(context, onServer, data));
+        } else if (facility == PA_SUBSCRIPTION_EVENT_SINK && kind != PA_SUBSCRIPTION_EVENT_REMOVE) {
+            pa_operation_unref(pa_context_get_sink_info_by_index(context, index, onSink, data));
+        }
+    }
+    static void onState(pa_context *context, void *data) {
+        auto *self = static_cast<Loop *>(data);
+        switch (pa_context_get_state(context)) {
+        case PA_CONTEXT_READY: {
+            pa_context_set_subscribe_callback(context, onEvent, data);
+            const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
+                                                                  PA_SUBSCRIPTION_MASK_SERVER);
+            pa_operation_unref(pa_context_subscribe(context, mask, nullptr, nullptr));
+            pa_operation_unref(pa_context_get_server_info(context, onServer, data));
+            break;
+        }
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            self->failed = true;
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+PulseVolumeWatch::PulseVolumeWatch(QObject *parent) : QObject(parent) {
+    m_retry.setInterval(2000);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (!m_loop || m_loop->failed)
+            connectNow();
+    });
+    m_retry.start();
+    connectNow();
+}
+
+PulseVolumeWatch::~PulseVolumeWatch() = default;
+
+void PulseVolumeWatch::connectNow() {
+    m_loop.reset();
+    auto loop = std::make_unique<Loop>();
+    loop->owner = this;
+    loop->loop = pa_threaded_mainloop_new();
+    if (!loop->loop)
+        return;
+    loop->context = pa_context_new(pa_threaded_mainloop_get_api(loop->loop), "Horalet");
+    if (!loop->context)
+        return;
+    pa_context_set_state_callback(loop->context, Loop::onState, loop.get());
+    // Never starts a server of its own; one that is not there is looked for again later.
+    if (pa_context_connect(loop->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+        pa_threaded_mainloop_start(loop->loop) < 0) {
+        loop->failed = true;
+    }
+    m_loop = std::move(loop);
 }

@@ -2,9 +2,12 @@
 
 #include "playback/MasterVolume.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
+#include <memory>
 
 // The master volume as the default output of the PulseAudio server (also PipeWire through
 // pipewire-pulse), or as one sink named by the caller (the campus sink). Every call connects, acts
@@ -26,4 +29,26 @@ public:
 private:
     int m_timeoutMs;
     QString m_sink;
+};
+
+// Tells when a sink's volume or mute changes, whoever changed it (the desktop's mixer,
+// pactl, this program), and when the default output is another sink: PulseAudio's
+// subscription, on a thread of its own. A server that goes away or is not there yet is
+// watched again once it is back.
+class PulseVolumeWatch final : public QObject {
+    Q_OBJECT
+public:
+    explicit PulseVolumeWatch(QObject *parent = nullptr);
+    ~PulseVolumeWatch() override;
+
+signals:
+    // `sink` changed its level; `isDefault`: it is the server's default output. A new default
+    // output is told as a change of that sink.
+    void sinkChanged(const QString &sink, bool isDefault);
+
+private:
+    struct Loop;
+    void connectNow();
+    std::unique_ptr<Loop> m_loop;
+    QTimer m_retry;
 };

@@ -10,6 +10,24 @@ QString notConnected() {
 QString noAnswer() {
     return QStringLiteral("广播服务器无应答");
 }
+QString cannotConnect(const QString &address, int port, QAbstractSocket::SocketError error) {
+    QString why;
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        why = QStringLiteral("连接被拒绝");
+        break;
+    case QAbstractSocket::HostNotFoundError:
+        why = QStringLiteral("找不到该地址");
+        break;
+    case QAbstractSocket::NetworkError:
+        why = QStringLiteral("网络不可用");
+        break;
+    default:
+        why = QStringLiteral("连接失败");
+        break;
+    }
+    return QStringLiteral("无法连接广播服务器 %1:%2：%3").arg(address).arg(port).arg(why);
+}
 QString connectionLost() {
     return QStringLiteral("与广播服务器的连接已断开");
 }
@@ -31,6 +49,9 @@ SnapcastClient::SnapcastClient(QObject *parent)
     m_socket->setReadBufferSize(ReadChunk);
     m_connectTimer.setSingleShot(true);
     m_retryTimer.setSingleShot(true);
+    m_healthyTimer.setSingleShot(true);
+    m_healthyTimer.setInterval(30000);
+    connect(&m_healthyTimer, &QTimer::timeout, this, [this] { m_retryMs = m_firstRetryMs; });
     connect(&m_connectTimer, &QTimer::timeout, this, [this] { drop(noAnswer()); });
     connect(&m_retryTimer, &QTimer::timeout, this, &SnapcastClient::connectNow);
     connect(m_socket, &QTcpSocket::connected, this, &SnapcastClient::onConnected);
@@ -46,10 +67,11 @@ SnapcastClient::~SnapcastClient() {
     m_socket->abort();
 }
 
-void SnapcastClient::setRetryDelays(int firstMs, int lastMs) {
+void SnapcastClient::setRetryDelays(int firstMs, int lastMs, int healthyMs) {
     m_firstRetryMs = qMax(1, firstMs);
     m_lastRetryMs = qMax(m_firstRetryMs, lastMs);
     m_retryMs = m_firstRetryMs;
+    m_healthyTimer.setInterval(qMax(1, healthyMs));
 }
 
 void SnapcastClient::setServer(const QString &address, int port) {
@@ -110,7 +132,8 @@ void SnapcastClient::onConnected() {
                 drop(failure);
                 return;
             }
-            m_retryMs = m_firstRetryMs;
+            m_failure.clear();
+            m_healthyTimer.start();
             setConnected(true);
         },
         true);
@@ -179,7 +202,7 @@ void SnapcastClient::onSocketGone() {
     if (m_dropping || m_address.isEmpty() || m_retryTimer.isActive() ||
         (state != QAbstractSocket::UnconnectedState && state != QAbstractSocket::ClosingState))
         return;
-    drop(m_connected ? connectionLost() : notConnected());
+    drop(m_connected ? connectionLost() : cannotConnect(m_address, m_port, m_socket->error()));
 }
 
 void SnapcastClient::start(const QList<Call> &calls, int timeoutMs, QObject *context, Done done,
@@ -249,6 +272,10 @@ void SnapcastClient::failAll(const QString &reason) {
 void SnapcastClient::drop(const QString &reason) {
     ++m_generation;
     m_connectTimer.stop();
+    m_healthyTimer.stop();
+    const bool failureChanged = !m_address.isEmpty() && m_failure != reason;
+    if (failureChanged)
+        m_failure = reason;
     m_framer.reset();
     m_dropping = true;
     m_socket->abort();
@@ -257,6 +284,8 @@ void SnapcastClient::drop(const QString &reason) {
     failAll(reason);
     roomsMayHaveChanged(m_rooms.setAllDisconnected());
     setConnected(false);
+    if (failureChanged)
+        emit connectionFailureChanged();
     if (!m_address.isEmpty() && !m_retryTimer.isActive()) {
         m_retryTimer.start(m_retryMs);
         m_retryMs = qMin(m_retryMs * 2, m_lastRetryMs);
@@ -264,6 +293,7 @@ void SnapcastClient::drop(const QString &reason) {
 }
 
 void SnapcastClient::stop(const QString &reason) {
+    m_failure.clear();
     m_address.clear();
     m_port = 0;
     m_retryTimer.stop();

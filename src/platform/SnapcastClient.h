@@ -11,8 +11,9 @@
 // The campus server's control connection: Snapcast JSON-RPC over TCP, on the caller's thread,
 // never waiting. Once connected it asks for the full status and keeps the rooms current from
 // the server's notifications; a server that goes away, does not answer or sends what cannot be
-// read is dropped and tried again after 0.5 s, doubling up to 30 s (back to 0.5 s once a status
-// was read).
+// read is dropped and tried again after 0.5 s, doubling up to 30 s; the wait is back to 0.5 s
+// only once a connection has stayed up for 30 s, so a server that answers and then misbehaves
+// is not asked again and again.
 //
 // Every request's `done` runs exactly once, after the call returned: with the answer, or with
 // the reason it failed (not connected, no answer in time, connection lost, refused by the
@@ -28,6 +29,7 @@ public:
 
     void setServer(const QString &address, int port) override;
     bool isConnected() const override { return m_connected; }
+    QString connectionFailure() const override { return m_failure; }
     const CampusRooms &rooms() const override { return m_rooms.rooms(); }
     const CampusStreams &streams() const override { return m_rooms.streams(); }
     int uncontrolledRooms() const override { return m_rooms.uncontrolled(); }
@@ -40,8 +42,9 @@ public:
     void setRoomVolume(const QString &id, int percent, bool muted, int timeoutMs, QObject *context,
                        Done done) override;
 
-    // The back-off's bounds; tests shorten them.
-    void setRetryDelays(int firstMs, int lastMs);
+    // The back-off's bounds and how long a connection must last to start it afresh; tests
+    // shorten them.
+    void setRetryDelays(int firstMs, int lastMs, int healthyMs = 30000);
     // The wait before the next attempt after a failure.
     int retryDelayMs() const { return m_retryMs; }
 
@@ -85,6 +88,7 @@ private:
     QTcpSocket *m_socket;
     QTimer m_connectTimer;
     QTimer m_retryTimer;
+    QTimer m_healthyTimer;
     QString m_address;
     int m_port = 0;
     bool m_connected = false; // the status was read on this connection
@@ -92,6 +96,7 @@ private:
     int m_firstRetryMs = 500;
     int m_lastRetryMs = 30000;
     int m_retryMs = 500;
+    QString m_failure;        // why the last connection failed or was lost; empty while connected
     quint64 m_generation = 0; // counts connections: a dropped one's lines are not read on
     Snapcast::LineFramer m_framer;
     Snapcast::RoomState m_rooms;

@@ -6,6 +6,11 @@ server with three rooms (snapclients playing into null sinks of the test's Pulse
 2. A task without a zone entry is heard in all three rooms.
 3. With the server stopped, the next task is heard on the machine's own sink, and logged.
 4. The server started again, the task after that is routed again (操场: room3 only).
+5. A long task for 教学楼: the server killed while it plays, the rest is heard on the machine's
+   own sink within 2 s, at the task's volume; the server started again before the task ends,
+   the rooms are taken back and the machine's sink falls silent.
+6. A task for 教学楼 with the server frozen under it (SIGSTOP: the connection stays open but
+   nothing answers): the rest is heard on the machine's own sink within 2 s all the same.
 
 Each campus start has its row in the play log naming the zones and the rooms online.
 
@@ -42,6 +47,12 @@ LEAD_S = 12
 LENGTH_S = 8
 # The server's buffer and the rooms' own latency: a room hears the head-end this much later.
 ROOM_DELAY_S = 1.5
+# The task the server is lost under, and when (after its start second) it goes and comes back.
+LONG_S = 36
+KILL_AT_S = 7
+RESTART_AT_S = 12
+FROZEN_S = 14  # the task the server freezes under, and when
+FREEZE_AT_S = 7
 
 
 class Recording:
@@ -205,7 +216,7 @@ def main():
     store = os.path.join(work, "store")
     os.mkdir(store)
     tone = os.path.join(work, "tone.wav")
-    write_tone(tone, LENGTH_S + 10)
+    write_tone(tone, LONG_S + 10)
     subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
     early_failures = pipe_not_read(program, settings, work, tone)
 
@@ -213,11 +224,16 @@ def main():
     s2 = s1 + LENGTH_S + 3               # 全校通知 -> every room
     s3 = s2 + LENGTH_S + 4               # 下课铃 -> 教学楼, with the server stopped
     s4 = s3 + LENGTH_S + 20              # 课间操 -> 操场, the server back
-    tasks = [("上课铃", s1), ("全校通知", s2), ("下课铃", s3), ("课间操", s4)]
+    s5 = s4 + LENGTH_S + 3               # 午间广播 -> 教学楼, the server lost under it
+    s6 = s5 + LONG_S + 3                 # 眼保健操 -> 教学楼, the server frozen under it
+    tasks = [("上课铃", s1), ("全校通知", s2), ("下课铃", s3), ("课间操", s4), ("午间广播", s5),
+             ("眼保健操", s6)]
+    length = {"午间广播": LONG_S, "眼保健操": FROZEN_S}
     clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
     write_profile(os.path.join(store, "song.ini"), [
         ("FileInfo%d" % i, [("Name", name), ("Time", clock(start)),
-                            ("Duration", clock(start + LENGTH_S)), ("Type", str(TASK_VOLUME)),
+                            ("Duration", clock(start + length.get(name, LENGTH_S))),
+                            ("Type", str(TASK_VOLUME)),
                             ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])
         for i, (name, start) in enumerate(tasks)])
     for name, _ in tasks:
@@ -227,7 +243,8 @@ def main():
         ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
                     ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", settings["SNAPCAST_FIFO"])]),
         ("分区", [("教学楼", "room1,room2"), ("操场", "room3")]),
-        ("任务分区", [("上课铃", "教学楼"), ("下课铃", "教学楼"), ("课间操", "操场")]),
+        ("任务分区", [("上课铃", "教学楼"), ("下课铃", "教学楼"), ("课间操", "操场"),
+                      ("午间广播", "教学楼"), ("眼保健操", "教学楼")]),
     ])
 
     subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
@@ -240,8 +257,11 @@ def main():
     records = {sink: Recording(sink) for sink in ROOMS + [LOCAL]}
     volumes = {}
     server_stopped = server_started = False
+    killed = restarted = None  # when the server went under 午间广播, and was back
+    frozen = None
+    server_pid = None
     try:
-        while time.time() < s4 + LENGTH_S + 2:
+        while time.time() < s6 + FROZEN_S + 2:
             now = time.time()
             if "campus" not in volumes and now > s1 + 5:
                 volumes["campus"] = sink_volume("horalet_campus")
@@ -254,8 +274,26 @@ def main():
             if not server_started and now > s3 + LENGTH_S + 1:
                 snapcast("start-server")
                 server_started = True
+            if "reset" not in volumes and now > s4 + LENGTH_S + 1:
+                subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
+                volumes["reset"] = 65536
+            if killed is None and now > s5 + KILL_AT_S:
+                killed = time.time()  # the script waits until the port is closed
+                snapcast("stop-server")
+            if "midtask" not in volumes and killed and now > killed + 3:
+                volumes["midtask"] = sink_volume(LOCAL)
+            if restarted is None and now > s5 + RESTART_AT_S:
+                snapcast("start-server")
+                restarted = time.time()
+            if frozen is None and now > s6 + FREEZE_AT_S:
+                with open(os.path.join(os.environ["HORALET_SNAPCAST_DIR"], "snapserver.pid")) as f:
+                    server_pid = int(f.read().strip())
+                os.kill(server_pid, signal.SIGSTOP)
+                frozen = time.time()
             time.sleep(0.1)
     finally:
+        if server_pid:
+            os.kill(server_pid, signal.SIGCONT)
         alive = app.poll() is None
         os.killpg(app.pid, signal.SIGTERM)
         app.wait()
@@ -264,7 +302,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         log.close()
-        if server_stopped and not server_started:
+        if (server_stopped and not server_started) or (killed and not restarted):
             snapcast("start-server")
 
     failures = early_failures
@@ -290,6 +328,42 @@ def main():
     expect(s3, {LOCAL}, "下课铃 (server stopped)")
     expect(s4, {"room3"}, "课间操 (操场, server back)")
 
+    # 午间广播: in the rooms, then here within 2 s of the loss, then in the rooms again.
+    if killed and restarted:
+        local, rooms = records[LOCAL], [records[r] for r in ("room1", "room2")]
+        if not all(all(r.heard(s5 + 3 + ROOM_DELAY_S + 1, killed - 0.5)) for r in rooms):
+            failures.append("午间广播: not heard in 教学楼 before the server was lost")
+        if any(local.heard(s5 - 1, killed - 0.3)):
+            failures.append("午间广播: heard here while the rooms had it")
+        here = local.heard(killed + 2, restarted)
+        if not here or not all(here):
+            failures.append("午间广播: not heard here from 2 s after the loss: %s" % here)
+        onset = local.onset(killed - 0.5, restarted)
+        print("午间广播: heard here %.1f s after the server was killed" %
+              ((onset - killed) if onset else -1))
+        tail = (s5 + LONG_S - 6, s5 + LONG_S - 0.5)
+        if not all(all(r.heard(*tail)) for r in rooms):
+            failures.append("午间广播: rooms not taken back by %.0f s" % (tail[0] - s5))
+        if any(local.heard(*tail)):
+            failures.append("午间广播: still heard here after the rooms were taken back")
+        if any(records["room3"].heard(s5 - 1, s5 + LONG_S + 1)):
+            failures.append("午间广播: heard in room3")
+        back = [t for t, level in local.chunks if level > LOUD and restarted < t < tail[0]]
+        print("午间广播: server back %.1f s after its start, heard here until %.1f s" %
+              (restarted - s5, (back[-1] - s5) if back else -1))
+
+    # 眼保健操: the server frozen, not gone; found out by its silence all the same.
+    if frozen:
+        local = records[LOCAL]
+        if any(local.heard(s6 - 1, frozen - 0.3)):
+            failures.append("眼保健操: heard here while the rooms had it")
+        here = local.heard(frozen + 2, s6 + FROZEN_S - 0.5)
+        if not here or not all(here):
+            failures.append("眼保健操: not heard here from 2 s after the server froze: %s" % here)
+        onset = local.onset(frozen - 0.5, s6 + FROZEN_S)
+        print("眼保健操: heard here %.1f s after the server froze" %
+              ((onset - frozen) if onset else -1))
+
     expected = round(TASK_VOLUME * 65536 / 65535)
     if volumes.get("campus") != expected:
         failures.append("campus sink volume %s, expected %d" % (volumes.get("campus"), expected))
@@ -297,11 +371,19 @@ def main():
         failures.append("local sink changed to %s in campus mode" % volumes.get("local"))
     if volumes.get("fallback") != expected:
         failures.append("local sink volume %s when played locally" % volumes.get("fallback"))
+    if volumes.get("midtask") != expected:
+        failures.append("local sink volume %s after the loss mid-task" % volumes.get("midtask"))
 
     rows = [r for r in log_rows(store, s1) if len(r) >= 5 and r[1] == "校园广播"]
-    notes = {r[2]: r[4] for r in rows}
+    notes = {}
+    for r in rows:
+        notes[r[2]] = notes.get(r[2], "") + r[4] + "\n"
     wanted = {"上课铃": "教学楼 2/2", "全校通知": "全部 3/3", "下课铃": "广播服务器不可用，已在本机播放",
               "课间操": "操场 1/1"}
+    for text in ("教学楼 2/2", "与广播服务器的连接已断开，余下部分在本机播放",
+                 "广播服务器已恢复，余下部分在校园广播播放：教学楼"):
+        if text not in notes.get("午间广播", ""):
+            failures.append("play log for 午间广播: %r lacks %r" % (notes.get("午间广播"), text))
     for task, text in wanted.items():
         if text not in notes.get(task, ""):
             failures.append("play log for %s: %r lacks %r" % (task, notes.get(task), text))

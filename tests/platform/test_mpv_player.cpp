@@ -9,6 +9,7 @@
 #include "platform/PulseMasterVolume.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -344,6 +345,34 @@ void TestMpvPlayer::campusTasksAreHeardThroughTheCampusPipe() {
     QCOMPARE(campus.GetMasterVolume().value, 50000);
     QTRY_COMPARE_WITH_TIMEOUT(player.state(), State::Idle, 10000);
     QCOMPARE(room.loudSamples(), heard);
+
+    // The server lost under an item heard in the rooms: the item itself goes on here, at the
+    // task's level, within 2 s; back before it ends, the rooms have it again.
+    control.connected = true;
+    output.setRoomsSettleMs(200);
+    output.routeTask(QStringLiteral("午间广播"));
+    control.answer(1, true);
+    output.SetMasterVolumeThen(30000, this, [&] { player.open(m_longTone); });
+    QTRY_COMPARE_WITH_TIMEOUT(horaletSink(), CampusSink::sinkName(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(player.position() > 1.0, 5000);
+    QElapsedTimer lost;
+    lost.start();
+    control.connected = false;
+    emit control.connectionChanged(false);
+    QTRY_COMPARE_WITH_TIMEOUT(horaletSink(), QStringLiteral("horalet_null"), 2000);
+    qInfo("moved here %lld ms after the loss", lost.elapsed());
+    QCOMPARE(local.GetMasterVolume().value, 30000);
+    const double at = player.position();
+    QVERIFY(at > 1.0);
+    QCOMPARE(player.state(), State::Playing);
+    control.connected = true;
+    emit control.connectionChanged(true);
+    QCOMPARE(control.requests.size(), 3);
+    control.answer(2, true);
+    QTRY_COMPARE_WITH_TIMEOUT(horaletSink(), CampusSink::sinkName(), 3000);
+    QVERIFY(player.position() >= at); // the same item, going on
+    player.close();
+    output.taskEnded();
     local.SetMasterVolume(65535);
 }
 

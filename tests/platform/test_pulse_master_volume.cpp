@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -150,7 +151,16 @@ private slots:
 
     void changeMadeOutsideIsReadBack() {
         PulseMasterVolume volume;
+        // Told as it happens, as the default output's change.
+        PulseVolumeWatch watch;
+        QSignalSpy changes(&watch, &PulseVolumeWatch::sinkChanged);
+        QTRY_VERIFY(!changes.isEmpty()); // the default output, as found
+        changes.clear();
         setSinkChannels({QStringLiteral("20000")});
+        QTRY_VERIFY(!changes.isEmpty());
+        const QString defaultSink = pactl({QStringLiteral("get-default-sink")}).trimmed();
+        QCOMPARE(changes.first().at(0).toString(), defaultSink);
+        QCOMPARE(changes.first().at(1).toBool(), true);
         QCOMPARE(volume.GetMasterVolume().value, PulseMasterVolume::fromPulse(20000));
         setSinkChannels({QStringLiteral("50%")});
         QCOMPARE(volume.GetMasterVolume().value, 32768);

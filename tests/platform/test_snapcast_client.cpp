@@ -2,15 +2,18 @@
 // broken and oversized lines, a server that closes mid-reply or never answers, one that goes
 // away and comes back) and against a real snapserver with three rooms (the snapcast fixture).
 #include "campus/CampusConnectionTest.h"
+#include "campus/CampusOutput.h"
 #include "fixtures/SnapcastFixture.h"
 #include "platform/CampusSink.h"
 #include "platform/SnapcastClient.h"
+#include "playback/FakePlayback.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -312,7 +315,7 @@ private slots:
         ScriptedServer server;
         QVERIFY(server.listen());
         SnapcastClient client;
-        client.setRetryDelays(50, 400);
+        client.setRetryDelays(50, 400, 1000);
         connectTo(client, server);
         QSignalSpy faults(&client, &CampusControl::protocolFault);
         QSignalSpy connection(&client, &CampusControl::connectionChanged);
@@ -345,8 +348,20 @@ private slots:
         QTRY_VERIFY(client.isConnected());
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:on:100 room2:pi:on:40 room3:pi:on:100"));
-        QCOMPARE(client.retryDelayMs(), 50);
         QCOMPARE(refresh.calls, 1);
+        // Answered, but not up for long enough to be trusted: a server that answers and then
+        // misbehaves is asked less and less often, not every half second for ever.
+        QCOMPARE(client.retryDelayMs(), 100);
+        server.send(bytes);
+        if (!fault)
+            server.peer->disconnectFromHost();
+        QTRY_COMPARE(server.connections, 3);
+        QTRY_VERIFY(client.isConnected());
+        QCOMPARE(client.retryDelayMs(), 200);
+        QCOMPARE(faults.size(), fault ? 2 : 0);
+        // Up for long enough: the next loss is tried again at once.
+        QTRY_COMPARE_WITH_TIMEOUT(client.retryDelayMs(), 50, 3000);
+        QVERIFY(client.connectionFailure().isEmpty());
     }
 
     void aServerThatNeverAnswersIsLeft() {
@@ -384,7 +399,7 @@ private slots:
         ScriptedServer server;
         QVERIFY(server.listen());
         SnapcastClient client;
-        client.setRetryDelays(20, 160);
+        client.setRetryDelays(20, 160, 300);
         connectTo(client, server);
         QSignalSpy connection(&client, &CampusControl::connectionChanged);
 
@@ -395,17 +410,23 @@ private slots:
         server.close();
         QTRY_COMPARE(pending.calls, 1);
         QCOMPARE(pending.failure, QStringLiteral("与广播服务器的连接已断开"));
+        QCOMPARE(client.connectionFailure(), pending.failure);
         QCOMPARE(connection.size(), 1);
         QVERIFY(!client.isConnected());
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:off:100 room2:pi:off:40 room3:pi:off:100"));
         // Refused again and again: the wait doubles up to its bound.
+        QSignalSpy failures(&client, &CampusControl::connectionFailureChanged);
         QTRY_COMPARE(client.retryDelayMs(), 160);
+        QCOMPARE(failures.size(), 1); // told once, not at every attempt
+        QCOMPARE(client.connectionFailure(),
+                 QStringLiteral("无法连接广播服务器 127.0.0.1:%1：连接被拒绝").arg(server.port()));
 
         QVERIFY(server.listen(server.port()));
         QTRY_VERIFY(client.isConnected());
         QCOMPARE(connection.size(), 2);
-        QCOMPARE(client.retryDelayMs(), 20);
+        QVERIFY(client.connectionFailure().isEmpty());
+        QTRY_COMPARE(client.retryDelayMs(), 20);
         QCOMPARE(roomsText(client.rooms()),
                  QStringLiteral("room1:pi:on:100 room2:pi:on:40 room3:pi:on:100"));
 
@@ -517,6 +538,31 @@ private slots:
         QTRY_COMPARE(cleared.calls, 1);
         QVERIFY(cleared.ok);
         QVERIFY(nameOf(client, QStringLiteral("room2")) != QStringLiteral("操场东"));
+
+        // The bells mute rooms; switching the campus off leaves them as they were found,
+        // also after a restart of the program.
+        QTemporaryDir store;
+        FakePlayer player;
+        FakeVolume volume;
+        {
+            CampusOutput bells(player, volume, volume, client);
+            bells.setStoreDirectory(store.path());
+            Outcome muted;
+            bells.routeRooms({QStringLiteral("room3")},
+                             {QStringLiteral("room1"), QStringLiteral("room2")}, 3000, this,
+                             muted.done());
+            QTRY_COMPARE(muted.calls, 1);
+            QVERIFY(muted.ok);
+        }
+        QTRY_COMPARE(state(watcher, QStringLiteral("room1")), QStringLiteral("on:muted"));
+        CampusOutput restarted(player, volume, volume, client);
+        restarted.setStoreDirectory(store.path());
+        Outcome restored;
+        restarted.restoreRooms(3000, this, restored.done());
+        QTRY_COMPARE(restored.calls, 1);
+        QVERIFY2(restored.ok, qPrintable(restored.failure));
+        for (const char *id : {"room1", "room2", "room3"})
+            QTRY_COMPARE(state(watcher, QString::fromLatin1(id)), QStringLiteral("on"));
     }
 
     // 连接测试 against the real server: its pipe source found by path and made to play by the

@@ -22,6 +22,9 @@ public:
     // Connects to the server (again); an empty address disconnects and stops retrying.
     virtual void setServer(const QString &address, int port) = 0;
     virtual bool isConnected() const = 0;
+    // Why the server cannot be reached now (the last attempt's or the lost connection's
+    // reason); empty while connected or before the first attempt has ended.
+    virtual QString connectionFailure() const { return {}; }
     // The rooms as last reported, kept current by the server's notifications.
     virtual const CampusRooms &rooms() const = 0;
     // The server's audio sources as last reported (roomsChanged() tells of changes too).
@@ -44,6 +47,8 @@ signals:
     void connectionChanged(bool connected);
     // The rooms or the streams changed.
     void roomsChanged();
+    // connectionFailure() says something else (an attempt failed while not connected).
+    void connectionFailureChanged();
     // A protocol fault that dropped the connection (malformed or oversized reply), for the log.
     void protocolFault(const QString &reason);
 };

@@ -18,6 +18,27 @@ QString counted(const QString &label, int connected, int total) {
     return QStringLiteral("%1 %2/%3").arg(label).arg(connected).arg(total);
 }
 
+// A room as the user named it: its id alone where it has no name of its own or is unknown
+// to the server, its id in brackets where another room has the same name.
+QStringList roomLabels(const QStringList &ids, const QHash<QString, const CampusRoom *> &known,
+                       const CampusRooms &rooms) {
+    QHash<QString, int> uses;
+    for (const CampusRoom &room : rooms)
+        ++uses[room.name];
+    QStringList labels;
+    for (const QString &id : ids) {
+        const CampusRoom *room = known.value(id);
+        const QString name = room ? room->name.trimmed() : QString();
+        if (name.isEmpty() || name == id)
+            labels.append(shown(id));
+        else if (uses.value(room->name) > 1)
+            labels.append(shown(name) + QStringLiteral("（") + shown(id) + QStringLiteral("）"));
+        else
+            labels.append(shown(name));
+    }
+    return labels;
+}
+
 } // namespace
 
 CampusRoute routeFor(const CampusConfig &config, const QString &task, const CampusRooms &rooms,
@@ -94,6 +115,6 @@ CampusRoute routeFor(const CampusConfig &config, const QString &task, const Camp
         route.logText += QStringLiteral("；无此分区：") + missing.join(QStringLiteral("、"));
     if (!route.offline.isEmpty())
         route.logText += QStringLiteral("；未连接：") +
-                         DisplayText::shown(route.offline, kShownLength).join(QStringLiteral("、"));
+                         roomLabels(route.offline, known, rooms).join(QStringLiteral("、"));
     return route;
 }

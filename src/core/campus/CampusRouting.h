@@ -14,7 +14,7 @@ struct CampusRoute {
     QStringList mute;    // ids of known rooms that are not
     QStringList offline; // rooms of the task's zones that are not connected (or unknown)
     // For the play log: "教学楼 2/2，操场 0/1 在线", with the rooms not connected named
-    // after it.
+    // after it by their names on the server (the id in brackets where two share a name).
     QString logText;
 };
 

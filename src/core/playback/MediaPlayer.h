@@ -26,4 +26,6 @@ public:
     // The sound output for the items opened from now on ("pulse/<sink>"); empty for the
     // system's default. An item already playing keeps its output.
     virtual void setAudioDevice(const QString &device) { (void)device; }
+    // The same, and the item playing now moves there too (a campus server lost mid-item).
+    virtual void moveAudio(const QString &device) { setAudioDevice(device); }
 };

@@ -148,8 +148,10 @@ void PlaylistDriver::StopPlayback() {
     cancelWaitingItem();
     m_currentItem.reset();
     m_player.close();
-    m_taskActive = false;
+    const bool wasActive = std::exchange(m_taskActive, false);
     cutPass();
+    if (wasActive)
+        emit taskEnded();
 }
 
 void PlaylistDriver::renameTask(const QString &name) {
@@ -173,9 +175,11 @@ void PlaylistDriver::playerWentIdle() {
 
 void PlaylistDriver::finishPass() {
     m_passOver = false;
-    m_taskActive = false;
+    const bool wasActive = std::exchange(m_taskActive, false);
     m_stepTimer.stop();
     emit sequentialPassEnded(m_state.taskName);
+    if (wasActive)
+        emit taskEnded();
 }
 
 void PlaylistDriver::cutPass() {

@@ -65,6 +65,8 @@ public:
 
 signals:
     void taskStarted(const QString &name);
+    // The task started last is over: stopped, or through its pass.
+    void taskEnded();
     void listChanged(const QStringList &items);
     void selectionChanged(int row);
     void currentLabelChanged(const QString &text);

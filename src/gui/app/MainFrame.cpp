@@ -7,6 +7,7 @@
 #include "LockKeys.h"
 #include "platform/AutostartEntry.h"
 #include "program/MakerInfo.h"
+#include "view/CampusLink.h"
 #include "view/CommandIds.h"
 #include "view/HoraletView.h"
 #include "widgets/ImageToolBar.h"
@@ -223,6 +224,16 @@ void CMainFrame::createStatusBar() {
     m_contactPane->setFrameShape(QFrame::NoFrame);
     m_contactPane->setMinimumWidth(120);
     m_contactPane->setMaximumWidth(800);
+    // The campus connection, at all times while the campus is on.
+    m_campusPane = new QLabel(bar);
+    m_campusPane->setObjectName(QStringLiteral("campusPane"));
+    auto showCampus = [this](const QString &text) {
+        m_campusPane->setText(text);
+        m_campusPane->setToolTip(text);
+        m_campusPane->setVisible(!text.isEmpty());
+    };
+    showCampus(m_view->campusLink() ? m_view->campusLink()->stateText() : QString());
+    connect(m_view, &CHoraletView::campusStateChanged, this, showCampus);
     m_nextTaskPane = new QLabel(m_view->nextTaskText(), bar);
     m_nextTaskPane->setObjectName(QStringLiteral("nextTaskPane"));
     connect(m_view, &CHoraletView::nextTaskChanged, m_nextTaskPane, &QLabel::setText);
@@ -241,6 +252,7 @@ void CMainFrame::createStatusBar() {
     });
     // The message pane is the bar's own message area, which ends where the first permanent
     // pane begins: the panes keep their own width (no stretch), so prompts have the rest.
+    bar->addPermanentWidget(m_campusPane);
     bar->addPermanentWidget(m_nextTaskPane);
     bar->addPermanentWidget(m_capsPane);
     bar->addPermanentWidget(m_numPane);

@@ -35,6 +35,7 @@ public:
     QLabel *numPane() const { return m_numPane; }
     QLabel *contactPane() const { return m_contactPane; }
     QLabel *nextTaskPane() const { return m_nextTaskPane; }
+    QLabel *campusPane() const { return m_campusPane; }
 
     // Runs a command as if chosen from the menu; false when nothing handles it.
     bool runCommand(int id);
@@ -83,6 +84,7 @@ private:
     QLabel *m_numPane = nullptr;
     QLabel *m_contactPane = nullptr;
     QLabel *m_nextTaskPane = nullptr;
+    QLabel *m_campusPane = nullptr;
     std::function<void(int)> m_exit;
     QString m_idleText;
     // What the idle text returns to after a notice: "就绪", or files found with problems.

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cmath>
 
@@ -22,6 +23,8 @@ namespace {
 
 // How long the rooms may take to answer a test tone's routing.
 constexpr int AuditionRouteMs = 3000;
+// How long the rooms may take to be set back when the campus is switched off.
+constexpr int RestoreMs = 3000;
 
 // One and a half seconds of 880 Hz, mono 16-bit at 48 kHz, as a WAV file.
 QByteArray toneWav() {
@@ -65,6 +68,21 @@ CampusLink::CampusLink(MediaPlayer &player, MasterVolume &localVolume, QObject *
     connect(m_control, &CampusControl::protocolFault, this, &CampusLink::notice);
     connect(m_control, &CampusControl::roomsChanged, this, &CampusLink::followServerPipe);
     connect(m_control, &CampusControl::connectionChanged, this, &CampusLink::followServerPipe);
+    connect(m_output, &CampusOutput::stateChanged, this, &CampusLink::stateChanged);
+    connect(m_output, &CampusOutput::serverBack, this, &CampusLink::notice);
+    connect(m_output, &CampusOutput::outputChanged, this,
+            [this] { emit outputChanged(m_output->outputName()); });
+    // Only the output the volume acts on now counts.
+    auto *watch = new PulseVolumeWatch(this);
+    connect(watch, &PulseVolumeWatch::sinkChanged, this,
+            [this](const QString &sink, bool isDefault) {
+                if (m_output->playsOnCampus() ? sink == CampusSink::sinkName() : isDefault)
+                    emit outputVolumeChanged();
+            });
+}
+
+QString CampusLink::stateText() const {
+    return m_output->stateText();
 }
 
 CampusLink::~CampusLink() {
@@ -77,14 +95,30 @@ MasterVolume &CampusLink::output() {
 }
 
 void CampusLink::apply(const CampusConfig &config) {
+    const bool wasOn = m_applied && m_applied->enabled;
     m_output->setConfig(config);
     CampusConfig::Server server = config.server();
     if (!server.enabled)
         server = CampusConfig::Server{};
-    // Pointed again at what is stored (a connection test may have pointed it elsewhere); the
-    // same server again keeps its connection.
-    m_control->setServer(server.enabled ? server.address : QString(),
-                         server.enabled ? server.controlPort : 0);
+    const quint64 serial = ++m_applySerial;
+    if (wasOn && !server.enabled && m_output->hasChangedRooms() && m_control->isConnected()) {
+        // Switched off: the rooms muted for the bells are left as they were found, then the
+        // connection is let go.
+        m_output->restoreRooms(RestoreMs, this, [this, serial](bool ok, const QString &failure) {
+            if (!ok)
+                emit notice(QStringLiteral("未能恢复终端原来的静音状态：") + failure);
+            if (serial == m_applySerial)
+                m_control->setServer(QString(), 0);
+        });
+    } else {
+        if (wasOn && !server.enabled && m_output->hasChangedRooms())
+            emit notice(QStringLiteral("未能恢复终端原来的静音状态：未连接广播服务器；"
+                                       "再次启用并连接后取消校园广播即可恢复"));
+        // Pointed again at what is stored (a connection test may have pointed it elsewhere);
+        // the same server again keeps its connection.
+        m_control->setServer(server.enabled ? server.address : QString(),
+                             server.enabled ? server.controlPort : 0);
+    }
     // The sink only when its own settings changed, so a playing task is not cut off.
     if (!m_applied || m_applied->enabled != server.enabled || m_applied->pipe != server.pipe ||
         m_applied->pipeGroup != server.pipeGroup) {
@@ -141,6 +175,16 @@ void CampusLink::applySink(bool enabled) {
 void CampusLink::watch(PlaylistDriver &playback, PlayLogRecorder &log) {
     m_playback = &playback;
     connect(&playback, &PlaylistDriver::taskStarted, m_output, &CampusOutput::routeTask);
+    connect(&playback, &PlaylistDriver::taskEnded, m_output, &CampusOutput::taskEnded);
+    connect(m_output, &CampusOutput::retaken, &log,
+            [&log](const QString &task, const CampusRoute &route) {
+                log.campus(task, QStringLiteral("广播服务器已恢复，余下部分在校园广播播放：") +
+                                     route.logText);
+            });
+    connect(m_output, &CampusOutput::retaken, this,
+            [this](const QString &task, const CampusRoute &route) {
+                emit notice(QStringLiteral("“%1”已回到校园广播播放：%2").arg(task, route.logText));
+            });
     connect(
         m_output, &CampusOutput::routed, &log,
         [&log](const QString &task, const CampusRoute &route) { log.campus(task, route.logText); });
@@ -193,18 +237,25 @@ void CampusLink::audition(const QStringList &rooms) {
     for (const CampusRoom &room : m_control->rooms())
         if (!chosen.contains(room.id))
             others.append(room.id);
-    m_control->applyRoute(rooms, others, AuditionRouteMs, this,
-                          [this, tone](bool ok, const QString &failure) {
-                              if (!ok) {
-                                  emit notice(QStringLiteral("试听失败：") + failure);
-                                  return;
-                              }
-                              if (!m_tonePlayer) {
-                                  MpvPlayer::Options options = MpvPlayer::defaultOptions();
-                                  options.videoOutput = QStringLiteral("null");
-                                  m_tonePlayer = new MpvPlayer(options, this);
-                                  m_tonePlayer->setAudioDevice(CampusSink::deviceName());
-                              }
-                              m_tonePlayer->open(tone);
-                          });
+    m_output->routeRooms(
+        rooms, others, AuditionRouteMs, this, [this, tone](bool ok, const QString &failure) {
+            if (!ok) {
+                emit notice(QStringLiteral("试听失败：") + failure);
+                return;
+            }
+            // Rooms just switched on would lose the tone's start.
+            QTimer::singleShot(CampusOutput::RoomsSettleMs, this, [this, tone] { playTone(tone); });
+        });
+}
+
+void CampusLink::playTone(const QString &tone) {
+    if (m_playback && m_playback->isTaskActive())
+        return; // a bell came first: the rooms are its
+    if (!m_tonePlayer) {
+        MpvPlayer::Options options = MpvPlayer::defaultOptions();
+        options.videoOutput = QStringLiteral("null");
+        m_tonePlayer = new MpvPlayer(options, this);
+        m_tonePlayer->setAudioDevice(CampusSink::deviceName());
+    }
+    m_tonePlayer->open(tone);
 }

@@ -45,9 +45,17 @@ public:
     // A short tone to the given rooms (the others muted), unless a task plays.
     void audition(const QStringList &rooms);
 
+    // The campus connection for the status bar; empty while the campus is off.
+    QString stateText() const;
+
 signals:
     // For the status line.
     void notice(const QString &text);
+    void stateChanged(const QString &text);
+    // The volume acts on another output ("本机", "校园广播").
+    void outputChanged(const QString &name);
+    // The level of the output in use was changed (by anyone).
+    void outputVolumeChanged();
 
 private:
     void applySink(bool enabled);
@@ -55,6 +63,7 @@ private:
     // server that does not is the reason its tasks play here.
     void followServerPipe();
     QString toneFile();
+    void playTone(const QString &tone);
 
     std::unique_ptr<CampusSink> m_sink; // used on m_worker only
     std::unique_ptr<MasterVolume> m_sinkVolume;
@@ -65,6 +74,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_toneDir;
     QThreadPool m_worker;
     quint64 m_sinkSerial = 0;
+    quint64 m_applySerial = 0;
     std::optional<CampusConfig::Server> m_applied; // what the connection and the sink follow
     // Why the server does not read the pipe (empty: it does); unknown until a status is read.
     std::optional<QString> m_pipeNotRead;

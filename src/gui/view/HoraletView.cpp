@@ -13,6 +13,7 @@
 #include "TaskEditing.h"
 #include "ViewLook.h"
 #include "VolumePanel.h"
+#include "campus/CampusOutput.h"
 #include "dialogs/OffThread.h"
 #include "dialogs/PlayLogDlg.h"
 #include "platform/LogindPowerControl.h"
@@ -126,10 +127,15 @@ void CHoraletView::OnInitialUpdate() {
     shrinkFrameToForm();
     // Every task plays through the campus output: on this machine while the campus is off.
     m_campusLink = new CampusLink(mediaPlayer(), *m_masterVolume, this);
+    m_campusLink->campusOutput().setStoreDirectory(m_taskStore.directory());
     connect(m_campusLink, &CampusLink::notice, this, &CHoraletView::tell);
     m_volumePanel = new VolumePanel(m_ui->volumeSlider1056, m_ui->volumeLabel1057,
-                                    m_campusLink->output(), this);
+                                    m_campusLink->output(), this, m_ui->volumeOutputLabel);
     m_volumePanel->synchronise();
+    connect(m_campusLink, &CampusLink::outputChanged, m_volumePanel, &VolumePanel::setOutput);
+    connect(m_campusLink, &CampusLink::outputVolumeChanged, m_volumePanel,
+            &VolumePanel::outsideChange);
+    connect(m_campusLink, &CampusLink::stateChanged, this, &CHoraletView::campusStateChanged);
     m_ui->clock1023->setTimeSource([this] { return m_clock->now(); });
     setupTaskColumns();
     fillTaskTable();

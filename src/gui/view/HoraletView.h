@@ -125,6 +125,8 @@ signals:
     // A text for the frame's status line (a due task that was not started and why, a play
     // log that cannot be written).
     void statusNotice(const QString &text);
+    // The campus connection for the status bar; empty while the campus is off.
+    void campusStateChanged(const QString &text);
     // After reloadFromStore(): whoever holds more of the store's state reads it here.
     void storeReloaded();
     void nextTaskChanged(const QString &text);

@@ -12,9 +12,9 @@ constexpr int kVolumeMax = 65535;
 } // namespace
 
 VolumePanel::VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume,
-                         QWidget *dialogParent)
-    : QObject(slider), m_slider(slider), m_label(label), m_volume(volume),
-      m_dialogParent(dialogParent) {
+                         QWidget *dialogParent, QLabel *outputLabel)
+    : QObject(slider), m_slider(slider), m_label(label), m_outputLabel(outputLabel),
+      m_volume(volume), m_dialogParent(dialogParent) {
     {
         const QSignalBlocker quiet(m_slider);
         m_slider->setRange(0, kVolumeMax);
@@ -28,13 +28,32 @@ VolumePanel::VolumePanel(QSlider *slider, QLabel *label, MasterVolume &volume,
 }
 
 void VolumePanel::synchronise() {
-    // The answer comes when the sound server gives it; start-up goes on meanwhile.
-    m_moved = false;
-    m_volume.GetMasterVolumeThen(
-        this, [this](const MasterVolume::Reading &reading) { showReading(reading); });
+    read(true);
 }
 
-void VolumePanel::showReading(const MasterVolume::Reading &reading) {
+void VolumePanel::setOutput(const QString &name) {
+    if (m_outputLabel)
+        m_outputLabel->setText(QStringLiteral("输出：") + name);
+    read(false);
+}
+
+void VolumePanel::outsideChange() {
+    if (!m_slider->isSliderDown())
+        read(false);
+}
+
+void VolumePanel::read(bool tellFailure) {
+    // The answer comes when the sound server gives it; start-up goes on meanwhile.
+    m_moved = false;
+    m_volume.GetMasterVolumeThen(this, [this, tellFailure](const MasterVolume::Reading &reading) {
+        showReading(reading, tellFailure);
+    });
+}
+
+void VolumePanel::showReading(const MasterVolume::Reading &reading, bool tellFailure) {
+    // Only start-up tells a failed read; later ones (an output going away) keep what shows.
+    if (reading.value < 0 && !tellFailure)
+        return;
     if (reading.value < 0) {
         // Told without waiting for an answer: start-up must go on to start the schedule even
         // where nobody is there to close the box (a machine running without a screen).

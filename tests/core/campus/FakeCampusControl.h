@@ -6,7 +6,8 @@
 #include <QPointer>
 
 // A control connection that records each route it is asked for and answers only when the
-// test says so, as a server that takes its time.
+// test says so, as a server that takes its time. The test changes `connected` and `roomList`
+// and emits the signals as the server's comings and goings would.
 class FakeCampusControl final : public CampusControl {
 public:
     struct Request {
@@ -19,6 +20,7 @@ public:
 
     void setServer(const QString &, int) override {}
     bool isConnected() const override { return connected; }
+    QString connectionFailure() const override { return connected ? QString() : failure; }
     const CampusRooms &rooms() const override { return roomList; }
     const CampusStreams &streams() const override { return streamList; }
 
@@ -26,7 +28,11 @@ public:
                     QObject *context, Done done) override {
         requests.append({unmute, mute, timeoutMs, context, std::move(done)});
     }
-    void refresh(int, QObject *, Done) override {}
+    void refresh(int timeoutMs, QObject *, Done done) override {
+        refreshes.append(timeoutMs);
+        if (done)
+            done(true, QString());
+    }
     void renameRoom(const QString &, const QString &, int, QObject *, Done) override {}
     void setRoomVolume(const QString &, int, bool, int, QObject *, Done) override {}
 
@@ -39,7 +45,9 @@ public:
     }
 
     bool connected = true;
+    QString failure;
     CampusRooms roomList;
     CampusStreams streamList;
     QList<Request> requests;
+    QList<int> refreshes; // each status asked for, by its time limit
 };

@@ -176,8 +176,11 @@ private slots:
     void routeReachesTheRoomsOfTheTasksZones() {
         QTemporaryDir dir;
         const CampusConfig config = school(dir);
-        const CampusRooms rooms{room("room1", true), room("room2", true), room("room3", false),
-                                room("room6", true)};
+        // Rooms in the log by the names they were given; the host's name, shared by rooms on
+        // one machine, with the id.
+        CampusRooms rooms{room("room1", true), room("room2", true), room("room3", false),
+                          room("room6", true)};
+        rooms[2].name = "三楼东";
 
         CampusRoute route = routeFor(config, "课间操", rooms);
         QCOMPARE(route.zones, (QStringList{"操场", "教学楼"}));
@@ -186,7 +189,7 @@ private slots:
         QCOMPARE(route.unmute, (QStringList{"room3", "room1", "room2"}));
         QCOMPARE(route.mute, QStringList{"room6"});
         QCOMPARE(route.offline, (QStringList{"room3", "room4"}));
-        QCOMPARE(route.logText, QStringLiteral("操场 0/2，教学楼 2/2 在线；未连接：room3、room4"));
+        QCOMPARE(route.logText, QStringLiteral("操场 0/2，教学楼 2/2 在线；未连接：三楼东、room4"));
 
         route = routeFor(config, "上课铃", rooms);
         QCOMPARE(route.unmute, (QStringList{"room1", "room2"}));
@@ -198,7 +201,12 @@ private slots:
         QVERIFY(route.zones.isEmpty());
         QCOMPARE(route.unmute, (QStringList{"room1", "room2", "room3", "room6"}));
         QVERIFY(route.mute.isEmpty());
-        QCOMPARE(route.logText, QStringLiteral("全部 3/4 在线；未连接：room3"));
+        QCOMPARE(route.logText, QStringLiteral("全部 3/4 在线；未连接：三楼东"));
+        CampusRooms oneHost = rooms;
+        oneHost[0].name = oneHost[2].name = oneHost[3].name = "pi";
+        oneHost[0].connected = false;
+        QCOMPARE(routeFor(config, "放学", oneHost).logText,
+                 QStringLiteral("全部 2/4 在线；未连接：pi（room1）、pi（room3）"));
 
         // A zone that does not exist reaches no room, and the log says so.
         route = routeFor(config, "早读", rooms);

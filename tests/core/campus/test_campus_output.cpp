@@ -6,6 +6,7 @@
 #include "playback/PlaylistDriver.h"
 #include "playback/SlowVolume.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,7 +135,7 @@ private slots:
         QTest::newRow("no room of the zone online")
             << "rooms offline"
             << QStringLiteral(
-                   "分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：room1、room2）")
+                   "分区内没有在线的终端，已在本机播放（教学楼 0/2 在线；未连接：一号楼、二号楼）")
             << QStringLiteral("分区内没有在线的终端，已在本机播放");
         QTest::newRow("rooms refuse")
             << "refused" << Unreachable + QStringLiteral("（连接已断开）") << Unreachable;
@@ -194,7 +195,11 @@ private slots:
         QCOMPARE(rig.player.opened.size(), 2);
         QCOMPARE(rig.player.device, QString());
         QVERIFY(!rig.output.playsOnCampus());
-        QCOMPARE(rig.local.writes, QList<int>{30000});
+        // Switched off or its sink gone while the first task still played in the rooms: the
+        // rest of it moved here, at its level.
+        const bool moved = failure == "off" || failure == "sink";
+        QCOMPARE(rig.local.writes, moved ? (QList<int>{30000, 30000}) : QList<int>{30000});
+        QCOMPARE(rig.player.playingOn, QString());
         QCOMPARE(rig.slow->writes(), QList<int>{30000}); // the first task's only
         QCOMPARE(rig.output.GetMasterVolume().value, 30000);
         QCOMPARE(rig.routed.size(), 1);
@@ -209,6 +214,144 @@ private slots:
         // A sink that stopped taking sound is to be loaded again before the next task.
         QCOMPARE(rig.output.sinkLoaded(),
                  failure != "sink" && failure != "lost" && failure != "unconnected, no sink");
+    }
+
+    void serverLostUnderATaskAndBack() {
+        Rig rig;
+        QSignalSpy back(&rig.output, &CampusOutput::serverBack);
+        QSignalSpy retaken(&rig.output, &CampusOutput::retaken);
+        QSignalSpy outputs(&rig.output, &CampusOutput::outputChanged);
+        rig.output.setRoomsSettleMs(300);
+        QCOMPARE(rig.output.stateText(), QStringLiteral("校园广播：已连接，3/3 终端在线"));
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(0, true);
+        rig.slow->open();
+        QTRY_COMPARE(rig.player.playingOn, Device);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("校园广播"));
+        // Heard in the rooms: the server is asked again and again, so that one gone without a
+        // word is found in time.
+        QTRY_VERIFY(rig.control.refreshes.size() >= 2);
+        QCOMPARE(rig.control.refreshes.first(), CampusOutput::HeartbeatTimeoutMs);
+
+        // The server goes away mid-item: the item itself moves here, at the task's level.
+        rig.control.connected = false;
+        rig.control.failure = QStringLiteral("与广播服务器的连接已断开");
+        for (CampusRoom &room : rig.control.roomList)
+            room.connected = false;
+        emit rig.control.connectionChanged(false);
+        QTRY_COMPARE(rig.player.playingOn, QString());
+        QCOMPARE(rig.player.opened.size(), 1);
+        QCOMPARE(rig.local.writes, QList<int>{30000});
+        QCOMPARE(rig.playsLocally.size(), 1);
+        QCOMPARE(rig.playsLocally.first().at(1).toString(),
+                 QStringLiteral("与广播服务器的连接已断开，余下部分在本机播放"));
+        QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
+        QCOMPARE(rig.output.stateText(),
+                 QStringLiteral("校园广播：未连接（与广播服务器的连接已断开）"));
+        QSignalSpy states(&rig.output, &CampusOutput::stateChanged);
+        rig.output.setSinkState(false, QStringLiteral("无法连接声音服务器"));
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.first().first().toString(),
+                 QStringLiteral("校园广播：未连接（与广播服务器的连接已断开）；"
+                                "声音输出不可用（无法连接声音服务器）"));
+        rig.output.setSinkState(true);
+        // The next item needs no answer from anyone.
+        rig.player.finish();
+        rig.driver.PlaylistStep();
+        QTRY_COMPARE(rig.player.opened.size(), 2);
+        QCOMPARE(rig.player.playingOn, QString());
+
+        // Back, its rooms a moment later: told at once, the rooms taken back once they are.
+        rig.control.connected = true;
+        emit rig.control.connectionChanged(true);
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(back.first().first().toString(), QStringLiteral("广播服务器已恢复连接"));
+        QCOMPARE(rig.output.stateText(), QStringLiteral("校园广播：已连接，0/3 终端在线"));
+        QCOMPARE(rig.control.requests.size(), 1);
+        rig.control.roomList = threeRooms();
+        emit rig.control.roomsChanged();
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(rig.control.requests[1].unmute, (QStringList{"room1", "room2"}));
+        QCOMPARE(rig.player.playingOn, QString()); // heard here until the rooms answer
+        rig.control.answer(1, true);
+        // Moved once the rooms can hear it, not while they are still finding the stream.
+        QTest::qWait(100);
+        QCOMPARE(rig.player.playingOn, QString());
+        QTRY_COMPARE(rig.player.playingOn, Device);
+        QCOMPARE(rig.slow->writes(), (QList<int>{30000, 30000}));
+        QCOMPARE(retaken.size(), 1);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("校园广播"));
+        QCOMPARE(outputs.size(), 3);
+
+        // Lost again, and the task over before the server is back: nothing to take back,
+        // and the volume is this machine's again.
+        rig.control.connected = false;
+        emit rig.control.connectionChanged(false);
+        QTRY_COMPARE(rig.player.playingOn, QString());
+        rig.driver.StopPlayback();
+        rig.output.taskEnded();
+        rig.control.connected = true;
+        emit rig.control.connectionChanged(true);
+        emit rig.control.roomsChanged();
+        QCOMPARE(rig.control.requests.size(), 2);
+        QCOMPARE(retaken.size(), 1);
+        QCOMPARE(rig.output.outputName(), QStringLiteral("本机"));
+        // Nothing heard in the rooms: nothing asked.
+        const qsizetype asked = rig.control.refreshes.size();
+        QTest::qWait(CampusOutput::HeartbeatMs * 3);
+        QCOMPARE(rig.control.refreshes.size(), asked);
+        rig.local.level = 777;
+        QCOMPARE(rig.output.GetMasterVolume().value, 777);
+    }
+
+    void switchingOffLeavesTheRoomsAsFound() {
+        Rig rig;
+        rig.output.setStoreDirectory(rig.dir.path());
+        const QString kept = rig.dir.filePath(RoomMemory::fileName());
+        // room2 was muted by someone else before the program first touched it.
+        rig.start(QStringLiteral("上课铃"));
+        rig.control.answer(0, true);
+        rig.control.roomList[1].muted = false;
+        rig.control.roomList[2].muted = true;
+        // A later task changes them again: what counts is how they were found.
+        rig.start(QStringLiteral("全校通知"));
+        QVERIFY(rig.output.hasChangedRooms());
+        QVERIFY(QFile::exists(kept));
+
+        // Switched off after a restart: the first state was kept in the store.
+        FakePlayer player;
+        FakeVolume volume;
+        CampusOutput later(player, volume, volume, rig.control);
+        later.setStoreDirectory(rig.dir.path());
+        QVERIFY(later.hasChangedRooms());
+        bool restored = false;
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        QCOMPARE(rig.control.requests.size(), 3);
+        QCOMPARE(rig.control.requests[2].unmute, QStringList{"room3"});
+        QCOMPARE(rig.control.requests[2].mute, QStringList{"room2"});
+        QCOMPARE(rig.control.requests[2].timeoutMs, 3000);
+        rig.control.answer(2, false, QStringLiteral("广播服务器无应答"));
+        QVERIFY(!restored);
+        QVERIFY(later.hasChangedRooms()); // still to be set back
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        rig.control.answer(3, true);
+        QVERIFY(restored);
+        QVERIFY(!later.hasChangedRooms());
+        QVERIFY(!QFile::exists(kept));
+
+        // Nothing changed since: nothing to ask, and said so at once.
+        rig.control.roomList[1].muted = true;
+        rig.control.roomList[2].muted = false;
+        restored = false;
+        later.restoreRooms(3000, this, [&](bool ok, const QString &) { restored = ok; });
+        QTRY_VERIFY(restored);
+        QCOMPARE(rig.control.requests.size(), 4);
+
+        // Off: nothing to show in the status bar.
+        CampusConfig::Server server;
+        QVERIFY(rig.config.setServer(server).ok);
+        rig.output.setConfig(rig.config);
+        QCOMPARE(rig.output.stateText(), QString());
     }
 
     void aLateAnswerForAnEarlierTaskIsIgnored() {

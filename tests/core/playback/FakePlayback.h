@@ -13,6 +13,7 @@ public:
         outputLost = false;
         opened << location;
         current = location;
+        playingOn = device;
         m_state = openState;
     }
     void close() override {
@@ -25,6 +26,11 @@ public:
     State state() const override { return m_state; }
     bool soundOutputLost() const override { return outputLost; }
     void setAudioDevice(const QString &device) override { this->device = device; }
+    void moveAudio(const QString &device) override {
+        this->device = device;
+        if (!current.isEmpty())
+            playingOn = device;
+    }
 
     // The item ends because the sound server went away under it.
     void loseOutput() {
@@ -40,7 +46,8 @@ public:
     State openState = State::Playing; // what an opened item turns into
     QStringList opened;
     QString current;
-    QString device; // the output the next item opens on
+    QString device;    // the output the next item opens on
+    QString playingOn; // the output the current item plays on
     int closes = 0;
     bool outputLost = false;
 

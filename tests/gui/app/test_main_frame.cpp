@@ -1,10 +1,13 @@
 #include "app/MainFrame.h"
+#include "campus/CampusConfig.h"
 #include "playback/MediaPlayer.h"
 #include "program/MakerInfo.h"
 #include "scheduler/FakeClock.h"
 #include "store/TaskStore.h"
 #include "tasktable/TaskTableModel.h"
 #include "view/HoraletView.h"
+
+#include "campus/CampusConfig.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStatusBar>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -129,6 +133,35 @@ private slots:
         QVERIFY(f.frame.contactPane()->isVisible());
         QCOMPARE(f.frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
         QVERIFY(f.frame.statusBar()->toolTip().isEmpty());
+        // No campus: no pane for it.
+        QVERIFY(f.frame.campusPane()->isHidden());
+    }
+
+    void campusConnectionIsShownFromTheStart() {
+        // Switched on, the server not there at start-up: said at once, and kept in view
+        // while notices come and go.
+        QTemporaryDir dir;
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const int port = closed.serverPort();
+        closed.close();
+        CampusConfig config(dir.path());
+        CampusConfig::Server server;
+        server.enabled = true;
+        server.controlPort = port;
+        server.pipe = dir.filePath(QStringLiteral("snapfifo"));
+        QVERIFY(config.setServer(server).ok);
+        CMainFrame frame(dir.path());
+        frame.view()->OnInitialUpdate();
+        frame.show();
+        QLabel *pane = frame.campusPane();
+        QTRY_COMPARE(
+            pane->text(),
+            QStringLiteral("校园广播：未连接（无法连接广播服务器 127.0.0.1:%1：连接被拒绝）")
+                .arg(port));
+        QVERIFY(pane->isVisible());
+        frame.showNotice(QStringLiteral("一条很长的提示"), 100);
+        QVERIFY(pane->isVisible());
     }
 
     void menusInOrderWithTheirIds() {

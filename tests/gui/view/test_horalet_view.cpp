@@ -1,7 +1,12 @@
+#include "campus/CampusOutput.h"
 #include "dialogs/CampusDlg.h"
+#include "fixtures/SnapcastFixture.h"
+#include "platform/SnapcastClient.h"
+#include "playback/FakePlayback.h"
 #include "scheduler/FakeClock.h"
 #include "store/ProfileStore.h"
 #include "tasktable/TaskTableModel.h"
+#include "view/CampusLink.h"
 #include "view/CampusPanel.h"
 #include "view/CommandIds.h"
 #include "view/HeaderCtrlCl.h"
@@ -16,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,6 +33,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
+
+#include <cmath>
 
 namespace {
 QWidget *control(const QWidget &view, int id) {
@@ -57,6 +66,65 @@ QStringList rowTexts(const QAbstractItemModel *model, int row) {
         texts << model->index(row, column).data().toString();
     return texts;
 }
+
+// What a room's sink plays, as the loud tenths of a second since the recording began. Its
+// monitor only delivers while some stream plays into it: silence is kept playing too.
+class RoomRecording {
+public:
+    explicit RoomRecording(const QString &sink) {
+        const QStringList format{QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                                 QStringLiteral("--rate=48000"), QStringLiteral("--channels=1")};
+        m_silence.start(QStringLiteral("pacat"),
+                        QStringList{QStringLiteral("--playback"), QStringLiteral("-d"), sink} +
+                            format);
+        m_feed.setInterval(50);
+        QObject::connect(&m_feed, &QTimer::timeout,
+                         [this] { m_silence.write(QByteArray(48000 * 2 / 10, '\0')); });
+        m_feed.start();
+        m_recorder.start(QStringLiteral("parec"),
+                         QStringList{QStringLiteral("-d"), sink + QStringLiteral(".monitor"),
+                                     QStringLiteral("--latency-msec=20")} +
+                             format);
+        QObject::connect(&m_recorder, &QProcess::readyReadStandardOutput, [this] { read(); });
+        m_clock.start();
+    }
+    ~RoomRecording() {
+        m_feed.stop();
+        for (QProcess *process : {&m_recorder, &m_silence}) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    // Loud tenths of a second from `sinceMs` on.
+    int loudTenths(qint64 sinceMs) const {
+        int loud = 0;
+        for (const auto &[at, level] : m_tenths)
+            loud += at >= sinceMs && level > 300;
+        return loud;
+    }
+    qint64 now() const { return m_clock.elapsed(); }
+
+private:
+    void read() {
+        m_pending += m_recorder.readAllStandardOutput();
+        constexpr qsizetype Tenth = 48000 * 2 / 10;
+        while (m_pending.size() >= Tenth) {
+            double sum = 0;
+            const auto *samples = reinterpret_cast<const qint16 *>(m_pending.constData());
+            for (qsizetype i = 0; i < Tenth / 2; ++i)
+                sum += double(samples[i]) * samples[i];
+            m_tenths.append({m_clock.elapsed(), std::sqrt(sum / (Tenth / 2))});
+            m_pending.remove(0, Tenth);
+        }
+    }
+
+    QProcess m_silence, m_recorder;
+    QTimer m_feed;
+    QElapsedTimer m_clock;
+    QByteArray m_pending;
+    QList<std::pair<qint64, double>> m_tenths;
+};
+
 } // namespace
 
 class TestHoraletView : public QObject {
@@ -267,6 +335,60 @@ private slots:
         QVERIFY(view.campusPanel()->control());
         view.runCommand(CommandId::Campus);
         QCOMPARE(opened, 1);
+    }
+
+    // Against the real snapserver of the snapcast fixture (run as its own ctest case).
+    void auditionAndSwitchOffAgainstTheRealServer() {
+        SnapcastFixture fixture;
+        if (!fixture.load())
+            QSKIP("needs the snapcast fixture");
+        SnapcastClient watcher;
+        watcher.setServer(fixture.host, fixture.controlPort);
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.isConnected(), 10000);
+        QHash<QString, bool> found;
+        for (const CampusRoom &room : watcher.rooms())
+            found.insert(room.id, room.muted);
+
+        QTemporaryDir dir;
+        CampusConfig config(dir.path());
+        CampusConfig::Server server{true, fixture.host, fixture.controlPort, fixture.fifo};
+        QVERIFY(config.setServer(server).ok);
+        FakePlayer player;
+        FakeVolume local;
+        CampusLink link(player, local);
+        link.campusOutput().setStoreDirectory(dir.path());
+        link.apply(config);
+        QTRY_VERIFY_WITH_TIMEOUT(link.control().isConnected() && link.campusOutput().sinkLoaded(),
+                                 10000);
+
+        // Each zone in turn: the whole tone (1.5 s) in its room, nothing in the other.
+        RoomRecording room1(fixture.sinks.at(0)), room2(fixture.sinks.at(1));
+        for (int zone = 0; zone < 2; ++zone) {
+            const qint64 since = room1.now();
+            link.audition({fixture.rooms.at(zone)});
+            QTest::qWait(CampusOutput::RoomsSettleMs + 4000);
+            const int heard = (zone == 0 ? room1 : room2).loudTenths(since);
+            const int stray = (zone == 0 ? room2 : room1).loudTenths(since);
+            qInfo("试听 %d: %.1f s heard in %s, %.1f s in the other room", zone + 1, heard / 10.0,
+                  qPrintable(fixture.rooms.at(zone)), stray / 10.0);
+            QVERIFY2(heard >= 13, qPrintable(QString::number(heard)));
+            QCOMPARE(stray, 0);
+        }
+
+        // Switched off: every room as it was found.
+        server.enabled = false;
+        QVERIFY(config.setServer(server).ok);
+        link.apply(config);
+        for (auto it = found.cbegin(); it != found.cend(); ++it) {
+            const auto muted = [&] {
+                for (const CampusRoom &room : watcher.rooms())
+                    if (room.id == it.key())
+                        return room.muted;
+                return !it.value();
+            };
+            QTRY_COMPARE(muted(), it.value());
+        }
+        QTRY_VERIFY(!link.control().isConnected());
     }
 
     void emptyStoreGivesAnEmptyTableWithItsColumns() {

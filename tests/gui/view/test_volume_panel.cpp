@@ -80,6 +80,31 @@ private slots:
         QTRY_COMPARE(slider->value(), 54321);
         QCOMPARE(label->text(), QStringLiteral("54321"));
         QVERIFY(slow->writes().isEmpty()); // showing the answer sets nothing
+
+        // Another output in use, or a level changed outside the program: read and shown,
+        // without a word should the read fail.
+        auto *output = new QLabel(&form);
+        VolumePanel named(slider, label, worker, &form, output);
+        slow->setLevel(1234);
+        named.setOutput(QStringLiteral("校园广播"));
+        QCOMPARE(output->text(), QStringLiteral("输出：校园广播"));
+        QTRY_COMPARE(slider->value(), 1234);
+        slow->setLevel(4321);
+        named.outsideChange();
+        QTRY_COMPARE(label->text(), QStringLiteral("4321"));
+        // Held by the user: the user's value wins.
+        slider->setSliderDown(true);
+        slow->setLevel(99);
+        named.outsideChange();
+        QTest::qWait(100);
+        QCOMPARE(slider->value(), 4321);
+        slider->setSliderDown(false);
+        slow->setLevel(-1); // a failed read
+        named.outsideChange();
+        QTest::qWait(100);
+        QCOMPARE(slider->value(), 4321);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(slow->writes().isEmpty());
     }
 };
 
