@@ -351,7 +351,7 @@ private slots:
 
         QTemporaryDir dir;
         CampusConfig config(dir.path());
-        CampusConfig::Server server{true, fixture.host, fixture.controlPort, fixture.fifo};
+        CampusConfig::Server server{true, fixture.host, fixture.controlPort, fixture.fifo, {}};
         QVERIFY(config.setServer(server).ok);
         FakePlayer player;
         FakeVolume local;
