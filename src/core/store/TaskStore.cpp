@@ -1,5 +1,6 @@
 #include "TaskStore.h"
 
+#include "BoundedRead.h"
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
@@ -358,11 +359,11 @@ struct PlaylistBefore {
 
 StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     QString error;
-    ProfileFile::load(path, &error); // tells a missing file from an unreadable one
-    if (!error.isEmpty())
+    QByteArray bytes;
+    const BoundedRead::Stored read = BoundedRead::readStored(path, &bytes, &error);
+    if (read == BoundedRead::Stored::Refused)
         return StoreResult::failure(error);
-    QFile file(path);
-    before->existed = file.exists();
+    before->existed = read == BoundedRead::Stored::Whole;
     if (!before->existed)
         return StoreResult::success();
     // The temporaries' pattern, so a link left by a killed process goes at the next start.
@@ -375,13 +376,7 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
             return StoreResult::success();
         }
     }
-    if (!file.open(QIODevice::ReadOnly))
-        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
-                                        .arg(path, SystemErrors::translated(file.errorString())));
-    before->bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
-                                        .arg(path, SystemErrors::translated(file.errorString())));
+    before->bytes = std::move(bytes);
     return StoreResult::success();
 }
 
