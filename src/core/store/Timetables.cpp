@@ -41,9 +41,13 @@ using DayMask = std::bitset<366 + 365>;
 
 DayMask dayMaskOf(const SeasonRange &range) {
     DayMask mask;
-    int bit = 0;
-    for (QDate day(2024, 1, 1); day.year() < 2026; day = day.addDays(1), ++bit)
-        mask[size_t(bit)] = range.holds(day);
+    size_t bit = 0;
+    for (const bool leap : {true, false})
+        for (int month = 1; month <= 12; ++month) {
+            const int days = month == 2 ? (leap ? 29 : 28) : QDate(2025, month, 1).daysInMonth();
+            for (int day = 1; day <= days; ++day)
+                mask[bit++] = range.holds(month * 100 + day, leap);
+        }
     return mask;
 }
 
@@ -120,9 +124,12 @@ QString SeasonRange::text() const {
 }
 
 bool SeasonRange::holds(const QDate &day) const {
-    const int monthDay = day.month() * 100 + day.day();
+    return holds(day.month() * 100 + day.day(), QDate::isLeapYear(day.year()));
+}
+
+bool SeasonRange::holds(int monthDay, bool leapYear) const {
     int first = from, last = to;
-    if (!QDate::isLeapYear(day.year())) {
+    if (!leapYear) {
         if (first == 229)
             first = 301;
         if (last == 229)

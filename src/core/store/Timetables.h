@@ -24,6 +24,7 @@ struct SeasonRange {
     QString text() const;
     bool overNewYear() const { return to < from; }
     bool holds(const QDate &day) const;
+    bool holds(int monthDay, bool leapYear) const;
     // Whether some day lies in both ranges.
     bool overlaps(const SeasonRange &other) const;
     // The days of the year this range leaves out (the winter of a summer); the range itself
