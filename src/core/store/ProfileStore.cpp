@@ -496,6 +496,26 @@ std::optional<QString> ProfileFile::SectionRef::value(const QString &key) const 
     return line ? m_file->valueOf(*line) : std::nullopt;
 }
 
+QStringList ProfileFile::SectionRef::numbered(const QString &prefix, int count) const {
+    QStringList values;
+    const std::optional<QByteArray> encoded = m_section ? m_file->encodeText(prefix) : std::nullopt;
+    if (!encoded) {
+        values.resize(std::max(count, 0));
+        return values;
+    }
+    values.reserve(count);
+    // Digits are one ASCII byte in every encoding a file may have.
+    QByteArray key = trimmedView(*encoded).toByteArray();
+    const qsizetype stem = key.size();
+    for (int i = 0; i < count; ++i) {
+        key.truncate(stem);
+        key.append(QByteArray::number(i));
+        const Line *line = m_file->findKey(*static_cast<const Section *>(m_section), key);
+        values.append(line ? m_file->valueOf(*line).value_or(QString()) : QString());
+    }
+    return values;
+}
+
 QByteArray ProfileFile::toBytes() const {
     qsizetype total = 0;
     for (const Line &line : m_preamble)

@@ -22,7 +22,8 @@
 namespace {
 
 const QString kItemsSection = QStringLiteral("歌曲");
-const QString kItemKey = QStringLiteral("歌曲名称%1");
+const QString kItemKeyStem = QStringLiteral("歌曲名称");
+const QString kItemKey = kItemKeyStem + QStringLiteral("%1");
 const QString kCountSection = QStringLiteral("多媒体文件数量");
 const QString kCountKey = QStringLiteral("数量");
 // A count beyond this is a damaged file, not a playlist; reading it would exhaust memory.
@@ -309,13 +310,7 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     }
     const ProfileFile file = ProfileFile::load(path, error);
     const int count = qBound(0, file.integer(kCountSection, kCountKey, 0), kMaxPlaylistItems);
-    TaskPlaylist items;
-    items.reserve(count);
-    // One section lookup for all items: a damaged count may ask for very many.
-    const ProfileFile::SectionRef section = file.section(kItemsSection);
-    for (int i = 0; i < count; ++i)
-        items << section.value(kItemKey.arg(i)).value_or(QString());
-    return items;
+    return file.section(kItemsSection).numbered(kItemKeyStem, count);
 }
 
 StoreResult TaskStore::DeleteTaskPlaylist(const QString &name) const {
