@@ -6,6 +6,7 @@
 #include "store/ProfileStore.h"
 #include "store/TaskStore.h"
 #include "store/Timetables.h"
+#include "tasktable/TaskTableModel.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -144,8 +145,35 @@ void CampusRouteAtTheBell(benchmark::State &state) {
     state.SetComplexityN(state.range(0));
 }
 
+// The table's 分区 column at start: n zones, and a task that names every one of them.
+void CampusTableColumn(benchmark::State &state) {
+    QTemporaryDir dir;
+    QByteArray zones, all;
+    for (int i = 0; i < state.range(0); ++i) {
+        zones += "zone" + QByteArray::number(i) + "=room" + QByteArray::number(i) + "\r\n";
+        all += "zone" + QByteArray::number(i) + ',';
+    }
+    ProfileStore::writeFileAtomically(
+        dir.filePath(CampusConfig::fileName()),
+        *Gbk::encode(QStringLiteral("[服务器]\r\n启用=1\r\n[分区]\r\n")) + zones +
+            *Gbk::encode(QStringLiteral("[任务分区]\r\n")) + "many=" + all + "\r\n");
+    CampusConfig config(dir.path());
+    config.load();
+    TaskTableModel model;
+    model.AppendTaskRow(makeRows(1).constFirst());
+    model.AppendTaskRow({QStringLiteral("many"), QStringLiteral("08:00:00"),
+                         QStringLiteral("08:00:30"), QStringLiteral("60000"),
+                         QStringLiteral("每天"), QStringLiteral("顺序播放"), QString()});
+    for (auto _ : state) {
+        model.setCampus(config);
+        benchmark::DoNotOptimize(model.data(model.index(1, model.columnCount() - 1)));
+    }
+    state.SetComplexityN(state.range(0));
+}
+
 } // namespace
 
+BENCHMARK(CampusTableColumn)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(MakeupSetAll)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(TimetableDialogRows)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(CampusLoad)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
