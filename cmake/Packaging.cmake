@@ -11,6 +11,9 @@ bells, morning music, shop and factory broadcasts. Each task has a start and an 
 rule, a volume, a play mode and a playlist of files or stream addresses.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
+# The files go where the program and the wake alarm's polkit action look for them: under the
+# prefix the build was configured with (-DCMAKE_INSTALL_PREFIX=/usr for a Debian package).
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -18,5 +18,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$top" -B "$build" -G Ninja "$@" >/dev/null
+# Installed under /usr, as the Debian package is; a later -DCMAKE_INSTALL_PREFIX=… wins.
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"

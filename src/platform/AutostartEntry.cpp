@@ -1,6 +1,7 @@
 #include "AutostartEntry.h"
 
 #include "program/SystemErrors.h"
+#include "store/BoundedRead.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,10 +34,12 @@ QString filePath() {
 }
 
 bool isEnabled() {
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    // An entry is a few lines; a pipe or a device in its place is none.
+    QByteArray bytes;
+    if (BoundedRead::readStored(filePath(), &bytes, nullptr, 1024 * 1024) !=
+        BoundedRead::Stored::Whole)
         return false;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
     for (QString line : lines) {
         line = line.trimmed();
         line.remove(QLatin1Char(' '));

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <QJsonObject>
@@ -117,7 +118,11 @@ std::string codePage(const uint8_t *data, size_t size) {
 }
 
 std::string taskStore(const uint8_t *data, size_t size) {
-    static QTemporaryDir dir;
+    // In memory where the system has it: every input rewrites files, and a flush to a disk
+    // per input would be most of the fuzzer's time.
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/horalet-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/horalet-fuzz-XXXXXX"));
     const Split input = split(data, size);
     const TaskStore store(dir.path());
     for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))

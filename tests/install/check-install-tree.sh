@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and checks the tree: the program, its desktop
-# entry, its icons where the hicolor theme looks, the manual, and nothing else.
+# Installs the build under its own prefix into a temporary root (DESTDIR) and checks the
+# tree: the program, its desktop entry, its icons where the hicolor theme looks, the manual,
+# the wake-alarm helper where the program and its polkit action name it, and nothing else.
 # usage: check-install-tree.sh <build dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+configured=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+DESTDIR=$root cmake --install "$build" >/dev/null
+prefix=$root$configured
 
 fail() { echo "$*" >&2; exit 1; }
 expected=(
@@ -29,12 +32,15 @@ for file in "${expected[@]}"; do
 done
 [ -x "$prefix/bin/horalet" ] || fail "bin/horalet is not executable"
 [ -x "$prefix/libexec/horalet/horalet-wakealarm" ] || fail "the wake-alarm helper is not executable"
-# The action names the helper where the package puts it, which this tree holds at the same
-# place below its prefix.
-helper=$(sed -n 's/^HORALET_WAKEALARM_PATH:STRING=//p' "$build/CMakeCache.txt")
-[[ "$helper" == */libexec/horalet/horalet-wakealarm ]] || fail "helper path $helper"
+# The program and the polkit action both name the helper where the install put it.
+helper=$configured/libexec/horalet/horalet-wakealarm
 /usr/bin/python3 "$here/check-polkit-action.py" \
     "$prefix/share/polkit-1/actions/org.horalet.wakealarm.policy" "$helper" || fail "polkit action"
+/usr/bin/python3 - "$prefix/bin/horalet" "$helper" <<'EOF' || fail "the program does not run $helper"
+import sys
+program = open(sys.argv[1], "rb").read()
+sys.exit(0 if sys.argv[2].encode("utf-16-le") in program else 1)
+EOF
 
 # Nothing of the tests or benchmarks, nor anything unlisted.
 extra=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort |

@@ -27,16 +27,17 @@ done
 
 # The campus head-end needs a Snapcast server; rooms need nothing of ours.
 [[ "$(dpkg-deb -f "$deb" Suggests)" == *snapserver* ]] || fail "Suggests lacks snapserver"
+# Everything under the prefix the build was configured with, where the program looks.
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/horalet ./usr/share/applications/horalet.desktop \
-    ./usr/share/icons/hicolor/scalable/apps/horalet.svg \
-    ./usr/share/icons/hicolor/48x48/apps/horalet.png ./usr/share/horalet/help/index.html \
-    ./usr/libexec/horalet/horalet-wakealarm ./usr/share/polkit-1/actions/org.horalet.wakealarm.policy; do
-    grep -qxF "$file" <<<"$contents" || fail "package lacks $file"
+for file in bin/horalet share/applications/horalet.desktop share/icons/hicolor/scalable/apps/horalet.svg \
+    share/icons/hicolor/48x48/apps/horalet.png share/horalet/help/index.html \
+    libexec/horalet/horalet-wakealarm share/polkit-1/actions/org.horalet.wakealarm.policy; do
+    grep -qxF ".$prefix/$file" <<<"$contents" || fail "package lacks .$prefix/$file"
 done
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/polkit-1/actions/org.horalet.wakealarm.policy \
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ".$prefix/share/polkit-1/actions/org.horalet.wakealarm.policy" \
     >"$out/wakealarm.policy" || fail "cannot read the polkit action"
 /usr/bin/python3 "$(dirname "$0")/check-polkit-action.py" "$out/wakealarm.policy" \
-    /usr/libexec/horalet/horalet-wakealarm || fail "polkit action of the package"
+    "$prefix/libexec/horalet/horalet-wakealarm" || fail "polkit action of the package"
 ! grep -qE 'test_|bench_' <<<"$contents" || fail "package holds tests or benchmarks"
 echo "package fields and contents as expected"

@@ -37,7 +37,10 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
     -o DPkg::Lock::Timeout=300 "$deb" >/tmp/horalet-apt.log 2>&1 ||
     { cat /tmp/horalet-apt.log >&2; echo "apt-get install failed" >&2; exit 1; }
 [ "$(dpkg-query -W -f='${Status}' horalet)" = "install ok installed" ] || { echo "not installed" >&2; exit 1; }
-[ "$(command -v horalet)" = /usr/bin/horalet ] || { echo "horalet is not on the PATH" >&2; exit 1; }
-[ -f /usr/share/applications/horalet.desktop ] || { echo "no menu entry" >&2; exit 1; }
+# Under the prefix the package was built for (/usr, or /usr/local from a build left at the default).
+program=$(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | grep -x '.*/bin/horalet')
+prefix=${program%/bin/horalet}
+[ "$(command -v horalet)" = "$program" ] || { echo "horalet is not on the PATH" >&2; exit 1; }
+[ -f "$prefix/share/applications/horalet.desktop" ] || { echo "no menu entry" >&2; exit 1; }
 
-"$here/run-installed.sh" /usr/bin/horalet
+"$here/run-installed.sh" "$program"

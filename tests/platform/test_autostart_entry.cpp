@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 QString readText(const QString &path) {
     QFile file(path);
@@ -113,6 +116,12 @@ private slots:
         QString error;
         QVERIFY(AutostartEntry::enable("/usr/bin/horalet", {}, &error));
         QVERIFY(AutostartEntry::isEnabled());
+        // A pipe in the entry's place is no entry, and never holds the start.
+        QVERIFY(QFile::remove(AutostartEntry::filePath()));
+        QVERIFY(::mkfifo(QFile::encodeName(AutostartEntry::filePath()).constData(), 0600) == 0);
+        ::alarm(30);
+        QVERIFY(!AutostartEntry::isEnabled());
+        ::alarm(0);
     }
 
     void failuresAreReportedNotHidden() {

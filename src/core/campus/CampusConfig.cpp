@@ -3,9 +3,11 @@
 #include "store/ProfileStore.h"
 #include "store/StoreDirectory.h"
 #include "store/StoreFiles.h"
+#include "store/TaskBoundSection.h"
 #include "tasktable/DisplayText.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -38,10 +40,16 @@ bool sameKey(const QString &a, const QString &b) {
 // "a, b,,a" -> {a, b}: blanks trimmed, empty and repeated names dropped.
 QStringList splitNames(const QString &text) {
     QStringList names;
-    for (const QString &part : text.split(u',')) {
-        const QString name = part.trimmed();
-        if (!name.isEmpty() && !names.contains(name))
-            names.append(name);
+    QSet<QString> seen;
+    for (const QStringView part : QStringView(text).split(u',')) {
+        const QStringView name = part.trimmed();
+        if (name.isEmpty())
+            continue;
+        QString kept = name.toString();
+        if (!seen.contains(kept)) {
+            seen.insert(kept);
+            names.append(std::move(kept));
+        }
     }
     return names;
 }
@@ -64,23 +72,21 @@ CampusConfig::Server serverOf(const ProfileFile &file) {
     return server;
 }
 
+using TaskEntries = TaskBoundSection<QStringList>;
+
 struct State {
     CampusConfig::Server server;
     QList<CampusConfig::Zone> zones;
-    QList<QString> taskOrder;
-    QHash<QString, QStringList> tasks;
+    TaskEntries tasks;
 };
 
 State stateOf(const ProfileFile &file) {
     State state;
     state.server = serverOf(file);
+    const ProfileFile::SectionRef zones = file.section(kZoneSection);
     for (const QString &key : file.keys(kZoneSection))
-        state.zones.append({key, splitNames(file.string(kZoneSection, key))});
-    const QString taskSection = CampusConfig::taskSection();
-    for (const QString &key : file.keys(taskSection)) {
-        state.taskOrder.append(key);
-        state.tasks.insert(key, splitNames(file.string(taskSection, key)));
-    }
+        state.zones.append({key, splitNames(zones.value(key).value_or(QString()))});
+    state.tasks = TaskEntries::read(file, CampusConfig::taskSection(), splitNames);
     return state;
 }
 
@@ -138,14 +144,9 @@ StoreResult appendZones(const ProfileFile &current, const State &state, ProfileF
 
 StoreResult appendTasks(const ProfileFile &current, const State &state, ProfileFile *file) {
     const QString section = CampusConfig::taskSection();
-    if (auto r = file->appendSection(section, {}); !r)
-        return r;
-    for (const QString &task : state.taskOrder)
-        if (auto r = file->setValue(section, task,
-                                    keptOr(current, section, task, state.tasks.value(task)));
-            !r)
-            return r;
-    return StoreResult::success();
+    return state.tasks.appendTo(file, section, [&](const QString &task, const QStringList &zones) {
+        return keptOr(current, section, task, zones);
+    });
 }
 
 // The file anew from the state, in place of the stored one: lines before the first section
@@ -206,9 +207,12 @@ StoreResult checkNames(const QStringList &names) {
 
 QStringList trimmedNames(const QStringList &names) {
     QStringList out;
+    QSet<QString> seen;
     for (const QString &name : names)
-        if (const QString trimmed = name.trimmed(); !trimmed.isEmpty() && !out.contains(trimmed))
-            out.append(trimmed);
+        if (QString trimmed = name.trimmed(); !trimmed.isEmpty() && !seen.contains(trimmed)) {
+            seen.insert(trimmed);
+            out.append(std::move(trimmed));
+        }
     return out;
 }
 
@@ -253,24 +257,25 @@ QString pathIn(const QString &directory) {
 void CampusConfig::load(QString *error) {
     State state = stateOf(ProfileFile::load(pathIn(m_directory), error));
     m_server = state.server;
-    m_zones = std::move(state.zones);
-    m_taskOrder = std::move(state.taskOrder);
+    takeZones(std::move(state.zones));
     m_tasks = std::move(state.tasks);
 }
 
+void CampusConfig::takeZones(QList<Zone> zones) {
+    m_zones = std::move(zones);
+    m_zoneAt.clear();
+    m_zoneAt.reserve(m_zones.size());
+    for (qsizetype i = m_zones.size(); i-- > 0;)
+        m_zoneAt.insert(m_zones[i].name, i);
+}
+
 const CampusConfig::Zone *CampusConfig::findZone(const QString &name) const {
-    for (const Zone &zone : m_zones)
-        if (zone.name == name)
-            return &zone;
-    return nullptr;
+    const auto at = m_zoneAt.constFind(name);
+    return at == m_zoneAt.cend() ? nullptr : &m_zones[*at];
 }
 
 QStringList CampusConfig::tasksOf(const QString &zone) const {
-    QStringList tasks;
-    for (const QString &task : m_taskOrder)
-        if (m_tasks.value(task).contains(zone))
-            tasks.append(task);
-    return tasks;
+    return m_tasks.tasksWhere([&](const QStringList &zones) { return zones.contains(zone); });
 }
 
 namespace {
@@ -287,6 +292,19 @@ StoreResult writeState(const QString &path, const State &state) {
     if (auto r = build(current, state, current.encoding(), &file); !r)
         return r;
     return file.save(path, sameContent);
+}
+
+// The tasks whose zones name `zone`, with the zones changed by `change`.
+QHash<QString, QStringList> changedTasks(const TaskEntries &tasks, const QString &zone,
+                                         const std::function<void(QStringList &)> &change) {
+    QHash<QString, QStringList> changed;
+    for (const QString &task :
+         tasks.tasksWhere([&](const QStringList &zones) { return zones.contains(zone); })) {
+        QStringList zones = tasks.valueOf(task);
+        change(zones);
+        changed.insert(task, zones);
+    }
+    return changed;
 }
 
 } // namespace
@@ -318,7 +336,7 @@ StoreResult CampusConfig::setServer(const Server &server) {
         !Gbk::canEncode(next.pipeGroup))
         return StoreResult::failure(
             QStringLiteral("管道用户组“%1”无效。").arg(DisplayText::shown(next.pipeGroup)));
-    State state{next, m_zones, m_taskOrder, m_tasks};
+    State state{next, m_zones, m_tasks};
     if (auto r = writeState(pathIn(m_directory), state); !r)
         return r;
     m_server = next;
@@ -328,21 +346,28 @@ StoreResult CampusConfig::setServer(const Server &server) {
 StoreResult CampusConfig::setZone(const QString &name, const QStringList &rooms) {
     const QString zone = name.trimmed();
     const QStringList ids = trimmedNames(rooms);
+    if (ids.size() > MaxRoomsPerZone)
+        return StoreResult::failure(QStringLiteral("一个分区最多 %1 个终端，“%2”有 %3 个。")
+                                        .arg(MaxRoomsPerZone)
+                                        .arg(DisplayText::shown(zone))
+                                        .arg(ids.size()));
     if (auto r = checkNames(QStringList{zone} + ids); !r)
         return r;
     QList<Zone> next = m_zones;
-    auto at = std::find_if(next.begin(), next.end(), [&](const Zone &z) { return z.name == zone; });
-    if (at == next.end()) {
+    if (const auto at = m_zoneAt.constFind(zone); at != m_zoneAt.cend()) {
+        next[*at].rooms = ids;
+    } else {
         for (const Zone &z : next)
             if (sameKey(z.name, zone))
                 return StoreResult::failure(QStringLiteral("已有名为“%1”的分区。").arg(z.name));
+        if (next.size() >= MaxZones)
+            return StoreResult::failure(
+                QStringLiteral("分区最多 %1 个，请先删除不用的分区。").arg(MaxZones));
         next.append({zone, ids});
-    } else {
-        at->rooms = ids;
     }
-    if (auto r = writeState(pathIn(m_directory), {m_server, next, m_taskOrder, m_tasks}); !r)
+    if (auto r = writeState(pathIn(m_directory), {m_server, next, m_tasks}); !r)
         return r;
-    m_zones = std::move(next);
+    takeZones(std::move(next));
     return StoreResult::success();
 }
 
@@ -355,44 +380,33 @@ StoreResult CampusConfig::renameZone(const QString &from, const QString &to) {
     for (const Zone &z : m_zones)
         if (z.name != from && sameKey(z.name, name))
             return StoreResult::failure(QStringLiteral("已有名为“%1”的分区。").arg(z.name));
-    QList<Zone> next = m_zones;
-    auto at = std::find_if(next.begin(), next.end(), [&](const Zone &z) { return z.name == from; });
-    if (at == next.end())
+    const auto at = m_zoneAt.constFind(from);
+    if (at == m_zoneAt.cend())
         return StoreResult::failure(QStringLiteral("分区“%1”不存在。").arg(from));
-    at->name = name;
-    QHash<QString, QStringList> tasks = m_tasks;
-    for (QStringList &zones : tasks) {
-        if (!zones.contains(from))
-            continue;
-        // A task that named both keeps the new name once, where the old one stood.
+    QList<Zone> next = m_zones;
+    next[*at].name = name;
+    // A task that named both keeps the new name once, where the old one stood.
+    const TaskEntries tasks = m_tasks.with(changedTasks(m_tasks, from, [&](QStringList &zones) {
         zones.removeAll(name);
         zones[zones.indexOf(from)] = name;
-    }
-    if (auto r = writeState(pathIn(m_directory), {m_server, next, m_taskOrder, tasks}); !r)
+    }));
+    if (auto r = writeState(pathIn(m_directory), {m_server, next, tasks}); !r)
         return r;
-    m_zones = std::move(next);
-    m_tasks = std::move(tasks);
+    takeZones(std::move(next));
+    m_tasks = tasks;
     return StoreResult::success();
 }
 
 StoreResult CampusConfig::removeZone(const QString &name) {
     QList<Zone> next = m_zones;
     next.removeIf([&](const Zone &z) { return z.name == name; });
-    QList<QString> order = m_taskOrder;
-    QHash<QString, QStringList> tasks = m_tasks;
-    order.removeIf([&](const QString &task) {
-        QStringList &zones = tasks[task];
-        zones.removeAll(name);
-        if (!zones.isEmpty())
-            return false;
-        tasks.remove(task);
-        return true;
-    });
-    if (auto r = writeState(pathIn(m_directory), {m_server, next, order, tasks}); !r)
+    // A task left without a zone loses its entry, and plays to all rooms.
+    const TaskEntries tasks = m_tasks.with(
+        changedTasks(m_tasks, name, [&](QStringList &zones) { zones.removeAll(name); }));
+    if (auto r = writeState(pathIn(m_directory), {m_server, next, tasks}); !r)
         return r;
-    m_zones = std::move(next);
-    m_taskOrder = std::move(order);
-    m_tasks = std::move(tasks);
+    takeZones(std::move(next));
+    m_tasks = tasks;
     return StoreResult::success();
 }
 
@@ -402,38 +416,27 @@ StoreResult CampusConfig::setTaskZones(const QString &task, const QStringList &z
 
 StoreResult CampusConfig::setTaskZonesOf(const QHash<QString, QStringList> &entries,
                                          const QSet<QString> *existing) {
-    QList<QString> order = m_taskOrder;
-    QHash<QString, QStringList> tasks = m_tasks;
+    QHash<QString, QStringList> checked;
+    checked.reserve(entries.size());
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         const QStringList zones = trimmedNames(it.value());
-        if (zones.isEmpty()) {
-            order.removeAll(it.key());
-            tasks.remove(it.key());
-            continue;
-        }
+        if (zones.size() > MaxZones)
+            return StoreResult::failure(
+                QStringLiteral("一个播放任务最多选 %1 个分区。").arg(MaxZones));
         if (auto r = checkNames(zones); !r)
             return r;
         // The task's name is the entry's key, which cannot hold these.
-        if (it.key().contains(u'=') || it.key().trimmed().startsWith(u'['))
+        if (!zones.isEmpty() && (it.key().contains(u'=') || it.key().trimmed().startsWith(u'[')))
             return StoreResult::failure(
                 QStringLiteral("播放任务名称“%1”含有“=”或以“[”开头，不能设置广播分区，请修改名称。")
                     .arg(DisplayText::shown(it.key())));
-        if (!tasks.contains(it.key()))
-            order.append(it.key());
-        tasks.insert(it.key(), zones);
+        checked.insert(it.key(), zones);
     }
-    if (existing)
-        order.removeIf([&](const QString &task) {
-            if (existing->contains(task))
-                return false;
-            tasks.remove(task);
-            return true;
-        });
-    if (order == m_taskOrder && tasks == m_tasks)
+    const TaskEntries tasks = m_tasks.with(checked, existing);
+    if (tasks == m_tasks)
         return StoreResult::success();
-    if (auto r = writeState(pathIn(m_directory), {m_server, m_zones, order, tasks}); !r)
+    if (auto r = writeState(pathIn(m_directory), {m_server, m_zones, tasks}); !r)
         return r;
-    m_taskOrder = std::move(order);
-    m_tasks = std::move(tasks);
+    m_tasks = tasks;
     return StoreResult::success();
 }

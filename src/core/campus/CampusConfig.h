@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/StoreResult.h"
+#include "store/TaskBoundSection.h"
 
 #include <QHash>
 #include <QList>
@@ -37,6 +38,10 @@ public:
     // Why a zone name or room id cannot be stored (code page 936, no '=' '[' ',' , not
     // empty, bounded length), in the interface's words; an empty text when it can.
     static QString nameProblem(const QString &name);
+    // Far beyond any campus; a zone or a task given more is refused with the reason. A file
+    // made by hand with more is read whole all the same.
+    static constexpr qsizetype MaxZones = 1000;
+    static constexpr qsizetype MaxRoomsPerZone = 5000;
 
     explicit CampusConfig(QString directory);
 
@@ -49,9 +54,9 @@ public:
     const QList<Zone> &zones() const { return m_zones; }
     const Zone *findZone(const QString &name) const;
     // Task name -> zone names.
-    const QHash<QString, QStringList> &taskZones() const { return m_tasks; }
+    const QHash<QString, QStringList> &taskZones() const { return m_tasks.values(); }
     // The zones a task names; empty for all rooms.
-    QStringList zonesOf(const QString &task) const { return m_tasks.value(task); }
+    QStringList zonesOf(const QString &task) const { return m_tasks.valueOf(task); }
 
     // Each change rewrites the file once; a failed write leaves everything as it was.
     StoreResult setServer(const Server &server);
@@ -70,9 +75,11 @@ public:
     QStringList tasksOf(const QString &zone) const;
 
 private:
+    void takeZones(QList<Zone> zones);
+
     QString m_directory;
     Server m_server;
     QList<Zone> m_zones;
-    QList<QString> m_taskOrder; // keys of m_tasks in file order
-    QHash<QString, QStringList> m_tasks;
+    QHash<QString, qsizetype> m_zoneAt; // zone name -> its first place in m_zones
+    TaskBoundSection<QStringList> m_tasks;
 };

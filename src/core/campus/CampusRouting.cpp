@@ -50,10 +50,12 @@ CampusRoute routeFor(const CampusConfig &config, const QString &task, const Camp
         known.insert(room.id, &room);
 
     QStringList parts, missing;
-    QSet<QString> heard;
+    QSet<QString> heard, away;
     auto offline = [&](const QString &id) {
-        if (!route.offline.contains(id))
+        if (!away.contains(id)) {
+            away.insert(id);
             route.offline.append(id);
+        }
     };
     if (route.zones.isEmpty()) {
         int connected = 0;
@@ -93,8 +95,10 @@ CampusRoute routeFor(const CampusConfig &config, const QString &task, const Camp
         }
     }
     for (const CampusRoom &room : rooms)
-        if (!heard.contains(room.id) && !route.mute.contains(room.id))
+        if (!heard.contains(room.id)) {
+            heard.insert(room.id); // a room the server lists twice is muted once
             route.mute.append(room.id);
+        }
 
     route.logText = parts.join(QStringLiteral("，")) + QStringLiteral(" 在线");
     // Rooms the lists leave out are controlled all the same; the row says they exist.

@@ -7,6 +7,10 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray Bom("\xEF\xBB\xBF");
@@ -74,9 +78,18 @@ bool PlayLog::openFor(const QDate &month) {
     m_file.close();
     if (!QDir().mkpath(folder()))
         return false;
-    m_file.setFileName(pathOf(first));
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Not blocking, and a regular file only: a pipe put in the file's place would hold this
+    // thread, and every bell after it, until something read it.
+    const int fd = ::open(QFile::encodeName(pathOf(first)).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
         return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, O_APPEND) != 0 ||
+        !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     m_month = first;
     if (m_file.size() == 0) {
         const QByteArray header = headerBytes();

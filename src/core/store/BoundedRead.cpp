@@ -157,4 +157,15 @@ std::optional<QByteArray> read(const QString &path, qint64 maxBytes, bool follow
     return bytes;
 }
 
+Stored readStored(const QString &path, QByteArray *bytes, QString *why, qint64 maxBytes) {
+    const Entry look = inspect(path, true);
+    if (look.error == ENOENT || look.error == ENOTDIR)
+        return Stored::Missing;
+    std::optional<QByteArray> read = BoundedRead::read(path, maxBytes, true, why);
+    if (!read)
+        return Stored::Refused;
+    *bytes = std::move(*read);
+    return Stored::Whole;
+}
+
 } // namespace BoundedRead

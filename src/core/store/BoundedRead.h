@@ -34,4 +34,15 @@ QString sizeText(qint64 bytes);
 std::optional<QByteArray> read(const QString &path, qint64 maxBytes, bool followLinks,
                                QString *why);
 
+// The bound on a store file: far beyond the largest timetable a school keeps, well below
+// what would exhaust the memory.
+inline constexpr qint64 MaxStoreFileBytes = qint64(64) * 1024 * 1024;
+
+// How a store file the program reads for itself is read: through a link (the user may have
+// put one there), never a pipe, a device or a folder, never beyond the bound.
+enum class Stored { Missing, Whole, Refused };
+// Missing (only when nothing is there) leaves *why empty; Refused says why, naming the file.
+Stored readStored(const QString &path, QByteArray *bytes, QString *why,
+                  qint64 maxBytes = MaxStoreFileBytes);
+
 } // namespace BoundedRead

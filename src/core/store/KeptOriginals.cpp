@@ -1,5 +1,6 @@
 #include "KeptOriginals.h"
 
+#include "BoundedRead.h"
 #include "ProfileStore.h"
 #include "program/SystemErrors.h"
 
@@ -24,33 +25,6 @@ QSet<QString> checked;
 
 QString systemError(int code) {
     return SystemErrors::text(code);
-}
-
-enum class Read { Missing, Whole, Failed };
-
-Read readWhole(const QString &path, QByteArray *bytes, QString *error) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return Read::Missing;
-        *error = systemError(errno);
-        return Read::Failed;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        *error = QStringLiteral("这是一个文件夹");
-        return Read::Failed;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = SystemErrors::translated(file.errorString());
-        return Read::Failed;
-    }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || bytes->size() != file.size()) {
-        *error = SystemErrors::translated(file.errorString());
-        return Read::Failed;
-    }
-    return Read::Whole;
 }
 
 // A new file that is never an existing one, so a copy made earlier is never overwritten.
@@ -129,13 +103,12 @@ StoreResult beforeRewrite(const QString &path, const SameContent &sameContent) {
     }
     QByteArray stored;
     QString error;
-    const Read read = readWhole(path, &stored, &error);
-    if (read == Read::Failed)
-        return StoreResult::failure(
-            QStringLiteral("无法读取文件“%1”：%2\n文件保持原样，更改未保存。").arg(path, error));
+    const BoundedRead::Stored read = BoundedRead::readStored(path, &stored, &error);
+    if (read == BoundedRead::Stored::Refused)
+        return StoreResult::failure(error + QStringLiteral("\n文件保持原样，更改未保存。"));
     QString copyPath;
     // Line ends are the one thing every rewrite may change without losing anything.
-    if (read == Read::Whole && profileRewrite(stored) != sameContent(stored)) {
+    if (read == BoundedRead::Stored::Whole && profileRewrite(stored) != sameContent(stored)) {
         if (!writeCopy(path, stored, &copyPath, &error))
             return StoreResult::failure(
                 QStringLiteral("无法保存文件“%1”的原样副本：%2\n文件保持原样，更改未保存。")

@@ -111,16 +111,21 @@ StoreResult MakeupWorkdays::set(const QString &date, int weekday) {
 
 StoreResult MakeupWorkdays::setAll(const QList<std::pair<QString, int>> &days) {
     QList<Entry> next = m_entries;
+    // Date -> the first entry of it: a calendar's import sets years of days at once.
+    QHash<QString, qsizetype> at;
+    at.reserve(next.size() + days.size());
+    for (qsizetype i = next.size(); i-- > 0;)
+        at.insert(next[i].date, i);
     for (const auto &[date, weekday] : days) {
         if (!isDateText(date) || weekday < 0 || weekday > 6)
             return StoreResult::failure(QStringLiteral("“%1”不是有效的调休上班日期。").arg(date));
         Entry entry{date, kNames[weekday], weekday};
-        const auto at = std::find_if(next.begin(), next.end(),
-                                     [&entry](const Entry &e) { return e.date == entry.date; });
-        if (at != next.end())
-            *at = entry;
-        else
+        if (const auto found = at.constFind(date); found != at.cend()) {
+            next[*found] = entry;
+        } else {
+            at.insert(date, next.size());
             next.append(entry);
+        }
     }
     sortByDate(next);
     if (const StoreResult written = write(next); !written)

@@ -1,5 +1,6 @@
 #include "ProfileStore.h"
 
+#include "BoundedRead.h"
 #include "Cp936Table.h"
 #include "PlayTask.h"
 #include "StoreDirectory.h"
@@ -180,45 +181,22 @@ bool ProfileFile::validSectionName(const QByteArray &name) const {
 }
 
 ProfileFile ProfileFile::load(const QString &path, QString *error) {
-    // Only a file that is not there reads as empty; one that cannot even be looked at
-    // (no permission on the way, an I/O error) is reported like an unreadable one.
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return {};
+    // Only a file that is not there reads as empty; one that cannot be read whole (no
+    // permission on the way, an I/O error, a pipe or a device in its place) is reported.
+    QByteArray bytes;
+    QString why;
+    if (BoundedRead::readStored(path, &bytes, &why) != BoundedRead::Stored::Whole) {
         if (error)
-            *error = QStringLiteral("无法读取文件“%1”：%2").arg(path, systemError(errno));
-        return {};
-    }
-    if (S_ISDIR(info.st_mode)) {
-        if (error)
-            *error =
-                QStringLiteral("无法读取文件“%1”：%2").arg(path, QStringLiteral("这是一个文件夹"));
-        return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("无法读取文件“%1”：%2")
-                         .arg(path, SystemErrors::translated(file.errorString()));
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    // A read cut short by an I/O error must not pass for the whole file.
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("无法读取文件“%1”：%2")
-                         .arg(path, SystemErrors::translated(file.errorString()));
+            *error = why;
         return {};
     }
     return fromBytes(bytes);
 }
 
 FileEncoding ProfileFile::encodingOf(const QString &path) {
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return FileEncoding::Cp936;
-    return FileEncodings::detect(file.read(3));
+    QByteArray bytes;
+    BoundedRead::readStored(path, &bytes, nullptr);
+    return FileEncodings::detect(bytes.first(std::min<qsizetype>(bytes.size(), 3)));
 }
 
 ProfileFile ProfileFile::fromBytes(const QByteArray &fileBytes) {
@@ -516,6 +494,26 @@ std::optional<QString> ProfileFile::SectionRef::value(const QString &key) const 
     const Line *line =
         m_file->findKey(*static_cast<const Section *>(m_section), trimmedView(*bytes));
     return line ? m_file->valueOf(*line) : std::nullopt;
+}
+
+QStringList ProfileFile::SectionRef::numbered(const QString &prefix, int count) const {
+    QStringList values;
+    const std::optional<QByteArray> encoded = m_section ? m_file->encodeText(prefix) : std::nullopt;
+    if (!encoded) {
+        values.resize(std::max(count, 0));
+        return values;
+    }
+    values.reserve(count);
+    // Digits are one ASCII byte in every encoding a file may have.
+    QByteArray key = trimmedView(*encoded).toByteArray();
+    const qsizetype stem = key.size();
+    for (int i = 0; i < count; ++i) {
+        key.truncate(stem);
+        key.append(QByteArray::number(i));
+        const Line *line = m_file->findKey(*static_cast<const Section *>(m_section), key);
+        values.append(line ? m_file->valueOf(*line).value_or(QString()) : QString());
+    }
+    return values;
 }
 
 QByteArray ProfileFile::toBytes() const {

@@ -74,6 +74,9 @@ public:
         QString string(QLatin1StringView asciiKey) const {
             return value(asciiKey).value_or(QString());
         }
+        // The values of the keys prefix0 .. prefix<count - 1> in order, an empty text where one
+        // is missing; the prefix is encoded once, as a damaged count may ask for very many.
+        QStringList numbered(const QString &prefix, int count) const;
 
     private:
         friend class ProfileFile;

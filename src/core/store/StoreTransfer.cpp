@@ -19,6 +19,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace StoreTransfer {
 
@@ -483,8 +484,40 @@ Outcome run(Direction direction, const QString &storeDirectory, const QString &f
             outcome.keptCopy.clear();
         }
     }
+    pruneKeptCopies(storeDirectory, QDateTime::currentDateTime());
     outcome.message = message(direction, outcome, storeDirectory, folder);
     return outcome;
+}
+
+int pruneKeptCopies(const QString &storeDirectory, const QDateTime &now) {
+    static const QRegularExpression named(QLatin1Char('^') + keptCopyPrefix() +
+                                          QStringLiteral("(\\d{8}-\\d{6})(?:-(\\d+))?$"));
+    struct Kept {
+        QDateTime made;
+        int order;
+        QString path;
+    };
+    std::vector<Kept> all;
+    const QDir store(storeDirectory);
+    for (const QString &name : store.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch m = named.match(name);
+        const QDateTime made =
+            m.hasMatch() ? QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMdd-HHmmss"))
+                         : QDateTime();
+        const QString path = store.filePath(name);
+        // A link with our name leads somewhere that is not ours to delete.
+        if (made.isValid() && BoundedRead::inspect(path, false).kind == BoundedRead::Kind::Folder)
+            all.push_back({made, m.captured(2).toInt(), path});
+    }
+    std::sort(all.begin(), all.end(), [](const Kept &a, const Kept &b) {
+        return a.made != b.made ? a.made > b.made : a.order > b.order;
+    });
+    const QDateTime oldestKept = now.addDays(-KeptCopyDays);
+    int removed = 0;
+    for (size_t i = KeptCopiesKept; i < all.size(); ++i)
+        if (all[i].made < oldestKept && QDir(all[i].path).removeRecursively())
+            ++removed;
+    return removed;
 }
 
 QString chooserTitle(Direction direction) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -74,6 +75,13 @@ struct Outcome {
 // replaced back and removes those it added.
 Outcome run(Direction direction, const QString &storeDirectory, const QString &folder,
             const Progress &progress = {});
+
+// The folders that imports kept the store in: the newest KeptCopiesKept and every one younger
+// than KeptCopyDays days stay, older ones are removed (only folders of this program's naming,
+// never a link). Returns how many were removed; every import ends with it.
+inline constexpr size_t KeptCopiesKept = 10;
+inline constexpr int KeptCopyDays = 30;
+int pruneKeptCopies(const QString &storeDirectory, const QDateTime &now);
 
 QString chooserTitle(Direction direction);
 QString doneMessage(Direction direction);

@@ -1,5 +1,6 @@
 #include "TaskStore.h"
 
+#include "BoundedRead.h"
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
@@ -21,7 +22,8 @@
 namespace {
 
 const QString kItemsSection = QStringLiteral("歌曲");
-const QString kItemKey = QStringLiteral("歌曲名称%1");
+const QString kItemKeyStem = QStringLiteral("歌曲名称");
+const QString kItemKey = kItemKeyStem + QStringLiteral("%1");
 const QString kCountSection = QStringLiteral("多媒体文件数量");
 const QString kCountKey = QStringLiteral("数量");
 // A count beyond this is a damaged file, not a playlist; reading it would exhaust memory.
@@ -308,13 +310,7 @@ TaskPlaylist TaskStore::ReadTaskPlaylist(const QString &name, QString *error) co
     }
     const ProfileFile file = ProfileFile::load(path, error);
     const int count = qBound(0, file.integer(kCountSection, kCountKey, 0), kMaxPlaylistItems);
-    TaskPlaylist items;
-    items.reserve(count);
-    // One section lookup for all items: a damaged count may ask for very many.
-    const ProfileFile::SectionRef section = file.section(kItemsSection);
-    for (int i = 0; i < count; ++i)
-        items << section.value(kItemKey.arg(i)).value_or(QString());
-    return items;
+    return file.section(kItemsSection).numbered(kItemKeyStem, count);
 }
 
 StoreResult TaskStore::DeleteTaskPlaylist(const QString &name) const {
@@ -358,11 +354,11 @@ struct PlaylistBefore {
 
 StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
     QString error;
-    ProfileFile::load(path, &error); // tells a missing file from an unreadable one
-    if (!error.isEmpty())
+    QByteArray bytes;
+    const BoundedRead::Stored read = BoundedRead::readStored(path, &bytes, &error);
+    if (read == BoundedRead::Stored::Refused)
         return StoreResult::failure(error);
-    QFile file(path);
-    before->existed = file.exists();
+    before->existed = read == BoundedRead::Stored::Whole;
     if (!before->existed)
         return StoreResult::success();
     // The temporaries' pattern, so a link left by a killed process goes at the next start.
@@ -375,13 +371,7 @@ StoreResult keepPlaylist(const QString &path, PlaylistBefore *before) {
             return StoreResult::success();
         }
     }
-    if (!file.open(QIODevice::ReadOnly))
-        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
-                                        .arg(path, SystemErrors::translated(file.errorString())));
-    before->bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return StoreResult::failure(QStringLiteral("无法读取文件“%1”：%2")
-                                        .arg(path, SystemErrors::translated(file.errorString())));
+    before->bytes = std::move(bytes);
     return StoreResult::success();
 }
 

@@ -3,9 +3,12 @@
 #include "ProfileStore.h"
 #include "StoreDirectory.h"
 #include "StoreFiles.h"
+#include "TaskBoundSection.h"
 
 #include <algorithm>
+#include <bitset>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,29 +35,51 @@ QString monthDayText(int monthDay) {
         .arg(monthDay % 100, 2, 10, QLatin1Char('0'));
 }
 
+// The days of a leap year and of the year after it that the range holds: every case of
+// 02-29, so two ranges share a day in some year exactly when their masks share a bit.
+using DayMask = std::bitset<366 + 365>;
+
+DayMask dayMaskOf(const SeasonRange &range) {
+    DayMask mask;
+    size_t bit = 0;
+    for (const bool leap : {true, false})
+        for (int month = 1; month <= 12; ++month) {
+            const int days = month == 2 ? (leap ? 29 : 28) : QDate(2025, month, 1).daysInMonth();
+            for (int day = 1; day <= days; ++day)
+                mask[bit++] = range.holds(month * 100 + day, leap);
+        }
+    return mask;
+}
+
+using TaskEntries = TaskBoundSection<QString>;
+
+QString asStored(const QString &text) {
+    return text;
+}
+
+QString stored(const QString &, const QString &timetable) {
+    return timetable;
+}
+
 struct Read {
     QList<Timetables::Timetable> timetables;
-    QList<QString> taskOrder;
-    QHash<QString, QString> tasks;
+    TaskEntries tasks;
 };
 
 Read readFile(const ProfileFile &file) {
     Read read;
     const QString section = Timetables::section();
+    const ProfileFile::SectionRef entries = file.section(section);
     for (const QString &key : file.keys(section)) {
-        const QString text = file.string(section, key);
+        const QString text = entries.value(key).value_or(QString());
         read.timetables.append({key, text, SeasonRange::parse(text)});
     }
-    const QString taskSection = Timetables::taskSection();
-    for (const QString &key : file.keys(taskSection)) {
-        read.taskOrder.append(key);
-        read.tasks.insert(key, file.string(taskSection, key));
-    }
+    read.tasks = TaskEntries::read(file, Timetables::taskSection(), asStored);
     return read;
 }
 
-StoreResult build(const QList<Timetables::Timetable> &timetables, const QList<QString> &taskOrder,
-                  const QHash<QString, QString> &tasks, FileEncoding encoding, ProfileFile *file) {
+StoreResult build(const QList<Timetables::Timetable> &timetables, const TaskEntries &tasks,
+                  FileEncoding encoding, ProfileFile *file) {
     file->setEncoding(encoding);
     // Both sections always, so an emptied file is still plainly ours.
     if (const StoreResult made = file->appendSection(Timetables::section(), {}); !made)
@@ -63,13 +88,7 @@ StoreResult build(const QList<Timetables::Timetable> &timetables, const QList<QS
         if (const StoreResult set = file->setValue(Timetables::section(), t.name, t.rangeText);
             !set)
             return set;
-    if (const StoreResult made = file->appendSection(Timetables::taskSection(), {}); !made)
-        return made;
-    for (const QString &task : taskOrder)
-        if (const StoreResult set = file->setValue(Timetables::taskSection(), task, tasks[task]);
-            !set)
-            return set;
-    return StoreResult::success();
+    return tasks.appendTo(file, Timetables::taskSection(), stored);
 }
 
 // What a rewrite makes of the stored file: other sections and comments do not survive it.
@@ -77,7 +96,7 @@ QByteArray sameContent(const QByteArray &stored) {
     const ProfileFile read = ProfileFile::fromBytes(stored);
     const Read r = readFile(read);
     ProfileFile file;
-    if (!build(r.timetables, r.taskOrder, r.tasks, read.encoding(), &file))
+    if (!build(r.timetables, r.tasks, read.encoding(), &file))
         return QByteArray(1, '\0');
     return file.toBytes();
 }
@@ -105,9 +124,12 @@ QString SeasonRange::text() const {
 }
 
 bool SeasonRange::holds(const QDate &day) const {
-    const int monthDay = day.month() * 100 + day.day();
+    return holds(day.month() * 100 + day.day(), QDate::isLeapYear(day.year()));
+}
+
+bool SeasonRange::holds(int monthDay, bool leapYear) const {
     int first = from, last = to;
-    if (!QDate::isLeapYear(day.year())) {
+    if (!leapYear) {
         if (first == 229)
             first = 301;
         if (last == 229)
@@ -119,11 +141,7 @@ bool SeasonRange::holds(const QDate &day) const {
 }
 
 bool SeasonRange::overlaps(const SeasonRange &other) const {
-    // A leap year and the year after it hold every case.
-    for (QDate day(2024, 1, 1); day.year() < 2026; day = day.addDays(1))
-        if (holds(day) && other.holds(day))
-            return true;
-    return false;
+    return (dayMaskOf(*this) & dayMaskOf(other)).any();
 }
 
 SeasonRange SeasonRange::complement() const {
@@ -175,7 +193,6 @@ QString Timetables::path() const {
 void Timetables::load(QString *error) {
     Read read = readFile(ProfileFile::load(path(), error));
     m_timetables = std::move(read.timetables);
-    m_taskOrder = std::move(read.taskOrder);
     m_tasks = std::move(read.tasks);
 }
 
@@ -187,11 +204,14 @@ const Timetables::Timetable *Timetables::find(const QString &name) const {
 }
 
 QStringList Timetables::tasksOf(const QString &timetable) const {
-    QStringList tasks;
-    for (const QString &task : m_taskOrder)
-        if (m_tasks.value(task) == timetable)
-            tasks.append(task);
-    return tasks;
+    return m_tasks.tasksWhere([&](const QString &named) { return named == timetable; });
+}
+
+QHash<QString, qsizetype> Timetables::taskCounts() const {
+    QHash<QString, qsizetype> counts;
+    for (const QString &timetable : m_tasks.values())
+        ++counts[timetable];
+    return counts;
 }
 
 StoreResult Timetables::setTimetable(const QString &name, const SeasonRange &range) {
@@ -201,11 +221,15 @@ StoreResult Timetables::setTimetable(const QString &name, const SeasonRange &ran
     const Timetable made{name, range.text(), range};
     const auto at =
         std::find_if(next.begin(), next.end(), [&](const Timetable &t) { return t.name == name; });
-    if (at != next.end())
+    if (at != next.end()) {
         *at = made;
-    else
+    } else {
+        if (next.size() >= MaxTimetables)
+            return StoreResult::failure(
+                QStringLiteral("作息表最多 %1 个，请先删除不用的作息表。").arg(MaxTimetables));
         next.append(made);
-    return write(next, m_taskOrder, m_tasks);
+    }
+    return write(next, m_tasks);
 }
 
 StoreResult Timetables::renameTimetable(const QString &from, const QString &to) {
@@ -224,17 +248,16 @@ StoreResult Timetables::renameTimetable(const QString &from, const QString &to) 
         }
     if (!found)
         return StoreResult::failure(QStringLiteral("作息表“%1”不存在。").arg(from));
-    QHash<QString, QString> tasks = m_tasks;
-    for (QString &value : tasks)
-        if (value == from)
-            value = to;
-    return write(next, m_taskOrder, tasks);
+    QHash<QString, QString> repointed;
+    for (const QString &task : tasksOf(from))
+        repointed.insert(task, to);
+    return write(next, m_tasks.with(repointed));
 }
 
 StoreResult Timetables::removeTimetable(const QString &name) {
     QList<Timetable> next = m_timetables;
     next.removeIf([&](const Timetable &t) { return t.name == name; });
-    return write(next, m_taskOrder, m_tasks);
+    return write(next, m_tasks);
 }
 
 StoreResult Timetables::setTaskTimetable(const QString &task, const QString &timetable) {
@@ -243,50 +266,30 @@ StoreResult Timetables::setTaskTimetable(const QString &task, const QString &tim
 
 StoreResult Timetables::setTaskTimetables(const QHash<QString, QString> &entries,
                                           const QSet<QString> *existing) {
-    QList<QString> order = m_taskOrder;
-    QHash<QString, QString> tasks = m_tasks;
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        if (it.value().isEmpty()) {
-            order.removeAll(it.key());
-            tasks.remove(it.key());
-            continue;
-        }
-        if (!tasks.contains(it.key()))
-            order.append(it.key());
-        tasks.insert(it.key(), it.value());
-    }
-    if (existing)
-        order.removeIf([&](const QString &task) {
-            if (existing->contains(task))
-                return false;
-            tasks.remove(task);
-            return true;
-        });
-    if (order == m_taskOrder && tasks == m_tasks)
+    const TaskEntries next = m_tasks.with(entries, existing);
+    if (next == m_tasks)
         return StoreResult::success();
-    return write(m_timetables, order, tasks);
+    return write(m_timetables, next);
 }
 
-StoreResult Timetables::write(const QList<Timetable> &timetables, const QList<QString> &taskOrder,
-                              const QHash<QString, QString> &tasks) {
+StoreResult Timetables::write(const QList<Timetable> &timetables, const TaskEntries &tasks) {
     ProfileFile file;
     // A file saved as UTF-8 or UTF-16 elsewhere stays so.
-    if (const StoreResult built =
-            build(timetables, taskOrder, tasks, ProfileFile::encodingOf(path()), &file);
+    if (const StoreResult built = build(timetables, tasks, ProfileFile::encodingOf(path()), &file);
         !built)
         return built;
     if (const StoreResult saved = file.save(path(), sameContent); !saved)
         return saved;
     m_timetables = timetables;
-    m_taskOrder = taskOrder;
     m_tasks = tasks;
     return StoreResult::success();
 }
 
 QStringList Timetables::inForce(const QDate &day) const {
+    // Names are unique: the reader keeps the first of equal keys, and every change keeps it so.
     QStringList names;
     for (const Timetable &t : m_timetables)
-        if (t.range && t.range->holds(day) && !names.contains(t.name))
+        if (t.range && t.range->holds(day))
             names.append(t.name);
     return names;
 }
@@ -311,8 +314,29 @@ QStringList Timetables::overlapping(const QString &name) const {
     QStringList others;
     if (!self || !self->range)
         return others;
+    const DayMask mine = dayMaskOf(*self->range);
     for (const Timetable &t : m_timetables)
-        if (t.name != name && t.range && t.range->overlaps(*self->range))
+        if (t.name != name && t.range && (dayMaskOf(*t.range) & mine).any())
             others.append(t.name);
     return others;
+}
+
+QList<Timetables::Overlap> Timetables::overlaps(qsizetype named) const {
+    std::vector<std::optional<DayMask>> masks;
+    masks.reserve(size_t(m_timetables.size()));
+    for (const Timetable &t : m_timetables)
+        masks.push_back(t.range ? std::optional(dayMaskOf(*t.range)) : std::nullopt);
+    QList<Overlap> all(m_timetables.size());
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (!masks[size_t(i)])
+            continue;
+        for (qsizetype j = 0; j < all.size(); ++j) {
+            if (j == i || !masks[size_t(j)] || !(*masks[size_t(i)] & *masks[size_t(j)]).any())
+                continue;
+            if (all[i].named.size() < named)
+                all[i].named.append(m_timetables[j].name);
+            ++all[i].count;
+        }
+    }
+    return all;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StoreResult.h"
+#include "TaskBoundSection.h"
 
 #include <QDate>
 #include <QHash>
@@ -23,6 +24,7 @@ struct SeasonRange {
     QString text() const;
     bool overNewYear() const { return to < from; }
     bool holds(const QDate &day) const;
+    bool holds(int monthDay, bool leapYear) const;
     // Whether some day lies in both ranges.
     bool overlaps(const SeasonRange &other) const;
     // The days of the year this range leaves out (the winter of a summer); the range itself
@@ -56,10 +58,15 @@ public:
     const QList<Timetable> &timetables() const { return m_timetables; }
     const Timetable *find(const QString &name) const;
     // Task name -> timetable name.
-    const QHash<QString, QString> &taskTimetables() const { return m_tasks; }
+    const QHash<QString, QString> &taskTimetables() const { return m_tasks.values(); }
     // The timetable a task names, or an empty text for all year.
-    QString timetableOf(const QString &task) const { return m_tasks.value(task); }
+    QString timetableOf(const QString &task) const { return m_tasks.valueOf(task); }
     QStringList tasksOf(const QString &timetable) const;
+    // Timetable name -> how many tasks name it.
+    QHash<QString, qsizetype> taskCounts() const;
+
+    // Beyond a timetable for every day of the year: adding one more is refused.
+    static constexpr qsizetype MaxTimetables = 400;
 
     // Each change rewrites the file once; a failed write leaves everything as it was.
     StoreResult setTimetable(const QString &name, const SeasonRange &range);
@@ -81,14 +88,19 @@ public:
     QString nextSwitchText(const QDate &today) const;
     // The other timetables whose ranges share a day with this one's.
     QStringList overlapping(const QString &name) const;
+    // For every timetable in file order, how many others share a day with it, the first
+    // `named` of them by name.
+    struct Overlap {
+        QStringList named;
+        qsizetype count = 0;
+    };
+    QList<Overlap> overlaps(qsizetype named) const;
 
 private:
-    StoreResult write(const QList<Timetable> &timetables, const QList<QString> &taskOrder,
-                      const QHash<QString, QString> &tasks);
+    StoreResult write(const QList<Timetable> &timetables, const TaskBoundSection<QString> &tasks);
     QString path() const;
 
     QString m_directory;
     QList<Timetable> m_timetables;
-    QList<QString> m_taskOrder; // keys of m_tasks in file order
-    QHash<QString, QString> m_tasks;
+    TaskBoundSection<QString> m_tasks; // task name -> timetable name
 };

@@ -71,16 +71,23 @@ QString TaskTableModel::zoneText(const QString &taskName) const {
     const auto it = m_taskZones.constFind(taskName);
     if (it == m_taskZones.cend())
         return AllRooms;
-    QStringList shown;
-    for (const QString &zone : *it)
-        shown << (m_zones.contains(zone) ? zone : QStringLiteral("%1（不存在）").arg(zone));
-    return shown.join(QStringLiteral("、"));
+    // Only what the cell can show: a hand-made file may give a task any number of zones.
+    QString shown;
+    for (const QString &zone : *it) {
+        if (shown.size() > DisplayText::kMaxLength)
+            break;
+        if (!shown.isEmpty())
+            shown += QStringLiteral("、");
+        shown += m_zones.contains(zone) ? zone : QStringLiteral("%1（不存在）").arg(zone);
+    }
+    return shown;
 }
 
 void TaskTableModel::setCampus(const CampusConfig &campus) {
-    QStringList zones;
+    QSet<QString> zones;
+    zones.reserve(campus.zones().size());
     for (const CampusConfig::Zone &zone : campus.zones())
-        zones.append(zone.name);
+        zones.insert(zone.name);
     const bool wasShown = m_campusOn;
     const bool shown = campus.enabled();
     // Where the column is, with the 作息表 column as it stands.
@@ -118,9 +125,9 @@ QString TaskTableModel::seasonText(const QString &taskName) const {
 }
 
 void TaskTableModel::setSeasons(const Timetables &stored) {
-    QStringList timetables;
+    QSet<QString> timetables;
     for (const auto &t : stored.timetables())
-        timetables.append(t.name);
+        timetables.insert(t.name);
     const QHash<QString, QString> &taskTimetables = stored.taskTimetables();
     const bool wasShown = showsSeasons();
     const bool shown = !timetables.isEmpty();

@@ -8,6 +8,7 @@ class CampusConfig;
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
@@ -81,9 +82,9 @@ private:
     QList<PlayTask> m_tasks;
     QHash<QString, QHash<QString, QStringList>> m_problems; // checker -> task -> reasons
     QVariant m_markIcon;
-    QStringList m_timetables;
+    QSet<QString> m_timetables;
     QHash<QString, QString> m_taskTimetables;
     bool m_campusOn = false;
-    QStringList m_zones;
+    QSet<QString> m_zones;
     QHash<QString, QStringList> m_taskZones;
 };

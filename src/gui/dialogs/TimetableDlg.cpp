@@ -192,20 +192,27 @@ QString CTimetableDlg::overlapText(const SeasonRange &range) const {
 
 void CTimetableDlg::showTimetables(const QString &current) {
     const QSignalBlocker quiet(m_table);
-    m_table->setRowCount(0);
-    for (const Timetables::Timetable &t : m_timetables.timetables()) {
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
-        const QStringList others = m_timetables.overlapping(t.name);
+    const QList<Timetables::Timetable> &all = m_timetables.timetables();
+    // A few names in the cell, then how many more: a cell naming every other of hundreds of
+    // timetables would cost the opening seconds and show nothing readable.
+    const QList<Timetables::Overlap> overlaps = m_timetables.overlaps(3);
+    const QHash<QString, qsizetype> taskCounts = m_timetables.taskCounts();
+    m_table->setRowCount(int(all.size()));
+    for (int row = 0; row < all.size(); ++row) {
+        const Timetables::Timetable &t = all[row];
+        const Timetables::Overlap &overlap = overlaps[row];
         const QString range =
             t.range ? t.range->text() +
                           (t.range->overNewYear() ? QStringLiteral("（跨年）") : QString())
                     : t.rangeText + QStringLiteral("（无法识别）");
-        const QString texts[] = {
-            DisplayText::shown(t.name), DisplayText::shown(range),
-            QString::number(m_timetables.tasksOf(t.name).size()),
-            others.isEmpty() ? QString()
-                             : QStringLiteral("与%1重叠").arg(others.join(QStringLiteral("、")))};
+        const QString others = DisplayText::shown(overlap.named, 20).join(QStringLiteral("、")) +
+                               (overlap.count > overlap.named.size()
+                                    ? QStringLiteral("等 %1 个作息表").arg(overlap.count)
+                                    : QString());
+        const QString texts[] = {DisplayText::shown(t.name), DisplayText::shown(range),
+                                 QString::number(taskCounts.value(t.name)),
+                                 overlap.count == 0 ? QString()
+                                                    : QStringLiteral("与%1重叠").arg(others)};
         for (int column = 0; column < 4; ++column)
             m_table->setItem(row, column, new QTableWidgetItem(texts[column]));
         if (t.name == current)

@@ -150,6 +150,17 @@ private slots:
         QVERIFY(!config.setTaskZones("上课铃", {"a=b"}));
         QVERIFY(config.setTaskZones("铃=响", {"教学楼"}).error.contains("播放任务名称"));
         QVERIFY(!config.renameZone("教学楼", "全部"));
+        // Beyond any campus: refused with the reason, nothing written.
+        QStringList ids;
+        for (int i = 0; i <= CampusConfig::MaxRoomsPerZone; ++i)
+            ids << QStringLiteral("room%1").arg(i);
+        QVERIFY(config.setZone("教学楼", ids)
+                    .error.contains(
+                        QStringLiteral("最多 %1 个终端").arg(CampusConfig::MaxRoomsPerZone)));
+        QStringList zones;
+        for (int i = 0; i <= CampusConfig::MaxZones; ++i)
+            zones << QStringLiteral("分区%1").arg(i);
+        QVERIFY(config.setTaskZones("上课铃", zones).error.contains(QStringLiteral("最多选")));
         CampusConfig::Server server = config.server();
         server.controlPort = 0;
         QVERIFY(!config.setServer(server));
@@ -249,6 +260,29 @@ private slots:
         QCOMPARE(route.unmute, QStringList{longId});
         QVERIFY(route.logText.size() < 100);
         QVERIFY(route.logText.endsWith(u'…'));
+
+        // A hand-made file past every cap is read whole (each id once) and routed.
+        QByteArray manyIds, manyZones;
+        CampusRooms server;
+        for (int i = 0; i < 100000; ++i) {
+            manyIds += "r" + QByteArray::number(i) + (i % 2 ? ", " : ",r0,");
+            manyZones += "z" + QByteArray::number(i) + ',';
+            if (i % 10 == 0)
+                server << room(QStringLiteral("r%1").arg(i), i % 20 == 0);
+        }
+        QVERIFY(writeFileBytes(filePath(dir), gbk("[分区]\r\n大楼=") + manyIds +
+                                                  gbk("\r\n[任务分区]\r\n铃=大楼\r\n钟=") +
+                                                  manyZones + gbk("大楼\r\n")));
+        edited.load();
+        QCOMPARE(edited.findZone("大楼")->rooms.size(), 100000);
+        QCOMPARE(edited.zonesOf("钟").size(), 100001);
+        route = routeFor(edited, "铃", server);
+        QCOMPARE(route.unmute.size(), 10000);
+        QVERIFY(route.mute.isEmpty());
+        QCOMPARE(route.offline.size(), 95000);
+        route = routeFor(edited, "钟", server + CampusRooms{room("外面", true)});
+        QCOMPARE(route.unmute.size(), 10000);
+        QCOMPARE(route.mute, QStringList{"外面"});
     }
 };
 

@@ -396,7 +396,9 @@ void TestShutdownStep::passedWakeAlarmIsClearedAfterSleep() {
 
 void TestShutdownStep::helperIsRunBesideAsRootElseOnlyTheInstalledOneThroughPkexec() {
     const QString installed = WakeAlarmHelper::installedPath();
-    QCOMPARE(installed, QStringLiteral("/usr/libexec/horalet/horalet-wakealarm"));
+    // Where this build installs it, whatever the prefix.
+    QCOMPARE(installed,
+             QStringLiteral(HORALET_INSTALL_PREFIX "/libexec/horalet/horalet-wakealarm"));
     QTemporaryDir buildTree;
     const QString beside = buildTree.filePath(QStringLiteral("horalet-wakealarm"));
     // Root, no helper beside the program: the installed one, with the argument alone.

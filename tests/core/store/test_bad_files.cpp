@@ -1,9 +1,13 @@
 // Damaged, huge and misplaced store files: the program reads what it can, never crashes,
 // and a damaged task never blocks a change of the others.
 #include "TestFiles.h"
+#include "campus/CampusConfig.h"
+#include "playlog/PlayLog.h"
+#include "store/BoundedRead.h"
 #include "store/HolidayList.h"
 #include "store/ProfileStore.h"
 #include "store/TaskStore.h"
+#include "store/Timetables.h"
 #include "tasktable/DisplayText.h"
 #include "tasktable/TaskTableModel.h"
 
@@ -11,6 +15,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -129,6 +136,52 @@ private slots:
         StoreResult result;
         holidays.add(QStringLiteral("2026-05-01"), &result);
         QVERIFY(!result.ok);
+    }
+
+    // A pipe would hold the start for good (deaf to SIGTERM); a link to a device would feed
+    // the reader until memory runs out. Each is refused with the file named, at once.
+    void pipesAndDevicesInTheStoreAreRefusedAtOnce() {
+        ::alarm(60); // a blocked read ends the test instead of hanging it
+        QTemporaryDir dir;
+        const auto fifo = [&](const QString &name) {
+            QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600) == 0);
+        };
+        fifo(QStringLiteral("song.ini"));
+        fifo(Timetables::fileName());
+        fifo(QStringLiteral("p.ini"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir.filePath(CampusConfig::fileName())));
+
+        TaskStore store(dir.path());
+        QString error;
+        QVERIFY(store.LoadScheduleTable(&error).isEmpty());
+        QVERIFY2(error.contains(QStringLiteral("管道")) && error.contains(store.songFile()),
+                 qPrintable(error));
+        QVERIFY(!store.AddTask(newTask(), {}).result.ok);
+        error.clear();
+        QVERIFY(store.ReadTaskPlaylist(QStringLiteral("p"), &error).isEmpty());
+        QVERIFY(error.contains(QStringLiteral("管道")));
+
+        Timetables timetables(dir.path());
+        error.clear();
+        timetables.load(&error);
+        QVERIFY(error.contains(QStringLiteral("管道")));
+        QVERIFY(!timetables.setTimetable(QStringLiteral("夏季"), SeasonRange{501, 930}).ok);
+        QCOMPARE(BoundedRead::inspect(dir.filePath(Timetables::fileName()), false).kind,
+                 BoundedRead::Kind::Pipe);
+
+        CampusConfig campus(dir.path());
+        error.clear();
+        campus.load(&error);
+        QVERIFY2(error.contains(QStringLiteral("设备文件")), qPrintable(error));
+        QVERIFY(!campus.enabled());
+
+        // This month's play log: rows are dropped, the bells go on.
+        QVERIFY(QDir(dir.path()).mkpath(PlayLog::folderIn(dir.path())));
+        const QDateTime now = QDateTime::currentDateTime();
+        fifo(QStringLiteral("播放记录/") + PlayLog::fileName(now.date()));
+        PlayLog log(dir.path());
+        QVERIFY(!log.append(now, QStringLiteral("开始")));
+        ::alarm(0);
     }
 
     void manyHolidaysLoadSortedAndAnswerQuickly() {

@@ -89,6 +89,25 @@ private slots:
         QCOMPARE(again.tasksOf("夏季"), QStringList{"早操"});
         QVERIFY(!TaskNames::nameProblem(QStringLiteral("作息表"), {}).isEmpty());
 
+        // A day a timetable, to the cap: overlaps counted whole and named only a few; 02-29
+        // holds no day in other years.
+        for (QDate day(2024, 1, 1); day.year() == 2024; day = day.addDays(1))
+            QVERIFY(again.setTimetable(day.toString("MM-dd"), {day.month() * 100 + day.day(),
+                                                               day.month() * 100 + day.day()}));
+        const QList<Timetables::Overlap> overlaps = again.overlaps(2);
+        QCOMPARE(overlaps.size(), 368);
+        QCOMPARE(overlaps[0].count, 1 + 159); // 夏季: 冬令's 04-25..04-30, and its days
+        QCOMPARE(overlaps[0].named, (QStringList{"冬令", "04-25"}));
+        QCOMPARE(overlaps[1].count, 1 + 92 + 121);
+        QCOMPARE(overlaps[1].named, (QStringList{"夏季", "01-01"}));
+        QCOMPARE(overlaps[2 + 59].count, 1); // 02-29
+        QCOMPARE(again.overlapping("03-01"), QStringList{"冬令"});
+        QCOMPARE(again.taskCounts().value("夏季"), 1);
+        while (again.timetables().size() < Timetables::MaxTimetables)
+            QVERIFY(again.setTimetable(QString::number(again.timetables().size()), {101, 101}));
+        QVERIFY(again.setTimetable("夏季", {501, 930})); // a change is not an addition
+        QVERIFY(again.setTimetable("多一个", {101, 101}).error.contains("最多"));
+
         if (geteuid() == 0)
             QSKIP("root writes into read-only directories");
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);

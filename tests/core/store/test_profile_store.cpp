@@ -172,6 +172,11 @@ private slots:
             mark + encoded(QStringLiteral("[FileInfo0]\r\nName=早操 한국\r\nTime=08:00:00 😀\r\n")));
         QCOMPARE(ProfileFile::encodingOf(path),
                  ProfileFile::fromBytes(readFileBytes(path)).encoding());
+        // Numbered keys, as a playlist's items are read, in the file's own encoding.
+        const ProfileFile items = ProfileFile::fromBytes(
+            mark + encoded(QStringLiteral("[歌曲]\r\n歌曲名称1=b\r\n 歌曲名称0 = a\r\n")));
+        QCOMPARE(items.section(QStringLiteral("歌曲")).numbered(QStringLiteral("歌曲名称"), 3),
+                 (QStringList{"a", "b", ""}));
     }
 
     void readsLinesAsWindowsDoes() {

@@ -442,6 +442,37 @@ private slots:
         for (auto it = keptFiles.cbegin(); it != keptFiles.cend(); ++it)
             QCOMPARE(it.value(), before.value(it.key()));
         QCOMPARE(readFileBytes(store.filePath("早操.ini")), QByteArray("new list"));
+
+        // Earlier kept copies: the newest ten and those of the last 30 days stay, the rest go;
+        // a folder of another naming and a link to somewhere else are never touched.
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList young, old;
+        for (int days : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 29, 31, 45, 400}) {
+            const QString name = StoreTransfer::keptCopyPrefix() +
+                                 now.addDays(-days).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            QVERIFY(QDir(store.path()).mkdir(name));
+            put(store.filePath(name + QStringLiteral("/song.ini")), "kept");
+            (days < 30 ? young : old) << name;
+        }
+        const QString own = StoreTransfer::keptCopyPrefix() + QStringLiteral("我的");
+        QVERIFY(QDir(store.path()).mkdir(own));
+        QTemporaryDir elsewhere;
+        put(elsewhere.filePath("song.ini"), "elsewhere");
+        const QString link = StoreTransfer::keptCopyPrefix() + QStringLiteral("20000101-000000");
+        QVERIFY(QFile::link(elsewhere.path(), store.filePath(link)));
+        const StoreTransfer::Outcome again =
+            StoreTransfer::run(Direction::Import, store.path(), backup.path());
+        QVERIFY(again.success());
+        QStringList expected = young + QStringList{QDir(outcome.keptCopy).dirName(),
+                                                   QDir(again.keptCopy).dirName(), own, link};
+        QStringList left = QDir(store.path())
+                               .entryList({StoreTransfer::keptCopyPrefix() + u'*'},
+                                          QDir::Dirs | QDir::NoDotAndDotDot);
+        expected.sort();
+        left.sort();
+        QCOMPARE(left, expected);
+        QCOMPARE(readFileBytes(elsewhere.filePath("song.ini")), QByteArray("elsewhere"));
+        QCOMPARE(StoreTransfer::pruneKeptCopies(store.path(), now.addDays(60)), 4);
     }
 
     // Stopped between files: every file already replaced is put back, every one added is

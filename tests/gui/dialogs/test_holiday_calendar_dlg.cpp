@@ -189,6 +189,25 @@ private slots:
         QCOMPARE(stored.timetableOf("上课铃（冬季）"), QStringLiteral("冬季"));
     }
 
+    // A thousand timetables made by hand, each sharing every day with all the others: the
+    // overlap cell names a few and counts the rest.
+    void manyOverlappingTimetablesShowBoundedCells() {
+        QTemporaryDir dir;
+        QByteArray file = *Gbk::encode("[作息表]\r\n");
+        for (int i = 0; i < 1000; ++i)
+            file += "T" + QByteArray::number(i) + "=01-01~12-31\r\n";
+        QVERIFY(writeFileBytes(dir.filePath(Timetables::fileName()), file));
+        Timetables timetables(dir.path());
+        timetables.load();
+        const CTimetableDlg dialog(timetables, TaskStore(dir.path()), Today);
+        QCOMPARE(dialog.table()->rowCount(), 1000);
+        QCOMPARE(dialog.table()->item(0, CTimetableDlg::OverlapColumn)->text(),
+                 QStringLiteral("与T1、T2、T3等 999 个作息表重叠"));
+        QCOMPARE(dialog.table()->item(999, CTimetableDlg::OverlapColumn)->text(),
+                 QStringLiteral("与T0、T1、T2等 999 个作息表重叠"));
+        QCOMPARE(dialog.table()->item(5, CTimetableDlg::TasksColumn)->text(), QStringLiteral("0"));
+    }
+
     void addAndDeleteBothKindsOfDays() {
         Rig rig;
         QSignalSpy holidaysChanged(rig.dialog.get(), &CHolidayCalendarDlg::holidaysChanged);
