@@ -26,6 +26,10 @@ inline const QString CaughtUp = QStringLiteral("补查");
 inline const QString FileProblem = QStringLiteral("文件问题");
 inline const QString WakeAlarm = QStringLiteral("定时开机");
 inline const QString Campus = QStringLiteral("校园广播");
+inline const QString Heard = QStringLiteral("已出声");
+inline const QString NotHeard = QStringLiteral("未出声");
+inline const QString OutputQuiet = QStringLiteral("输出音量");
+inline const QString Unconfirmed = QStringLiteral("无法确认出声");
 } // namespace PlayLogEvent
 
 struct PlayLogRow {

@@ -107,3 +107,21 @@ void PlayLogRecorder::wakeAlarm(const QString &note) {
 void PlayLogRecorder::fileProblem(const QString &task, const QString &item, const QString &reason) {
     write(now(), PlayLogEvent::FileProblem, task, item, reason);
 }
+
+void PlayLogRecorder::heard(const HeardNews &news) {
+    const QString *event = &PlayLogEvent::Heard;
+    switch (news.kind) {
+    case HeardNews::Kind::OutputQuiet:
+        event = &PlayLogEvent::OutputQuiet;
+        break;
+    case HeardNews::Kind::Heard:
+        break;
+    case HeardNews::Kind::NotHeard:
+        event = &PlayLogEvent::NotHeard;
+        break;
+    case HeardNews::Kind::Unconfirmed:
+        event = &PlayLogEvent::Unconfirmed;
+        break;
+    }
+    write(now(), *event, news.task, {}, news.note);
+}

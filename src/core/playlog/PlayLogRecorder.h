@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/HeardWatch.h"
 #include "store/PlayTask.h"
 
 #include <QDateTime>
@@ -33,6 +34,9 @@ public:
     void campus(const QString &task, const QString &note);
     // A problem the check of what will play found with a task's files.
     void fileProblem(const QString &task, const QString &item, const QString &reason);
+
+    // Whether a task's output was heard, or why it was not.
+    void heard(const HeardNews &news);
 
     // The task the log holds as playing (empty when none).
     const QString &currentTask() const { return m_current; }

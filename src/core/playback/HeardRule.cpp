@@ -1,0 +1,66 @@
+#include "HeardRule.h"
+
+#include <QtMath>
+
+double HeardRule::floorPeak() {
+    return qPow(10.0, FloorDbfs / 20.0);
+}
+
+void HeardRule::handOver(qint64 atMs) {
+    if (m_state != State::Idle)
+        return;
+    m_state = State::Listening;
+    m_handedOver = atMs;
+}
+
+HeardRule::Event HeardRule::sample(qint64 atMs, double peak) {
+    if (m_state == State::Listening && atMs > deadline())
+        return check(atMs);
+    if (peak < floorPeak())
+        return {};
+    const qint64 delay = std::max<qint64>(0, atMs - m_handedOver);
+    if (m_state == State::Listening) {
+        m_state = State::Heard;
+        return {Outcome::Heard, delay};
+    }
+    if (m_state == State::NotHeard) {
+        m_state = State::HeardLate;
+        return {Outcome::HeardLate, delay};
+    }
+    return {};
+}
+
+HeardRule::Event HeardRule::check(qint64 atMs) {
+    if (m_state != State::Listening || atMs < deadline())
+        return {};
+    m_state = State::NotHeard;
+    return {Outcome::NotHeard, atMs - m_handedOver};
+}
+
+QString HeardRule::outputWarning(const OutputState &output) {
+    if (!output.known)
+        return {};
+    if (output.muted)
+        return QStringLiteral("声音输出“%1”已静音").arg(output.sink);
+    if (output.volume < QuietVolume)
+        return QStringLiteral("声音输出“%1”的音量只有 %2%")
+            .arg(output.sink)
+            .arg(qRound(output.volume * 100));
+    return {};
+}
+
+QStringList HeardRule::reasons(const OutputState &output, bool playerPlaying,
+                               const QStringList &known) {
+    QStringList found = known;
+    const QString warning = outputWarning(output);
+    if (!warning.isEmpty())
+        found << warning;
+    if (!output.known)
+        found << QStringLiteral("无法读取声音输出的状态");
+    if (!playerPlaying)
+        found << QStringLiteral("播放器没有在播放");
+    // Everything on the way is open and the player plays: what it plays is silence.
+    if (found.isEmpty())
+        found << QStringLiteral("播放器在播放，但项目解码后是静音");
+    return found;
+}
