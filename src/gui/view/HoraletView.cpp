@@ -6,6 +6,7 @@
 #include "CampusLink.h"
 #include "CommandIds.h"
 #include "DesktopLinks.h"
+#include "HeardLink.h"
 #include "ListCtrlCl.h"
 #include "Notice.h"
 #include "PlayPanel.h"
@@ -331,6 +332,15 @@ void CHoraletView::startPlayLog() {
     connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
             &PlayLogRecorder::manualStop);
     m_playLogRecorder->programStarted();
+    // Before the campus routes a started task, so the task is first heard on this machine.
+    m_heardLink = new HeardLink(*m_clock, this);
+    m_heardLink->watch(m_playPanel->scheduler(), m_playPanel->playback(), *m_player,
+                       *m_ui->stopButton1061, *m_playLogRecorder);
+    m_heardLink->followCampus(m_campusLink->campusOutput());
+    connect(m_heardLink, &HeardLink::notice, this, [this](const QString &text, bool warning) {
+        tell(text);
+        emit heardNotice(text, warning);
+    });
     m_campusLink->watch(m_playPanel->playback(), *m_playLogRecorder);
     connect(m_shutdownStep, &ShutdownStep::poweringOff, m_playLogRecorder,
             [this] { m_playLogRecorder->shutdownRequested(); });
