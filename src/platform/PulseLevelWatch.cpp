@@ -1,5 +1,7 @@
 #include "PulseLevelWatch.h"
 
+#include "PulseConnection.h"
+
 #include <QPointer>
 
 #include <pulse/introspect.h>
@@ -224,4 +226,49 @@ void PulseLevelWatch::stop() {
     if (s->loop)
         pa_threaded_mainloop_free(s->loop);
     m_session.reset();
+}
+
+OutputState PulseLevelWatch::outputNow(const QString &sink, int timeoutMs) {
+    PulseConnection connection(timeoutMs);
+    if (!connection.open())
+        return {};
+    struct Read {
+        bool done = false;
+        std::string name;
+        OutputState state;
+    } read;
+    read.name = sink.toStdString();
+    if (read.name.empty()) {
+        const bool answered =
+            connection.wait(pa_context_get_server_info(
+                                connection.context(),
+                                [](pa_context *, const pa_server_info *info, void *data) {
+                                    auto *r = static_cast<Read *>(data);
+                                    if (info && info->default_sink_name)
+                                        r->name = info->default_sink_name;
+                                    r->done = true;
+                                },
+                                &read),
+                            [&] { return read.done; });
+        if (!answered || read.name.empty())
+            return {};
+        read.done = false;
+    }
+    connection.wait(pa_context_get_sink_info_by_name(
+                        connection.context(), read.name.c_str(),
+                        [](pa_context *, const pa_sink_info *info, int eol, void *data) {
+                            auto *r = static_cast<Read *>(data);
+                            if (info) {
+                                r->state.known = true;
+                                r->state.sink = QString::fromUtf8(info->name);
+                                r->state.muted = info->mute != 0;
+                                r->state.volume =
+                                    double(pa_cvolume_max(&info->volume)) / PA_VOLUME_NORM;
+                            }
+                            if (eol != 0)
+                                r->done = true;
+                        },
+                        &read),
+                    [&] { return read.done; });
+    return read.state;
 }

@@ -19,6 +19,10 @@ public:
     void start(const QString &sink) override;
     void stop() override;
 
+    // The sink's state now (empty: the default output), read at once on the caller's thread;
+    // not known when the server does not answer within the time.
+    static OutputState outputNow(const QString &sink, int timeoutMs = 2000);
+
     struct Session;
 
 private:

@@ -357,6 +357,7 @@ private slots:
         pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
                QStringLiteral("1")});
         QTRY_VERIFY_WITH_TIMEOUT(output.muted, 5000);
+        QVERIFY(PulseLevelWatch::outputNow(QString()).muted); // as the check of what will play
         QTRY_VERIFY_WITH_TIMEOUT(loudest < HeardRule::floorPeak(), 5000);
         pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
                QStringLiteral("0")});
@@ -380,6 +381,7 @@ private slots:
         QCOMPARE(loudest, -1.0);
 
         // A sink that is not there is said so.
+        QVERIFY(!PulseLevelWatch::outputNow(QStringLiteral("no_such_sink")).known);
         watch.start(QStringLiteral("no_such_sink"));
         QTRY_COMPARE_WITH_TIMEOUT(failures, QStringList{"找不到声音输出“no_such_sink”"}, 5000);
         watch.stop();

@@ -64,7 +64,8 @@ QList<Problem> checkTask(const TaskStore &store, const QString &name, const Prob
 }
 
 QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
-                     const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel) {
+                     const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel,
+                     const QString &outputNow) {
     const QDateTime until = now.addSecs(HorizonSeconds);
     // Nothing beyond the horizon matters, so no walk goes past its day.
     const QDate lastDay = until.toLocalTime().date();
@@ -86,7 +87,9 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
         const std::optional<QDateTime> due = starts.of(slot, now, gate, lastDay);
         if (!due || *due > until)
             continue;
-        const QList<Problem> problems = checkTask(store, table[slot].Name, probe);
+        QList<Problem> problems = checkTask(store, table[slot].Name, probe);
+        if (!outputNow.isEmpty())
+            problems.append({{}, QStringLiteral("现在") + outputNow});
         if (!problems.isEmpty())
             verdicts.append({table[slot].Name, *due, problems});
     }

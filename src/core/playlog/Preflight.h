@@ -36,10 +36,12 @@ constexpr qint64 HorizonSeconds = 24 * 3600;
 QString checkItem(const QString &item, const Probe &probe);
 QList<Problem> checkTask(const TaskStore &store, const QString &name, const Probe &probe);
 // The tasks due from `now` to a day later that have problems, in the order they are due.
-// A set `cancel` ends the check early (the program is closing).
+// A set `cancel` ends the check early (the program is closing). `outputNow` is why the
+// output the tasks play to would not be heard now (muted, turned down by hand), read once
+// per check; every due task is listed with it.
 QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
                      const TaskStore &store, const Probe &probe,
-                     const std::atomic_bool *cancel = nullptr);
+                     const std::atomic_bool *cancel = nullptr, const QString &outputNow = {});
 // "明天有 2 个播放任务的文件有问题"; empty when nothing is wrong.
 QString caption(const QList<Verdict> &verdicts, const QDateTime &now);
 

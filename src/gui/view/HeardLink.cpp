@@ -59,3 +59,10 @@ void HeardLink::followCampus(CampusOutput &campus) {
             [this] { m_heard->setSink(CampusSink::sinkName()); });
     connect(&campus, &CampusOutput::playsLocally, m_heard, [this] { m_heard->setSink(QString()); });
 }
+
+std::function<QString()> HeardLink::outputReader(bool campus) {
+    return [campus] {
+        return HeardRule::outputWarning(
+            PulseLevelWatch::outputNow(campus ? CampusSink::sinkName() : QString()));
+    };
+}

@@ -32,6 +32,10 @@ public:
     // volume that cannot be read) are given to it here.
     HeardWatch &heard() { return *m_heard; }
 
+    // For the check of what will play: why the output tasks play to now (the campus sink
+    // while the campus is on) would not be heard; run on the check's worker.
+    static std::function<QString()> outputReader(bool campus);
+
 signals:
     // For the status line and the tray; `warning` when the user should look.
     void notice(const QString &text, bool warning);

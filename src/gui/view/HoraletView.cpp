@@ -394,8 +394,10 @@ void CHoraletView::armDailyPreflight() {
 }
 
 void CHoraletView::runPreflight() {
-    if (m_preflight && m_settings)
-        m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+    if (!m_preflight || !m_settings)
+        return;
+    m_preflight->setOutputReader(HeardLink::outputReader(m_campus && m_campus->config().enabled()));
+    m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
 }
 
 void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now) {
