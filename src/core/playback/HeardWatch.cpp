@@ -160,5 +160,6 @@ void HeardWatch::stopLevels() {
 
 void HeardWatch::tell(HeardNews::Kind kind, const QString &note, const QString &status,
                       bool warning) {
-    emit news(HeardNews{kind, m_task, note, status, warning});
+    m_last = HeardNews{kind, m_task, note, status, warning};
+    emit news(m_last);
 }

@@ -57,6 +57,8 @@ public:
     void check();
 
     const HeardRule &rule() const { return m_rule; }
+    // The last thing told, for whoever shows the state (the bus, the web page).
+    const HeardNews &lastNews() const { return m_last; }
     const QString &task() const { return m_task; }
     bool watching() const { return m_watching; }
 
@@ -86,4 +88,5 @@ private:
     bool m_warned = false;
     bool m_failed = false;
     std::vector<ReasonSource> m_reasonSources;
+    HeardNews m_last;
 };

@@ -158,6 +158,7 @@ void TestHeardWatch::silentTaskWarnedAtStartThenToldAndClearedLate() {
     QCOMPARE(rig.told[2].kind, HeardNews::Kind::Heard);
     QVERIFY(!rig.told[2].warning);
     QCOMPARE(rig.told[2].status, QStringLiteral("“bell”已出声（迟 8 秒）"));
+    QCOMPARE(rig.watch.lastNews().status, rig.told[2].status);
     QCOMPARE(rig.told[2].note,
              QStringLiteral("已出声（迟 8 秒），交给播放器后 8.3 秒出声（任务开始后 11.3 秒）"));
     QVERIFY(!rig.levels.running);
