@@ -47,6 +47,7 @@ void span(const char *what, int seconds, qint64 server, int *peaks) {
     std::printf("%-40s this process %6.3f%%, sound server %6.3f%% of one core, %5.1f peaks/s\n",
                 what, 100 * (ownCpuSeconds() - own0) / s,
                 100 * (serverCpuSeconds(server) - server0) / s, (*peaks - peaks0) / s);
+    std::fflush(stdout);
 }
 
 } // namespace
