@@ -14,6 +14,8 @@ void HeardRule::handOver(qint64 atMs) {
 }
 
 HeardRule::Event HeardRule::sample(qint64 atMs, double peak) {
+    if (m_state != State::Idle)
+        ++m_samples;
     if (m_state == State::Listening && atMs > deadline())
         return check(atMs);
     if (peak < floorPeak())
@@ -50,7 +52,7 @@ QString HeardRule::outputWarning(const OutputState &output) {
 }
 
 QStringList HeardRule::reasons(const OutputState &output, bool playerPlaying,
-                               const QStringList &known) {
+                               const QStringList &known, int samples) {
     QStringList found = known;
     const QString warning = outputWarning(output);
     if (!warning.isEmpty())
@@ -59,6 +61,9 @@ QStringList HeardRule::reasons(const OutputState &output, bool playerPlaying,
         found << QStringLiteral("无法读取声音输出的状态");
     if (!playerPlaying)
         found << QStringLiteral("播放器没有在播放");
+    // Nothing came from the output at all: it is not running, whatever is played into it.
+    if (samples == 0 && output.known)
+        found << QStringLiteral("声音输出“%1”没有送出任何声音数据").arg(output.sink);
     // Everything on the way is open and the player plays: what it plays is silence.
     if (found.isEmpty())
         found << QStringLiteral("播放器在播放，但项目解码后是静音");

@@ -47,13 +47,19 @@ public:
     // The output's warning at a task's start: muted or turned down; empty when neither.
     static QString outputWarning(const OutputState &output);
 
+    // Slices of output measured since the hand-over; none means the output sent nothing at
+    // all (a sink that does not run, a pipe nobody reads), not silence.
+    int samples() const { return m_samples; }
+
     // What the program knows about a silent task, most telling first. `known` are the
     // reasons others found (the volume could not be read, the server does not read the
-    // pipe, the stream is idle); `playerPlaying` whether the player says it plays.
+    // pipe, the stream is idle); `playerPlaying` whether the player says it plays;
+    // `samples` how many slices of output came.
     static QStringList reasons(const OutputState &output, bool playerPlaying,
-                               const QStringList &known);
+                               const QStringList &known, int samples);
 
 private:
     State m_state = State::Idle;
     qint64 m_handedOver = 0;
+    int m_samples = 0;
 };

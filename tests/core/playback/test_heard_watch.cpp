@@ -111,11 +111,15 @@ void TestHeardWatch::reasonsSayWhatIsKnown() {
     QCOMPARE(HeardRule::outputWarning(OutputState{}), QString());
 
     // What others know comes first; the item itself is blamed only when all else is fine.
-    QCOMPARE(HeardRule::reasons(muted, true, {QStringLiteral("广播服务器没有读取管道")}),
+    QCOMPARE(HeardRule::reasons(muted, true, {QStringLiteral("广播服务器没有读取管道")}, 40),
              (QStringList{"广播服务器没有读取管道", "声音输出“horalet_null”已静音"}));
-    QCOMPARE(HeardRule::reasons(fine, false, {}), QStringList{"播放器没有在播放"});
-    QCOMPARE(HeardRule::reasons(OutputState{}, true, {}), QStringList{"无法读取声音输出的状态"});
-    QCOMPARE(HeardRule::reasons(fine, true, {}), QStringList{"播放器在播放，但项目解码后是静音"});
+    QCOMPARE(HeardRule::reasons(fine, false, {}, 40), QStringList{"播放器没有在播放"});
+    QCOMPARE(HeardRule::reasons(OutputState{}, true, {}, 0), QStringList{"无法读取声音输出的状态"});
+    QCOMPARE(HeardRule::reasons(fine, true, {}, 40),
+             QStringList{"播放器在播放，但项目解码后是静音"});
+    // Silence measured is not the same as an output that sent nothing at all.
+    QCOMPARE(HeardRule::reasons(fine, true, {}, 0),
+             QStringList{"声音输出“horalet_null”没有送出任何声音数据"});
 }
 
 void TestHeardWatch::silentTaskWarnedAtStartThenToldAndClearedLate() {
