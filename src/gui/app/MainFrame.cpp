@@ -79,10 +79,12 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     connect(m_view, &CHoraletView::commandsChanged, this, &CMainFrame::updateCommandStates);
     connect(m_view, &CHoraletView::statusNotice, this,
             [this](const QString &text) { showNotice(text); });
-    // A task not heard, or played into a muted output: told where the user looks, and by
-    // the tray when the window is not in sight.
+    // A task not heard, or played into a muted output: told where the user looks for as long
+    // as a kept copy is, and by the tray when the window is not in sight.
     connect(m_view, &CHoraletView::heardNotice, this, [this](const QString &text, bool warning) {
         markWarning(warning);
+        if (warning)
+            m_noticeTimer->start(30 * 60 * 1000);
         if (warning && m_tray && QSystemTrayIcon::isSystemTrayAvailable())
             m_tray->showMessage(frameTitle(), text, QSystemTrayIcon::Warning);
     });

@@ -332,7 +332,8 @@ void CHoraletView::startPlayLog() {
     connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
             &PlayLogRecorder::manualStop);
     m_playLogRecorder->programStarted();
-    // Before the campus routes a started task, so the task is first heard on this machine.
+    // Wired before the campus routes a started task: listening starts on this machine's
+    // output and follows the route.
     m_heardLink = new HeardLink(*m_clock, this);
     m_heardLink->watch(m_playPanel->scheduler(), m_playPanel->playback(), *m_player,
                        *m_ui->stopButton1061, *m_playLogRecorder);
