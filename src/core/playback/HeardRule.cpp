@@ -14,8 +14,10 @@ void HeardRule::handOver(qint64 atMs) {
 }
 
 HeardRule::Event HeardRule::sample(qint64 atMs, double peak) {
-    if (m_state != State::Idle)
+    if (m_state != State::Idle) {
         ++m_samples;
+        m_lastSample = atMs;
+    }
     if (m_state == State::Listening && atMs > deadline())
         return check(atMs);
     if (peak < floorPeak())
@@ -39,6 +41,12 @@ HeardRule::Event HeardRule::check(qint64 atMs) {
     return {Outcome::NotHeard, atMs - m_handedOver};
 }
 
+HeardRule::Flow HeardRule::flow(qint64 atMs) const {
+    if (m_samples == 0)
+        return Flow::None;
+    return atMs - m_lastSample > StallMs ? Flow::Stalled : Flow::Flowing;
+}
+
 QString HeardRule::outputWarning(const OutputState &output) {
     if (!output.known)
         return {};
@@ -52,7 +60,7 @@ QString HeardRule::outputWarning(const OutputState &output) {
 }
 
 QStringList HeardRule::reasons(const OutputState &output, bool playerPlaying,
-                               const QStringList &known, int samples) {
+                               const QStringList &known, Flow flow) {
     QStringList found = known;
     const QString warning = outputWarning(output);
     if (!warning.isEmpty())
@@ -61,9 +69,11 @@ QStringList HeardRule::reasons(const OutputState &output, bool playerPlaying,
         found << QStringLiteral("无法读取声音输出的状态");
     if (!playerPlaying)
         found << QStringLiteral("播放器没有在播放");
-    // Nothing came from the output at all: it is not running, whatever is played into it.
-    if (samples == 0 && output.known)
+    // The output did not run, whatever was played into it.
+    if (flow == Flow::None && output.known)
         found << QStringLiteral("声音输出“%1”没有送出任何声音数据").arg(output.sink);
+    if (flow == Flow::Stalled && output.known)
+        found << QStringLiteral("声音输出“%1”中途停止送出声音数据").arg(output.sink);
     // Everything on the way is open and the player plays: what it plays is silence.
     if (found.isEmpty())
         found << QStringLiteral("播放器在播放，但项目解码后是静音");

@@ -47,19 +47,22 @@ public:
     // The output's warning at a task's start: muted or turned down; empty when neither.
     static QString outputWarning(const OutputState &output);
 
-    // Slices of output measured since the hand-over; none means the output sent nothing at
-    // all (a sink that does not run, a pipe nobody reads), not silence.
-    int samples() const { return m_samples; }
+    // Whether slices of output kept coming since the hand-over. None at all, or none for a
+    // while, is an output that does not run (a pipe nobody reads fills and stalls its sink),
+    // not measured silence.
+    enum class Flow { None, Stalled, Flowing };
+    static constexpr qint64 StallMs = 1000;
+    Flow flow(qint64 atMs) const;
 
     // What the program knows about a silent task, most telling first. `known` are the
     // reasons others found (the volume could not be read, the server does not read the
-    // pipe, the stream is idle); `playerPlaying` whether the player says it plays;
-    // `samples` how many slices of output came.
+    // pipe, the stream is idle); `playerPlaying` whether the player says it plays.
     static QStringList reasons(const OutputState &output, bool playerPlaying,
-                               const QStringList &known, int samples);
+                               const QStringList &known, Flow flow);
 
 private:
     State m_state = State::Idle;
     qint64 m_handedOver = 0;
     int m_samples = 0;
+    qint64 m_lastSample = 0;
 };

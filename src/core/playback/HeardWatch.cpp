@@ -134,7 +134,8 @@ void HeardWatch::handle(const HeardRule::Event &event) {
         QStringList known;
         for (const ReasonSource &source : m_reasonSources)
             known << source(m_task);
-        const QStringList why = HeardRule::reasons(m_output, m_playing, known, m_rule.samples());
+        const QStringList why =
+            HeardRule::reasons(m_output, m_playing, known, m_rule.flow(m_now()));
         tell(HeardNews::Kind::NotHeard,
              QStringLiteral("交给播放器后 %1 秒内输出低于 %2 dBFS：%3")
                  .arg(HeardRule::WindowMs / 1000)

@@ -102,6 +102,7 @@ void TestHeardWatch::ruleDecides() {
 }
 
 void TestHeardWatch::reasonsSayWhatIsKnown() {
+    constexpr auto Flowing = HeardRule::Flow::Flowing;
     const OutputState muted{true, QStringLiteral("horalet_null"), true, 0.8};
     const OutputState low{true, QStringLiteral("horalet_null"), false, 0.03};
     const OutputState fine{true, QStringLiteral("horalet_null"), false, 0.05};
@@ -111,15 +112,24 @@ void TestHeardWatch::reasonsSayWhatIsKnown() {
     QCOMPARE(HeardRule::outputWarning(OutputState{}), QString());
 
     // What others know comes first; the item itself is blamed only when all else is fine.
-    QCOMPARE(HeardRule::reasons(muted, true, {QStringLiteral("广播服务器没有读取管道")}, 40),
+    QCOMPARE(HeardRule::reasons(muted, true, {QStringLiteral("广播服务器没有读取管道")}, Flowing),
              (QStringList{"广播服务器没有读取管道", "声音输出“horalet_null”已静音"}));
-    QCOMPARE(HeardRule::reasons(fine, false, {}, 40), QStringList{"播放器没有在播放"});
-    QCOMPARE(HeardRule::reasons(OutputState{}, true, {}, 0), QStringList{"无法读取声音输出的状态"});
-    QCOMPARE(HeardRule::reasons(fine, true, {}, 40),
+    QCOMPARE(HeardRule::reasons(fine, false, {}, Flowing), QStringList{"播放器没有在播放"});
+    QCOMPARE(HeardRule::reasons(OutputState{}, true, {}, HeardRule::Flow::None),
+             QStringList{"无法读取声音输出的状态"});
+    QCOMPARE(HeardRule::reasons(fine, true, {}, Flowing),
              QStringList{"播放器在播放，但项目解码后是静音"});
-    // Silence measured is not the same as an output that sent nothing at all.
-    QCOMPARE(HeardRule::reasons(fine, true, {}, 0),
+    // Silence measured is not the same as an output that sent nothing, or stopped sending.
+    QCOMPARE(HeardRule::reasons(fine, true, {}, HeardRule::Flow::None),
              QStringList{"声音输出“horalet_null”没有送出任何声音数据"});
+    QCOMPARE(HeardRule::reasons(fine, true, {}, HeardRule::Flow::Stalled),
+             QStringList{"声音输出“horalet_null”中途停止送出声音数据"});
+    HeardRule rule;
+    rule.handOver(0);
+    QCOMPARE(rule.flow(5000), HeardRule::Flow::None);
+    rule.sample(300, 0.0);
+    QCOMPARE(rule.flow(1300), HeardRule::Flow::Flowing);
+    QCOMPARE(rule.flow(1301), HeardRule::Flow::Stalled);
 }
 
 void TestHeardWatch::silentTaskWarnedAtStartThenToldAndClearedLate() {
@@ -143,6 +153,7 @@ void TestHeardWatch::silentTaskWarnedAtStartThenToldAndClearedLate() {
     rig.output(true, 0.6); // told once
     emit rig.levels.level(0.0);
     rig.at(17'999);
+    emit rig.levels.level(0.0); // a muted sink's monitor carries silence all along
     rig.watch.check();
     QCOMPARE(rig.told.size(), 1);
 
