@@ -2,6 +2,8 @@
 
 #include <QtMath>
 
+#include <algorithm>
+
 double HeardRule::floorPeak() {
     return qPow(10.0, FloorDbfs / 20.0);
 }
@@ -14,15 +16,33 @@ void HeardRule::handOver(qint64 atMs) {
 }
 
 HeardRule::Event HeardRule::sample(qint64 atMs, double peak) {
-    if (m_state != State::Idle) {
-        ++m_samples;
-        m_lastSample = atMs;
-    }
-    if (m_state == State::Listening && atMs > deadline())
-        return check(atMs);
-    if (peak < floorPeak())
+    if (m_state == State::Idle)
         return {};
-    const qint64 delay = std::max<qint64>(0, atMs - m_handedOver);
+    const bool flowed = m_samples > 0 && atMs - m_lastSample <= StallMs;
+    ++m_samples;
+    m_lastSample = atMs;
+    // Sound counts once the output has gone on sending for a while after it: a sink that
+    // stalls (its pipe full, nobody reading) lets a first burst through and then nothing.
+    if (m_candidate && !flowed)
+        m_candidate.reset();
+    if (m_candidate && atMs - *m_candidate >= ConfirmMs)
+        return confirm();
+    if (m_state == State::Listening && !m_candidate && atMs > deadline())
+        return check(atMs);
+    if (!m_candidate && peak >= floorPeak() &&
+        (m_state == State::Listening || m_state == State::NotHeard))
+        m_candidate = atMs;
+    return {};
+}
+
+HeardRule::Event HeardRule::itemEnded() {
+    // A short sound whose item ended before it could be confirmed was heard all the same.
+    return m_candidate ? confirm() : Event{};
+}
+
+HeardRule::Event HeardRule::confirm() {
+    const qint64 delay = std::max<qint64>(0, *m_candidate - m_handedOver);
+    m_candidate.reset();
     if (m_state == State::Listening) {
         m_state = State::Heard;
         return {Outcome::Heard, delay};
@@ -37,6 +57,10 @@ HeardRule::Event HeardRule::sample(qint64 atMs, double peak) {
 HeardRule::Event HeardRule::check(qint64 atMs) {
     if (m_state != State::Listening || atMs < deadline())
         return {};
+    // Sound came near the window's end and the output still sends: wait for it.
+    if (m_candidate && atMs - m_lastSample <= StallMs)
+        return {};
+    m_candidate.reset();
     m_state = State::NotHeard;
     return {Outcome::NotHeard, atMs - m_handedOver};
 }

@@ -5,16 +5,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Whether a task was heard: after its first item is handed to the player, a peak above the
-// floor within the window is "heard" (with how long it took); a window that stays below it
-// is "not heard"; sound that comes later is "heard late". Times are milliseconds of any
-// steady clock.
+// floor within the window, followed by a second more of output (or by the end of its item),
+// is "heard" (with how long the first peak took); a window that stays below it is "not
+// heard"; sound that comes later is "heard late". Times are milliseconds of any steady clock.
 class HeardRule {
 public:
     static constexpr double FloorDbfs = -50.0;
     static constexpr qint64 WindowMs = 5000;
     // Below this share of its full level an output counts as turned down.
     static constexpr double QuietVolume = 0.05;
+    // How long the output must go on sending after a first peak for it to count.
+    static constexpr qint64 ConfirmMs = 1000;
 
     enum class State { Idle, Listening, Heard, NotHeard, HeardLate };
     enum class Outcome { None, Heard, NotHeard, HeardLate };
@@ -29,11 +33,14 @@ public:
     void handOver(qint64 atMs);
     void reset() { *this = HeardRule(); }
 
-    // A peak measured at `atMs`. A sample past the window while still listening decides
-    // "not heard" first; the next loud one then is "heard late".
+    // A peak measured at `atMs`. A sample past the window while still listening (and no
+    // sound waiting to be confirmed) decides "not heard" first.
     Event sample(qint64 atMs, double peak);
-    // Decides "not heard" once the window has passed in silence.
+    // Decides "not heard" once the window has passed in silence. Nothing yet while a first
+    // peak waits for its confirmation and the output still sends: ask again.
     Event check(qint64 atMs);
+    // The player's item ended: a peak waiting for its confirmation counts.
+    Event itemEnded();
 
     State state() const { return m_state; }
     bool listening() const { return m_state == State::Listening; }
@@ -63,6 +70,9 @@ public:
 private:
     State m_state = State::Idle;
     qint64 m_handedOver = 0;
+    Event confirm();
+
     int m_samples = 0;
     qint64 m_lastSample = 0;
+    std::optional<qint64> m_candidate; // the first peak above the floor, not yet confirmed
 };

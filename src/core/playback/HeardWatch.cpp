@@ -42,7 +42,8 @@ void HeardWatch::itemHandedOver() {
     // After a failed watch the next items do not try again: one word per task.
     if (m_task.isEmpty() || m_failed || m_rule.state() != HeardRule::State::Idle)
         return;
-    m_rule.handOver(m_now());
+    m_handedOverAt = m_now();
+    m_rule.handOver(m_handedOverAt);
     startLevels();
     // A little past the window, so a slice measured at its very end still counts.
     m_deadline.start(int(HeardRule::WindowMs) + 100);
@@ -58,13 +59,18 @@ void HeardWatch::setSink(const QString &sink) {
 }
 
 void HeardWatch::setPlayerPlaying(bool playing) {
+    const bool ended = m_playing && !playing;
     m_playing = playing;
+    if (ended && m_watching)
+        handle(m_rule.itemEnded());
     warnIfQuiet();
 }
 
 void HeardWatch::taskEnded(bool decide) {
-    if (decide && m_rule.listening())
-        handle(m_rule.check(m_rule.deadline()));
+    if (decide && m_rule.listening()) {
+        handle(m_rule.itemEnded());
+        handle(m_rule.check(m_rule.deadline() + HeardRule::StallMs + 1));
+    }
     stopLevels();
     m_deadline.stop();
     m_rule.reset();
@@ -73,11 +79,18 @@ void HeardWatch::taskEnded(bool decide) {
 
 void HeardWatch::check() {
     handle(m_rule.check(m_now()));
+    // Past the window a first peak still waits for its confirmation: look again shortly.
+    if (m_rule.listening() && m_now() >= m_rule.deadline())
+        m_deadline.start(int(HeardRule::StallMs / 2));
+}
+
+void HeardWatch::setDownstream(bool delivering, const QString &reason) {
+    m_downstream = delivering ? QString() : reason;
 }
 
 void HeardWatch::onLevel(double peak) {
     if (m_watching)
-        handle(m_rule.sample(m_now(), peak));
+        handle(m_rule.sample(m_now(), m_downstream.isEmpty() ? peak : 0.0));
 }
 
 void HeardWatch::onOutput(const OutputState &state) {
@@ -113,7 +126,7 @@ void HeardWatch::warnIfQuiet() {
 }
 
 void HeardWatch::handle(const HeardRule::Event &event) {
-    const qint64 sinceStart = m_now() - m_startedAt;
+    const qint64 sinceStart = m_handedOverAt - m_startedAt + event.delayMs;
     switch (event.outcome) {
     case HeardRule::Outcome::None:
         return;
@@ -132,6 +145,8 @@ void HeardWatch::handle(const HeardRule::Event &event) {
     }
     case HeardRule::Outcome::NotHeard: {
         QStringList known;
+        if (!m_downstream.isEmpty())
+            known << m_downstream;
         for (const ReasonSource &source : m_reasonSources)
             known << source(m_task);
         const QStringList why =

@@ -52,6 +52,11 @@ public:
     // stopped by hand (nothing is told).
     void taskEnded(bool decide);
     void addReasonSource(ReasonSource source) { m_reasonSources.push_back(std::move(source)); }
+    // What lies past the sink says whether the sound goes on from there (the campus server
+    // reading its pipe and its stream playing); while it does not, sound at the sink is not
+    // heard and `reason` is told. The campus sink keeps time by the system clock, so its
+    // level alone cannot show a pipe nobody reads.
+    void setDownstream(bool delivering, const QString &reason = {});
 
     // Runs the window's end; the timer calls it, tests call it after moving their clock.
     void check();
@@ -82,6 +87,7 @@ private:
     QString m_task;
     QString m_sink;
     qint64 m_startedAt = 0; // the task's start second on the steady clock
+    qint64 m_handedOverAt = 0;
     OutputState m_output;
     bool m_playing = false;
     bool m_watching = false;
@@ -89,4 +95,5 @@ private:
     bool m_failed = false;
     std::vector<ReasonSource> m_reasonSources;
     HeardNews m_last;
+    QString m_downstream; // why the sound goes no further than the sink; empty when it does
 };

@@ -57,19 +57,29 @@ void TestHeardWatch::ruleDecides_data() {
     QTest::addColumn<qint64>("checkAt");
     QTest::addColumn<QString>("outcomes"); // each event "H<delay>", "N", "L<delay>"
 
-    QTest::newRow("tone at once") << QStringList{"50:0", "400:0.3"} << qint64(6000) << "H400";
+    QTest::newRow("tone at once") << QStringList{"50:0", "400:0.3", "900:0", "1400:0"}
+                                  << qint64(6000) << "H400";
     QTest::newRow("hiss is silence")
         << QStringList{"100:0.0028", "4900:0.0028"} << qint64(4999) << "";
     QTest::newRow("silence for the window")
         << QStringList{"100:0", "2000:0"} << qint64(5000) << "N";
     QTest::newRow("quiet intro, heard 3 s in")
-        << QStringList{"1000:0.001", "3200:0.2"} << qint64(6000) << "H3200";
+        << QStringList{"1000:0.001", "3200:0.2", "3700:0.2", "4200:0.2"} << qint64(6000) << "H3200";
     QTest::newRow("late after silence")
-        << QStringList{"4000:0", "5000:check", "8100:0.3", "9000:0.3"} << qint64(9500) << "NL8100";
+        << QStringList{"4000:0", "5000:check", "8100:0.3", "8600:0.3", "9100:0.3"} << qint64(9500)
+        << "NL8100";
     // No check ran at the window's end: the first sample past it decides, the next is late.
     QTest::newRow("sample past the window")
-        << QStringList{"5200:0.3", "5250:0.3"} << qint64(9000) << "NL5250";
+        << QStringList{"5200:0.3", "5250:0.3", "5750:0", "6250:0"} << qint64(9000) << "NL5250";
     QTest::newRow("no slices at all") << QStringList{} << qint64(5001) << "N";
+    // A sink whose pipe nobody reads lets a first burst through, then sends nothing.
+    QTest::newRow("burst, then the output stalls")
+        << QStringList{"100:0.3", "300:0.3", "5000:check"} << qint64(6000) << "N";
+    QTest::newRow("gap in the output drops the first peak")
+        << QStringList{"100:0.3", "1300:0", "1800:0", "2300:0"} << qint64(5000) << "N";
+    // Sound near the window's end is waited for while the output still sends.
+    QTest::newRow("confirmed past the window")
+        << QStringList{"4600:0.3", "5000:check", "5100:0", "5600:0.3"} << qint64(9000) << "H4600";
 }
 
 void TestHeardWatch::ruleDecides() {
@@ -169,6 +179,11 @@ void TestHeardWatch::silentTaskWarnedAtStartThenToldAndClearedLate() {
 
     rig.at(21'300);
     emit rig.levels.level(Loud);
+    rig.at(21'800);
+    emit rig.levels.level(Loud);
+    QCOMPARE(rig.told.size(), 2); // not before the output has gone on for a second
+    rig.at(22'300);
+    emit rig.levels.level(0.1);
     QCOMPARE(rig.told.size(), 3);
     QCOMPARE(rig.told[2].kind, HeardNews::Kind::Heard);
     QVERIFY(!rig.told[2].warning);
@@ -191,6 +206,11 @@ void TestHeardWatch::levelWatchRunsOnlyWhileUndecided() {
     QCOMPARE(rig.levels.starts, (QStringList{QString(), "horalet_campus"}));
     rig.at(1400);
     emit rig.levels.level(Loud);
+    QVERIFY(rig.told.isEmpty());
+    // A short chime: its item ends before a second has passed; it was heard.
+    rig.watch.setPlayerPlaying(true);
+    rig.at(1700);
+    rig.watch.setPlayerPlaying(false);
     QCOMPARE(rig.told.size(), 1);
     QCOMPARE(rig.told[0].status, QStringLiteral("“bell”已出声"));
     QCOMPARE(rig.told[0].note, QStringLiteral("交给播放器后 0.4 秒出声（任务开始后 0.4 秒）"));
@@ -216,6 +236,32 @@ void TestHeardWatch::levelWatchRunsOnlyWhileUndecided() {
     QCOMPARE(rig.told.size(), 1);
     QCOMPARE(rig.told[0].kind, HeardNews::Kind::NotHeard);
     QVERIFY(rig.told[0].status.contains(QStringLiteral("播放器没有在播放")));
+
+    // The campus server does not read the pipe: sound at the sink goes nowhere, until it
+    // does.
+    rig.told.clear();
+    rig.watch.taskStarted(QStringLiteral("campus"));
+    rig.watch.setSink(QStringLiteral("horalet_campus"));
+    rig.watch.setDownstream(false, QStringLiteral("广播服务器没有读取管道"));
+    rig.watch.itemHandedOver();
+    rig.output(false, 0.5);
+    rig.watch.setPlayerPlaying(true);
+    const qint64 handedOver = rig.now;
+    for (qint64 t = handedOver; t <= handedOver + 5000; t += 250) {
+        rig.at(t);
+        emit rig.levels.level(Loud);
+    }
+    rig.watch.check();
+    QCOMPARE(rig.told.size(), 1);
+    QCOMPARE(rig.told[0].status, QStringLiteral("“campus”未出声：广播服务器没有读取管道"));
+    rig.watch.setDownstream(true);
+    rig.at(rig.now + 250);
+    emit rig.levels.level(Loud);
+    rig.at(rig.now + 1000);
+    emit rig.levels.level(Loud);
+    QCOMPARE(rig.told.size(), 2);
+    QVERIFY(rig.told[1].status.startsWith(QStringLiteral("“campus”已出声（迟 5 秒）")));
+    rig.watch.taskEnded(true);
 
     // A watch that cannot run says so once, never "not heard".
     rig.told.clear();
