@@ -116,6 +116,12 @@ private slots:
         QVERIFY2(!qgetenv("PULSE_SERVER").isEmpty(), "run through ctest: needs the pulse fixture");
         setSinkChannels({QStringLiteral("65536")});
     }
+    // The sink is shared with the tests that come after: left at full level, not muted.
+    void cleanup() {
+        pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
+               QStringLiteral("0")});
+        setSinkChannels({QStringLiteral("65536")});
+    }
 
     void everyValueMapsBackToItself() {
         QCOMPARE(PulseMasterVolume::toPulse(0), PA_VOLUME_MUTED);
