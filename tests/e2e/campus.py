@@ -388,6 +388,16 @@ def main():
         if text not in notes.get(task, ""):
             failures.append("play log for %s: %r lacks %r" % (task, notes.get(task), text))
 
+    # Each task was listened to on the sink it played to: the campus sink, or this machine's
+    # output while the server was away.
+    told = {}
+    for r in log_rows(store, s1):
+        if len(r) >= 5 and r[1] in ("已出声", "未出声", "输出音量", "无法确认出声"):
+            told.setdefault(r[2], []).append(r[1])
+    for task, _ in tasks:
+        if told.get(task) != ["已出声"]:
+            failures.append("%s: told %s, expected 已出声" % (task, told.get(task)))
+
     onsets = {sink: records[sink].onset(s2, s2 + LENGTH_S) for sink in ROOMS}
     if all(onsets.values()):
         spread = max(onsets.values()) - min(onsets.values())

@@ -110,6 +110,17 @@ void TestPreflight::playlistsAndTheDayAhead() {
     QCOMPARE(verdicts[2].problems[0].reason, QStringLiteral("播放列表是空的"));
     QCOMPARE(verdicts[2].due, at("2026-12-09 07:00:00"));
 
+    // An output muted now is told for every task due, beside what else is wrong.
+    const QString muted = QStringLiteral("声音输出“horalet_null”已静音");
+    const auto quiet =
+        Preflight::check(withDate, at("2026-12-08 08:30:00"), {}, store, probe, nullptr, muted);
+    QStringList quietTold;
+    for (const auto &v : quiet)
+        quietTold << v.task + "：" + v.problems.constLast().reason;
+    QCOMPARE(quietTold, (QStringList{"坏：现在" + muted, "无表：现在" + muted, "空：现在" + muted,
+                                     "好：现在" + muted}));
+    QCOMPARE(quiet[0].problems.size(), 2);
+
     // A task ending at its own start second never plays: its files are not what will play.
     ScheduleTable held = withDate;
     held[1].Duration = held[1].Time;

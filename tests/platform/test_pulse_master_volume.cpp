@@ -1,7 +1,9 @@
 // The master volume and the campus sink against a real PulseAudio daemon (the "pulse" ctest
 // fixture).
 #include "platform/CampusSink.h"
+#include "platform/PulseLevelWatch.h"
 #include "platform/PulseMasterVolume.h"
+#include "playback/HeardRule.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +120,12 @@ class TestPulseMasterVolume : public QObject {
 private slots:
     void init() {
         QVERIFY2(!qgetenv("PULSE_SERVER").isEmpty(), "run through ctest: needs the pulse fixture");
+        setSinkChannels({QStringLiteral("65536")});
+    }
+    // The sink is shared with the tests that come after: left at full level, not muted.
+    void cleanup() {
+        pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
+               QStringLiteral("0")});
         setSinkChannels({QStringLiteral("65536")});
     }
 
@@ -418,6 +426,67 @@ private slots:
 
         daemon.terminate();
         QVERIFY(daemon.waitForFinished(10000));
+    }
+    // The level watch hears a tone on the default sink, sees the sink muted by hand (its
+    // monitor then carries silence) and turned down, and leaves nothing behind once stopped.
+    void levelWatchHearsTheSinkAndSeesItMuted() {
+        PulseLevelWatch watch;
+        double loudest = 0;
+        OutputState output;
+        QStringList failures;
+        connect(&watch, &LevelWatch::level, this, [&](double peak) { loudest = peak; });
+        connect(&watch, &LevelWatch::outputChanged, this,
+                [&](const OutputState &state) { output = state; });
+        connect(&watch, &LevelWatch::failed, this,
+                [&](const QString &reason) { failures << reason; });
+
+        watch.start(QString());
+        QTRY_VERIFY_WITH_TIMEOUT(output.known, 5000);
+        QCOMPARE(output.sink, QStringLiteral("horalet_null"));
+        QVERIFY(!output.muted);
+        QCOMPARE(output.volume, 1.0);
+        // Nothing plays: whatever comes is silence.
+        QTest::qWait(600);
+        QVERIFY(loudest < HeardRule::floorPeak());
+
+        const QString sine =
+            pactl({QStringLiteral("load-module"), QStringLiteral("module-sine"),
+                   QStringLiteral("sink=horalet_null"), QStringLiteral("frequency=440")})
+                .trimmed();
+        QVERIFY2(sine.toUInt() > 0, qPrintable(sine));
+        QTRY_VERIFY_WITH_TIMEOUT(loudest > 0.1, 5000);
+
+        pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
+               QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(output.muted, 5000);
+        QVERIFY(PulseLevelWatch::outputNow(QString()).muted); // as the check of what will play
+        QTRY_VERIFY_WITH_TIMEOUT(loudest < HeardRule::floorPeak(), 5000);
+        pactl({QStringLiteral("set-sink-mute"), QStringLiteral("@DEFAULT_SINK@"),
+               QStringLiteral("0")});
+        setSinkChannels({QStringLiteral("1966")}); // 3 %
+        QTRY_VERIFY_WITH_TIMEOUT(!output.muted && output.volume < 0.05, 5000);
+        QCOMPARE(HeardRule::outputWarning(output),
+                 QStringLiteral("声音输出“horalet_null”的音量只有 3%"));
+        QVERIFY(failures.isEmpty());
+
+        // Stopped, it records nothing more and no stream of it is left on the server.
+        const QStringList listOutputs{QStringLiteral("list"), QStringLiteral("source-outputs"),
+                                      QStringLiteral("short")};
+        const QString ours = QStringLiteral("float32le 1ch 20Hz");
+        QVERIFY2(pactl(listOutputs).contains(ours), qPrintable(pactl(listOutputs)));
+        watch.stop();
+        const QString outputs = pactl(listOutputs);
+        pactl({QStringLiteral("unload-module"), sine});
+        QVERIFY2(!outputs.contains(ours), qPrintable(outputs));
+        loudest = -1;
+        QTest::qWait(300);
+        QCOMPARE(loudest, -1.0);
+
+        // A sink that is not there is said so.
+        QVERIFY(!PulseLevelWatch::outputNow(QStringLiteral("no_such_sink")).known);
+        watch.start(QStringLiteral("no_such_sink"));
+        QTRY_COMPARE_WITH_TIMEOUT(failures, QStringList{"找不到声音输出“no_such_sink”"}, 5000);
+        watch.stop();
     }
 };
 

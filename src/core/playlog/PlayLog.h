@@ -29,6 +29,10 @@ inline const QString TimetableProblem = QStringLiteral("作息表问题");
 inline const QString VolumeProblem = QStringLiteral("音量问题");
 inline const QString WakeAlarm = QStringLiteral("定时开机");
 inline const QString Campus = QStringLiteral("校园广播");
+inline const QString Heard = QStringLiteral("已出声");
+inline const QString NotHeard = QStringLiteral("未出声");
+inline const QString OutputQuiet = QStringLiteral("输出音量");
+inline const QString Unconfirmed = QStringLiteral("无法确认出声");
 } // namespace PlayLogEvent
 
 struct PlayLogRow {

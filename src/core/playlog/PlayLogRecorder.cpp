@@ -176,6 +176,25 @@ void PlayLogRecorder::problemFound(const QString &task, const Preflight::Problem
     const QString &event = problem.kind == Preflight::Kind::Timetable
                                ? PlayLogEvent::TimetableProblem
                            : problem.kind == Preflight::Kind::Volume ? PlayLogEvent::VolumeProblem
+                           : problem.kind == Preflight::Kind::Output ? PlayLogEvent::OutputQuiet
                                                                      : PlayLogEvent::FileProblem;
     write(now(), event, task, problem.item, problem.reason);
+}
+
+void PlayLogRecorder::heard(const HeardNews &news) {
+    const QString *event = &PlayLogEvent::Heard;
+    switch (news.kind) {
+    case HeardNews::Kind::OutputQuiet:
+        event = &PlayLogEvent::OutputQuiet;
+        break;
+    case HeardNews::Kind::Heard:
+        break;
+    case HeardNews::Kind::NotHeard:
+        event = &PlayLogEvent::NotHeard;
+        break;
+    case HeardNews::Kind::Unconfirmed:
+        event = &PlayLogEvent::Unconfirmed;
+        break;
+    }
+    write(now(), *event, news.task, {}, news.note);
 }

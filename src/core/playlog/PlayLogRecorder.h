@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Preflight.h"
+#include "playback/HeardWatch.h"
 #include "store/PlayTask.h"
 
 #include <QDateTime>
@@ -46,6 +47,9 @@ public:
     // A problem the check of what will play found with a task: its files, its timetable or
     // its volume, each under its own event.
     void problemFound(const QString &task, const Preflight::Problem &problem);
+
+    // Whether a task's output was heard, or why it was not.
+    void heard(const HeardNews &news);
 
     // The task the log holds as playing (empty when none).
     const QString &currentTask() const { return m_current; }

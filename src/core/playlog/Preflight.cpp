@@ -65,7 +65,8 @@ QList<Problem> checkTask(const TaskStore &store, const QString &name, const Prob
 }
 
 QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const DayGate &gate,
-                     const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel) {
+                     const TaskStore &store, const Probe &probe, const std::atomic_bool *cancel,
+                     const QString &outputNow) {
     const QDateTime until = now.addSecs(HorizonSeconds);
     // Nothing beyond the horizon matters, so no walk goes past its day.
     const QDate lastDay = until.toLocalTime().date();
@@ -91,6 +92,8 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
         QList<Problem> problems = checkTask(store, table[slot].Name, probe);
         if (VolumeText::silentByMistake(table[slot].Type))
             problems.prepend({{}, VolumeText::storedNote(table[slot].Type), Kind::Volume});
+        if (!outputNow.isEmpty())
+            problems.append({{}, QStringLiteral("现在") + outputNow, Kind::Output});
         if (!problems.isEmpty())
             verdicts.append({table[slot].Name, *due, problems});
     }
@@ -102,7 +105,7 @@ QList<Verdict> check(const ScheduleTable &table, const QDateTime &now, const Day
 QString caption(const QList<Verdict> &verdicts, const QDateTime &now) {
     const QDate today = now.toLocalTime().date();
     QStringList parts;
-    for (const Kind kind : {Kind::File, Kind::Timetable, Kind::Volume}) {
+    for (const Kind kind : {Kind::File, Kind::Timetable, Kind::Volume, Kind::Output}) {
         QList<QDate> days;
         QStringList reasons;
         for (const Verdict &v : verdicts) {
@@ -132,8 +135,12 @@ QString caption(const QList<Verdict> &verdicts, const QDateTime &now) {
             why.remove(QStringLiteral("，不会播放"));
             parts << count + QStringLiteral("不会播放") +
                          (why.isEmpty() ? QStringLiteral("（作息表有问题）") : u'：' + why);
-        } else {
+        } else if (kind == Kind::Volume) {
             parts << count + QStringLiteral("会无声（音量不是 0 到 65535 之间的数字）");
+        } else {
+            // "现在声音输出“…”已静音": the same for every task, said once.
+            parts << count +
+                         QStringLiteral("会听不到（%1）").arg(reasons.join(QStringLiteral("；")));
         }
     }
     return parts.join(QStringLiteral("；"));

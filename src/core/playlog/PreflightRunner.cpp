@@ -24,11 +24,11 @@ void PreflightRunner::run(const ScheduleTable &table, const QDateTime &now, cons
 
 void PreflightRunner::start(const Request &request) {
     auto result = std::make_shared<QList<Preflight::Verdict>>();
-    QThread *worker =
-        QThread::create([result, request, store = m_store, probe = m_probe, cancel = m_cancel] {
-            *result = Preflight::check(request.table, request.now, request.gate, store, probe,
-                                       cancel.get());
-        });
+    QThread *worker = QThread::create([result, request, store = m_store, probe = m_probe,
+                                       cancel = m_cancel, output = m_outputReader] {
+        *result = Preflight::check(request.table, request.now, request.gate, store, probe,
+                                   cancel.get(), output ? output() : QString());
+    });
     m_worker = worker;
     connect(worker, &QThread::finished, this, [this, worker, result, now = request.now] {
         worker->deleteLater();

@@ -20,6 +20,10 @@ public:
     ~PreflightRunner() override;
 
     void run(const ScheduleTable &table, const QDateTime &now, const DayGate &gate);
+    // Why the output would not be heard now (empty: it would), asked on the worker once per
+    // check.
+    using OutputReader = std::function<QString()>;
+    void setOutputReader(OutputReader reader) { m_outputReader = std::move(reader); }
     bool isRunning() const { return m_worker != nullptr; }
 
 signals:
@@ -35,6 +39,7 @@ private:
 
     TaskStore m_store;
     Preflight::Probe m_probe;
+    OutputReader m_outputReader;
     QThread *m_worker = nullptr;
     std::shared_ptr<std::atomic_bool> m_cancel;
     std::optional<Request> m_pending;

@@ -12,6 +12,7 @@
 #include "view/HoraletView.h"
 #include "widgets/ImageToolBar.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -79,6 +80,15 @@ CMainFrame::CMainFrame(const QString &storeDirectory, QWidget *parent)
     connect(m_view, &CHoraletView::commandsChanged, this, &CMainFrame::updateCommandStates);
     connect(m_view, &CHoraletView::statusNotice, this,
             [this](const QString &text) { showNotice(text); });
+    // A task not heard, or played into a muted output: told where the user looks for as long
+    // as a kept copy is, and by the tray when the window is not in sight.
+    connect(m_view, &CHoraletView::heardNotice, this, [this](const QString &text, bool warning) {
+        markWarning(warning);
+        if (warning)
+            m_noticeTimer->start(30 * 60 * 1000);
+        if (warning && m_tray && QSystemTrayIcon::isSystemTrayAvailable())
+            m_tray->showMessage(frameTitle(), text, QSystemTrayIcon::Warning);
+    });
     // Said where the user looks without stopping anything: the change itself went through.
     connect(&KeptOriginals::Notices::instance(), &KeptOriginals::Notices::kept, this,
             [this](const QString &path, const QString &copyPath) {
@@ -270,6 +280,7 @@ void CMainFrame::createStatusBar() {
         m_idleText = m_restingText;
         if (statusBar()->currentMessage() == notice)
             statusBar()->showMessage(m_idleText);
+        markWarning(false);
         yieldToNotice(false);
     });
 
@@ -286,10 +297,26 @@ QString CMainFrame::idleText() {
 void CMainFrame::showNotice(const QString &text, int lastsMs) {
     // Stands in for the idle text for a while, so a hover over the menu does not wipe it.
     m_idleText = text;
+    markWarning(false);
     yieldToNotice(true);
     statusBar()->setToolTip(text); // whole, should it be longer than even the whole line
     statusBar()->showMessage(text);
     m_noticeTimer->start(lastsMs);
+}
+
+void CMainFrame::markWarning(bool warning) {
+    if (warning == m_warning)
+        return;
+    m_warning = warning;
+    QPalette palette = statusBar()->palette();
+    palette.setColor(QPalette::WindowText,
+                     warning ? warningColour()
+                             : QApplication::palette().color(QPalette::WindowText));
+    statusBar()->setPalette(palette);
+}
+
+QColor CMainFrame::warningColour() {
+    return QColor(200, 0, 0);
 }
 
 void CMainFrame::yieldToNotice(bool yield) {

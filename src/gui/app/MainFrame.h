@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QHash>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
@@ -47,6 +48,10 @@ public:
     // A text of the program's own on the status line, shown instead of the idle text for a
     // while (a prompt still shows over it while the pointer is on a command).
     void showNotice(const QString &text, int lastsMs = 60000);
+    // The notice on show is a warning (a task not heard): in the warning colour until the
+    // next notice or its time is up.
+    bool showsWarning() const { return m_warning; }
+    static QColor warningColour();
     // The first show: the window, or with minimized only the tray icon (--minimized); when
     // no tray is there yet, one is waited for up to trayWaitMs before the window is shown
     // minimised instead.
@@ -68,6 +73,7 @@ private:
     void updateCommandStates();
     void updateLockPanes();
     void yieldToNotice(bool yield);
+    void markWarning(bool warning);
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     // Shows the window normally and active again, without the tray icon.
     void restoreFromTray();
@@ -90,4 +96,5 @@ private:
     // What the idle text returns to after a notice: "就绪", or files found with problems.
     QString m_restingText;
     QTimer *m_noticeTimer = nullptr;
+    bool m_warning = false;
 };

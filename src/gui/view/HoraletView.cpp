@@ -6,6 +6,7 @@
 #include "CampusLink.h"
 #include "CommandIds.h"
 #include "DesktopLinks.h"
+#include "HeardLink.h"
 #include "ListCtrlCl.h"
 #include "Notice.h"
 #include "PlayPanel.h"
@@ -348,6 +349,16 @@ void CHoraletView::startPlayLog() {
     connect(m_ui->stopButton1061, &QAbstractButton::clicked, m_playLogRecorder,
             &PlayLogRecorder::manualStop);
     m_playLogRecorder->programStarted();
+    // Wired before the campus routes a started task: listening starts on this machine's
+    // output and follows the route.
+    m_heardLink = new HeardLink(*m_clock, this);
+    m_heardLink->watch(m_playPanel->scheduler(), m_playPanel->playback(), *m_player,
+                       *m_ui->stopButton1061, *m_playLogRecorder);
+    m_heardLink->followCampus(m_campusLink->campusOutput());
+    connect(m_heardLink, &HeardLink::notice, this, [this](const QString &text, bool warning) {
+        tell(text);
+        emit heardNotice(text, warning);
+    });
     m_campusLink->watch(m_playPanel->playback(), *m_playLogRecorder);
     connect(m_shutdownStep, &ShutdownStep::poweringOff, m_playLogRecorder,
             [this] { m_playLogRecorder->shutdownRequested(); });
@@ -401,8 +412,10 @@ void CHoraletView::armDailyPreflight() {
 }
 
 void CHoraletView::runPreflight() {
-    if (m_preflight && m_settings)
-        m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
+    if (!m_preflight || !m_settings)
+        return;
+    m_preflight->setOutputReader(HeardLink::outputReader(m_campus && m_campus->config().enabled()));
+    m_preflight->run(m_scheduleTable, m_clock->now(), m_settings->dayGate());
 }
 
 void CHoraletView::showPreflight(const QList<Preflight::Verdict> &verdicts, const QDateTime &now) {

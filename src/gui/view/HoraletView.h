@@ -19,6 +19,7 @@ class CampusPanel;
 class CListCtrlCl;
 class CTipControl;
 class DesktopLinks;
+class HeardLink;
 class DisplayKeeper;
 class LogindSleepDelay;
 class LogindSleepKeeper;
@@ -98,6 +99,8 @@ public:
     // has run.
     PlayLog *playLog() const { return m_playLog; }
     PlayLogRecorder *playLogRecorder() const { return m_playLogRecorder; }
+    // Whether each task was heard; exists once the initial update has run.
+    HeardLink *heardLink() const { return m_heardLink; }
     // "下一个：…" as it stands; recomputed each minute and after every change.
     const QString &nextTaskText() const { return m_nextTaskText; }
     void refreshNextTask();
@@ -132,6 +135,9 @@ signals:
     void nextTaskChanged(const QString &text);
     // "明天有 2 个播放任务的文件有问题", or empty once every problem is fixed.
     void preflightChanged(const QString &caption);
+    // After statusNotice: whether a task was heard; `warning` when it was not, or its output
+    // is muted or turned down.
+    void heardNotice(const QString &text, bool warning);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -187,6 +193,7 @@ private:
     bool m_columnsToFit = true; // at the first show, and after a column is added
     PlayLog *m_playLog = nullptr;
     PlayLogRecorder *m_playLogRecorder = nullptr;
+    HeardLink *m_heardLink = nullptr;
     QTimer *m_nextTaskTimer = nullptr;
     QString m_nextTaskText;
     PreflightRunner *m_preflight = nullptr;

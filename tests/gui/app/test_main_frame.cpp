@@ -307,6 +307,26 @@ private slots:
         // task out (it never plays), so its missing playlist is not counted.
         frame.showNotice(QStringLiteral("短"), 50);
         QTRY_COMPARE(frame.statusBar()->currentMessage(), QStringLiteral("就绪"));
+
+        // A task not heard is told in the warning colour; sound that comes later, or any
+        // other notice, is told in the usual one.
+        const auto heard = [&frame](const QString &text, bool warning) {
+            emit frame.view()->statusNotice(text);
+            emit frame.view()->heardNotice(text, warning);
+        };
+        const QColor usual = frame.statusBar()->palette().color(QPalette::WindowText);
+        heard(QStringLiteral("“old”未出声：声音输出“horalet_null”已静音"), true);
+        QCOMPARE(frame.statusBar()->currentMessage(),
+                 QStringLiteral("“old”未出声：声音输出“horalet_null”已静音"));
+        QVERIFY(frame.showsWarning());
+        QCOMPARE(frame.statusBar()->palette().color(QPalette::WindowText),
+                 CMainFrame::warningColour());
+        heard(QStringLiteral("“old”已出声（迟 8 秒）"), false);
+        QVERIFY(!frame.showsWarning());
+        QCOMPARE(frame.statusBar()->palette().color(QPalette::WindowText), usual);
+        heard(QStringLiteral("“old”未出声"), true);
+        frame.showNotice(QStringLiteral("短"), 50);
+        QVERIFY(!frame.showsWarning());
     }
 
     // A store file kept before its first rewrite is named on the status line; nothing waits

@@ -107,6 +107,23 @@ private slots:
         minimise(frame);
         QCOMPARE(frame.trayIcon()->toolTip(), QStringLiteral("Quenlo多媒体定时播放系统 "));
 
+        // A task not heard while the window is hidden: the tray tells.
+        const QString silent = QStringLiteral("“上课铃”未出声：声音输出“horalet_null”已静音");
+        emit frame.view()->statusNotice(silent);
+        emit frame.view()->heardNotice(silent, true);
+        const auto balloon = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->isVisible() && QByteArray(w->metaObject()->className()) == "QBalloonTip")
+                    return w;
+            return static_cast<QWidget *>(nullptr);
+        };
+        QTRY_VERIFY(balloon());
+        bool named = false;
+        for (QLabel *label : balloon()->findChildren<QLabel *>())
+            named = named || label->text().contains(silent);
+        QVERIFY(named);
+        balloon()->close();
+
         // A right click opens the small menu; Escape closes it and nothing changes.
         QVERIFY(clickUntil(frame.trayIcon(), {"click", "3"},
                            [&] { return frame.trayMenu()->isVisible(); }));
