@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(route.unmute,
                  (QStringList{"room1", "room2", "room3", "room6", " ", "room\u200B7"}));
         QCOMPARE(route.logText,
-                 QStringLiteral("全部 5/6 在线（其中 2 个终端未列出）；未连接：room3"));
+                 QStringLiteral("全部 5/6 在线（其中 2 个终端未列出）；未连接：三楼东"));
 
         // Long ids from a hand-edited file are cut for the log, and still routed whole.
         const QString longId(300, u'r');
