@@ -51,15 +51,15 @@ def bursts(chunks):
     return runs
 
 
-def logged_starts(store):
-    """Task starts the program wrote to its play log (播放记录/YYYY-MM.csv), by task name."""
+def logged(store, event):
+    """Tasks of the rows of one event in the play log (播放记录/YYYY-MM.csv), by task name."""
     folder = os.path.join(store, "播放记录")
     names = []
     for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
         with open(os.path.join(folder, name), "rb") as f:
             text = f.read().decode("utf-8-sig", "replace")
         names += [row.split(",")[2] for row in text.split("\r\n")[1:]
-                  if row.count(",") >= 4 and row.split(",")[1] == "任务开始"]
+                  if row.count(",") >= 4 and row.split(",")[1] == event]
     return names
 
 
@@ -158,8 +158,11 @@ def main():
               (min(delays), max(delays), STEP_S))
     for s in missed:
         print("  missed %s" % clock(s))
-    logged = logged_starts(store)
-    print("play log: %d task starts logged (%d distinct tasks)" % (len(logged), len(set(logged))))
+    started = logged(store, "任务开始")
+    print("play log: %d task starts logged (%d distinct tasks)" % (len(started), len(set(started))))
+    # The program's own verdict on each start: every tone was recorded, so none may be unheard.
+    heard_rows, unheard_rows = logged(store, "已出声"), logged(store, "未出声")
+    print("play log: %d 已出声, %d 未出声" % (len(heard_rows), len(unheard_rows)))
     if memory:
         mib = lambda kib: kib / 1024.0
         # The first tones load the player's and the sound server's libraries: growth that
@@ -176,7 +179,8 @@ def main():
         print("CPU time of the program: %.1f s in %.1f min" % (cpu, (time.time() - launched) / 60))
     if not alive:
         print("the program ended before the run did; see %s" % os.path.join(work, "horalet.log"))
-    ok = alive and not missed and not doubled and not unexpected
+    ok = alive and not missed and not doubled and not unexpected and not unheard_rows \
+        and len(heard_rows) == len(starts)
     print("ok" if ok else "FAILED")
     return 0 if ok else 1
 

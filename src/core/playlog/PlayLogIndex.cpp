@@ -1,6 +1,7 @@
 #include "PlayLogIndex.h"
 
 #include "program/SystemErrors.h"
+#include "store/BoundedRead.h"
 
 #include <QDir>
 #include <QHash>
@@ -187,6 +188,14 @@ private:
 PlayLogIndex PlayLogIndex::scan(const QString &path, QString *error) {
     PlayLogIndex index;
     index.m_path = path;
+    // A pipe put in the log's place would hold the reader for good.
+    if (const BoundedRead::Entry entry = BoundedRead::inspect(path, true);
+        entry.kind != BoundedRead::Kind::Regular && entry.kind != BoundedRead::Kind::Missing) {
+        if (error)
+            *error = QStringLiteral("无法读取 %1：它是%2，不是普通文件")
+                         .arg(QDir::toNativeSeparators(path), BoundedRead::kindName(entry.kind));
+        return index;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)

@@ -9,7 +9,8 @@ void PlayLogModel::setIndex(PlayLogIndex index) {
     m_cache.clear();
     m_file.close();
     m_file.setFileName(m_index.path());
-    if (!m_index.path().isEmpty())
+    // Only a month the index could read is opened again (never a pipe, on this thread).
+    if (m_index.size() > 0)
         m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     endResetModel();
 }

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QDateTime at(const char *text) {
@@ -557,6 +559,12 @@ void TestPlayLog::indexReadsAMonthAsReadDoes() {
     QCOMPARE(PlayLogIndex::scan(path).size(), 1);
     QVERIFY(PlayLogIndex::scan(dir.filePath(QStringLiteral("none.csv")), &error).size() == 0);
     QVERIFY(error.contains(QStringLiteral("无法读取")));
+    // A pipe in the month's place is refused at once, not waited on.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.csv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    error.clear();
+    QCOMPARE(PlayLogIndex::scan(pipe, &error).size(), 0);
+    QVERIFY2(error.contains(QStringLiteral("不是普通文件")), qPrintable(error));
 }
 QTEST_GUILESS_MAIN(TestPlayLog)
 #include "test_play_log.moc"
