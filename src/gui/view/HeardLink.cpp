@@ -58,6 +58,10 @@ void HeardLink::followCampus(CampusOutput &campus) {
     connect(&campus, &CampusOutput::routed, m_heard,
             [this] { m_heard->setSink(CampusSink::sinkName()); });
     connect(&campus, &CampusOutput::playsLocally, m_heard, [this] { m_heard->setSink(QString()); });
+    // The campus sink carries the sound whether or not the server takes it from the pipe.
+    connect(&campus, &CampusOutput::deliveryChanged, m_heard, [this](const QString &notDelivered) {
+        m_heard->setDownstream(notDelivered.isEmpty(), notDelivered);
+    });
 }
 
 std::function<QString()> HeardLink::outputReader(bool campus) {
