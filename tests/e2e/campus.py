@@ -18,6 +18,11 @@ Before that, a run whose 广播分区.ini names a pipe the server does not read:
 on the machine's own sink, in no room, its row says "服务器没有读取管道 …", and no pipe is made
 at that path.
 
+Then a run under a server that reads a pipe at the configured path in a mount namespace of its
+own (as one with a private /tmp does): the program sees the pipe read, the task plays into the
+campus sink, the server's source stays idle, and the task is "未出声" with that reason within
+9 s of its start second.
+
 Usage: campus.py <horalet executable>
 Needs PULSE_SERVER (the pulse fixture) and HORALET_SNAPCAST_DIR (the snapcast fixture).
 """
@@ -33,8 +38,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from scheduled_playback import (loudness, start_xvfb, verdict, write_profile,  # noqa: E402
-                                write_tone)
+from scheduled_playback import (log_seconds, loudness, start_xvfb, verdict,  # noqa: E402
+                                write_profile, write_tone)
 
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 RATE = 48000
@@ -205,6 +210,61 @@ def pipe_not_read(program, settings, work, tone):
     return failures
 
 
+def private_pipe(program, settings, work, tone):
+    """The server reads another FIFO at the configured path: nothing written reaches it."""
+    fixture = os.environ["HORALET_SNAPCAST_DIR"]
+    hidden = os.path.join(work, "private.fifo")
+    os.mkfifo(hidden, 0o600)
+    snapcast("stop-server")
+    with open(os.path.join(fixture, "snapserver.out"), "ab") as out:
+        server = subprocess.Popen(
+            ["unshare", "-m", "sh", "-c", 'mount --bind "$1" "$2" && exec snapserver -c "$3"',
+             "sh", hidden, settings["SNAPCAST_FIFO"], settings["SNAPCAST_CONFIG"]],
+            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+    # snapcast-ctl.sh ends it (its command line names the configuration) and starts the usual
+    # one again.
+    with open(os.path.join(fixture, "snapserver.pid"), "w") as f:
+        f.write("%d\n" % server.pid)
+    store = os.path.join(work, "store-private")
+    os.mkdir(store)
+    start = math.ceil(time.time()) + 10
+    length = 10
+    clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
+    write_profile(os.path.join(store, "song.ini"), [
+        ("FileInfo0", [("Name", "午休铃"), ("Time", clock(start)),
+                       ("Duration", clock(start + length)), ("Type", str(TASK_VOLUME)),
+                       ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])])
+    write_profile(os.path.join(store, "午休铃.ini"),
+                  [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
+    write_profile(os.path.join(store, "广播分区.ini"), [
+        ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
+                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]),
+                    ("管道", settings["SNAPCAST_FIFO"])])])
+    try:
+        snapcast("wait-rooms")
+        app, xvfb, log = run_program(program, store, work, "horalet-private.log")
+        try:
+            while time.time() < start + 9.5:
+                time.sleep(0.1)
+        finally:
+            alive = stop_program(app, xvfb, log)
+    finally:
+        snapcast("start-server")
+    failures = [] if alive else ["private pipe: the program ended before the test did"]
+    rows = [r for r in log_rows(store, start) if len(r) >= 5 and r[2] == "午休铃"]
+    print("private pipe: %s" % rows)
+    reason = "服务器的音频流“horalet”没有收到声音（服务器没有读取管道 %s）" % settings["SNAPCAST_FIFO"]
+    if not any(r[1] == "校园广播" and "全部 3/3" in r[4] for r in rows):
+        failures.append("private pipe: not routed to the rooms: %s" % rows)
+    told = [r for r in rows if r[1] == "未出声" and reason in r[4]]
+    if not told:
+        failures.append("private pipe: no 未出声 row naming %r" % reason)
+    elif log_seconds(told[0][0]) > start + 9:
+        failures.append("private pipe: 未出声 told at %s, later than 9 s after the start"
+                        % told[0][0])
+    return failures
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     for needed in ("PULSE_SERVER", "HORALET_SNAPCAST_DIR"):
@@ -219,6 +279,7 @@ def main():
     write_tone(tone, LONG_S + 10)
     subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
     early_failures = pipe_not_read(program, settings, work, tone)
+    early_failures += private_pipe(program, settings, work, tone)
 
     s1 = math.ceil(time.time()) + LEAD_S  # 上课铃 -> 教学楼
     s2 = s1 + LENGTH_S + 3               # 全校通知 -> every room

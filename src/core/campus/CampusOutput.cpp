@@ -1,6 +1,7 @@
 #include "CampusOutput.h"
 
 #include "CampusControl.h"
+#include "CampusPipe.h"
 #include "playback/MediaPlayer.h"
 
 #include <algorithm>
@@ -44,6 +45,7 @@ CampusOutput::CampusOutput(MediaPlayer &player, MasterVolume &local, MasterVolum
     connect(&m_control, &CampusControl::connectionFailureChanged, this, &CampusOutput::updateState);
     connect(&m_control, &CampusControl::roomsChanged, this, [this] {
         updateState();
+        updateDelivery();
         // The rooms come back some moments after the server does.
         retakeRooms();
     });
@@ -264,7 +266,18 @@ void CampusOutput::setOnCampus(bool onCampus) {
         m_heartbeat.start();
     else
         m_heartbeat.stop();
+    updateDelivery();
     emit outputChanged();
+}
+
+void CampusOutput::updateDelivery() {
+    const QString text = m_onCampus
+                             ? CampusPipe::notPlaying(m_control.streams(), m_config.server().pipe)
+                             : QString();
+    if (text == m_notDelivered)
+        return;
+    m_notDelivered = text;
+    emit deliveryChanged(text);
 }
 
 QString CampusOutput::outputName() const {

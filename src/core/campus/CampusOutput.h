@@ -73,6 +73,9 @@ public:
     void setStoreDirectory(const QString &directory);
     // Where the current task plays.
     bool playsOnCampus() const;
+    // Why what the campus sink carries reaches no room while the task plays there: the
+    // server's source for the pipe is missing or idle. Empty while it plays, or off campus.
+    const QString &notDelivered() const { return m_notDelivered; }
     // False also once the sink stopped taking sound (a restarted sound server drops it).
     bool sinkLoaded() const { return m_sinkLoaded; }
     // The campus connection as the status bar shows it ("校园广播：已连接，3/3 终端在线"); empty
@@ -101,6 +104,8 @@ signals:
     void serverBack(const QString &text);
     // The volume acts on the other output now (outputName()).
     void outputChanged();
+    // notDelivered() says something else.
+    void deliveryChanged(const QString &notDelivered);
 
 private:
     struct Waiter {
@@ -122,6 +127,7 @@ private:
     // Moves what plays now to the output in use, at the task's level there.
     void moveAudio();
     void updateState();
+    void updateDelivery();
     bool anyOnline(const CampusRoute &route) const;
     void releaseWaiters();
     void setStatus(const QString &text);
@@ -154,4 +160,5 @@ private:
     bool m_probing = false;
     QString m_status;
     QString m_state;
+    QString m_notDelivered;
 };

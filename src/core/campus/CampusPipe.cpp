@@ -42,4 +42,14 @@ QString notRead(const CampusStreams &streams, const QString &pipe) {
     return text + QStringLiteral("（服务器读取的管道：%1）").arg(read.join(QStringLiteral("、")));
 }
 
+QString notPlaying(const CampusStreams &streams, const QString &pipe) {
+    const CampusStream *reader = readerOf(streams, pipe);
+    if (!reader)
+        return notRead(streams, pipe);
+    if (reader->status == QLatin1String("playing"))
+        return {};
+    return QStringLiteral("服务器的音频流“%1”没有收到声音（服务器没有读取管道 %2）")
+        .arg(reader->id, DisplayText::shown(pipe, kShownPath));
+}
+
 } // namespace CampusPipe

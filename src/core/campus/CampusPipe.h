@@ -15,4 +15,9 @@ const CampusStream *readerOf(const CampusStreams &streams, const QString &pipe);
 // server does read.
 QString notRead(const CampusStreams &streams, const QString &pipe);
 
+// Empty while the source reading `pipe` plays: what the pipe carries reaches the server. Else
+// why it does not: no source reads the pipe (notRead()), or its source stays idle (a server
+// that reads another file at that path, as one with a private /tmp does).
+QString notPlaying(const CampusStreams &streams, const QString &pipe);
+
 } // namespace CampusPipe

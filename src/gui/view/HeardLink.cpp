@@ -33,6 +33,7 @@ void HeardLink::watch(ScheduleDriver &schedule, PlaylistDriver &playback, MpvPla
         const qint64 lag = m_startSecond.isValid() ? m_startSecond.msecsTo(m_clock.now()) : 0;
         m_startSecond = QDateTime();
         m_heard->setSink(QString());
+        m_heard->setDownstream(true);
         m_heard->taskStarted(task, lag >= 0 && lag < 10000 ? lag : 0);
     });
     connect(&playback, &PlaylistDriver::itemStarting, m_heard, &HeardWatch::itemHandedOver);
@@ -55,9 +56,22 @@ void HeardLink::watch(ScheduleDriver &schedule, PlaylistDriver &playback, MpvPla
 }
 
 void HeardLink::followCampus(CampusOutput &campus) {
-    connect(&campus, &CampusOutput::routed, m_heard,
-            [this] { m_heard->setSink(CampusSink::sinkName()); });
-    connect(&campus, &CampusOutput::playsLocally, m_heard, [this] { m_heard->setSink(QString()); });
+    // The campus sink carries the sound whether or not the server takes it from the pipe:
+    // only its source playing says the rooms get it.
+    connect(&campus, &CampusOutput::routed, m_heard, [this, &campus] {
+        m_heard->setSink(CampusSink::sinkName());
+        m_heard->setDownstream(campus.notDelivered().isEmpty(), campus.notDelivered());
+    });
+    connect(&campus, &CampusOutput::playsLocally, m_heard, [this] {
+        m_heard->setSink(QString());
+        m_heard->setDownstream(true);
+    });
+    // Leaving the campus sink at the task's end is no news: the task is judged as it played.
+    connect(&campus, &CampusOutput::deliveryChanged, m_heard,
+            [this, &campus](const QString &notDelivered) {
+                if (campus.playsOnCampus())
+                    m_heard->setDownstream(notDelivered.isEmpty(), notDelivered);
+            });
 }
 
 std::function<QString()> HeardLink::outputReader(bool campus) {

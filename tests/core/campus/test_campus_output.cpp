@@ -76,7 +76,11 @@ class TestCampusOutput : public QObject {
 private slots:
     void itemWaitsForTheRoomsThenPlaysOnTheCampusSink() {
         Rig rig;
+        QSignalSpy delivery(&rig.output, &CampusOutput::deliveryChanged);
+        rig.control.streamList = {{"horalet", "idle", "pipe", "/tmp/snapfifo"},
+                                  {"radio", "playing", "pipe", "/tmp/radio"}};
         rig.start(QStringLiteral("上课铃"));
+        QVERIFY(rig.output.notDelivered().isEmpty()); // nothing on the campus sink yet
         QCOMPARE(rig.control.requests.size(), 1);
         const auto &request = rig.control.requests.first();
         QCOMPARE(request.unmute, (QStringList{"room1", "room2"}));
@@ -114,6 +118,28 @@ private slots:
         QCOMPARE(rig.control.requests.size(), 1);
         QCOMPARE(rig.output.GetMasterVolume().value, 30000);
         QVERIFY(rig.local.writes.isEmpty());
+
+        // The sink carries the sound either way; only the server's source for the pipe tells
+        // whether it goes on to the rooms. Idle since the routing: not delivered.
+        const QString idle = QStringLiteral(
+            "服务器的音频流“horalet”没有收到声音（服务器没有读取管道 /tmp/snapfifo）");
+        QCOMPARE(rig.output.notDelivered(), idle);
+        QCOMPARE(delivery.size(), 1);
+        rig.control.streamList[0].status = QStringLiteral("playing");
+        emit rig.control.roomsChanged();
+        QVERIFY(rig.output.notDelivered().isEmpty());
+        rig.control.streamList.removeFirst();
+        emit rig.control.roomsChanged();
+        QCOMPARE(
+            rig.output.notDelivered(),
+            QStringLiteral("服务器没有读取管道 /tmp/snapfifo（服务器读取的管道：/tmp/radio）"));
+        emit rig.control.roomsChanged();
+        QCOMPARE(delivery.size(), 3); // told on a change only
+        // Heard here again: this machine's output is judged by itself.
+        rig.output.taskEnded();
+        QVERIFY(rig.output.notDelivered().isEmpty());
+        QCOMPARE(delivery.size(), 4);
+        QCOMPARE(delivery.last().first().toString(), QString());
     }
 
     void failuresPlayOnThisMachine_data() {
