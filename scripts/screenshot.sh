@@ -20,9 +20,12 @@ HORALET_STORE_DIR=$work/store XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb 
 pids+=($!)
 win=$(timeout 20 xdotool search --sync --onlyvisible --name "Quenlo" | head -n1)
 sleep "${SHOT_DELAY:-1.5}" # let the first paint settle
-if [ "${SHOT:-window}" = root ]; then
-    import -window root "$out"
-else
-    import -window "$win" "$out"
-fi
+target=$([ "${SHOT:-window}" = root ] && echo root || echo "$win")
+# A window that comes or goes during the shot (a tooltip, the window fitted to its columns on
+# a slow machine) fails it with BadWindow: take it again.
+for try in 1 2 3; do
+    import -window "$target" "$out" && break
+    [ "$try" = 3 ] && exit 1
+    sleep 1
+done
 echo "$out"
