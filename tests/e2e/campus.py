@@ -38,8 +38,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from scheduled_playback import (log_seconds, loudness, start_xvfb, verdict,  # noqa: E402
-                                write_profile, write_tone)
+from scheduled_playback import (log_seconds, loudness, run_program, stop_program,  # noqa: E402
+                                verdict, write_profile, write_tone)
 
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 RATE = 48000
@@ -143,25 +143,6 @@ def log_rows(store, when):
         return []
     return [line.split(",") for line in text.split("\r\n")[1:] if line]
 
-
-def run_program(program, store, work, name):
-    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    xvfb, env["DISPLAY"] = start_xvfb()
-    log = open(os.path.join(work, name), "wb")
-    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
-                           start_new_session=True)
-    return app, xvfb, log
-
-
-def stop_program(app, xvfb, log):
-    alive = app.poll() is None
-    os.killpg(app.pid, signal.SIGTERM)
-    app.wait()
-    xvfb.terminate()
-    xvfb.wait()
-    log.close()
-    return alive
 
 
 def pipe_not_read(program, settings, work, tone):
@@ -309,12 +290,7 @@ def main():
     ])
 
     subprocess.run(["pactl", "set-sink-volume", LOCAL, "65536"], check=True)
-    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    xvfb, env["DISPLAY"] = start_xvfb()
-    log = open(os.path.join(work, "horalet.log"), "wb")
-    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
-                           start_new_session=True)
+    app, xvfb, log = run_program(program, store, work, "horalet.log")
     records = {sink: Recording(sink) for sink in ROOMS + [LOCAL]}
     volumes = {}
     server_stopped = server_started = False
@@ -355,14 +331,9 @@ def main():
     finally:
         if server_pid:
             os.kill(server_pid, signal.SIGCONT)
-        alive = app.poll() is None
-        os.killpg(app.pid, signal.SIGTERM)
-        app.wait()
+        alive = stop_program(app, xvfb, log)
         for record in records.values():
             record.close()
-        xvfb.terminate()
-        xvfb.wait()
-        log.close()
         if (server_stopped and not server_started) or (killed and not restarted):
             snapcast("start-server")
 

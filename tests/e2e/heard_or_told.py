@@ -11,8 +11,6 @@ Needs PULSE_SERVER (the pulse fixture) in the environment.
 import array
 import math
 import os
-import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -20,7 +18,7 @@ import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scheduled_playback import (CHUNK_S, MonitorRecording, log_seconds, pactl,  # noqa: E402
-                                start_xvfb, verdict, write_profile)
+                                run_program, stop_program, verdict, write_profile)
 
 RATE = 44100
 SINK = "horalet_null"
@@ -75,12 +73,7 @@ def main():
 
     pactl("set-sink-mute", SINK, "0")
     pactl("set-sink-volume", SINK, "65536")
-    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    xvfb, env["DISPLAY"] = start_xvfb()
-    log = open(os.path.join(work, "horalet.log"), "wb")
-    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
-                           start_new_session=True)
+    app, xvfb, log = run_program(program, store, work)
     monitor = MonitorRecording()
     chunks = []  # (end time, loudness)
     muted = False
@@ -101,12 +94,7 @@ def main():
     finally:
         monitor.close()
         pactl("set-sink-mute", SINK, "0")
-        alive = app.poll() is None
-        os.killpg(app.pid, signal.SIGTERM)
-        app.wait()
-        xvfb.terminate()
-        xvfb.wait()
-        log.close()
+        alive = stop_program(app, xvfb, log)
 
     failures = [] if alive else ["the program ended before the test did"]
     rows = read_log(store, first)

@@ -145,6 +145,28 @@ def start_xvfb():
     return xvfb, ":" + display
 
 
+def run_program(program, store, work, name="horalet.log"):
+    """The program on a private Xvfb with the store, its output into work/name."""
+    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
+    env.pop("QT_QPA_PLATFORM", None)
+    xvfb, env["DISPLAY"] = start_xvfb()
+    log = open(os.path.join(work, name), "wb")
+    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
+                           start_new_session=True)
+    return app, xvfb, log
+
+
+def stop_program(app, xvfb, log):
+    """Ends what run_program started; whether the program was still running."""
+    alive = app.poll() is None
+    os.killpg(app.pid, signal.SIGTERM)
+    app.wait()
+    xvfb.terminate()
+    xvfb.wait()
+    log.close()
+    return alive
+
+
 def log_seconds(text):
     return time.mktime(time.strptime(text, "%Y-%m-%d %H:%M:%S"))
 
@@ -233,13 +255,7 @@ def main():
     ])
 
     pactl("set-sink-volume", SINK, "65536")
-    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    xvfb, env["DISPLAY"] = start_xvfb()
-    log = open(os.path.join(work, "horalet.log"), "wb")
-    app = subprocess.Popen([program],
-                           env=env, stdout=log, stderr=subprocess.STDOUT,
-                           start_new_session=True)
+    app, xvfb, log = run_program(program, store, work)
     monitor = MonitorRecording()
     # The start of the recording does not matter.
     chunks = []  # (end time, loudness)
@@ -254,12 +270,7 @@ def main():
                 volume_during = sink_volumes()
     finally:
         monitor.close()
-        alive = app.poll() is None
-        os.killpg(app.pid, signal.SIGTERM)
-        app.wait()
-        xvfb.terminate()
-        xvfb.wait()
-        log.close()
+        alive = stop_program(app, xvfb, log)
 
     def heard(t0, t1):
         return [level > LOUD for t, level in chunks if t0 <= t - CHUNK_S and t <= t1]

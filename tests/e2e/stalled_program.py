@@ -12,14 +12,13 @@ Needs PULSE_SERVER (the pulse fixture) in the environment.
 import math
 import os
 import signal
-import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from scheduled_playback import (CHUNK_S, LOUD, SINK, MonitorRecording, pactl, start_xvfb,
-                                verdict, write_profile, write_tone)
+from scheduled_playback import (CHUNK_S, LOUD, SINK, MonitorRecording, pactl, run_program,
+                                stop_program, verdict, write_profile, write_tone)
 
 LEAD_S = 20     # launch to start second: start-up first, then the stall
 STOP_S = 6      # frozen this long before the start second
@@ -66,12 +65,7 @@ def main():
             ("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
 
     pactl("set-sink-volume", SINK, "65536")
-    env = dict(os.environ, HORALET_STORE_DIR=store, LC_ALL="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    xvfb, env["DISPLAY"] = start_xvfb()
-    log = open(os.path.join(work, "horalet.log"), "wb")
-    app = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT,
-                           start_new_session=True)
+    app, xvfb, log = run_program(program, store, work)
     monitor = MonitorRecording()
     chunks = []
     failures = []
@@ -97,12 +91,7 @@ def main():
         monitor.close()
         if state == "frozen":
             os.killpg(app.pid, signal.SIGCONT)
-        alive = app.poll() is None
-        os.killpg(app.pid, signal.SIGTERM)
-        app.wait()
-        xvfb.terminate()
-        xvfb.wait()
-        log.close()
+        alive = stop_program(app, xvfb, log)
 
     def heard(t0, t1):
         return [level > LOUD for t, level in chunks if t0 <= t - CHUNK_S and t <= t1]

@@ -36,6 +36,16 @@ QDateEdit *monthDayPicker(QWidget *parent) {
     return edit;
 }
 
+// "M月d日 至 M月d日": the two pickers of a yearly range side by side.
+QHBoxLayout *rangeRow(QWidget *parent, QDateEdit *from, QDateEdit *to) {
+    auto *range = new QHBoxLayout;
+    range->addWidget(from);
+    range->addWidget(new QLabel(QStringLiteral("至"), parent));
+    range->addWidget(to);
+    range->addStretch();
+    return range;
+}
+
 const QString RangeNote =
     QStringLiteral("结束日期早于开始日期时跨年（如 10月1日 至 4月30日）；2月29日在平年"
                    "作开始时为3月1日，作结束时为2月28日。");
@@ -55,11 +65,7 @@ CSeasonRangeDlg::CSeasonRangeDlg(const QString &title, const QString &label,
     layout->addWidget(new QLabel(label, this));
     m_from = monthDayPicker(this);
     m_to = monthDayPicker(this);
-    auto *range = new QHBoxLayout;
-    range->addWidget(m_from);
-    range->addWidget(new QLabel(QStringLiteral("至"), this));
-    range->addWidget(m_to);
-    range->addStretch();
+    QHBoxLayout *range = rangeRow(this, m_from, m_to);
     layout->addLayout(range);
     m_overlapLabel = new QLabel(this);
     m_overlapLabel->setObjectName(QStringLiteral("overlapLabel"));
@@ -129,11 +135,7 @@ CTimetableDlg::CTimetableDlg(Timetables &timetables, const TaskStore &store, con
     m_name = new QLineEdit(this);
     m_from = monthDayPicker(this);
     m_to = monthDayPicker(this);
-    auto *range = new QHBoxLayout;
-    range->addWidget(m_from);
-    range->addWidget(new QLabel(QStringLiteral("至"), this));
-    range->addWidget(m_to);
-    range->addStretch();
+    QHBoxLayout *range = rangeRow(this, m_from, m_to);
     form->addRow(QStringLiteral("名称："), m_name);
     form->addRow(QStringLiteral("日期："), range);
     layout->addLayout(form);
