@@ -65,9 +65,9 @@ int main(int argc, char **argv) {
 
     span("nothing playing, no watch", seconds, server, &peaks);
     QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"),
-                                          QStringLiteral("module-sine"),
-                                          QStringLiteral("frequency=440")});
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("load-module"), QStringLiteral("module-sine"),
+                 QStringLiteral("frequency=440")});
     pactl.waitForFinished();
     const QString sine = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
     span("tone playing, no watch", seconds, server, &peaks);
