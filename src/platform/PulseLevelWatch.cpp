@@ -93,8 +93,8 @@ void tellOutput(Session *s, const pa_sink_info *info) {
 void listen(Session *s, const pa_sink_info *info) {
     s->sink = info->name;
     s->sinkIndex = info->index;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, PulseLevelWatch::PeaksPerSecond, 1};
-    s->stream = pa_stream_new(s->context, "Horalet level", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, PulseLevelWatch::PeaksPerSecond, 1};
+    s->stream = pa_stream_new(s->context, "Horalet level", &format, nullptr);
     if (!s->stream) {
         s->fail(QStringLiteral("无法监听声音输出“%1”").arg(s->sinkText()));
         return;
