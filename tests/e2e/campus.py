@@ -145,23 +145,29 @@ def log_rows(store, when):
 
 
 
-def pipe_not_read(program, settings, work, tone):
-    """The server reads another pipe than the one configured: heard here, with the reason."""
-    store = os.path.join(work, "store-pipe")
+def one_task_store(work, folder, name, start, length, tone, settings, pipe):
+    """A store of one task for every room, at the task volume, with the campus on that pipe."""
+    store = os.path.join(work, folder)
     os.mkdir(store)
-    elsewhere = os.path.join(work, "elsewhere.fifo")
-    start = math.ceil(time.time()) + 10
-    length = 5
     clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
     write_profile(os.path.join(store, "song.ini"), [
-        ("FileInfo0", [("Name", "早读铃"), ("Time", clock(start)),
+        ("FileInfo0", [("Name", name), ("Time", clock(start)),
                        ("Duration", clock(start + length)), ("Type", str(TASK_VOLUME)),
                        ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])])
-    write_profile(os.path.join(store, "早读铃.ini"),
+    write_profile(os.path.join(store, name + ".ini"),
                   [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
     write_profile(os.path.join(store, "广播分区.ini"), [
         ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
-                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", elsewhere)])])
+                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]), ("管道", pipe)])])
+    return store
+
+
+def pipe_not_read(program, settings, work, tone):
+    """The server reads another pipe than the one configured: heard here, with the reason."""
+    elsewhere = os.path.join(work, "elsewhere.fifo")
+    start = math.ceil(time.time()) + 10
+    length = 5
+    store = one_task_store(work, "store-pipe", "早读铃", start, length, tone, settings, elsewhere)
     app, xvfb, log = run_program(program, store, work, "horalet-pipe.log")
     records = {sink: Recording(sink) for sink in ROOMS + [LOCAL]}
     try:
@@ -206,21 +212,10 @@ def private_pipe(program, settings, work, tone):
     # one again.
     with open(os.path.join(fixture, "snapserver.pid"), "w") as f:
         f.write("%d\n" % server.pid)
-    store = os.path.join(work, "store-private")
-    os.mkdir(store)
     start = math.ceil(time.time()) + 10
     length = 10
-    clock = lambda t: time.strftime("%H:%M:%S", time.localtime(t))
-    write_profile(os.path.join(store, "song.ini"), [
-        ("FileInfo0", [("Name", "午休铃"), ("Time", clock(start)),
-                       ("Duration", clock(start + length)), ("Type", str(TASK_VOLUME)),
-                       ("Device", "每天"), ("Recurrence", "顺序播放"), ("Notes", "")])])
-    write_profile(os.path.join(store, "午休铃.ini"),
-                  [("歌曲", [("歌曲名称0", tone)]), ("多媒体文件数量", [("数量", "1")])])
-    write_profile(os.path.join(store, "广播分区.ini"), [
-        ("服务器", [("启用", "1"), ("地址", "127.0.0.1"),
-                    ("控制端口", settings["SNAPCAST_CONTROL_PORT"]),
-                    ("管道", settings["SNAPCAST_FIFO"])])])
+    store = one_task_store(work, "store-private", "午休铃", start, length, tone, settings,
+                           settings["SNAPCAST_FIFO"])
     try:
         snapcast("wait-rooms")
         app, xvfb, log = run_program(program, store, work, "horalet-private.log")
